@@ -1,0 +1,112 @@
+// The handset clock and the scheduler that every wait of the phone goes through.
+//
+// Two clocks exist. The real clock follows the host's monotonic time, optionally
+// scaled by a speed factor. The virtual clock moves only when every participating
+// thread is blocked in a handset wait; it then jumps to the earliest deadline among
+// the waiters and wakes them. A thread takes part when it is a program thread
+// (CreateThread, the program's main thread, the emulated device programs) or a
+// script runner; threads of the front ends that only feed input do not.
+//
+// All waitable state of the kernel (events, queues, thread and process handles)
+// is guarded by one lock, kernel_lock(). A wait names the objects it waits for and
+// an absolute deadline in handset milliseconds. Whoever changes an object's state
+// calls wake_waiters() under the lock; a waiter whose condition holds is marked
+// runnable at that moment, so the virtual clock never jumps past a thread that has
+// been woken but not yet scheduled.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <span>
+
+namespace handset {
+
+enum class ClockKind { Real, Virtual };
+
+constexpr long long kNoDeadline = -1;
+
+// Anything a thread can wait for. All members are called with the kernel lock held.
+class Waitable {
+public:
+    virtual ~Waitable() = default;
+    virtual bool signalled() const = 0;
+    // Called once when a wait is satisfied by this object (an auto-reset event resets).
+    virtual void acquire() {}
+    // The same questions for a given waiting thread (see thread_token()); objects
+    // with an owner, such as mutexes, answer differently for their owner.
+    virtual bool signalled_for(unsigned long long token) const { return signalled(); }
+    virtual void acquire_for(unsigned long long token) { acquire(); }
+};
+
+// A number that names the calling thread for the whole process's life.
+unsigned long long thread_token();
+
+// Result of wait(): the index of the signalled object, or one of these.
+constexpr int kWaitTimeout = -1;
+
+class Clock {
+public:
+    // Chooses the clock and the handset time it starts from (a child process of the
+    // emulator continues its parent's time); call before any participating thread starts.
+    void configure(ClockKind kind, double speed = 1.0, long long origin_ms = 0);
+    ClockKind kind() const { return kind_; }
+    double speed() const { return speed_; }
+
+    // Handset milliseconds since the emulator started.
+    long long now_ms() const;
+
+    // Blocks the calling thread until one of `objects` is signalled (all of them when
+    // `all`), or until handset time reaches `deadline` (kNoDeadline: never). Must be
+    // called with `lock` holding kernel_lock(). Returns the index of the object that
+    // ended the wait (0 for wait-all) or kWaitTimeout.
+    int wait(std::unique_lock<std::mutex>& lock, std::span<Waitable* const> objects, bool all,
+             long long deadline);
+
+    // Re-examines every blocked waiter after a state change. Kernel lock held.
+    void wake_waiters();
+
+    // Sleeps until handset time reaches now + ms (takes the kernel lock itself).
+    void sleep_ms(long long ms);
+
+    // Marks the calling thread as taking part in virtual time (see above). Balanced
+    // calls; a participant that ends must leave.
+    void join();
+    void leave();
+    bool is_participant() const;
+    // For a thread that the calling thread is about to start: counts it as running
+    // from now on, so that virtual time cannot jump before it has begun. The new
+    // thread then calls adopt() first thing, and leave() when it ends.
+    void reserve();
+    void adopt();
+
+    // Number of times virtual time has jumped; for tests and benchmarks.
+    long long jumps() const { return jumps_; }
+
+private:
+    struct Waiter;
+    void advance_if_idle();  // kernel lock held
+    void unlink(Waiter* w);
+
+    ClockKind kind_ = ClockKind::Virtual;
+    double speed_ = 1.0;
+    long long virtual_now_ = 0;
+    long long jumps_ = 0;
+    int running_ = 0;  // participants not blocked in a wait
+    Waiter* waiters_ = nullptr;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+Clock& clock();
+std::mutex& kernel_lock();
+
+// RAII participation for a thread that the emulator runs (script runners, device programs).
+class Participation {
+public:
+    Participation() { clock().join(); }
+    ~Participation() { clock().leave(); }
+    Participation(const Participation&) = delete;
+    Participation& operator=(const Participation&) = delete;
+};
+
+}  // namespace handset

@@ -1,0 +1,65 @@
+// The device folder: one folder holds one phone.
+//
+//   registry.db   the registry (SQLite)
+//   fs/           the phone's file system; device path \Windows\x is fs/Windows/x
+//   run/          named mutexes, the window table, the control socket
+//   debug.log     the platform's debug output
+//
+// A missing device folder is created in factory state. Device paths use the
+// platform's backslashes; a path that would leave fs/ is refused.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace handset {
+
+struct DeviceOptions {
+    std::filesystem::path folder;        // empty: the default folder
+    std::string model = "skt";           // skt, ktf or none
+    bool reset = false;                  // recreate in factory state
+    std::u16string exe_path = u"\\Program Files\\Quillon\\Quillon.exe";
+};
+
+class Device {
+public:
+    // Opens the device folder, creating it in factory state when missing (or when
+    // options.reset). Throws std::runtime_error with a clear message on failure.
+    explicit Device(DeviceOptions options);
+
+    const std::filesystem::path& folder() const { return folder_; }
+    std::filesystem::path fs_root() const { return folder_ / "fs"; }
+    std::filesystem::path run_dir() const { return folder_ / "run"; }
+    std::filesystem::path registry_path() const { return folder_ / "registry.db"; }
+    std::filesystem::path debug_log_path() const { return folder_ / "debug.log"; }
+    const std::string& model() const { return model_; }
+    // The device path the program is started from (--exe-path).
+    const std::u16string& exe_path() const { return exe_path_; }
+    void set_exe_path(std::u16string path) { exe_path_ = std::move(path); }
+
+    // The host path of a device path ("\Windows\StartUp\Quillon.lnk"), or nothing
+    // when the path is not absolute or would leave fs/.
+    std::optional<std::filesystem::path> host_path(std::u16string_view device_path) const;
+
+    static std::filesystem::path default_folder();
+
+private:
+    std::filesystem::path folder_;
+    std::string model_;
+    std::u16string exe_path_;
+};
+
+// The device this process emulates; set once at start-up by the front end.
+Device& device();
+bool has_device();
+void set_device(Device* device);
+
+// Hook run while a device folder is created, after the folders exist: writes the
+// factory registry and installs the device's programs and sounds. Set by the layers
+// above the core (registry, devices) before the device is opened.
+using FactoryHook = void (*)(const Device& device);
+void add_factory_hook(FactoryHook hook);
+void run_factory_hooks(const Device& device);
+
+}  // namespace handset

@@ -1,0 +1,49 @@
+// The event log: every observable act of the phone as one JSON object per line.
+//
+// Services call emit() with an event kind and its fields; the log stamps it with the
+// handset time ("t", milliseconds since the emulator started) and hands the line to
+// every sink. Sinks are the front end's output (stdout or --log), the terminal's panel
+// and, in tests, a recorder. emit() may be called from any thread; lines keep the
+// order in which emit() was called.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace handset {
+
+using Json = nlohmann::ordered_json;
+
+class EventLog {
+public:
+    using Sink = std::function<void(const std::string& line, const Json& event)>;
+
+    // Registers a sink; returns an id for remove_sink().
+    int add_sink(Sink sink);
+    void remove_sink(int id);
+
+    // Stamps `fields` with "t" and "ev" (in front of the other fields) and delivers it.
+    void emit(const char* kind, Json fields = Json::object());
+    // Same, with an explicit time stamp (a vibration is reported when it stops, with
+    // the time it started).
+    void emit_at(long long t_ms, const char* kind, Json fields = Json::object());
+
+private:
+    std::mutex mu_;
+    std::vector<std::pair<int, Sink>> sinks_;
+    int next_id_ = 1;
+};
+
+// The process's event log.
+EventLog& events();
+
+// UTF-16 to UTF-8 for event fields and logs; invalid surrogates become U+FFFD.
+std::string to_utf8(std::u16string_view text);
+// UTF-8 to UTF-16; invalid sequences become U+FFFD.
+std::u16string to_utf16(std::string_view text);
+
+}  // namespace handset

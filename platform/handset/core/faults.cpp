@@ -1,0 +1,56 @@
+// Fault points and their names as scripts spell them.
+#include "platform/handset/core/faults.h"
+
+#include <array>
+#include <atomic>
+
+namespace handset {
+namespace {
+
+struct FaultName {
+    Fault fault;
+    std::string_view service;
+    std::string_view operation;
+};
+
+constexpr std::array<FaultName, static_cast<std::size_t>(Fault::Count)> kNames{{
+    {Fault::RegistryWrite, "registry", "write"},
+    {Fault::ShellMenuBar, "shell", "menubar"},
+    {Fault::ShellCommandBar, "shell", "commandbar"},
+    {Fault::PowerMsgQueue, "power", "msgqueue"},
+    {Fault::PowerNotify, "power", "notify"},
+    {Fault::KernelEvent, "kernel", "event"},
+    {Fault::KernelThread, "kernel", "thread"},
+    {Fault::ProcessStart, "process", "start"},
+    {Fault::ShellShortcut, "shell", "shortcut"},
+}};
+
+std::array<std::atomic<bool>, static_cast<std::size_t>(Fault::Count)> g_active{};
+
+}  // namespace
+
+bool fault_active(Fault f) { return g_active[static_cast<std::size_t>(f)].load(std::memory_order_relaxed); }
+
+void set_fault(Fault f, bool on) { g_active[static_cast<std::size_t>(f)].store(on, std::memory_order_relaxed); }
+
+void clear_faults() {
+    for (auto& a : g_active) a.store(false, std::memory_order_relaxed);
+}
+
+bool parse_fault(std::string_view service, std::string_view operation, Fault& out) {
+    for (const auto& n : kNames) {
+        if (n.service == service && n.operation == operation) {
+            out = n.fault;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<std::string> fault_names() {
+    std::vector<std::string> names;
+    for (const auto& n : kNames) names.push_back(std::string(n.service) + " " + std::string(n.operation));
+    return names;
+}
+
+}  // namespace handset

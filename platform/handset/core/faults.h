@@ -1,0 +1,37 @@
+// Fault injection: named platform operations that a script can make fail.
+//
+// A fault point is "SERVICE OPERATION", for example "registry write" or
+// "power msgqueue". Services ask active() at the moment they would do the
+// operation; a script switches points on and off with the `fault` command.
+// Reads are lock-free so that the check costs nothing on hot paths.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace handset {
+
+enum class Fault {
+    RegistryWrite,    // registry write
+    ShellMenuBar,     // shell menubar   (SHCreateMenuBar)
+    ShellCommandBar,  // shell commandbar (CCommandBar::Create / InsertMenuBar)
+    PowerMsgQueue,    // power msgqueue  (CreateMsgQueue)
+    PowerNotify,      // power notify    (RequestPowerNotifications)
+    KernelEvent,      // kernel event    (CreateEvent)
+    KernelThread,     // kernel thread   (CreateThread)
+    ProcessStart,     // process start   (ShellExecuteEx)
+    ShellShortcut,    // shell shortcut  (SHCreateShortcut)
+    Count
+};
+
+bool fault_active(Fault f);
+void set_fault(Fault f, bool on);
+void clear_faults();
+
+// Parses "SERVICE OPERATION" (e.g. "registry", "write"); false when unknown.
+bool parse_fault(std::string_view service, std::string_view operation, Fault& out);
+// The names of every fault point, "service operation", for help texts and errors.
+std::vector<std::string> fault_names();
+
+}  // namespace handset

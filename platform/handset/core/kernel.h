@@ -1,0 +1,91 @@
+// Kernel objects and the handle table of the emulated handset.
+//
+// Every HANDLE a program holds names a KernelObject: an event, a thread, a process,
+// a mutex, a message queue, a file or a power-notification request. Services of other
+// folders derive their own objects from KernelObject and register them with
+// make_handle(). Waitable objects answer signalled() under the kernel lock (see
+// clock.h); whoever changes their state calls clock().wake_waiters() under that lock.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/handset/core/clock.h"
+#include "platform/wintypes.h"
+
+namespace handset {
+
+class KernelObject : public Waitable {
+public:
+    bool signalled() const override { return false; }
+    virtual bool waitable() const { return false; }
+    // Called when the last handle to the object is closed (kernel lock NOT held).
+    virtual void on_last_close() {}
+};
+
+// Adds `object` to the handle table and returns a new handle to it.
+HANDLE make_handle(std::shared_ptr<KernelObject> object);
+// The object behind a handle, or null (the handle was closed or never existed).
+std::shared_ptr<KernelObject> object_of(HANDLE handle);
+template <class T>
+std::shared_ptr<T> object_as(HANDLE handle) {
+    return std::dynamic_pointer_cast<T>(object_of(handle));
+}
+// Removes a handle; false when it was not open.
+bool close_handle(HANDLE handle);
+// Closes every handle that process `pid` opened, as the platform does when a
+// process ends, however it ends.
+void release_process_handles(DWORD pid);
+std::size_t open_handle_count();
+
+// An event (manual or auto reset).
+class EventObject : public KernelObject {
+public:
+    explicit EventObject(bool manual, bool initial) : manual_(manual), set_(initial) {}
+    bool waitable() const override { return true; }
+    bool signalled() const override { return set_; }
+    void acquire() override {
+        if (!manual_) set_ = false;
+    }
+    // Kernel lock held.
+    void set() { set_ = true; }
+    void reset() { set_ = false; }
+
+private:
+    bool manual_;
+    bool set_;
+};
+
+// Something that runs and ends with an exit code: threads and processes.
+class RunnableObject : public KernelObject {
+public:
+    bool waitable() const override { return true; }
+    bool signalled() const override { return ended_; }
+    // Kernel lock held.
+    void finish(DWORD code) {
+        ended_ = true;
+        exit_code_ = code;
+    }
+    bool ended() const { return ended_; }
+    DWORD exit_code() const { return ended_ ? exit_code_ : STILL_ACTIVE; }
+
+private:
+    bool ended_ = false;
+    DWORD exit_code_ = STILL_ACTIVE;
+};
+
+class ThreadObject : public RunnableObject {
+public:
+    DWORD id = 0;
+    int priority = THREAD_PRIORITY_NORMAL;
+};
+
+// The calling thread's object (every thread that called into the kernel has one).
+std::shared_ptr<ThreadObject> current_thread();
+
+// Starts a participating handset thread running `body`; its result becomes the exit
+// code. The returned object is signalled when the thread has ended.
+std::shared_ptr<ThreadObject> start_thread(std::function<DWORD()> body);
+
+}  // namespace handset

@@ -1,0 +1,136 @@
+// Mutexes. A named mutex is visible to every process of the device: each name has
+// a lock file in run/mutex/, and every process holding a handle to it keeps a
+// shared flock on that file. The name exists while anyone holds such a lock, and the
+// host's OS releases the locks when it ends, however it ends, so a killed instance
+// never leaves a name behind. Ownership is tracked within this host only; the
+// handset's programs use ownership just for an immediate release.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <map>
+
+#include "platform/handset/core/device.h"
+#include "platform/handset/core/events.h"
+#include "platform/handset/core/kernel.h"
+#include "platform/handset/core/process.h"
+#include "platform/winbase.h"
+
+using namespace handset;
+
+namespace {
+
+class MutexObject : public KernelObject {
+public:
+    ~MutexObject() override {
+        if (fd_ >= 0) close(fd_);  // drops this host's share of the name
+    }
+    bool waitable() const override { return true; }
+    bool signalled() const override { return owner_ == 0; }
+    bool signalled_for(unsigned long long token) const override { return owner_ == 0 || owner_ == token; }
+    void acquire_for(unsigned long long token) override {
+        owner_ = token;
+        ++count_;
+    }
+    // Kernel lock held.
+    bool release() {
+        if (owner_ != thread_token() || count_ == 0) return false;
+        if (--count_ == 0) owner_ = 0;
+        return true;
+    }
+    int fd_ = -1;
+    unsigned long long owner_ = 0;
+    int count_ = 0;
+};
+
+std::mutex g_names_mu;
+std::map<std::u16string, std::weak_ptr<MutexObject>> g_names;  // names this host has open
+
+std::string file_name_for(std::u16string_view name) {
+    static const char* hex = "0123456789abcdef";
+    std::string out = "m-";
+    for (char16_t c : name) {
+        for (int shift = 12; shift >= 0; shift -= 4) out += hex[(c >> shift) & 0xF];
+    }
+    return out;
+}
+
+// Opens the name's lock file with a shared lock; `existed` tells whether another
+// process already held it. Returns the fd or -1.
+int open_shared_name(std::u16string_view name, bool& existed) {
+    const auto dir = device().run_dir() / "mutex";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    const int guard = open((dir / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (guard < 0) return -1;
+    // The guard makes "test for other holders, then hold" one step for all processes.
+    flock(guard, LOCK_EX);
+    int fd = open((dir / file_name_for(name)).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        existed = flock(fd, LOCK_EX | LOCK_NB) != 0;
+        if (flock(fd, LOCK_SH) != 0) {
+            close(fd);
+            fd = -1;
+        }
+    }
+    flock(guard, LOCK_UN);
+    close(guard);
+    return fd;
+}
+
+}  // namespace
+
+HANDLE CreateMutexW(void*, BOOL initial_owner, LPCWSTR name) {
+    std::shared_ptr<MutexObject> mutex;
+    bool existed = false;
+    if (name && *name) {
+        if (!has_device()) {
+            SetLastError(ERROR_INVALID_FUNCTION);
+            return nullptr;
+        }
+        const std::u16string key(name);
+        if (key.size() > MAX_PATH) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        std::lock_guard lock(g_names_mu);
+        auto it = g_names.find(key);
+        if (it != g_names.end()) mutex = it->second.lock();
+        if (mutex) {
+            existed = true;
+        } else {
+            const int fd = open_shared_name(key, existed);
+            if (fd < 0) {
+                SetLastError(ERROR_ACCESS_DENIED);
+                return nullptr;
+            }
+            mutex = std::make_shared<MutexObject>();
+            mutex->fd_ = fd;
+            g_names[key] = mutex;
+        }
+    } else {
+        mutex = std::make_shared<MutexObject>();
+    }
+    if (initial_owner && !existed) {
+        std::lock_guard lock(kernel_lock());
+        mutex->acquire_for(thread_token());
+    }
+    HANDLE handle = make_handle(mutex);
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+}
+
+BOOL ReleaseMutex(HANDLE handle) {
+    auto mutex = object_as<MutexObject>(handle);
+    if (!mutex) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    std::lock_guard lock(kernel_lock());
+    if (!mutex->release()) {
+        SetLastError(ERROR_NOT_SUPPORTED);  // the platform's "not owner"
+        return FALSE;
+    }
+    handset::clock().wake_waiters();
+    return TRUE;
+}
