@@ -1,0 +1,59 @@
+// The phone's screen as text, the foreground window's controls as JSON, and the user's
+// actions on dialog controls, for the front ends and scripts.
+//
+// The screen is 14 lines of UTF-8 text: a title bar, 12 lines of 40 cells and a soft-key
+// bar (left label on the left, right label on the right). A dialog unit is 1/4 of a cell
+// across and 1/8 of a cell down. Hangul and other wide characters take two cells. Every
+// line is exactly 40 cells wide.
+//
+//   checkbox        [x] text / [ ] text
+//   combobox        <selected text> padded to the control's width; < > when none selected
+//   group box       frame of box characters with its text in the top edge
+//   static          its text, aligned as the template says, wrapped when the control is
+//                   taller than one line
+//   picture         the bitmap drawn with a shade ramp (" .:-=+*#%@", dark is dense)
+//   disabled        a '~' in front of the control (the content moves one cell right)
+//   focus           a '>' in the cell left of the focused control
+//   popup menu      a framed list above the soft-key bar, '>' marks the selected item
+//   message box     a framed box over the middle of the screen; title bar = its caption
+//
+// All functions are thread-safe; the UI commands run on the window's own thread.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace handset {
+
+constexpr int kScreenColumns = 40;
+constexpr int kScreenRows = 12;  // between the title bar and the soft-key bar
+
+// The screen of this host: title bar, 12 body lines, soft-key bar. When no window is in
+// front, the home-screen renderer's lines (when installed), else an empty screen.
+std::vector<std::string> render_screen();
+void set_home_screen_renderer(std::function<std::vector<std::string>()> renderer);
+
+// {"window":TITLE,"dialog":ID,"controls":[...]} for the foreground window; "dialog" is
+// null for a window that is not a dialog, and both are null when no window is in front.
+std::string controls_json();
+
+// Columns a UTF-16 text takes on the screen (wide characters count two).
+int text_cells(std::u16string_view text);
+
+// The foreground dialog gets WM_COMMAND `id` (as from a menu or soft key).
+bool ui_command(int id, std::string& error);
+// A user click on control `id` of the foreground dialog: a checkbox toggles and its
+// parent gets BN_CLICKED; a push button only notifies. Error when the control is
+// missing, hidden, disabled or cannot be clicked.
+bool ui_click(int id, std::string& error);
+// The user picks entry `index` of list `id` of the foreground dialog: the selection
+// changes and the parent gets CBN_SELCHANGE. Error when the list is missing, hidden,
+// disabled, or `index` is out of range.
+bool ui_select(int id, int index, std::string& error);
+
+// Each UI command returns after the window's thread has handled it and is back in a
+// message loop (a command that opens a modal dialog returns once the dialog waits for
+// the user), or after that thread has ended.
+
+}  // namespace handset
