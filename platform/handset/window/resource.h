@@ -52,6 +52,14 @@ struct MenuTemplate {
     std::span<const MenuItem> items;  // top level: [0] left soft key, [1] right soft key
 };
 
+// A command bar's soft-key bar definition: one button that sends `command`, labelled with
+// string resource `label_string` (what CCommandBar::InsertMenuBar builds for its id).
+struct SoftKeyBarResource {
+    int id;
+    int command;
+    int label_string;
+};
+
 struct StringResource {
     int id;
     std::u16string_view text;
@@ -84,6 +92,7 @@ struct Resources {
     VersionResource version;
     bool hi_res_aware = false;  // the "CEUX" "HI_RES_AWARE" marker
     int language = 0;
+    std::span<const SoftKeyBarResource> softkey_bars = {};
 };
 
 void set_resources(const Resources* resources);
@@ -94,5 +103,6 @@ const MenuTemplate* find_menu(int id);
 std::u16string_view find_string(int id);
 const IconResource* find_icon(int id);
 const ImageResource* find_bitmap(int id);
+const SoftKeyBarResource* find_softkey_bar(int id);
 
 }  // namespace handset
