@@ -1,0 +1,114 @@
+// The virtual clock: who wakes when, and how fast hours of handset time pass.
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core_fixture.h"
+#include "platform/handset/core/kernel.h"
+#include "platform/winbase.h"
+
+namespace {
+
+struct Trace {
+    std::mutex mu;
+    std::vector<std::pair<std::string, long long>> entries;
+    void add(std::string what) {
+        std::lock_guard lock(mu);
+        entries.emplace_back(std::move(what), handset::clock().now_ms());
+    }
+};
+
+using ClockTest = CoreTest;
+
+TEST_F(ClockTest, SleeperAndEventWaiterWakeInOrderAtTheirVirtualTimes) {
+    handset::Participation self;
+    Trace trace;
+    HANDLE event = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+    ASSERT_NE(event, nullptr);
+    auto sleeper = handset::start_thread([&] {
+        Sleep(3000);
+        trace.add("sleeper woke");
+        SetEvent(event);
+        return 0u;
+    });
+    auto waiter = handset::start_thread([&] {
+        const DWORD r = WaitForSingleObject(event, INFINITE);
+        trace.add(r == WAIT_OBJECT_0 ? "waiter signalled" : "waiter failed");
+        Sleep(500);
+        trace.add("waiter slept");
+        return 7u;
+    });
+    HANDLE threads[] = {handset::make_handle(sleeper), handset::make_handle(waiter)};
+    ASSERT_EQ(WaitForMultipleObjects(2, threads, TRUE, INFINITE), WAIT_OBJECT_0);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(threads[1], &code));
+    EXPECT_EQ(code, 7u);
+
+    const std::vector<std::pair<std::string, long long>> expected{
+        {"sleeper woke", 3000}, {"waiter signalled", 3000}, {"waiter slept", 3500}};
+    EXPECT_EQ(trace.entries, expected);
+    EXPECT_EQ(handset::clock().now_ms(), 3500);
+    for (HANDLE h : threads) CloseHandle(h);
+    CloseHandle(event);
+}
+
+TEST_F(ClockTest, TimeHoldsStillWhileAParticipantRuns) {
+    handset::Participation self;
+    long long seen = -1;
+    auto sleeper = handset::start_thread([&] {
+        Sleep(1000);
+        seen = handset::clock().now_ms();
+        return 0u;
+    });
+    // This thread is running, so the sleeper's deadline cannot be reached yet.
+    EXPECT_EQ(handset::clock().now_ms(), 0);
+    HANDLE h = handset::make_handle(sleeper);
+    EXPECT_EQ(WaitForSingleObject(h, 200), WAIT_TIMEOUT);
+    EXPECT_EQ(handset::clock().now_ms(), 200);
+    EXPECT_EQ(WaitForSingleObject(h, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(seen, 1000);
+    CloseHandle(h);
+}
+
+TEST_F(ClockTest, AutoResetEventReleasesOneWaiterPerSignal) {
+    handset::Participation self;
+    HANDLE event = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+    int woken = 0;
+    std::mutex mu;
+    std::vector<HANDLE> threads;
+    for (int i = 0; i < 2; ++i) {
+        threads.push_back(handset::make_handle(handset::start_thread([&] {
+            if (WaitForSingleObject(event, 1000) == WAIT_OBJECT_0) {
+                std::lock_guard lock(mu);
+                ++woken;
+            }
+            return 0u;
+        })));
+    }
+    SetEvent(event);
+    ASSERT_EQ(WaitForMultipleObjects(2, threads.data(), TRUE, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(woken, 1);  // the other one timed out at 1000 ms
+    EXPECT_EQ(handset::clock().now_ms(), 1000);
+    for (HANDLE h : threads) CloseHandle(h);
+    CloseHandle(event);
+}
+
+TEST_F(ClockTest, WaitOnBadHandlesFailsWithInvalidHandle) {
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(WaitForSingleObject(reinterpret_cast<HANDLE>(0x7777770), 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FALSE(CloseHandle(reinterpret_cast<HANDLE>(0x7777770)));
+}
+
+TEST_F(ClockTest, TwentyFourHoursOfThreeSecondSleepsPassQuickly) {
+    handset::Participation self;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 28800; ++i) Sleep(3000);
+    const auto real = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(handset::clock().now_ms(), 24LL * 3600 * 1000);
+    // Generous bound: this guards against real sleeping, not a speed goal.
+    EXPECT_LT(std::chrono::duration<double>(real).count(), 5.0);
+}
+
+}  // namespace
