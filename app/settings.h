@@ -1,0 +1,80 @@
+// The settings store: the process-wide record of Quillon's ten stored settings and the
+// facts read from the device at start, the program folder, and the small registry and
+// file helpers every part of the program uses.
+//
+// The settings live as REG_DWORD values under HKEY_CURRENT_USER "Software\Quillon". They
+// are read once at start; afterwards a settings dialog changes a field and writes the
+// matching value at the same moment.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "platform/windows.h"
+
+// One setting: an aligned 32-bit word. The user-interface thread replaces it whole and
+// the power watch thread reads it without a lock, so it is an atomic word: a reader sees
+// either the old or the new value, never a mixture.
+using SettingWord = std::atomic<LONG>;
+
+struct AppSettingsRecord {
+    // Stored under "Software\Quillon", each under its own name.
+    SettingWord enableTmail3Gsvc{1};
+    SettingWord enableTmail3GsvcAlert{1};
+    SettingWord enableCallAlert{0};
+    SettingWord enableSmsAlert{0};
+    SettingWord AlertInterval{0};
+    SettingWord EnableVibrateAlert{0};
+    SettingWord EnableAutoKeylock{0};
+    SettingWord KeylockTimeout{0};
+    SettingWord EnableVibrateAlertKeylock{0};
+    SettingWord EnablePowerKeyUnlock{0};
+
+    // Read from the device or derived, never stored under "Software\Quillon".
+    SettingWord carrier{0};           // 0 none, 1 SKT phone-book entry, 2 KTF entry
+    SettingWord data3GAllowed{0};     // 1 allowed, 0 blocked
+    SettingWord autostartEnabled{0};  // the start-up shortcut exists
+    SettingWord alertIntervalTicks{0};
+    SettingWord keylockTimeoutTicks{0};
+};
+
+extern AppSettingsRecord AppSettings;
+
+// The folder of the running executable, without a trailing backslash; empty until the
+// main window sets it.
+extern std::u16string programFolder;
+
+// Gives the record and the program folder the values they have when a process starts.
+void ResetAppSettings();
+
+inline constexpr LPCWSTR kSettingsKey = u"Software\\Quillon";
+inline constexpr LPCWSTR kStartupShortcut = u"\\Windows\\StartUp\\Quillon.lnk";
+inline constexpr LPCWSTR kSktEntryKey = u"Comm\\RasBook\\SKT IE GPRS";
+inline constexpr LPCWSTR kKtfEntryKey = u"Comm\\RasBook\\KTF IE GPRS";
+
+// Reads a value of exactly 4 bytes, of any type. On failure (key or value absent, data
+// of another length) returns false and leaves `value` untouched.
+bool ReadRegDword(HKEY root, LPCWSTR sub_key, LPCWSTR name, DWORD& value);
+// Reads a string of at most 100 bytes (50 code units with the terminator). The text
+// ends at its terminator, or at the end of the data when it was stored without one.
+bool ReadRegString(HKEY root, LPCWSTR sub_key, LPCWSTR name, std::u16string& text);
+// Creates the key when missing and sets the value as a 4-byte REG_DWORD.
+bool WriteRegDword(HKEY root, LPCWSTR sub_key, LPCWSTR name, DWORD value);
+// True when the file can be opened for reading without sharing.
+bool FileExists(LPCWSTR path);
+
+// Which carrier's 3G phone-book entry exists: 1 SKT (wins when both do), 2 KTF, 0 none.
+LONG DetectCarrier();
+// The phone-book entry key of a carrier, or null for carrier 0 and unknown values.
+LPCWSTR CarrierEntryKey(LONG carrier);
+// 1 when the entry of AppSettings.carrier is in its allowed form ("DevCfg" readable and
+// "NoDevCfg" not), else 0.
+LONG Read3GState();
+
+// The tick limits of the two list settings; an index outside the list keeps `current`.
+LONG AlertIntervalTicksFor(LONG alert_interval, LONG current);
+LONG KeylockTimeoutTicksFor(LONG keylock_timeout, LONG current);
+
+// Fills AppSettings from the device and "Software\Quillon": carrier, 3G state,
+// shortcut, the ten stored values with their fallbacks, then the two tick limits.
+void LoadAppSettings();
