@@ -1,0 +1,10 @@
+// The 3G block: moving the carrier's phone-book entry between its allowed form
+// ("DevCfg", "Entry") and its blocked form ("NoDevCfg", "NoEntry").
+#pragma once
+
+#include "platform/windows.h"
+
+// Moves the entry of AppSettings.carrier to the allowed form (allow non-zero) or the
+// blocked form (0). An entry already in that form is left unchanged; no value is ever
+// written from data that was not read, nor deleted before its copy was written.
+void Apply3GState(LONG allow);

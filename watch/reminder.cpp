@@ -1,0 +1,156 @@
+// The watch tick and the missed-call / unread-SMS reminder.
+//
+// On every tick the reminder reads the pending counts of the enabled kinds. A count
+// that differs from the one remembered restarts the wait; once the counts have stayed
+// the same for more than alertIntervalTicks ticks the reminder is given: two sounds, a
+// vibration pattern in the "Silent" profile, or a short vibration during a call.
+#include <array>
+
+#include "app/haptics.h"
+#include "app/main_dlg.h"
+#include "app/settings.h"
+#include "watch/power_watch.h"
+#include "watch/reminder.h"
+
+namespace {
+
+std::u16string SoundPath(LPCWSTR format, LONG number = 0) {
+    std::array<WCHAR, 1024> path{};
+    wsprintfW(path.data(), format, programFolder.c_str(), number);
+    return path.data();
+}
+
+// A count read for the reminder; a failed read means nothing is pending.
+LONG ReadCount(HKEY root, LPCWSTR key, LPCWSTR name) {
+    DWORD value = 0;
+    if (!ReadRegDword(root, key, name, value)) return 0;
+    return static_cast<LONG>(value);
+}
+
+bool CallInProgress() { return ReadCount(HKEY_LOCAL_MACHINE, u"System\\State\\Phone", u"Active Call Count") != 0; }
+
+}  // namespace
+
+std::u16string ReminderSoundPath(ReminderKind kind) {
+    switch (kind) {
+        case ReminderKind::MissedCalls: return SoundPath(u"%s\\Sound\\missedCall.wav");
+        case ReminderKind::UnreadSms: return SoundPath(u"%s\\Sound\\unreadSms.wav");
+        case ReminderKind::Both: break;
+    }
+    return SoundPath(u"%s\\Sound\\missedCallSms.wav");
+}
+
+std::u16string CountSoundPath(LONG count) {
+    if (count <= 10) return SoundPath(u"%s\\Sound\\alert%d.wav", count);
+    return SoundPath(u"%s\\Sound\\alertOver.wav");
+}
+
+void CMainDlg::OnWatchTick(UINT timer_id) {
+    if (timer_id != WATCH_TIMER_ID) return;
+    CheckReminder();
+    CheckAutoKeylock();
+    CheckTmailPassThrough();
+}
+
+void CMainDlg::RestartReminder() {
+    m_nAlertTicks = 0;
+    m_bAlertGiven = 0;
+}
+
+void CMainDlg::CheckReminder() {
+    const bool calls = AppSettings.enableCallAlert != 0;
+    const bool sms = AppSettings.enableSmsAlert != 0;
+    if (!calls && !sms) {
+        // The counter stands still and the remembered counts stay for when a reminder
+        // is switched on again.
+        m_bAlertGiven = 0;
+        return;
+    }
+    ++m_nAlertTicks;
+    const LONG missed = calls ? ReadCount(HKEY_CURRENT_USER, u"System\\State\\Phone", u"Missed Call Count") : 0;
+    const LONG unread =
+        sms ? ReadCount(HKEY_LOCAL_MACHINE, u"System\\State\\Messages\\SMS\\Unread", u"Count") : 0;
+
+    if (calls && sms)
+        CheckBothKinds(missed, unread);
+    else if (calls)
+        CheckSingleKind(missed, m_nLastMissedCalls, ReminderKind::MissedCalls);
+    else
+        CheckSingleKind(unread, m_nLastUnreadSms, ReminderKind::UnreadSms);
+
+    // While nothing is pending the counter cycles through 1 to K+1.
+    if (m_nAlertTicks > AppSettings.alertIntervalTicks) m_nAlertTicks = 0;
+}
+
+void CMainDlg::CheckSingleKind(LONG count, LONG& remembered, ReminderKind kind) {
+    if (count <= 0) {
+        remembered = 0;
+        m_bAlertGiven = 0;
+    } else if (count != remembered) {
+        remembered = count;
+        RestartReminder();
+    } else if (m_nAlertTicks > AppSettings.alertIntervalTicks) {
+        GiveReminder(kind, remembered);
+    }
+}
+
+void CMainDlg::CheckBothKinds(LONG missed, LONG unread) {
+    const LONG limit = AppSettings.alertIntervalTicks;
+    if (missed <= 0 && unread <= 0) {
+        // Only the missed-call count is forgotten: an unread count that comes back at
+        // its old value is not a new state.
+        m_nLastMissedCalls = 0;
+        m_bAlertGiven = 0;
+    } else if (missed <= 0) {
+        if (unread != m_nLastUnreadSms) {
+            m_nLastUnreadSms = unread;
+            RestartReminder();
+        } else if (m_nAlertTicks > limit) {
+            GiveReminder(ReminderKind::UnreadSms, m_nLastUnreadSms);
+        }
+    } else if (unread <= 0) {
+        if (missed != m_nLastMissedCalls) {
+            m_nLastMissedCalls = missed;
+            RestartReminder();
+        } else if (m_nAlertTicks > limit) {
+            GiveReminder(ReminderKind::MissedCalls, m_nLastMissedCalls);
+        }
+    } else if (missed != m_nLastMissedCalls) {
+        m_nLastMissedCalls = missed;
+        m_nLastUnreadSms = unread;
+        RestartReminder();
+    } else if (unread != m_nLastUnreadSms) {
+        m_nLastUnreadSms = unread;
+        RestartReminder();
+    } else if (m_nAlertTicks > limit) {
+        GiveReminder(ReminderKind::Both, m_nLastMissedCalls + m_nLastUnreadSms);
+    }
+}
+
+void CMainDlg::GiveReminder(ReminderKind kind, LONG count) {
+    m_nAlertTicks = 0;
+    std::u16string profile;
+    // Without the profile the reminder is dropped; in once mode it falls due again.
+    if (!ReadRegString(HKEY_CURRENT_USER, u"ControlPanel\\Profiles", u"ActiveProfile", profile)) return;
+    if (m_bAlertGiven != 0) return;
+    // Once mode uses up its single reminder here, even when what follows gives nothing.
+    if (AppSettings.AlertInterval == 0) m_bAlertGiven = 1;
+
+    if (CallInProgress()) {
+        VibrateFor(100);
+        return;
+    }
+    if (profile != u"Silent") {
+        sndPlaySound(ReminderSoundPath(kind).c_str(), SND_SYNC);
+        Sleep(150);
+        sndPlaySound(CountSoundPath(count).c_str(), SND_ASYNC);
+        return;
+    }
+    if (AppSettings.EnableVibrateAlert != 0) {
+        VibrateFor(300);
+        Sleep(100);
+        VibrateFor(300);
+        Sleep(100);
+        VibrateFor(500);
+    }
+}
