@@ -1,0 +1,34 @@
+// The missed-call alert settings: the two reminders, their interval and the vibration
+// in silent mode.
+#pragma once
+
+#include "platform/afxwin.h"
+
+class CSetAlertDlg : public CDialog {
+public:
+    CSetAlertDlg();
+
+    CButton m_chkCallAlert;
+    CButton m_chkSmsAlert;
+    CComboBox m_cmbInterval;
+    CStatic m_stcInterval;
+    CStatic m_grpInterval;
+    CButton m_chkVibrate;
+
+protected:
+    void DoDataExchange(CDataExchange* dx) override;
+    BOOL OnInitDialog() override;
+    const MessageMap* GetMessageMap() const override;
+    static const MessageMapEntry messageEntries[];
+    static const MessageMap messageMap;
+
+    void OnOkKey();
+    void OnCallAlert();
+    void OnSmsAlert();
+    void OnSelchangeInterval();
+    void OnVibrateAlert();
+
+private:
+    // Enables the interval controls while at least one reminder is on.
+    void EnableIntervalControls();
+};

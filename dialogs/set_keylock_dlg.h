@@ -1,0 +1,30 @@
+// The key lock settings: the automatic key lock, its idle time and the vibration on
+// lock and unlock.
+#pragma once
+
+#include "platform/afxwin.h"
+
+class CSetKeylockDlg : public CDialog {
+public:
+    CSetKeylockDlg();
+
+    CButton m_chkAutoKeylock;
+    CComboBox m_cmbTimeout;
+    CStatic m_grpTimeout;
+    CButton m_chkVibrate;
+
+protected:
+    void DoDataExchange(CDataExchange* dx) override;
+    BOOL OnInitDialog() override;
+    const MessageMap* GetMessageMap() const override;
+    static const MessageMapEntry messageEntries[];
+    static const MessageMap messageMap;
+
+    void OnOkKey();
+    void OnAutoKeylock();
+    void OnSelchangeTimeout();
+    void OnVibrateKeylock();
+
+private:
+    void EnableTimeoutControls(BOOL enable);
+};
