@@ -1,0 +1,84 @@
+// The handset's device services as the front ends and the script runner see them:
+// start-up and shut-down, the keypad and the shell's key lock, the power manager, the
+// sound output, the vibration motor, the carrier's mail client and the factory files.
+//
+// The program itself never calls these; it reaches the same services through the
+// platform API (keybd_event, sndPlaySound, Vibrate, CreateMsgQueue, ShellExecuteEx...).
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/wintypes.h"
+
+namespace handset {
+
+// --- Start-up and shut-down -------------------------------------------------------
+
+// Registers the factory hook that installs the device's programs, sounds and folders
+// into a newly made device folder. Call once at start-up, before the Device is
+// opened (an explicit call, so that static linking cannot drop the registration).
+void register_device_services();
+
+// Starts the services that run by themselves (the power manager's idle countdown).
+// Call after the device, its registry and the clock are set up, from a thread that
+// takes part in the clock: under the virtual clock time would otherwise run on to
+// the first idle deadline before anyone else has started.
+void start_device_services();
+
+// Ends what start_device_services() and the device programs started: the mail client
+// is closed and waited for, the idle countdown stops, sound and vibration stop and the
+// audio device is closed. The power manager is back in its boot state afterwards.
+void stop_device_services();
+
+// --- Keypad and shell -------------------------------------------------------------
+
+// A press of a physical key by the user: key-down then key-up, with a key click.
+void press_physical_key(BYTE vk);
+// Whether the shell's key lock holds the keypad (HKLM "System\State" "Lock" has its
+// key-lock bit 2 set; unreadable counts as unlocked).
+bool keypad_locked();
+
+// --- Power manager ----------------------------------------------------------------
+
+// The system power-state name ("on", "useridle", ...).
+std::u16string power_state();
+// The power button: brings the phone back to "on" (a broadcast only when it was not).
+void power_button();
+// Sets the power state and broadcasts it, even when the name does not change.
+void power_set_state(std::u16string_view name);
+// Broadcasts a power-information change; the state stays as it is.
+void power_info();
+// The user-idle time: after this long without a key press "on" becomes "useridle".
+// Nothing: never. Default 30 s.
+void set_idle_timeout(std::optional<long long> ms);
+std::optional<long long> idle_timeout();
+
+// --- Sound and vibration ----------------------------------------------------------
+
+// Whether sounds and key clicks reach the host's audio device. Off by default (tests
+// and the headless phone); the terminal phone switches it on. Timing is the same
+// either way; a machine without a sound device silently stays off.
+void set_audio_output(bool enabled);
+// The device path of the sound playing now (as sndPlaySound got it), or nothing.
+std::optional<std::u16string> sound_playing();
+bool vibrating();
+
+// --- The carrier's mail client ----------------------------------------------------
+
+// The user starts the mail client from the phone's menu; false when it cannot start
+// (its program file is missing). When it runs already its window comes to the front.
+bool mail_start();
+// The user closes the mail client's window; false when it does not run.
+bool mail_close();
+bool mail_running();
+
+// --- Files ------------------------------------------------------------------------
+
+// Writes the program's sound set (the WAV files built into the emulator) into the
+// host folder `folder`, creating it. Throws std::runtime_error when it cannot.
+void install_sound_set(const std::filesystem::path& folder);
+
+}  // namespace handset
