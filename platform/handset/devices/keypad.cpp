@@ -1,0 +1,125 @@
+// The keypad's input path and the shell's key lock.
+//
+// Injected keys (keybd_event) and the user's presses (press_physical_key) take the
+// same path: the `key` event, a key click unless the event is silent, a word to the
+// power manager that the user is active, and then the shell, which either swallows
+// the key or hands it to the window system for the foreground window's thread.
+//
+// The key lock's state is HKLM "System\State" "Lock" itself (bit 2: keypad locked),
+// so that the phone, the program, `reg set` and every front end see one truth. Key
+// clicks make no `sound` event: they would bury the program's sounds in the log.
+#include <bitset>
+#include <mutex>
+#include <optional>
+
+#include "platform/handset/core/events.h"
+#include "platform/handset/devices/audio_output.h"
+#include "platform/handset/devices/devices.h"
+#include "platform/handset/devices/services.h"
+#include "platform/handset/window/wm.h"
+#include "platform/winreg.h"
+#include "platform/winuser.h"
+
+namespace handset {
+namespace {
+
+constexpr const char16_t* kStateKey = u"System\\State";
+constexpr const char16_t* kLockValue = u"Lock";
+constexpr DWORD kKeypadLockBit = 2;
+
+std::optional<DWORD> read_lock_value() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kStateKey, 0, 0, &key) != ERROR_SUCCESS) return std::nullopt;
+    DWORD type = 0, value = 0, size = sizeof(value);
+    const LONG result = RegQueryValueExW(key, kLockValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(value)) return std::nullopt;
+    return value;
+}
+
+bool write_lock_value(DWORD value) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kStateKey, 0, nullptr, 0, 0, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG result =
+        RegSetValueExW(key, kLockValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+bool locked_now() {
+    const auto value = read_lock_value();
+    return value && (*value & kKeypadLockBit);
+}
+
+// The shell's part of the input path: the key-lock key, and the keypad while locked.
+class Shell {
+public:
+    // Decides whether a key reaches the programs; locks and unlocks on the way.
+    bool passes(BYTE vk, bool up) {
+        std::lock_guard lock(mu_);
+        if (up) {
+            // A key whose press the shell took keeps its release too, so that no
+            // program sees a release without its press.
+            const bool pressed_here = held_.test(vk);
+            held_.reset(vk);
+            return !pressed_here && vk != VK_KEYLOCK && !locked_now();
+        }
+        if (vk == VK_KEYLOCK) {
+            held_.set(vk);
+            if (!locked_now()) lock_keypad();
+            return false;
+        }
+        if (!locked_now()) return true;
+        held_.set(vk);
+        if (vk == VK_TSOFT1) {
+            awaiting_star_ = true;
+        } else if (vk == VK_TSTAR && awaiting_star_) {
+            awaiting_star_ = false;
+            unlock_keypad();
+        } else {
+            awaiting_star_ = false;
+        }
+        return false;
+    }
+
+private:
+    void lock_keypad() {
+        awaiting_star_ = false;
+        if (write_lock_value(kKeypadLockBit)) events().emit("keypad", {{"locked", true}});
+    }
+    void unlock_keypad() {
+        if (write_lock_value(0)) events().emit("keypad", {{"locked", false}});
+    }
+
+    std::mutex mu_;
+    bool awaiting_star_ = false;  // the left soft key came first while locked
+    std::bitset<256> held_;        // keys whose press the shell swallowed
+};
+
+Shell& shell() {
+    static Shell s;
+    return s;
+}
+
+void key_input(BYTE vk, bool up, bool silent, const char* source) {
+    events().emit("key", {{"vk", vk}, {"up", up}, {"silent", silent}, {"source", source}});
+    if (!up && !silent) audio::click();
+    power_user_activity();
+    if (shell().passes(vk, up)) deliver_key(vk, up);
+}
+
+}  // namespace
+
+void press_physical_key(BYTE vk) {
+    key_input(vk, false, false, "user");
+    key_input(vk, true, false, "user");
+}
+
+bool keypad_locked() { return locked_now(); }
+
+}  // namespace handset
+
+void keybd_event(BYTE vk, BYTE scan, DWORD flags, std::uintptr_t extra) {
+    handset::key_input(vk, (flags & KEYEVENTF_KEYUP) != 0, (flags & KEYEVENTF_SILENT) != 0, "inject");
+}
