@@ -1,0 +1,148 @@
+// Sound playback of the platform API: sndPlaySound over the device's WAV files.
+//
+// A sound's length is its real playing time, and a synchronous call waits exactly
+// that long on the handset clock, or less when another sound stops it first. The
+// loudspeaker (audio_output) only follows; the clock never waits for it. A file
+// that cannot be read as a WAV plays the platform's default sound instead.
+//
+// sndPlaySound takes every name as a file name of the device (the phone has no sound
+// aliases); flags other than SND_SYNC, SND_ASYNC, SND_NODEFAULT and SND_FILENAME are
+// refused with FALSE.
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <vector>
+
+#include "platform/handset/core/clock.h"
+#include "platform/handset/core/device.h"
+#include "platform/handset/core/events.h"
+#include "platform/handset/core/kernel.h"
+#include "platform/handset/devices/devices.h"
+#include "platform/handset/devices/services.h"
+#include "platform/handset/devices/wav.h"
+#include "platform/mmsystem.h"
+
+namespace handset {
+namespace {
+
+constexpr UINT kKnownFlags = SND_ASYNC | SND_NODEFAULT | SND_FILENAME;
+
+// One playing of a sound; signalled once something has stopped it.
+class Playback : public KernelObject {
+public:
+    bool waitable() const override { return true; }
+    bool signalled() const override { return stopped_; }
+    void stop() { stopped_ = true; }  // kernel lock held
+
+private:
+    bool stopped_ = false;
+};
+
+// The platform's default sound: two short tones.
+const WavSound& default_sound() {
+    static const WavSound sound = [] {
+        auto samples = audio::tone(988, 120, 0.4);
+        const auto second = audio::tone(1319, 130, 0.4);
+        samples.insert(samples.end(), second.begin(), second.end());
+        WavSound s;
+        s.duration_ms = static_cast<long long>(samples.size()) * 1000 / audio::kSampleRate;
+        s.samples = std::make_shared<const std::vector<std::int16_t>>(std::move(samples));
+        return s;
+    }();
+    return sound;
+}
+
+std::optional<WavSound> load(std::u16string_view path) {
+    if (!has_device()) return std::nullopt;
+    const auto host = device().host_path(path);
+    if (!host) return std::nullopt;
+    std::ifstream in(*host, std::ios::binary);
+    if (!in) return std::nullopt;
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return decode_wav(bytes, audio::active());
+}
+
+class SoundService {
+public:
+    BOOL play(LPCWSTR path, UINT flags) {
+        if (flags & ~kKnownFlags) return FALSE;
+        if (!path) {
+            stop();
+            return TRUE;
+        }
+        const std::u16string file(path);
+        auto sound = load(file);
+        const bool missing = !sound;
+        if (missing) {
+            if (flags & SND_NODEFAULT) return FALSE;
+            sound = default_sound();
+        }
+        const bool sync = !(flags & SND_ASYNC);
+        auto playback = std::make_shared<Playback>();
+        long long end = 0;
+        {
+            std::lock_guard lock(mu_);
+            stop_locked();
+            current_ = playback;
+            file_ = file;
+            end_ = end = clock().now_ms() + sound->duration_ms;
+            audio::play(sound->samples);
+            events().emit("sound", {{"file", to_utf8(file)},
+                                    {"mode", sync ? "sync" : "async"},
+                                    {"ms", sound->duration_ms},
+                                    {"missing", missing}});
+        }
+        if (sync) {
+            std::unique_lock lock(kernel_lock());
+            Waitable* const waitables[] = {playback.get()};
+            clock().wait(lock, waitables, false, end);
+        }
+        return TRUE;
+    }
+
+    void stop() {
+        std::lock_guard lock(mu_);
+        stop_locked();
+    }
+
+    std::optional<std::u16string> playing() {
+        std::lock_guard lock(mu_);
+        if (!current_ || clock().now_ms() >= end_) return std::nullopt;
+        std::lock_guard klock(kernel_lock());
+        if (current_->signalled()) return std::nullopt;
+        return file_;
+    }
+
+private:
+    void stop_locked() {
+        if (!current_) return;
+        {
+            std::lock_guard klock(kernel_lock());
+            current_->stop();
+            clock().wake_waiters();
+        }
+        current_.reset();
+        audio::stop();
+    }
+
+    std::mutex mu_;  // taken before the kernel lock
+    std::shared_ptr<Playback> current_;
+    std::u16string file_;
+    long long end_ = 0;
+};
+
+SoundService& sounds() {
+    static SoundService s;
+    return s;
+}
+
+}  // namespace
+
+std::optional<std::u16string> sound_playing() { return sounds().playing(); }
+void set_audio_output(bool enabled) { audio::set_enabled(enabled); }
+void sound_stop() { sounds().stop(); }
+
+}  // namespace handset
+
+BOOL sndPlaySound(LPCWSTR path, UINT flags) { return handset::sounds().play(path, flags); }
