@@ -1,0 +1,74 @@
+// The shell's files: SHCreateShortcut.
+//
+// A shortcut file of this platform is one line of text without a line end: the
+// target's length in characters, in decimal, a '#', and the target (a path, quoted
+// when it holds spaces, perhaps followed by arguments). The text is stored as UTF-8.
+// An existing shortcut of the same name is replaced.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/handset/core/device.h"
+#include "platform/handset/core/events.h"
+#include "platform/handset/core/faults.h"
+#include "platform/shellapi.h"
+#include "platform/winbase.h"
+
+namespace fs = std::filesystem;
+using namespace handset;
+
+namespace {
+
+// Writes `text` to `path` through a temporary file beside it, so that a reader never
+// sees half a shortcut. False when the folder does not take it.
+bool write_whole(const fs::path& path, const std::string& text) {
+    fs::path temporary = path;
+    temporary += ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out) return false;
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.close();
+        if (!out) {
+            std::error_code ec;
+            fs::remove(temporary, ec);
+            return false;
+        }
+    }
+    std::error_code ec;
+    fs::rename(temporary, path, ec);
+    if (ec) fs::remove(temporary, ec);
+    return !ec;
+}
+
+}  // namespace
+
+BOOL SHCreateShortcut(LPCWSTR path, LPCWSTR target) {
+    if (!path || !target || !*path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (fault_active(Fault::ShellShortcut)) {
+        SetLastError(ERROR_CANNOT_MAKE);
+        return FALSE;
+    }
+    const std::u16string target_text(target);
+    const auto host = has_device() ? device().host_path(path) : std::nullopt;
+    std::error_code ec;
+    if (!host || !fs::is_directory(host->parent_path(), ec)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    if (fs::is_directory(*host, ec)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    const std::string text = std::to_string(target_text.size()) + "#" + to_utf8(target_text);
+    if (!write_whole(*host, text)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    events().emit("shortcut.create", {{"path", to_utf8(path)}, {"target", to_utf8(target_text)}});
+    return TRUE;
+}
