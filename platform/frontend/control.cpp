@@ -1,0 +1,467 @@
+// The control socket of a host: serving handset commands, the `quillon ctl` client and
+// the cross-host foreground request.
+#include "platform/frontend/control.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <list>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "platform/frontend/commands.h"
+#include "platform/frontend/executor.h"
+#include "platform/handset/core/clock.h"
+#include "platform/handset/core/device.h"
+#include "platform/handset/core/process.h"
+#include "platform/handset/window/wm.h"
+
+namespace fs = std::filesystem;
+
+namespace handset::frontend {
+namespace {
+
+// A file descriptor closed when it goes out of scope.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(Fd&& other) noexcept : fd_(other.release()) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = other.release();
+        }
+        return *this;
+    }
+    int get() const { return fd_; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+    explicit operator bool() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+std::string errno_text(int err) { return std::strerror(err); }
+
+// The address of a socket file. A path longer than sun_path allows is reached through
+// a descriptor of its folder (/proc/self/fd/N/name), which `dir` keeps open.
+bool socket_address(const fs::path& path, sockaddr_un& addr, Fd& dir, std::string& error) {
+    std::memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    std::string text = path.string();
+    if (text.size() >= sizeof addr.sun_path) {
+        dir = Fd(::open(path.parent_path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!dir) {
+            error = "cannot open " + path.parent_path().string() + ": " + errno_text(errno);
+            return false;
+        }
+        text = "/proc/self/fd/" + std::to_string(dir.get()) + "/" + path.filename().string();
+        if (text.size() >= sizeof addr.sun_path) {
+            error = "socket name too long: " + path.string();
+            return false;
+        }
+    }
+    std::memcpy(addr.sun_path, text.c_str(), text.size() + 1);
+    return true;
+}
+
+bool write_all(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// The answer to one command: output lines (a leading "." doubled) and the terminator.
+std::string format_answer(const std::string& output, bool ok, const std::string& error) {
+    std::string answer;
+    std::size_t pos = 0;
+    while (pos < output.size()) {
+        std::size_t end = output.find('\n', pos);
+        if (end == std::string::npos) end = output.size();
+        const std::string_view line(output.data() + pos, end - pos);
+        if (!line.empty() && line[0] == '.') answer += '.';
+        answer.append(line);
+        answer += '\n';
+        pos = end + 1;
+    }
+    if (ok) {
+        answer += ".ok\n";
+    } else {
+        std::string flat = error;
+        for (char& c : flat)
+            if (c == '\n' || c == '\r') c = ' ';
+        answer += ".error " + flat + "\n";
+    }
+    return answer;
+}
+
+bool process_alive(int pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+
+// The OS process id in a socket name "ctl-<pid>.sock", or 0.
+int pid_of_socket(const fs::path& path) {
+    const std::string name = path.filename().string();
+    if (!name.starts_with("ctl-") || !name.ends_with(".sock")) return 0;
+    const std::string digits = name.substr(4, name.size() - 9);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return 0;
+    return std::stoi(digits);
+}
+
+// Sockets left behind by hosts that were killed.
+void remove_stale_sockets(const fs::path& run_dir) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(run_dir, ec)) {
+        const int pid = pid_of_socket(entry.path());
+        if (pid > 0 && !process_alive(pid)) fs::remove(entry.path(), ec);
+    }
+}
+
+bool connect_socket(const fs::path& path, Fd& out, std::string& error) {
+    sockaddr_un addr;
+    Fd dir;
+    if (!socket_address(path, addr, dir, error)) return false;
+    Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd) {
+        error = "cannot create a socket: " + errno_text(errno);
+        return false;
+    }
+    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        error = errno_text(errno);
+        return false;
+    }
+    out = std::move(fd);
+    return true;
+}
+
+// Writes `line`, closes the sending side and reads the answer up to its terminator.
+bool exchange(int fd, const std::string& line, std::vector<std::string>& output, std::string& error) {
+    if (!write_all(fd, line + "\n")) {
+        error = "cannot send the command: " + errno_text(errno);
+        return false;
+    }
+    ::shutdown(fd, SHUT_WR);
+    std::string buffer;
+    char chunk[4096];
+    for (;;) {
+        std::size_t nl;
+        while ((nl = buffer.find('\n')) != std::string::npos) {
+            std::string text = buffer.substr(0, nl);
+            buffer.erase(0, nl + 1);
+            if (text == ".ok") return true;
+            if (text.starts_with(".error")) {
+                error = text.size() > 7 ? text.substr(7) : "the command failed";
+                return false;
+            }
+            if (text.starts_with("..")) text.erase(0, 1);
+            output.push_back(std::move(text));
+        }
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = "the instance closed the connection without an answer";
+            return false;
+        }
+        buffer.append(chunk, static_cast<std::size_t>(n));
+    }
+}
+
+}  // namespace
+
+struct ControlServer::State {
+    Executor& executor;
+    bool primary;
+    Fd listener;
+    Fd wake;  // eventfd: stop() wakes the accept loop through it
+    std::thread acceptor;
+    fs::path link;  // run/ctl.sock when this server made it
+
+    struct Connection {
+        std::thread thread;
+        int fd = -1;
+        bool done = false;
+    };
+    std::mutex mu;
+    std::list<Connection> connections;
+    bool stopping = false;
+
+    State(Executor& e, bool p) : executor(e), primary(p) {}
+
+    void accept_loop();
+    void serve(Connection* connection);
+    std::string answer(std::string_view line);
+    void reap_finished();
+};
+
+void ControlServer::State::reap_finished() {
+    std::list<Connection> finished;
+    {
+        std::lock_guard lock(mu);
+        for (auto it = connections.begin(); it != connections.end();) {
+            if (it->done) {
+                auto next = std::next(it);
+                finished.splice(finished.end(), connections, it);
+                it = next;
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (auto& c : finished) c.thread.join();
+}
+
+void ControlServer::State::accept_loop() {
+    for (;;) {
+        pollfd fds[2] = {{listener.get(), POLLIN, 0}, {wake.get(), POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[1].revents) return;
+        if (!(fds[0].revents & POLLIN)) continue;
+        const int fd = ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        reap_finished();
+        std::lock_guard lock(mu);
+        if (stopping) {
+            ::close(fd);
+            return;
+        }
+        connections.emplace_back();
+        Connection* connection = &connections.back();
+        connection->fd = fd;
+        connection->thread = std::thread([this, connection] { serve(connection); });
+    }
+}
+
+std::string ControlServer::State::answer(std::string_view line) {
+    if (line.find('\0') != std::string_view::npos) return format_answer({}, false, "malformed command: NUL byte");
+    ParsedLine parsed = parse_line(line, 1, ParseOptions{.internal = true});
+    if (!parsed.ok()) return format_answer({}, false, parsed.error);
+    if (!parsed.command) return format_answer({}, true, {});
+    std::ostringstream out;
+    std::string error;
+    bool ok;
+    {
+        // The socket's thread is no program thread; it holds handset time only while
+        // its command runs.
+        Participation participation;
+        ok = executor.run(*parsed.command, out, error);
+    }
+    return format_answer(out.str(), ok, error);
+}
+
+void ControlServer::State::serve(Connection* connection) {
+    const int fd = connection->fd;
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != ::geteuid()) {
+        write_all(fd, format_answer({}, false, "permission denied: the instance belongs to another user"));
+    } else {
+        std::string buffer;
+        char chunk[4096];
+        bool open = true;
+        while (open) {
+            std::size_t nl;
+            while (open && (nl = buffer.find('\n')) != std::string::npos) {
+                std::string_view line(buffer.data(), nl);
+                if (line.size() > kMaxControlLine) break;  // answered below
+                if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+                open = write_all(fd, answer(line));
+                buffer.erase(0, nl + 1);
+            }
+            if (!open) break;
+            const std::size_t pending = buffer.find('\n') == std::string::npos ? buffer.size() : buffer.find('\n');
+            if (pending > kMaxControlLine) {
+                // The rest of an oversized line is not read: the connection ends here.
+                write_all(fd, format_answer({}, false,
+                                            "command line longer than " + std::to_string(kMaxControlLine) + " bytes"));
+                break;
+            }
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                // The peer closed its side: a last line without a line break still counts.
+                if (n == 0 && !buffer.empty()) write_all(fd, answer(buffer));
+                break;
+            }
+            buffer.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+    std::lock_guard lock(mu);
+    ::close(fd);
+    connection->fd = -1;
+    connection->done = true;
+}
+
+ControlServer::ControlServer(Executor& executor, bool primary)
+    : state_(std::make_unique<State>(executor, primary)) {}
+
+ControlServer::~ControlServer() { stop(); }
+
+fs::path control_socket_path(const fs::path& run_dir, int os_pid) {
+    return run_dir / ("ctl-" + std::to_string(os_pid) + ".sock");
+}
+
+bool ControlServer::start(std::string& error) {
+    const fs::path run_dir = device().run_dir();
+    std::error_code ec;
+    fs::create_directories(run_dir, ec);
+    if (::chmod(run_dir.c_str(), 0700) != 0) {
+        error = "cannot restrict " + run_dir.string() + ": " + errno_text(errno);
+        return false;
+    }
+    remove_stale_sockets(run_dir);
+    path_ = control_socket_path(run_dir, ::getpid());
+    fs::remove(path_, ec);
+
+    sockaddr_un addr;
+    Fd dir;
+    if (!socket_address(path_, addr, dir, error)) return false;
+    Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd) {
+        error = "cannot create the control socket: " + errno_text(errno);
+        return false;
+    }
+    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        error = "cannot create the control socket " + path_.string() + ": " + errno_text(errno);
+        return false;
+    }
+    if (::chmod(path_.c_str(), 0600) != 0 || ::listen(fd.get(), 16) != 0) {
+        error = "cannot open the control socket " + path_.string() + ": " + errno_text(errno);
+        fs::remove(path_, ec);
+        return false;
+    }
+    state_->listener = std::move(fd);
+    state_->wake = Fd(::eventfd(0, EFD_CLOEXEC));
+
+    if (state_->primary) {
+        // Replace the link in one step so that a client never finds it missing.
+        const fs::path link = run_dir / "ctl.sock";
+        const fs::path temp = run_dir / ("ctl.sock." + std::to_string(::getpid()));
+        fs::remove(temp, ec);
+        if (::symlink(path_.filename().c_str(), temp.c_str()) == 0 && ::rename(temp.c_str(), link.c_str()) == 0)
+            state_->link = link;
+        else
+            fs::remove(temp, ec);
+    }
+    state_->acceptor = std::thread([s = state_.get()] { s->accept_loop(); });
+    return true;
+}
+
+void ControlServer::stop() {
+    if (!state_ || !state_->acceptor.joinable()) return;
+    {
+        std::lock_guard lock(state_->mu);
+        state_->stopping = true;
+        for (auto& c : state_->connections)
+            if (c.fd >= 0) ::shutdown(c.fd, SHUT_RD);
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(state_->wake.get(), &one, sizeof one);
+    state_->acceptor.join();
+    for (auto& c : state_->connections) c.thread.join();
+    state_->connections.clear();
+    std::error_code ec;
+    if (!state_->link.empty()) {
+        // Another instance may have taken the link over meanwhile; only ours is removed.
+        if (fs::read_symlink(state_->link, ec) == path_.filename()) fs::remove(state_->link, ec);
+    }
+    fs::remove(path_, ec);
+    state_->listener.reset();
+}
+
+bool send_control_command(const fs::path& socket, const std::string& line, std::vector<std::string>& output,
+                          std::string& error) {
+    Fd fd;
+    if (!connect_socket(socket, fd, error)) {
+        error = "cannot reach " + socket.string() + ": " + error;
+        return false;
+    }
+    return exchange(fd.get(), line, output, error);
+}
+
+int run_ctl(const fs::path& device_folder, const std::vector<std::string>& args, std::ostream& out,
+            std::ostream& err) {
+    if (args.empty()) {
+        err << "quillon ctl: give a handset command, for example `quillon ctl screen`\n";
+        return 2;
+    }
+    std::string line, error;
+    if (!join_arguments(args, line, error)) {
+        err << "quillon ctl: " << error << "\n";
+        return 2;
+    }
+    const ParsedLine parsed = parse_line(line, 1);
+    if (!parsed.ok()) {
+        err << "quillon ctl: " << parsed.error << "\n";
+        return 2;
+    }
+    if (!parsed.command) {
+        err << "quillon ctl: the command is empty\n";
+        return 2;
+    }
+
+    const fs::path run_dir = device_folder / "run";
+    // The instance the user started is behind ctl.sock; when that link is stale, any
+    // live host of the device will do.
+    std::vector<fs::path> candidates{run_dir / "ctl.sock"};
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(run_dir, ec))
+        if (process_alive(pid_of_socket(entry.path()))) candidates.push_back(entry.path());
+    Fd fd;
+    for (const auto& candidate : candidates) {
+        std::string ignored;
+        if (connect_socket(candidate, fd, ignored)) break;
+    }
+    if (!fd) {
+        err << "quillon ctl: no Quillon instance runs on the device " << device_folder.string() << "\n";
+        return 1;
+    }
+    std::vector<std::string> output;
+    const bool ok = exchange(fd.get(), line, output, error);
+    for (const auto& text : output) out << text << "\n";
+    out.flush();
+    if (!ok) {
+        err << "quillon ctl: " << error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+void install_remote_foreground() {
+    set_remote_foreground_handler([](DWORD pid, HWND hwnd) {
+        if (!has_device()) return false;
+        const fs::path socket = control_socket_path(device().run_dir(), host_pid_of(pid));
+        std::ostringstream line;
+        line << "foreground 0x" << std::hex << reinterpret_cast<std::uintptr_t>(hwnd);
+        std::vector<std::string> output;
+        std::string error;
+        return send_control_command(socket, line.str(), output, error);
+    });
+}
+
+}  // namespace handset::frontend

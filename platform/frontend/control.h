@@ -1,0 +1,62 @@
+// The control socket: a running instance takes handset commands from `quillon ctl`,
+// and the hosts of one device ask each other to bring a window to the front.
+//
+// Each host listens on run/ctl-<os pid>.sock of the device folder; the instance the
+// user started also points run/ctl.sock at its socket, which is where `quillon ctl`
+// goes. The run folder is owner-only and so is the socket; a peer of another user is
+// refused. The protocol is one command a line; the answer is the command's output
+// lines, each with a leading "." doubled, then ".ok" or ".error MESSAGE".
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace handset::frontend {
+
+class Executor;
+
+// Longest command line the socket takes, without its line break.
+constexpr std::size_t kMaxControlLine = 4096;
+
+class ControlServer {
+public:
+    // `primary`: this is the instance the user started, so run/ctl.sock names it.
+    ControlServer(Executor& executor, bool primary);
+    ~ControlServer();
+    ControlServer(const ControlServer&) = delete;
+    ControlServer& operator=(const ControlServer&) = delete;
+
+    // Creates the socket and starts serving. False with `error` set when the socket
+    // cannot be made; the instance can run without it.
+    bool start(std::string& error);
+    // Stops serving and removes the socket; waits for commands in progress.
+    void stop();
+
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+    std::filesystem::path path_;
+};
+
+// The socket of the host with OS process id `os_pid` in `run_dir`.
+std::filesystem::path control_socket_path(const std::filesystem::path& run_dir, int os_pid);
+
+// Sends one command line to the socket at `socket` and collects the answer. Returns
+// false with `error` set when the command failed or the socket could not be reached.
+bool send_control_command(const std::filesystem::path& socket, const std::string& line,
+                          std::vector<std::string>& output, std::string& error);
+
+// `quillon ctl ARGS...` against the running instance of the device in `device_folder`:
+// prints the output to `out`, errors to `err`; returns the process exit status.
+int run_ctl(const std::filesystem::path& device_folder, const std::vector<std::string>& args, std::ostream& out,
+            std::ostream& err);
+
+// Lets SetForegroundWindow on another host's window ask that host over its socket.
+void install_remote_foreground();
+
+}  // namespace handset::frontend

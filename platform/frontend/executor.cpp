@@ -1,0 +1,185 @@
+// The effect of each handset command on the phone.
+#include "platform/frontend/executor.h"
+
+#include "platform/frontend/program_host.h"
+#include "platform/handset/core/events.h"
+#include "platform/handset/devices/devices.h"
+#include "platform/handset/window/screen.h"
+#include "platform/handset/window/wm.h"
+#include "platform/windows.h"
+
+namespace handset::frontend {
+namespace {
+
+std::string reg_error(LONG code) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND: return "not found";
+        case ERROR_ACCESS_DENIED: return "access denied";
+        default: return "error " + std::to_string(code);
+    }
+}
+
+// Opens (creating when `create`) a key of the handset registry through the platform API.
+bool open_key(const RegKeyPath& key, bool create, HKEY& out, std::string& error) {
+    LONG rc;
+    if (create) {
+        DWORD disposition = 0;
+        rc = RegCreateKeyExW(root_handle(key.root), key.path.c_str(), 0, nullptr, 0, 0, nullptr, &out, &disposition);
+    } else {
+        rc = RegOpenKeyExW(root_handle(key.root), key.path.c_str(), 0, 0, &out);
+    }
+    if (rc != ERROR_SUCCESS) {
+        error = "cannot open " + format_key_path(key) + ": " + reg_error(rc);
+        return false;
+    }
+    return true;
+}
+
+// Writes a value as the phone's own services do, so that its reg.set event appears.
+bool write_value(const RegKeyPath& key, std::u16string_view name, DWORD type, const Bytes& data, std::string& error) {
+    HKEY hkey = nullptr;
+    if (!open_key(key, true, hkey, error)) return false;
+    const std::u16string value_name(name);
+    const LONG rc = RegSetValueExW(hkey, value_name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
+    RegCloseKey(hkey);
+    if (rc != ERROR_SUCCESS) {
+        error = "cannot write " + format_key_path(key) + " \"" + to_utf8(name) + "\": " + reg_error(rc);
+        return false;
+    }
+    return true;
+}
+
+struct CounterValue {
+    RegKeyPath key;
+    const char16_t* name;
+};
+
+CounterValue counter_value(cmd::SetCounter::Which which) {
+    using W = cmd::SetCounter::Which;
+    switch (which) {
+        case W::MissedCalls: return {{RegRoot::CurrentUser, u"System\\State\\Phone"}, u"Missed Call Count"};
+        case W::UnreadSms: return {{RegRoot::LocalMachine, u"System\\State\\Messages\\SMS\\Unread"}, u"Count"};
+        case W::ActiveCalls: break;
+    }
+    return {{RegRoot::LocalMachine, u"System\\State\\Phone"}, u"Active Call Count"};
+}
+
+class Runner {
+public:
+    Runner(ProgramHost& host, std::ostream& out, std::string& error) : host_(host), out_(out), error_(error) {}
+
+    bool operator()(const cmd::Wait& c) {
+        host_.wait(c.ms);
+        return true;
+    }
+    bool operator()(const cmd::SetCounter& c) {
+        const CounterValue v = counter_value(c.which);
+        return write_value(v.key, v.name, REG_DWORD, dword_bytes(c.count), error_);
+    }
+    bool operator()(const cmd::Profile& c) {
+        return write_value({RegRoot::CurrentUser, u"ControlPanel\\Profiles"}, u"ActiveProfile", REG_SZ,
+                           sz_bytes(to_utf16(c.name)), error_);
+    }
+    bool operator()(const cmd::RegSet& c) { return write_value(c.key, c.name, c.type, c.data, error_); }
+    bool operator()(const cmd::RegDelete& c) {
+        if (!c.name) {
+            const LONG rc = RegDeleteKeyW(root_handle(c.key.root), c.key.path.c_str());
+            if (rc != ERROR_SUCCESS) error_ = "cannot delete " + format_key_path(c.key) + ": " + reg_error(rc);
+            return rc == ERROR_SUCCESS;
+        }
+        HKEY hkey = nullptr;
+        if (!open_key(c.key, false, hkey, error_)) return false;
+        const LONG rc = RegDeleteValueW(hkey, c.name->c_str());
+        RegCloseKey(hkey);
+        if (rc != ERROR_SUCCESS)
+            error_ = "cannot delete " + format_key_path(c.key) + " \"" + to_utf8(*c.name) + "\": " + reg_error(rc);
+        return rc == ERROR_SUCCESS;
+    }
+    bool operator()(const cmd::RegGet& c) {
+        HKEY hkey = nullptr;
+        if (!open_key(c.key, false, hkey, error_)) return false;
+        DWORD type = 0, size = 0;
+        LONG rc = RegQueryValueExW(hkey, c.name.c_str(), nullptr, &type, nullptr, &size);
+        Bytes data;
+        // The value may grow between the two calls (another process writes it).
+        while (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
+            data.resize(size);
+            rc = RegQueryValueExW(hkey, c.name.c_str(), nullptr, &type, data.data(), &size);
+            if (rc == ERROR_SUCCESS) {
+                data.resize(size);
+                break;
+            }
+        }
+        RegCloseKey(hkey);
+        if (rc != ERROR_SUCCESS) {
+            error_ = "cannot read " + format_key_path(c.key) + " \"" + to_utf8(c.name) + "\": " + reg_error(rc);
+            return false;
+        }
+        out_ << format_typed_value(type, data) << "\n";
+        return true;
+    }
+    bool operator()(const cmd::Press& c) {
+        press_physical_key(c.vk);
+        settle_input();
+        return true;
+    }
+    bool operator()(const cmd::Power& c) {
+        switch (c.action) {
+            case cmd::Power::Action::Button: power_button(); break;
+            case cmd::Power::Action::Info: power_info(); break;
+            case cmd::Power::Action::SetState: power_set_state(to_utf16(c.state)); break;
+        }
+        settle_input();
+        return true;
+    }
+    bool operator()(const cmd::IdleTimeout& c) {
+        set_idle_timeout(c.ms);
+        return true;
+    }
+    bool operator()(const cmd::Mail& c) {
+        if (c.start) {
+            if (!mail_start()) error_ = "the mail client cannot start (its program is missing)";
+            return error_.empty();
+        }
+        if (!mail_close()) error_ = "the mail client does not run";
+        return error_.empty();
+    }
+    bool operator()(const cmd::Start& c) { return host_.start(c.exe_path, error_); }
+    bool operator()(const cmd::Quit&) { return host_.quit(error_); }
+    bool operator()(const cmd::DialogCommand& c) { return ui_command(static_cast<int>(c.id), error_); }
+    bool operator()(const cmd::Click& c) { return ui_click(static_cast<int>(c.id), error_); }
+    bool operator()(const cmd::Select& c) { return ui_select(static_cast<int>(c.id), c.index, error_); }
+    bool operator()(const cmd::Screen&) {
+        for (const auto& line : render_screen()) out_ << line << "\n";
+        return true;
+    }
+    bool operator()(const cmd::Controls&) {
+        out_ << controls_json() << "\n";
+        return true;
+    }
+    bool operator()(const cmd::SetFault& c) {
+        set_fault(c.fault, c.on);
+        return true;
+    }
+    bool operator()(const cmd::Foreground& c) {
+        if (!bring_to_front(reinterpret_cast<HWND>(c.hwnd))) error_ = "no such window in this instance";
+        return error_.empty();
+    }
+
+private:
+    ProgramHost& host_;
+    std::ostream& out_;
+    std::string& error_;
+};
+
+}  // namespace
+
+bool Executor::run(const Command& command, std::ostream& out, std::string& error) {
+    error.clear();
+    Runner runner(host_, out, error);
+    const bool ok = std::visit(runner, command);
+    if (!ok && error.empty()) error = "`" + command_name(command) + "` failed";
+    return ok;
+}
+
+}  // namespace handset::frontend

@@ -1,0 +1,33 @@
+// Runs handset commands against the emulated phone.
+//
+// Every front end feeds its commands through one Executor: the headless script runner,
+// the terminal's command line and the control socket. A command runs on the calling
+// thread, which takes part in handset time while it runs, so virtual time moves only
+// inside `wait` (or inside the phone's own waits that a command triggers).
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "platform/frontend/commands.h"
+
+namespace handset::frontend {
+
+class ProgramHost;
+
+class Executor {
+public:
+    explicit Executor(ProgramHost& host) : host_(host) {}
+
+    // Runs `command`, writing what it prints (screen, controls, reg get) to `out`.
+    // False with `error` set when the command could not be carried out; the phone is
+    // then as the command found it, apart from what the command's own effect already did.
+    bool run(const Command& command, std::ostream& out, std::string& error);
+
+    ProgramHost& host() { return host_; }
+
+private:
+    ProgramHost& host_;
+};
+
+}  // namespace handset::frontend

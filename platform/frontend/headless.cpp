@@ -1,0 +1,210 @@
+// The headless front end: no screen; handset commands from a script or stdin drive the
+// phone and the events go to stdout (or a log file) as JSON lines.
+//
+// The script's thread takes part in handset time for the whole run, so under the
+// virtual clock time moves only inside `wait` (and inside the waits a command makes the
+// phone do), and a run gives the same events every time. A script file is checked
+// whole before anything runs; commands from stdin are checked line by line.
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "platform/frontend/control.h"
+#include "platform/frontend/executor.h"
+#include "platform/frontend/frontend.h"
+#include "platform/frontend/program_host.h"
+#include "platform/handset/core/clock.h"
+#include "platform/handset/core/events.h"
+#include "platform/handset/devices/devices.h"
+
+namespace handset::frontend {
+namespace {
+
+void write_out(FILE* file, const std::string& text) {
+    if (text.empty()) return;
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fflush(file);
+}
+
+// Lines of a descriptor, read as they come; a wake-up descriptor ends the reading early.
+class LineReader {
+public:
+    LineReader(int fd, int wake) : fd_(fd), wake_(wake) {}
+
+    // The next line without its line break; false at the end of input or when woken.
+    bool next(std::string& line) {
+        for (;;) {
+            const std::size_t nl = buffer_.find('\n');
+            if (nl != std::string::npos) {
+                line = buffer_.substr(0, nl);
+                buffer_.erase(0, nl + 1);
+                if (!line.empty() && line.back() == '\r') line.pop_back();
+                return true;
+            }
+            if (eof_) {
+                if (buffer_.empty()) return false;
+                line = std::move(buffer_);
+                buffer_.clear();
+                return true;
+            }
+            pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_, POLLIN, 0}};
+            if (::poll(fds, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                eof_ = true;
+                continue;
+            }
+            if (fds[1].revents & POLLIN) return false;
+            char chunk[4096];
+            const ssize_t n = ::read(fd_, chunk, sizeof chunk);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            if (n <= 0) eof_ = true;
+            else buffer_.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+
+private:
+    int fd_;
+    int wake_;
+    std::string buffer_;
+    bool eof_ = false;
+};
+
+class HeadlessFrontEnd : public FrontEnd {
+public:
+    explicit HeadlessFrontEnd(HeadlessOptions options) : options_(std::move(options)) {}
+
+    int run() override {
+        Script script;
+        if (options_.script && !load_script(script)) return kExitBadInput;
+
+        FILE* log = stdout;
+        if (options_.log) {
+            log = std::fopen(options_.log->c_str(), "w");
+            if (!log) {
+                std::fprintf(stderr, "quillon: cannot write the log %s: %s\n", options_.log->c_str(),
+                             std::strerror(errno));
+                return kExitBadInput;
+            }
+        }
+        const int sink = events().add_sink([log](const std::string& line, const Json&) { write_out(log, line + "\n"); });
+
+        ProgramHost host;
+        Executor executor(host);
+        ControlServer server(executor, true);
+        std::string error;
+        if (!server.start(error)) std::fprintf(stderr, "quillon: %s (quillon ctl will not reach this phone)\n", error.c_str());
+
+        const int wake = ::eventfd(0, EFD_CLOEXEC);
+        host.set_on_end([wake] {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] ssize_t n = ::write(wake, &one, sizeof one);
+        });
+
+        int status = kExitOk;
+        {
+            Participation participation;
+            start_device_services();
+            if (!options_.no_start && !host.start(std::nullopt, error)) {
+                std::fprintf(stderr, "quillon: cannot start Quillon: %s\n", error.c_str());
+                status = kExitCommandFailed;
+            }
+            if (options_.script) status = std::max(status, run_script(script, executor));
+            else status = std::max(status, run_stdin(executor, wake));
+            if (host.running() && !host.quit(error)) {
+                std::fprintf(stderr, "quillon: %s\n", error.c_str());
+                status = std::max(status, kExitCommandFailed);
+            }
+        }
+        host.set_on_end(nullptr);
+        server.stop();
+        events().remove_sink(sink);
+        if (log != stdout) std::fclose(log);
+        ::close(wake);
+        return status;
+    }
+
+private:
+    std::string where(int line) const {
+        return options_.script ? options_.script->string() + " line " + std::to_string(line)
+                               : "line " + std::to_string(line);
+    }
+
+    bool load_script(Script& script) {
+        std::ifstream in(*options_.script, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "quillon: cannot read the script %s: %s\n", options_.script->c_str(),
+                         std::strerror(errno));
+            return false;
+        }
+        std::ostringstream text;
+        text << in.rdbuf();
+        script = parse_script(text.str());
+        for (const auto& e : script.errors)
+            std::fprintf(stderr, "quillon: %s: %s\n", where(e.line).c_str(), e.error.c_str());
+        if (!script.errors.empty()) {
+            std::fprintf(stderr, "quillon: the script has errors; nothing was run\n");
+            return false;
+        }
+        return true;
+    }
+
+    // Runs one command; false when the run should end (Quillon ended by itself).
+    bool run_one(Executor& executor, int line, const Command& command, int& status) {
+        if (executor.host().ended_by_itself()) return false;
+        std::ostringstream out;
+        std::string error;
+        const bool ok = executor.run(command, out, error);
+        write_out(stdout, out.str());
+        if (!ok) {
+            std::fprintf(stderr, "quillon: %s: %s: %s\n", where(line).c_str(), command_name(command).c_str(),
+                         error.c_str());
+            status = kExitCommandFailed;
+        }
+        return !executor.host().ended_by_itself();
+    }
+
+    int run_script(const Script& script, Executor& executor) {
+        int status = kExitOk;
+        for (std::size_t i = 0; i < script.commands.size(); ++i) {
+            const auto& line = script.commands[i];
+            if (!run_one(executor, line.line, line.command, status)) {
+                if (i + 1 < script.commands.size())
+                    std::fprintf(stderr, "quillon: Quillon has ended; the script stops before %s\n",
+                                 where(script.commands[i + 1].line).c_str());
+                break;
+            }
+        }
+        return status;
+    }
+
+    int run_stdin(Executor& executor, int wake) {
+        int status = kExitOk;
+        LineReader reader(STDIN_FILENO, wake);
+        std::string text;
+        for (int number = 1; !executor.host().ended_by_itself() && reader.next(text); ++number) {
+            ParsedLine parsed = parse_line(text, number);
+            if (!parsed.ok()) {
+                std::fprintf(stderr, "quillon: %s: %s\n", where(number).c_str(), parsed.error.c_str());
+                return kExitBadInput;
+            }
+            if (parsed.command && !run_one(executor, number, *parsed.command, status)) break;
+        }
+        return status;
+    }
+
+    HeadlessOptions options_;
+};
+
+}  // namespace
+
+std::unique_ptr<FrontEnd> make_headless(HeadlessOptions options) {
+    return std::make_unique<HeadlessFrontEnd>(std::move(options));
+}
+
+}  // namespace handset::frontend

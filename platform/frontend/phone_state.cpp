@@ -1,0 +1,169 @@
+// The phone's own state and its home screen.
+#include "platform/frontend/phone_state.h"
+
+#include <ctime>
+
+#include "platform/handset/core/clock.h"
+#include "platform/handset/core/events.h"
+#include "platform/handset/devices/devices.h"
+#include "platform/handset/registry/store.h"
+#include "platform/handset/window/screen.h"
+
+namespace handset::frontend {
+namespace {
+
+std::optional<RegValue> read_value(RegRoot root, std::u16string path, std::u16string_view name) {
+    auto store = current_registry();
+    if (!store) return std::nullopt;
+    RegValue value;
+    if (store->get_value(RegKeyPath{root, std::move(path)}, name, value) != RegStatus::Ok) return std::nullopt;
+    return value;
+}
+
+std::optional<DWORD> read_dword(RegRoot root, std::u16string path, std::u16string_view name) {
+    auto value = read_value(root, std::move(path), name);
+    if (!value || value->type != REG_DWORD || value->data.size() != 4) return std::nullopt;
+    return static_cast<DWORD>(value->data[0] | value->data[1] << 8 | value->data[2] << 16 |
+                              static_cast<DWORD>(value->data[3]) << 24);
+}
+
+// The carrier's phone-book entry: which one exists and in which form its values are.
+void read_entry(PhoneState& state) {
+    struct Carrier {
+        const char16_t* key;
+        const char* entry;
+        const char* model;
+    };
+    static const Carrier carriers[] = {
+        {u"Comm\\RasBook\\SKT IE GPRS", "SKT IE GPRS", "SCH-M620"},
+        {u"Comm\\RasBook\\KTF IE GPRS", "KTF IE GPRS", "SPH-M6200"},
+    };
+    state.entry_form = "none";
+    auto store = current_registry();
+    if (!store) return;
+    for (const auto& c : carriers) {
+        KeyId id = 0;
+        if (store->find_key(RegKeyPath{RegRoot::CurrentUser, c.key}, id) != RegStatus::Ok) continue;
+        state.model = c.model;
+        state.entry_name = c.entry;
+        RegValue v;
+        const bool allowed = store->get_value(id, u"DevCfg", v) == RegStatus::Ok &&
+                             store->get_value(id, u"Entry", v) == RegStatus::Ok;
+        const bool blocked = store->get_value(id, u"NoDevCfg", v) == RegStatus::Ok &&
+                             store->get_value(id, u"NoEntry", v) == RegStatus::Ok;
+        state.entry_form = allowed && !blocked ? "allowed" : blocked && !allowed ? "blocked" : "mixed";
+        return;
+    }
+}
+
+std::u16string u16(const std::string& s) { return to_utf16(s); }
+
+std::tm local_tm(std::chrono::system_clock::time_point t) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
+    std::tm tm{};
+    localtime_r(&seconds, &tm);
+    return tm;
+}
+
+std::string count_text(const std::optional<DWORD>& n) { return n ? std::to_string(*n) : "?"; }
+
+}  // namespace
+
+PhoneState read_phone_state() {
+    PhoneState s;
+    s.handset_ms = clock().now_ms();
+    s.power = power_state();
+    s.keypad_locked = keypad_locked();
+    s.missed_calls = read_dword(RegRoot::CurrentUser, u"System\\State\\Phone", u"Missed Call Count");
+    s.unread_sms = read_dword(RegRoot::LocalMachine, u"System\\State\\Messages\\SMS\\Unread", u"Count");
+    s.active_calls = read_dword(RegRoot::LocalMachine, u"System\\State\\Phone", u"Active Call Count");
+    if (auto profile = read_value(RegRoot::CurrentUser, u"ControlPanel\\Profiles", u"ActiveProfile"))
+        sz_text(profile->data, s.profile);
+    read_entry(s);
+    s.mail_running = mail_running();
+    s.vibrating = vibrating();
+    s.sound = sound_playing();
+    return s;
+}
+
+PhoneTime::PhoneTime()
+    : origin_(std::chrono::system_clock::now() - std::chrono::milliseconds(clock().now_ms())) {}
+
+std::chrono::system_clock::time_point PhoneTime::at(long long handset_ms) const {
+    return origin_ + std::chrono::milliseconds(handset_ms);
+}
+
+std::string PhoneTime::clock_text(long long handset_ms, bool seconds) const {
+    const std::tm tm = local_tm(at(handset_ms));
+    char buf[16];
+    if (seconds) std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+    else std::snprintf(buf, sizeof buf, "%02d:%02d", tm.tm_hour, tm.tm_min);
+    return buf;
+}
+
+std::string PhoneTime::date_text(long long handset_ms) const {
+    static const char* weekdays[] = {"일", "월", "화", "수", "목", "금", "토"};
+    const std::tm tm = local_tm(at(handset_ms));
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d (%s)", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                  weekdays[tm.tm_wday % 7]);
+    return buf;
+}
+
+std::string fit_cells(std::u16string_view text, int cells) {
+    std::u16string out;
+    int used = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        // A surrogate pair is one character on the screen.
+        const std::size_t len = (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size()) ? 2 : 1;
+        const std::u16string_view ch = text.substr(i, len);
+        const int width = text_cells(ch);
+        if (used + width > cells) break;
+        out.append(ch);
+        used += width;
+        i += len - 1;
+    }
+    out.append(static_cast<std::size_t>(cells - used), u' ');
+    return to_utf8(out);
+}
+
+std::string spread_cells(std::u16string_view left, std::u16string_view right, int cells) {
+    const int right_cells = std::min(text_cells(right), cells);
+    const int left_cells = cells - right_cells;
+    return fit_cells(left, left_cells) + fit_cells(right, right_cells);
+}
+
+std::string center_cells(std::u16string_view text, int cells) {
+    const int width = std::min(text_cells(text), cells);
+    const int before = (cells - width) / 2;
+    return std::string(static_cast<std::size_t>(before), ' ') + fit_cells(text, cells - before);
+}
+
+std::vector<std::string> render_home_screen(const PhoneState& state, const PhoneTime& time) {
+    const int w = kScreenColumns;
+    const std::string model = state.model.empty() ? "Phone" : state.model;
+    std::vector<std::string> lines;
+    lines.push_back(spread_cells(u" " + u16(model), u16(time.clock_text(state.handset_ms, false)) + u" ", w));
+
+    std::vector<std::string> body;
+    body.push_back(fit_cells(u"", w));
+    body.push_back(center_cells(u16(time.clock_text(state.handset_ms)), w));
+    body.push_back(center_cells(u16(time.date_text(state.handset_ms)), w));
+    body.push_back(fit_cells(u"", w));
+    const auto row = [w](std::u16string_view label, const std::string& value) {
+        return spread_cells(u"  " + std::u16string(label), u16(value) + u"  ", w);
+    };
+    body.push_back(row(u"부재중 전화", count_text(state.missed_calls)));
+    body.push_back(row(u"읽지 않은 SMS", count_text(state.unread_sms)));
+    if (state.active_calls && *state.active_calls > 0) body.push_back(row(u"통화 중", count_text(state.active_calls)));
+    body.push_back(row(u"프로필", to_utf8(state.profile.empty() ? u"?" : state.profile)));
+    body.push_back(row(u"키패드", state.keypad_locked ? "잠김" : "열림"));
+    while (body.size() < static_cast<std::size_t>(kScreenRows)) body.push_back(fit_cells(u"", w));
+    body.resize(static_cast<std::size_t>(kScreenRows));
+    lines.insert(lines.end(), body.begin(), body.end());
+
+    lines.push_back(spread_cells(u" Quillon", u"", w));
+    return lines;
+}
+
+}  // namespace handset::frontend

@@ -1,0 +1,58 @@
+// What the phone shows about itself outside any program: its state as the terminal's
+// side panel lists it, and the home screen that is in front when no program window is.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/wintypes.h"
+
+namespace handset::frontend {
+
+struct PhoneState {
+    long long handset_ms = 0;
+    std::u16string power;
+    bool keypad_locked = false;
+    std::optional<DWORD> missed_calls;  // nothing: the value is missing or not a DWORD
+    std::optional<DWORD> unread_sms;
+    std::optional<DWORD> active_calls;
+    std::u16string profile;
+    std::string model;        // "SCH-M620", "SPH-M6200", or empty without a carrier entry
+    std::string entry_name;   // "SKT IE GPRS", "KTF IE GPRS" or empty
+    std::string entry_form;   // "allowed", "blocked", "mixed" or "none"
+    bool mail_running = false;
+    bool vibrating = false;
+    std::optional<std::u16string> sound;
+};
+
+// Reads the state from the registry and the device services. Thread-safe; emits nothing.
+PhoneState read_phone_state();
+
+// The wall-clock time the phone shows: the host's time at the emulator's start plus the
+// handset time since then (so a fast or virtual clock moves the phone's time too).
+class PhoneTime {
+public:
+    PhoneTime();
+    std::chrono::system_clock::time_point at(long long handset_ms) const;
+    // "HH:MM:SS" and "YYYY-MM-DD" in local time.
+    std::string clock_text(long long handset_ms, bool seconds = true) const;
+    std::string date_text(long long handset_ms) const;
+
+private:
+    std::chrono::system_clock::time_point origin_;
+};
+
+// The home screen as the screen model's 14 lines of exactly 40 cells: a title bar, 12
+// body lines and the soft-key bar with "Quillon" on the left soft key.
+std::vector<std::string> render_home_screen(const PhoneState& state, const PhoneTime& time);
+
+// `text` cut or padded with spaces to exactly `cells` screen cells (wide characters
+// take two; one that does not fit whole is replaced by a space).
+std::string fit_cells(std::u16string_view text, int cells);
+// A line of `cells` cells with `left` at its start and `right` at its end.
+std::string spread_cells(std::u16string_view left, std::u16string_view right, int cells);
+std::string center_cells(std::u16string_view text, int cells);
+
+}  // namespace handset::frontend

@@ -1,0 +1,295 @@
+// Starting and ending Quillon: in this host, or as a child host on the same device.
+#include "platform/frontend/program_host.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+#include "platform/afxwin.h"
+#include "platform/handset/core/clock.h"
+#include "platform/handset/core/device.h"
+#include "platform/handset/core/events.h"
+#include "platform/windows.h"
+
+extern char** environ;
+
+namespace handset::frontend {
+namespace {
+
+// How long `quit` gives the program to end after its end command, in handset time.
+constexpr long long kQuitGraceMs = 60'000;
+
+
+struct WindowSearch {
+    DWORD pid;
+    HWND found = nullptr;
+};
+
+BOOL find_main_window(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != search->pid) return TRUE;
+    WCHAR title[64] = {};
+    GetWindowTextW(hwnd, title, 64);
+    if (std::u16string_view(title) != kMainWindowTitle) return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+// Passes one event line of a child host on to this host's event log, keeping its time.
+void relay_event_line(const std::string& line) {
+    Json event = Json::parse(line, nullptr, false);
+    if (event.is_discarded() || !event.is_object() || !event.contains("t") || !event.contains("ev") ||
+        !event["t"].is_number_integer() || !event["ev"].is_string()) {
+        std::fprintf(stderr, "quillon: unexpected output of the second instance: %s\n", line.c_str());
+        return;
+    }
+    const long long t = event["t"].get<long long>();
+    const std::string kind = event["ev"].get<std::string>();
+    event.erase("t");
+    event.erase("ev");
+    events().emit_at(t, kind.c_str(), std::move(event));
+}
+
+std::string self_executable() {
+    std::error_code ec;
+    const auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string("/proc/self/exe") : path.string();
+}
+
+}  // namespace
+
+ProgramHost::ProgramHost() = default;
+
+ProgramHost::~ProgramHost() {
+    if (running()) {
+        std::string ignored;
+        quit(ignored);
+    }
+}
+
+bool ProgramHost::running() const {
+    std::lock_guard lock(mu_);
+    return thread_ != nullptr;
+}
+
+bool ProgramHost::ended_by_itself() const {
+    std::lock_guard lock(mu_);
+    return ended_by_itself_;
+}
+
+void ProgramHost::set_on_end(std::function<void()> callback) {
+    std::lock_guard lock(mu_);
+    on_end_ = std::move(callback);
+}
+
+bool ProgramHost::start(const std::optional<std::u16string>& exe_path, std::string& error) {
+    const std::u16string exe = exe_path.value_or(device().exe_path());
+    const auto host_file = device().host_path(exe);
+    std::error_code ec;
+    if (!host_file || !std::filesystem::is_regular_file(*host_file, ec)) {
+        error = "there is no program at " + to_utf8(exe) + " on the device";
+        return false;
+    }
+    {
+        // Two front-end threads may start at once; only one of them starts it here.
+        std::lock_guard lock(start_mu_);
+        if (!running()) return start_here(exe, error);
+    }
+    return start_child(exe, error);
+}
+
+bool ProgramHost::start_here(const std::u16string& exe_path, std::string& error) {
+    std::shared_ptr<ProcessObject> process;
+    {
+        std::lock_guard lock(mu_);
+        // The host's own process slot serves the first run; a restart after the program
+        // ended is a new process, as it would be on the phone.
+        process = runs_ == 0 ? host_process() : new_emulated_process(exe_path);
+        if (!process) {
+            error = "the device has no free process slot";
+            return false;
+        }
+        {
+            std::lock_guard kernel(kernel_lock());
+            process->exe_path = exe_path;
+        }
+        ++runs_;
+        quitting_ = false;
+        ended_by_itself_ = false;
+        process_ = process;
+    }
+    events().emit("process.start", {{"file", to_utf8(exe_path)}});
+
+    auto body = [this, process]() -> DWORD {
+        set_current_process(process);
+        const DWORD code = static_cast<DWORD>(AfxWinMain(u""));
+        release_process_handles(process->pid);
+        {
+            std::lock_guard lock(kernel_lock());
+            process->finish(code);
+            clock().wake_waiters();
+        }
+        events().emit("process.exit", {{"file", to_utf8(process->exe_path)}, {"code", code}});
+        std::function<void()> on_end;
+        {
+            std::lock_guard lock(mu_);
+            thread_.reset();
+            if (!quitting_) {
+                ended_by_itself_ = true;
+                on_end = on_end_;
+            }
+        }
+        if (on_end) on_end();
+        return code;
+    };
+    std::lock_guard lock(mu_);
+    thread_ = start_thread(std::move(body));
+    return true;
+}
+
+std::vector<std::string> ProgramHost::child_arguments(const std::u16string& exe_path) {
+    std::ostringstream speed;
+    speed << clock().speed();
+    return {self_executable(),
+            "--child-program",
+            "--device",
+            device().folder().string(),
+            "--exe-path",
+            to_utf8(exe_path),
+            "--clock",
+            clock().kind() == ClockKind::Virtual ? "virtual" : "real",
+            "--speed",
+            speed.str(),
+            "--time-origin",
+            std::to_string(clock().now_ms())};
+}
+
+bool ProgramHost::start_child(const std::u16string& exe_path, std::string& error) {
+    const std::vector<std::string> args = child_arguments(exe_path);
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        error = std::string("cannot start a second instance: ") + std::strerror(errno);
+        return false;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    pid_t pid = 0;
+    const int rc = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    if (rc != 0) {
+        ::close(out[0]);
+        error = std::string("cannot start a second instance: ") + std::strerror(rc);
+        return false;
+    }
+
+    // The caller keeps taking part in handset time while it reads: time here holds
+    // still until the child host has ended.
+    FILE* in = ::fdopen(out[0], "r");
+    char* line = nullptr;
+    std::size_t capacity = 0;
+    ssize_t n;
+    while ((n = ::getline(&line, &capacity, in)) > 0) {
+        std::string text(line, static_cast<std::size_t>(n));
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        if (!text.empty()) relay_event_line(text);
+    }
+    std::free(line);
+    std::fclose(in);
+
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFSIGNALED(status)) {
+        error = "the second instance was killed by signal " + std::to_string(WTERMSIG(status));
+        return false;
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kChildHostFailed) {
+        error = "the second instance could not run (see its message above)";
+        return false;
+    }
+    return true;
+}
+
+bool ProgramHost::quit(std::string& error) {
+    std::shared_ptr<ThreadObject> thread;
+    DWORD pid = 0;
+    {
+        std::lock_guard lock(mu_);
+        if (!thread_) {
+            error = "Quillon does not run here";
+            return false;
+        }
+        thread = thread_;
+        pid = process_->pid;
+        quitting_ = true;
+    }
+    WindowSearch search{pid};
+    EnumWindows(&find_main_window, reinterpret_cast<LPARAM>(&search));
+    if (!search.found || !PostMessageW(search.found, WM_COMMAND, kEndProgramCommand, 0)) {
+        std::lock_guard lock(mu_);
+        quitting_ = false;
+        error = "Quillon has no main window to end it through";
+        return false;
+    }
+    std::unique_lock lock(kernel_lock());
+    Waitable* objects[] = {thread.get()};
+    if (clock().wait(lock, objects, false, clock().now_ms() + kQuitGraceMs) == kWaitTimeout) {
+        lock.unlock();
+        std::lock_guard host_lock(mu_);
+        quitting_ = false;
+        error = "Quillon did not end within " + std::to_string(kQuitGraceMs / 1000) + " s of its end command";
+        return false;
+    }
+    return true;
+}
+
+bool ProgramHost::wait(long long ms) {
+    std::shared_ptr<ThreadObject> thread;
+    {
+        std::lock_guard lock(mu_);
+        if (!quitting_) thread = thread_;
+    }
+    std::unique_lock lock(kernel_lock());
+    const long long deadline = clock().now_ms() + (ms < 0 ? 0 : ms);
+    if (thread) {
+        Waitable* objects[] = {thread.get()};
+        clock().wait(lock, objects, false, deadline);
+    } else {
+        clock().wait(lock, {}, false, deadline);
+    }
+    lock.unlock();
+    return !ended_by_itself();
+}
+
+DWORD ProgramHost::wait_for_end() {
+    std::shared_ptr<ThreadObject> thread;
+    std::shared_ptr<ProcessObject> process;
+    {
+        std::lock_guard lock(mu_);
+        thread = thread_;
+        process = process_;
+    }
+    if (!process) return 0;
+    std::unique_lock lock(kernel_lock());
+    if (thread) {
+        Waitable* objects[] = {thread.get()};
+        clock().wait(lock, objects, false, kNoDeadline);
+    }
+    return process->exit_code();
+}
+
+}  // namespace handset::frontend

@@ -1,0 +1,77 @@
+// Starts and ends Quillon on the emulated phone, as the phone's launcher does.
+//
+// When Quillon does not run in this host, `start` runs it here: a handset thread that
+// belongs to a program process of this host calls the framework's entry. When it runs
+// here already, `start` runs a new OS process of the same executable on the same
+// device (a child host, see make_child in frontend.h), which then meets the program's
+// single-instance rule; the child's events are relayed into this host's event log,
+// and handset time here holds still until the child has ended. `quit` ends Quillon as
+// its menu command "프로그램 종료" does.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/handset/core/kernel.h"
+#include "platform/handset/core/process.h"
+
+namespace handset::frontend {
+
+// The menu command of Quillon's main window that ends the program.
+constexpr UINT kEndProgramCommand = 32781;
+// Title of Quillon's main window.
+inline constexpr char16_t kMainWindowTitle[] = u"QUILLON";
+
+class ProgramHost {
+public:
+    ProgramHost();
+    ~ProgramHost();
+    ProgramHost(const ProgramHost&) = delete;
+    ProgramHost& operator=(const ProgramHost&) = delete;
+
+    // Starts Quillon (from `exe_path`, else the device's program path). Returns false
+    // with `error` set when it could not be started.
+    bool start(const std::optional<std::u16string>& exe_path, std::string& error);
+    // Ends Quillon through its menu command and waits until it has ended. False with
+    // `error` set when it does not run here or does not end.
+    bool quit(std::string& error);
+
+    bool running() const;
+    // True once Quillon, started here, has ended without `quit` asking it to.
+    bool ended_by_itself() const;
+    // Waits `ms` of handset time; returns early (false) when Quillon ends by itself
+    // meanwhile. The caller takes part in handset time.
+    bool wait(long long ms);
+
+    // Waits until the program started here has ended; returns its exit code.
+    DWORD wait_for_end();
+
+    // Called on the program's thread when Quillon has ended by itself.
+    void set_on_end(std::function<void()> callback);
+
+    // Exit status of a child host that could not run at all (as opposed to one whose
+    // program ended at once, as a second instance does).
+    static constexpr int kChildHostFailed = 125;
+
+    // The command line a child host is started with; for tests.
+    static std::vector<std::string> child_arguments(const std::u16string& exe_path);
+
+private:
+    bool start_here(const std::u16string& exe_path, std::string& error);
+    bool start_child(const std::u16string& exe_path, std::string& error);
+
+    std::mutex start_mu_;
+    mutable std::mutex mu_;
+    std::shared_ptr<ThreadObject> thread_;     // the running program's main thread
+    std::shared_ptr<ProcessObject> process_;   // its process
+    bool quitting_ = false;
+    bool ended_by_itself_ = false;
+    int runs_ = 0;
+    std::function<void()> on_end_;
+};
+
+}  // namespace handset::frontend

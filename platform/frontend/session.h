@@ -1,0 +1,50 @@
+// The emulated phone's start-up for one run of the emulator: the clock, the device
+// folder, its registry, the program's resources and the hooks between the services and
+// the front ends. A Session lives as long as the front end runs.
+#pragma once
+
+#include <memory>
+
+#include "platform/handset/core/clock.h"
+#include "platform/handset/core/device.h"
+
+namespace handset::frontend {
+
+struct SessionOptions {
+    DeviceOptions device;
+    ClockKind clock = ClockKind::Virtual;
+    double speed = 1.0;
+    long long time_origin_ms = 0;  // a child host continues its parent's handset time
+};
+
+class Session {
+public:
+    // Sets up the phone in this order: the clock; the factory hooks (registry and
+    // device files) and the device folder; the registry store; the resources; the
+    // cross-host foreground hook. Throws std::runtime_error with a clear message when
+    // the device cannot be opened.
+    explicit Session(const SessionOptions& options);
+    // Stops the device services and withdraws this host from the device.
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    Device& device() { return *device_; }
+
+private:
+    std::unique_ptr<Device> device_;
+};
+
+// Opens only the device and its registry, for `quillon reg` (no clock, no program).
+class RegistrySession {
+public:
+    explicit RegistrySession(const DeviceOptions& options);
+    ~RegistrySession();
+    RegistrySession(const RegistrySession&) = delete;
+    RegistrySession& operator=(const RegistrySession&) = delete;
+
+private:
+    std::unique_ptr<Device> device_;
+};
+
+}  // namespace handset::frontend

@@ -1,0 +1,631 @@
+// The terminal front end (ncursesw): the phone on the left (title bar, the 40 x 12 cell
+// screen, the soft-key bar), the device's state and the latest events on the right, and
+// a command line for the handset commands.
+//
+// Only the UI thread touches ncurses. Other threads (the event log, the screen model, the
+// command worker, signal handlers) write a byte into a wake-up pipe; the UI thread waits
+// on the keyboard and that pipe, and otherwise wakes once a second for the clock.
+// Handset commands typed on the command line run on a worker thread, so a long `wait`
+// or a second instance's start does not freeze the screen.
+#include <fcntl.h>
+#include <langinfo.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <clocale>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "platform/frontend/control.h"
+#include "platform/frontend/executor.h"
+#include "platform/frontend/frontend.h"
+#include "platform/frontend/phone_state.h"
+#include "platform/frontend/program_host.h"
+#include "platform/handset/core/clock.h"
+#include "platform/handset/core/device.h"
+#include "platform/handset/core/events.h"
+#include "platform/handset/devices/devices.h"
+#include "platform/handset/window/screen.h"
+#include "platform/handset/window/wm.h"
+
+// Last: curses defines TRUE and FALSE, which the platform headers declare themselves.
+#define NCURSES_WIDECHAR 1
+#define NCURSES_NOMACROS 1
+#include <ncursesw/curses.h>
+
+namespace handset::frontend {
+namespace {
+
+// Layout: a header row, the phone's frame on the left, the panel to its right, and two
+// rows at the bottom for messages and the help or command line.
+constexpr int kPhoneWidth = kScreenColumns + 2;
+constexpr int kPhoneHeight = kScreenRows + 4;  // frame, title bar, body, soft-key bar
+constexpr int kMinPanelWidth = 30;
+constexpr int kMinWidth = kPhoneWidth + 1 + kMinPanelWidth;
+constexpr int kMinHeight = 1 + kPhoneHeight + 2;
+constexpr std::size_t kLogLines = 500;
+
+constexpr char kWakeRedraw = 'w';
+constexpr char kWakeQuit = 'q';
+
+constexpr const char* kHelp =
+    "F1/F2 soft keys  Esc back  Enter  arrows  * # 0-9  : command  F10 or Ctrl-C quit";
+
+int g_wake_fd = -1;
+
+void on_quit_signal(int) {
+    const char c = kWakeQuit;
+    [[maybe_unused]] ssize_t n = ::write(g_wake_fd, &c, 1);
+}
+
+// The phone's texts are UTF-8; without a UTF-8 locale ncursesw would draw Hangul as
+// escapes, so a C.UTF-8 locale stands in when the environment gives none.
+void ensure_utf8_locale() {
+    std::setlocale(LC_ALL, "");
+    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0) return;
+    for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"})
+        if (std::setlocale(LC_ALL, name)) return;
+}
+
+std::string wide_to_utf8(const std::wstring& text) {
+    std::u16string u;
+    for (wchar_t c : text) {
+        const auto v = static_cast<char32_t>(c);
+        if (v >= 0x10000) {
+            u += static_cast<char16_t>(0xD800 + ((v - 0x10000) >> 10));
+            u += static_cast<char16_t>(0xDC00 + ((v - 0x10000) & 0x3FF));
+        } else {
+            u += static_cast<char16_t>(v);
+        }
+    }
+    return to_utf8(u);
+}
+
+// One event as a short panel line: "  12.345 key vk=112 up=false".
+std::string describe_event(const Json& event) {
+    char stamp[32];
+    const double t = event.contains("t") && event["t"].is_number() ? event["t"].get<double>() / 1000.0 : 0.0;
+    std::snprintf(stamp, sizeof stamp, "%9.3f", t);
+    std::string text = stamp;
+    text += ' ';
+    text += event.value("ev", std::string("?"));
+    for (const auto& [key, value] : event.items()) {
+        if (key == "t" || key == "ev") continue;
+        text += ' ' + key + '=' + (value.is_string() ? value.get<std::string>() : value.dump());
+    }
+    return text;
+}
+
+std::string u8(std::u16string_view s) { return to_utf8(s); }
+
+struct LogLine {
+    enum class Kind { Event, Command, Output, Error, Info } kind;
+    std::string text;
+};
+
+struct Job {
+    std::string text;
+    std::optional<Command> command;  // nothing: end Quillon and leave the emulator
+};
+
+class TerminalFrontEnd : public FrontEnd {
+public:
+    explicit TerminalFrontEnd(TerminalOptions options) : options_(std::move(options)), executor_(host_) {}
+
+    int run() override;
+
+private:
+    // Any thread.
+    void wake(char c = kWakeRedraw) {
+        [[maybe_unused]] ssize_t n = ::write(wake_[1], &c, 1);
+    }
+    void log(LogLine::Kind kind, std::string text) {
+        {
+            std::lock_guard lock(mu_);
+            log_.push_back({kind, std::move(text)});
+            while (log_.size() > kLogLines) log_.pop_front();
+        }
+        wake();
+    }
+    void submit(Job job) {
+        {
+            std::lock_guard lock(mu_);
+            jobs_.push_back(std::move(job));
+        }
+        jobs_cv_.notify_one();
+        wake();
+    }
+    void worker_loop();
+
+    // UI thread.
+    void draw();
+    void draw_phone(int top, int left);
+    void draw_panel(int top, int left, int width, int height);
+    void draw_bottom(int rows, int cols);
+    void handle_key(int status, wint_t ch);
+    void handle_command_key(int status, wint_t ch);
+    void submit_command_line(const std::string& text);
+    void request_quit();
+
+    TerminalOptions options_;
+    ProgramHost host_;
+    Executor executor_;
+    PhoneTime time_;
+    int wake_[2] = {-1, -1};
+
+    std::mutex mu_;
+    std::deque<LogLine> log_;
+    std::deque<Job> jobs_;
+    std::condition_variable jobs_cv_;
+    std::string busy_;       // the command the worker runs now
+    bool worker_stop_ = false;
+    bool finished_ = false;  // the quit job has ended Quillon
+
+    // UI thread only.
+    bool quitting_ = false;
+    bool leave_now_ = false;
+    bool editing_ = false;
+    std::wstring input_;
+    std::vector<std::wstring> history_;
+    std::size_t history_pos_ = 0;
+    std::string message_;
+    int command_number_ = 0;
+};
+
+void TerminalFrontEnd::worker_loop() {
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(mu_);
+            jobs_cv_.wait(lock, [&] { return worker_stop_ || !jobs_.empty(); });
+            if (worker_stop_) return;
+            job = std::move(jobs_.front());
+            jobs_.pop_front();
+            busy_ = job.text;
+        }
+        wake();
+        if (!job.command) {
+            std::string error;
+            if (host_.running()) {
+                Participation participation;
+                if (!host_.quit(error)) log(LogLine::Kind::Error, "quit: " + error);
+            }
+            std::lock_guard lock(mu_);
+            busy_.clear();
+            finished_ = true;
+            wake();
+            continue;
+        }
+        std::ostringstream out;
+        std::string error;
+        bool ok;
+        {
+            Participation participation;
+            ok = executor_.run(*job.command, out, error);
+        }
+        std::istringstream lines(out.str());
+        for (std::string line; std::getline(lines, line);) log(LogLine::Kind::Output, line);
+        if (!ok) log(LogLine::Kind::Error, job.text + ": " + error);
+        std::lock_guard lock(mu_);
+        busy_.clear();
+        wake();
+    }
+}
+
+void TerminalFrontEnd::draw_phone(int top, int left) {
+    attron(A_BOLD);
+    mvaddch(top, left, ACS_ULCORNER);
+    mvhline(top, left + 1, ACS_HLINE, kPhoneWidth - 2);
+    mvaddch(top, left + kPhoneWidth - 1, ACS_URCORNER);
+    mvvline(top + 1, left, ACS_VLINE, kPhoneHeight - 2);
+    mvvline(top + 1, left + kPhoneWidth - 1, ACS_VLINE, kPhoneHeight - 2);
+    mvaddch(top + kPhoneHeight - 1, left, ACS_LLCORNER);
+    mvhline(top + kPhoneHeight - 1, left + 1, ACS_HLINE, kPhoneWidth - 2);
+    mvaddch(top + kPhoneHeight - 1, left + kPhoneWidth - 1, ACS_LRCORNER);
+    attroff(A_BOLD);
+
+    std::vector<std::string> screen = render_screen();
+    screen.resize(kScreenRows + 2, std::string(kScreenColumns, ' '));
+    if (keypad_locked()) {
+        // The shell's lock screen covers whatever is in front until F1 then * unlocks.
+        const PhoneState state = read_phone_state();
+        std::vector<std::string> body(kScreenRows, fit_cells(u"", kScreenColumns));
+        body[2] = center_cells(to_utf16(time_.clock_text(state.handset_ms)), kScreenColumns);
+        body[3] = center_cells(to_utf16(time_.date_text(state.handset_ms)), kScreenColumns);
+        body[6] = center_cells(u"키패드 잠김", kScreenColumns);
+        body[8] = center_cells(u"잠금 해제: 왼쪽 소프트키(F1) 다음 *", kScreenColumns);
+        std::copy(body.begin(), body.end(), screen.begin() + 1);
+        screen.back() = spread_cells(u" 잠금 해제", u"", kScreenColumns);
+    }
+    attron(A_REVERSE);
+    mvaddstr(top + 1, left + 1, screen[0].c_str());
+    attroff(A_REVERSE);
+    for (int i = 0; i < kScreenRows; ++i) mvaddstr(top + 2 + i, left + 1, screen[1 + i].c_str());
+    attron(A_REVERSE);
+    mvaddstr(top + 2 + kScreenRows, left + 1, screen[kScreenRows + 1].c_str());
+    attroff(A_REVERSE);
+}
+
+void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
+    const PhoneState s = read_phone_state();
+    const auto count = [](const std::optional<DWORD>& n) { return n ? std::to_string(*n) : std::string("?"); };
+    std::vector<std::string> rows;
+    const auto row = [&](const char* label, const std::string& value) {
+        char head[16];
+        std::snprintf(head, sizeof head, "%-11s", label);
+        rows.push_back(head + value);
+    };
+    const long long seconds = s.handset_ms / 1000;
+    char elapsed[32];
+    std::snprintf(elapsed, sizeof elapsed, " (+%lld:%02lld:%02lld)", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    row("Time", time_.clock_text(s.handset_ms) + elapsed);
+    row("Power", u8(s.power));
+    row("Keypad", s.keypad_locked ? "locked" : "unlocked");
+    row("Missed", count(s.missed_calls));
+    row("Unread SMS", count(s.unread_sms));
+    row("Calls", count(s.active_calls));
+    row("Profile", s.profile.empty() ? "?" : u8(s.profile));
+    row("Phone book", s.entry_name.empty() ? "no carrier entry" : s.entry_name + ": " + s.entry_form);
+    row("Mail", s.mail_running ? "running" : "not running");
+    row("Quillon", host_.running() ? "running here" : "not running here");
+    std::string output = s.sound ? "sound " + u8(*s.sound) : "";
+    if (s.vibrating) output += output.empty() ? "vibrating" : ", vibrating";
+    row("Output", output.empty() ? "quiet" : output);
+
+    attron(A_BOLD);
+    mvaddstr(top, left, fit_cells(u" Phone", width).c_str());
+    attroff(A_BOLD);
+    int y = top + 1;
+    for (const auto& r : rows) {
+        if (y >= top + height) return;
+        mvaddstr(y++, left, fit_cells(to_utf16(" " + r), width).c_str());
+    }
+    if (y + 1 >= top + height) return;
+    attron(A_BOLD);
+    mvaddstr(y++, left, fit_cells(u" Events", width).c_str());
+    attroff(A_BOLD);
+
+    const int room = top + height - y;
+    std::vector<LogLine> shown;
+    {
+        std::lock_guard lock(mu_);
+        const std::size_t n = std::min<std::size_t>(log_.size(), static_cast<std::size_t>(room));
+        shown.assign(log_.end() - static_cast<long>(n), log_.end());
+    }
+    for (const auto& line : shown) {
+        int attr = A_NORMAL;
+        if (line.kind == LogLine::Kind::Command) attr = A_BOLD;
+        if (line.kind == LogLine::Kind::Error) attr = A_BOLD | (has_colors() ? COLOR_PAIR(1) : A_UNDERLINE);
+        if (line.kind == LogLine::Kind::Output || line.kind == LogLine::Kind::Info)
+            attr = has_colors() ? COLOR_PAIR(2) : A_NORMAL;
+        attron(attr);
+        mvaddstr(y++, left, fit_cells(to_utf16(" " + line.text), width).c_str());
+        attroff(attr);
+    }
+}
+
+void TerminalFrontEnd::draw_bottom(int rows, int cols) {
+    std::string status;
+    {
+        std::lock_guard lock(mu_);
+        if (!busy_.empty()) status = "running: " + busy_;
+    }
+    if (quitting_) status = "Ending Quillon... (F10 again leaves at once)";
+    if (status.empty()) status = message_;
+    mvaddstr(rows - 2, 0, fit_cells(to_utf16(status), cols).c_str());
+    if (editing_) {
+        std::wstring shown = input_;
+        // Keep the end of a long line in view.
+        while (!shown.empty() && text_cells(to_utf16(wide_to_utf8(shown))) > cols - 2) shown.erase(0, 1);
+        const std::string line = ":" + wide_to_utf8(shown);
+        mvaddstr(rows - 1, 0, fit_cells(to_utf16(line), cols).c_str());
+        move(rows - 1, std::min(cols - 1, text_cells(to_utf16(line))));
+    } else {
+        attron(A_REVERSE);
+        mvaddstr(rows - 1, 0, fit_cells(to_utf16(kHelp), cols).c_str());
+        attroff(A_REVERSE);
+    }
+}
+
+void TerminalFrontEnd::draw() {
+    int rows, cols;
+    getmaxyx(stdscr, rows, cols);
+    erase();
+    if (rows < kMinHeight || cols < kMinWidth) {
+        curs_set(0);
+        const std::string text = "Terminal too small: the phone needs " + std::to_string(kMinWidth) + " x " +
+                                 std::to_string(kMinHeight) + " (now " + std::to_string(cols) + " x " +
+                                 std::to_string(rows) + "). F10 quits.";
+        mvaddstr(0, 0, fit_cells(to_utf16(text), cols).c_str());
+        refresh();
+        return;
+    }
+    const std::string model = device().model();
+    attron(A_REVERSE);
+    mvaddstr(0, 0, fit_cells(to_utf16(" Quillon handset emulator   model " + model + "   device " +
+                                      device().folder().string()),
+                             cols)
+                       .c_str());
+    attroff(A_REVERSE);
+    draw_phone(1, 0);
+    draw_panel(1, kPhoneWidth + 1, cols - kPhoneWidth - 1, rows - 3);
+    draw_bottom(rows, cols);
+    curs_set(editing_ ? 1 : 0);
+    refresh();
+}
+
+void TerminalFrontEnd::request_quit() {
+    if (quitting_) {
+        leave_now_ = true;
+        return;
+    }
+    quitting_ = true;
+    submit(Job{"end Quillon", std::nullopt});
+}
+
+void TerminalFrontEnd::submit_command_line(const std::string& text) {
+    std::vector<std::string> words;
+    std::string error;
+    if (split_arguments(text, words, error) && words.size() == 1) {
+        if (words[0] == "exit") {
+            request_quit();
+            return;
+        }
+        if (words[0] == "help") {
+            for (const char* line :
+                 {"wait 3s | missed N | sms N | call N | profile NAME",
+                  "reg set KEY NAME TYPE:DATA | reg delete KEY [NAME] | reg get KEY NAME",
+                  "press left|right|back|enter|up|down|star|pound|0-9|vk:N",
+                  "power NAME|button|info | device idle-timeout 30s|off | mail start|close",
+                  "start [--exe-path PATH] | quit | command ID | click ID | select ID INDEX",
+                  "screen | controls | fault SERVICE OPERATION [on|off] | exit (leave the emulator)"})
+                log(LogLine::Kind::Info, line);
+            return;
+        }
+        if (words[0] == "clear") {
+            std::lock_guard lock(mu_);
+            log_.clear();
+            return;
+        }
+    }
+    const ParsedLine parsed = parse_line(text, ++command_number_);
+    if (!parsed.ok()) {
+        message_ = "error: " + parsed.error;
+        return;
+    }
+    if (!parsed.command) return;
+    log(LogLine::Kind::Command, "> " + text);
+    submit(Job{text, *parsed.command});
+}
+
+void TerminalFrontEnd::handle_command_key(int status, wint_t ch) {
+    if (status == KEY_CODE_YES) {
+        switch (ch) {
+            case KEY_BACKSPACE:
+                if (!input_.empty()) input_.pop_back();
+                break;
+            case KEY_ENTER: {
+                editing_ = false;
+                const std::string text = wide_to_utf8(input_);
+                if (!input_.empty()) history_.push_back(input_);
+                input_.clear();
+                submit_command_line(text);
+                break;
+            }
+            case KEY_UP:
+                if (history_pos_ > 0) input_ = history_[--history_pos_];
+                break;
+            case KEY_DOWN:
+                if (history_pos_ + 1 < history_.size()) input_ = history_[++history_pos_];
+                else {
+                    history_pos_ = history_.size();
+                    input_.clear();
+                }
+                break;
+            case KEY_F(10): request_quit(); break;
+            default: break;
+        }
+        return;
+    }
+    if (ch == 27) {
+        editing_ = false;
+        input_.clear();
+    } else if (ch == '\n' || ch == '\r') {
+        handle_command_key(KEY_CODE_YES, KEY_ENTER);
+    } else if (ch == 127 || ch == 8) {
+        if (!input_.empty()) input_.pop_back();
+    } else if (ch == 21) {  // Ctrl-U
+        input_.clear();
+    } else if (ch >= 32) {
+        input_ += static_cast<wchar_t>(ch);
+    }
+}
+
+void TerminalFrontEnd::handle_key(int status, wint_t ch) {
+    if (editing_) {
+        handle_command_key(status, ch);
+        return;
+    }
+    message_.clear();
+    if (status == KEY_CODE_YES) {
+        switch (ch) {
+            case KEY_F(1): press_physical_key(112); break;
+            case KEY_F(2): press_physical_key(113); break;
+            case KEY_ENTER: press_physical_key(13); break;
+            case KEY_LEFT: press_physical_key(37); break;
+            case KEY_UP: press_physical_key(38); break;
+            case KEY_RIGHT: press_physical_key(39); break;
+            case KEY_DOWN: press_physical_key(40); break;
+            case KEY_F(10): request_quit(); break;
+            default: break;
+        }
+        return;
+    }
+    switch (ch) {
+        case 27: press_physical_key(27); break;
+        case '\n':
+        case '\r': press_physical_key(13); break;
+        case '*': press_physical_key(119); break;
+        case '#': press_physical_key(120); break;
+        case ':':
+            editing_ = true;
+            input_.clear();
+            history_pos_ = history_.size();
+            break;
+        default:
+            if (ch >= '0' && ch <= '9') press_physical_key(static_cast<BYTE>(ch));
+            break;
+    }
+}
+
+int TerminalFrontEnd::run() {
+    ensure_utf8_locale();
+    time_ = PhoneTime();
+    if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::fprintf(stderr, "quillon: cannot make a pipe: %s\n", std::strerror(errno));
+        return kExitCommandFailed;
+    }
+    g_wake_fd = wake_[1];
+
+    // Whatever libraries print to stderr (the audio library among them) must not draw
+    // over the phone: it goes to a file in the device's run folder while the screen is up.
+    const std::filesystem::path stderr_file = device().run_dir() / ("terminal-" + std::to_string(::getpid()) + ".err");
+    const int saved_stderr = ::dup(STDERR_FILENO);
+    const int err_fd = ::open(stderr_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (err_fd >= 0) {
+        ::dup2(err_fd, STDERR_FILENO);
+        ::close(err_fd);
+    }
+
+    // Only the UI thread takes the quit and resize signals, and only while it waits;
+    // every thread started from here on inherits the blocked mask.
+    sigset_t blocked, waiting;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGINT);
+    sigaddset(&blocked, SIGTERM);
+    sigaddset(&blocked, SIGWINCH);
+    pthread_sigmask(SIG_BLOCK, &blocked, &waiting);
+    sigdelset(&waiting, SIGINT);
+    sigdelset(&waiting, SIGTERM);
+    sigdelset(&waiting, SIGWINCH);
+    struct sigaction quit_action {};
+    quit_action.sa_handler = on_quit_signal;
+    sigaction(SIGINT, &quit_action, nullptr);
+    sigaction(SIGTERM, &quit_action, nullptr);
+
+    set_escdelay(25);
+    initscr();
+    cbreak();
+    noecho();
+    keypad(stdscr, TRUE);
+    nodelay(stdscr, TRUE);
+    if (has_colors()) {
+        start_color();
+        use_default_colors();
+        init_pair(1, COLOR_RED, -1);
+        init_pair(2, COLOR_CYAN, -1);
+    }
+
+    FILE* log_file = options_.log ? std::fopen(options_.log->c_str(), "w") : nullptr;
+    if (options_.log && !log_file) log(LogLine::Kind::Error, "cannot write the log " + options_.log->string());
+    const int sink = events().add_sink([this, log_file](const std::string& line, const Json& event) {
+        if (log_file) {
+            std::fputs((line + "\n").c_str(), log_file);
+            std::fflush(log_file);
+        }
+        log(LogLine::Kind::Event, describe_event(event));
+    });
+    set_screen_listener([this] { wake(); });
+    set_home_screen_renderer([this] { return render_home_screen(read_phone_state(), time_); });
+    set_home_key_handler([this](BYTE vk, bool up) {
+        // The home screen's left soft key starts Quillon as the launcher does.
+        if (vk == 112 && !up) submit(Job{"start", Command{cmd::Start{}}});
+    });
+    set_audio_output(true);
+
+    ControlServer server(executor_, true);
+    std::string error;
+    if (!server.start(error)) log(LogLine::Kind::Error, error + " (quillon ctl will not reach this phone)");
+    std::thread worker([this] { worker_loop(); });
+    {
+        Participation participation;
+        start_device_services();
+        if (!options_.no_start && !host_.start(std::nullopt, error))
+            log(LogLine::Kind::Error, "cannot start Quillon: " + error);
+    }
+
+    while (!leave_now_) {
+        {
+            std::lock_guard lock(mu_);
+            if (finished_) break;
+        }
+        draw();
+        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        // Wake at the next full second of the phone's clock display.
+        const long long ms = static_cast<long long>(1000 - clock().now_ms() % 1000);
+        timespec timeout{0, static_cast<long>(std::clamp(ms, 20LL, 1000LL)) * 1'000'000};
+        if (ms >= 1000) timeout = {1, 0};
+        const int ready = ::ppoll(fds, 2, &timeout, &waiting);
+        if (ready > 0 && (fds[1].revents & POLLIN)) {
+            char bytes[256];
+            ssize_t n;
+            while ((n = ::read(wake_[0], bytes, sizeof bytes)) > 0)
+                if (std::memchr(bytes, kWakeQuit, static_cast<std::size_t>(n))) request_quit();
+        }
+        if (ready > 0 && (fds[0].revents & (POLLHUP | POLLERR)) && !(fds[0].revents & POLLIN)) request_quit();
+        wint_t ch;
+        int status;
+        while ((status = get_wch(&ch)) != ERR) {
+            if (status == KEY_CODE_YES && ch == KEY_RESIZE) continue;  // the next draw fits the new size
+            handle_key(status, ch);
+        }
+    }
+
+    {
+        std::lock_guard lock(mu_);
+        worker_stop_ = true;
+    }
+    jobs_cv_.notify_one();
+    endwin();
+    if (leave_now_) {
+        // The user insisted: leave without waiting for the program or a running command.
+        ::dup2(saved_stderr, STDERR_FILENO);
+        std::fprintf(stderr, "quillon: left without ending Quillon\n");
+        std::fflush(nullptr);
+        std::_Exit(kExitCommandFailed);
+    }
+    worker.join();
+    set_home_key_handler(nullptr);
+    set_home_screen_renderer(nullptr);
+    set_screen_listener(nullptr);
+    server.stop();
+    events().remove_sink(sink);
+    if (log_file) std::fclose(log_file);
+
+    ::dup2(saved_stderr, STDERR_FILENO);
+    ::close(saved_stderr);
+    std::error_code ec;
+    if (std::filesystem::file_size(stderr_file, ec) == 0 && !ec) std::filesystem::remove(stderr_file, ec);
+    else if (!ec) std::fprintf(stderr, "quillon: messages printed while the phone ran are in %s\n", stderr_file.c_str());
+    pthread_sigmask(SIG_SETMASK, &waiting, nullptr);
+    ::close(wake_[0]);
+    ::close(wake_[1]);
+    g_wake_fd = -1;
+    return kExitOk;
+}
+
+}  // namespace
+
+std::unique_ptr<FrontEnd> make_terminal(TerminalOptions options) {
+    return std::make_unique<TerminalFrontEnd>(std::move(options));
+}
+
+}  // namespace handset::frontend

@@ -1,0 +1,189 @@
+// The `quillon` executable: the emulated phone with Quillon running on it, and its
+// command-line companions `quillon reg ...` (the device's registry tool) and
+// `quillon ctl ...` (one handset command in the running instance).
+#include <signal.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/frontend/control.h"
+#include "platform/frontend/frontend.h"
+#include "platform/frontend/session.h"
+#include "platform/handset/core/events.h"
+#include "platform/handset/registry/reg_tool.h"
+
+namespace fe = handset::frontend;
+
+namespace {
+
+struct Options {
+    std::string device;
+    std::string model = "skt";
+    bool reset = false;
+    std::string exe_path;
+    bool headless = false;
+    std::string script;
+    std::string log;
+    std::string clock;
+    double speed = 1.0;
+    bool no_start = false;
+    bool child = false;
+    long long time_origin = 0;
+};
+
+// Options that take a value, so that the search for `reg`/`ctl` skips their values.
+bool takes_value(const std::string& arg) {
+    static const char* names[] = {"--device", "--model", "--exe-path", "--script", "--log", "--clock", "--speed",
+                                  "--time-origin"};
+    for (const char* n : names)
+        if (arg == n) return true;
+    return false;
+}
+
+handset::DeviceOptions device_options(const Options& o) {
+    handset::DeviceOptions d;
+    d.folder = o.device;
+    d.model = o.model;
+    d.reset = o.reset;
+    if (!o.exe_path.empty()) d.exe_path = handset::to_utf16(o.exe_path);
+    return d;
+}
+
+// `quillon reg ...`: the remaining arguments go to the registry tool untouched.
+int run_reg(const Options& options, const std::vector<std::string>& args) {
+    try {
+        fe::RegistrySession session(device_options(options));
+        return handset::run_reg_tool(args, std::cout, std::cerr);
+    } catch (const std::exception& e) {
+        std::cerr << "quillon reg: " << e.what() << "\n";
+        return 1;
+    }
+}
+
+int run_ctl(const Options& options, const std::vector<std::string>& args) {
+    const std::filesystem::path folder = options.device.empty() ? handset::Device::default_folder()
+                                                                : std::filesystem::path(options.device);
+    return fe::run_ctl(std::filesystem::absolute(folder), args, std::cout, std::cerr);
+}
+
+int run_phone(const Options& options) {
+    if (!options.script.empty() && !options.headless) {
+        std::cerr << "quillon: --script needs --headless\n";
+        return fe::kExitBadInput;
+    }
+    if (!options.headless && !options.child && !(isatty(STDIN_FILENO) && isatty(STDOUT_FILENO))) {
+        std::cerr << "quillon: the terminal phone needs a terminal; use --headless to run without one\n";
+        return fe::kExitBadInput;
+    }
+    fe::SessionOptions session;
+    session.device = device_options(options);
+    const bool virtual_clock = options.clock.empty() ? options.headless || options.child : options.clock == "virtual";
+    session.clock = virtual_clock ? handset::ClockKind::Virtual : handset::ClockKind::Real;
+    session.speed = options.speed;
+    session.time_origin_ms = options.time_origin;
+
+    std::unique_ptr<fe::FrontEnd> front_end;
+    if (options.child) {
+        front_end = fe::make_child(handset::to_utf16(options.exe_path));
+    } else if (options.headless) {
+        fe::HeadlessOptions h;
+        if (!options.script.empty()) h.script = options.script;
+        if (!options.log.empty()) h.log = options.log;
+        h.no_start = options.no_start;
+        front_end = fe::make_headless(std::move(h));
+    } else {
+        fe::TerminalOptions t;
+        t.no_start = options.no_start;
+        if (!options.log.empty()) t.log = options.log;
+        front_end = fe::make_terminal(std::move(t));
+    }
+
+    std::unique_ptr<fe::Session> phone;
+    try {
+        phone = std::make_unique<fe::Session>(session);
+    } catch (const std::exception& e) {
+        std::cerr << "quillon: " << e.what() << "\n";
+        return options.child ? 125 : 1;
+    }
+    const int status = front_end->run();
+    front_end.reset();
+    phone.reset();
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A reader that went away (a closed pipe, a dropped socket peer) is an error of
+    // that write, not the end of the phone.
+    ::signal(SIGPIPE, SIG_IGN);
+
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::size_t sub = args.size();
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "reg" || args[i] == "ctl") {
+            sub = i;
+            break;
+        }
+        if (takes_value(args[i])) ++i;
+    }
+    std::vector<std::string> rest;
+    std::string command;
+    if (sub < args.size()) {
+        command = args[sub];
+        rest.assign(args.begin() + static_cast<long>(sub) + 1, args.end());
+        args.resize(sub);
+        // `quillon reg --device DIR ...` names the device after the subcommand, too.
+        while (rest.size() >= 2 && (rest[0] == "--device" || rest[0] == "--model")) {
+            args.push_back(rest[0]);
+            args.push_back(rest[1]);
+            rest.erase(rest.begin(), rest.begin() + 2);
+        }
+    }
+
+    Options o;
+    CLI::App app{"quillon: an emulated Windows Mobile handset with Quillon running on it"};
+    app.footer(
+        "Companions:\n"
+        "  quillon [--device DIR] reg query|add|delete|export|import ...   the device's registry tool\n"
+        "  quillon [--device DIR] ctl COMMAND ...                            one handset command in the running phone\n"
+        "Terminal keys: F1/F2 soft keys, Esc Back, Enter, arrows, * # 0-9, : command line, F10 quit.");
+    app.add_option("--device", o.device, "device folder (default: $XDG_STATE_HOME/quillon/device)");
+    app.add_option("--model", o.model, "handset model of a new device: skt, ktf or none")
+        ->check(CLI::IsMember({"skt", "ktf", "none"}));
+    app.add_flag("--reset", o.reset, "recreate the device folder in factory state");
+    app.add_option("--exe-path", o.exe_path, "device path Quillon is started from")
+        ->check([](const std::string& p) {
+            return !p.empty() && p[0] == '\\' ? std::string() : "must be an absolute device path (\\Folder\\x.exe)";
+        });
+    app.add_flag("--headless", o.headless, "no screen: handset commands drive the phone, events go to stdout");
+    app.add_option("--script", o.script, "headless: read the commands from FILE instead of stdin");
+    app.add_option("--log", o.log, "write the events to FILE");
+    app.add_option("--clock", o.clock, "real or virtual (default: virtual headless, real in the terminal)")
+        ->check(CLI::IsMember({"real", "virtual"}));
+    app.add_option("--speed", o.speed, "speed factor of the real clock")->check(CLI::PositiveNumber);
+    app.add_flag("--no-start", o.no_start, "do not start Quillon; the commands start it with `start`");
+    app.add_flag("--child-program", o.child)->group("");
+    app.add_option("--time-origin", o.time_origin)->group("");
+
+    std::vector<char*> cli_argv{argv[0]};
+    for (auto& a : args) cli_argv.push_back(a.data());
+    try {
+        app.parse(static_cast<int>(cli_argv.size()), cli_argv.data());
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : fe::kExitBadInput;
+    }
+
+    if (command == "reg") return run_reg(o, rest);
+    if (command == "ctl") return run_ctl(o, rest);
+    if (o.child && (o.device.empty() || o.exe_path.empty())) {
+        std::cerr << "quillon: --child-program needs --device and --exe-path\n";
+        return fe::kExitBadInput;
+    }
+    return run_phone(o);
+}
