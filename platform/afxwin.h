@@ -114,7 +114,8 @@ public:
     void SetDlgItemText(int id, LPCWSTR text);
     BOOL UpdateData(BOOL save_and_validate = TRUE);
 
-    // The framework object of a window created by the framework, or null.
+    // The framework object bound to a window of this process; for a window without one,
+    // a temporary object that lives as long as the window. Null for no window.
     static CWnd* FromHandle(HWND hwnd);
 
     // Message handling. WindowProc looks the message up in the message maps and falls
@@ -218,15 +219,19 @@ public:
 private:
     std::u16string app_name_;
     std::u16string registry_key_;
+    bool named_ = false;  // the name was given to the constructor
+    int exit_code_ = 0;   // of the message loop, for ExitInstance
+    friend int AfxWinMain(LPCWSTR command_line);
 };
 
 CWinApp* AfxGetApp();
 HINSTANCE AfxGetInstanceHandle();
 HINSTANCE AfxGetResourceHandle();
 
-// The framework's entry, run on the process's main thread: it initialises the
-// framework, runs the process-start routine, makes the single-instance check by
-// executable path, then the application object's InitInstance; returns the exit code.
+// The framework's entry, run on the process's main thread: it sets the application name
+// from the executable, runs the process-start routine, then the application object's
+// InitInstance; when that returns TRUE, a message loop until WM_QUIT. Then ExitInstance,
+// whose result is the exit code. Windows the program left are destroyed at the end.
 int AfxWinMain(LPCWSTR command_line);
 
 // Registers the routine that gives the program's process-wide data its initial

@@ -1,0 +1,585 @@
+// The screen model: the phone's screen drawn as text cells from the window records,
+// the foreground window's controls as JSON, and the user's actions on controls for
+// scripts, run on the window's own thread.
+#include "platform/handset/window/screen.h"
+
+#include <algorithm>
+
+#include "platform/handset/core/events.h"
+#include "platform/handset/window/wm_internal.h"
+
+namespace handset {
+namespace {
+
+using wm::Kind;
+using wm::Popup;
+using wm::Window;
+using wm::find;
+using wm::state;
+
+int char_width(char32_t c) {
+    if (c == 0) return 0;
+    if ((c >= 0x0300 && c <= 0x036F) || (c >= 0x1160 && c <= 0x11FF) || (c >= 0x200B && c <= 0x200F)) return 0;
+    const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) || (c >= 0x3041 && c <= 0x33FF) ||
+                      (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+                      (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
+                      (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
+                      (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD);
+    return wide ? 2 : 1;
+}
+
+std::u32string code_points(std::u16string_view text) {
+    std::u32string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x20 || c == 0x7F) c = U' ';
+        out.push_back(c);
+    }
+    return out;
+}
+
+int cells_of(std::u32string_view text) {
+    int n = 0;
+    for (char32_t c : text) n += char_width(c);
+    return n;
+}
+
+void append_utf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+// Rows of character cells; a wide character fills its cell and the continuation after it.
+class Grid {
+public:
+    Grid(int rows, int cols) : rows_(rows), cols_(cols), cells_(static_cast<std::size_t>(rows * cols)) {}
+
+    void put(int r, int c, char32_t ch) {
+        const int w = char_width(ch);
+        if (w == 0 || r < 0 || r >= rows_ || c < 0 || c + w > cols_) return;
+        for (int i = c; i < c + w; ++i) clear(r, i);
+        at(r, c) = {ch, false};
+        if (w == 2) at(r, c + 1) = {0, true};
+    }
+
+    // Writes `text` from column c, at most `max` cells; returns the cells used.
+    int text(int r, int c, std::u32string_view text, int max) {
+        max = std::min(max, cols_ - c);
+        int used = 0;
+        for (char32_t ch : text) {
+            const int w = char_width(ch);
+            if (used + w > max) break;
+            put(r, c + used, ch);
+            used += w;
+        }
+        return used;
+    }
+
+    void fill(int r, int c0, int c1, char32_t ch) {
+        for (int c = c0; c < c1; ++c) put(r, c, ch);
+    }
+
+    std::string line(int r) const {
+        std::string out;
+        for (int c = 0; c < cols_; ++c) {
+            const Cell& cell = cells_[static_cast<std::size_t>(r * cols_ + c)];
+            if (!cell.cont) append_utf8(out, cell.ch);
+        }
+        return out;
+    }
+
+    int rows() const { return rows_; }
+    int cols() const { return cols_; }
+
+private:
+    struct Cell {
+        char32_t ch = U' ';
+        bool cont = false;
+    };
+    Cell& at(int r, int c) { return cells_[static_cast<std::size_t>(r * cols_ + c)]; }
+    // Blanks a cell, and the other half of a wide character it belongs to.
+    void clear(int r, int c) {
+        Cell& cell = at(r, c);
+        if (cell.cont && c > 0) at(r, c - 1) = {U' ', false};
+        else if (!cell.cont && char_width(cell.ch) == 2 && c + 1 < cols_) at(r, c + 1) = {U' ', false};
+        cell = {U' ', false};
+    }
+    int rows_;
+    int cols_;
+    std::vector<Cell> cells_;
+};
+
+std::string line_of(std::u32string_view text, bool right_align = false) {
+    Grid g(1, kScreenColumns);
+    const int n = std::min(cells_of(text), kScreenColumns);
+    g.text(0, right_align ? kScreenColumns - n : 0, text, kScreenColumns);
+    return g.line(0);
+}
+
+// Breaks text into lines of at most `width` cells, at spaces where possible.
+std::vector<std::u32string> wrap(std::u32string_view text, int width) {
+    std::vector<std::u32string> lines;
+    std::u32string line;
+    int cells = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == U' ' && line.empty()) {
+            ++i;
+            continue;
+        }
+        std::size_t end = text.find(U' ', i);
+        if (end == std::u32string_view::npos) end = text.size();
+        std::u32string_view word = text.substr(i, end - i);
+        const int w = cells_of(word);
+        const int need = (line.empty() ? 0 : 1) + w;
+        if (cells + need <= width) {
+            if (!line.empty()) line.push_back(U' ');
+            line += word;
+            cells += need;
+            i = end;
+            continue;
+        }
+        if (!line.empty()) {
+            lines.push_back(line);
+            line.clear();
+            cells = 0;
+            continue;
+        }
+        // A word longer than the line is cut.
+        for (char32_t c : word) {
+            const int cw = char_width(c);
+            if (cells + cw > width) {
+                lines.push_back(line);
+                line.clear();
+                cells = 0;
+            }
+            line.push_back(c);
+            cells += cw;
+        }
+        i = end;
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+struct Box {
+    int col, row, width, rows;
+};
+
+Box box_of(const Window& c) {
+    return {c.x / 4, c.y / 8, std::max(1, c.cx / 4), std::max(1, c.cy / 8)};
+}
+
+void draw_frame(Grid& g, int top, int left, int bottom, int right) {
+    g.put(top, left, U'┌');
+    g.fill(top, left + 1, right, U'─');
+    g.put(top, right, U'┐');
+    for (int r = top + 1; r < bottom; ++r) {
+        g.put(r, left, U'│');
+        g.put(r, right, U'│');
+    }
+    g.put(bottom, left, U'└');
+    g.fill(bottom, left + 1, right, U'─');
+    g.put(bottom, right, U'┘');
+}
+
+void clear_area(Grid& g, int top, int left, int bottom, int right) {
+    for (int r = top; r <= bottom; ++r) g.fill(r, left, right + 1, U' ');
+}
+
+void draw_group(Grid& g, const Window& c) {
+    const Box b = box_of(c);
+    const int right = std::min(kScreenColumns - 1, (c.x + c.cx) / 4);
+    const int bottom = std::min(kScreenRows - 1, (c.y + c.cy) / 8);
+    if (right - b.col < 2 || bottom <= b.row) return;
+    draw_frame(g, b.row, b.col, bottom, right);
+    std::u32string label = (c.enabled ? U"" : U"~") + code_points(c.text);
+    if (!label.empty()) g.text(b.row, b.col + 2, label, right - b.col - 3);
+}
+
+void draw_picture(Grid& g, const Window& c) {
+    const Box b = box_of(c);
+    const ImageResource* image = find_bitmap(c.image_id);
+    if (!image || image->width <= 0 || image->height <= 0 ||
+        (image->bits_per_pixel != 24 && image->bits_per_pixel != 32)) {
+        g.text(b.row, b.col, U"[image]", b.width);
+        return;
+    }
+    static constexpr std::u32string_view kRamp = U" .:-=+*#%@";
+    const int bytes = image->bits_per_pixel / 8;
+    const std::size_t stride = static_cast<std::size_t>(image->width) * bytes;
+    if (image->pixels.size() < stride * image->height) return;
+    for (int row = 0; row < b.rows; ++row) {
+        for (int col = 0; col < b.width; ++col) {
+            const int x0 = col * image->width / b.width, x1 = std::max(x0 + 1, (col + 1) * image->width / b.width);
+            const int y0 = row * image->height / b.rows, y1 = std::max(y0 + 1, (row + 1) * image->height / b.rows);
+            long long sum = 0, n = 0;
+            for (int y = y0; y < y1; ++y) {
+                const std::uint8_t* line = &image->pixels[(image->height - 1 - y) * stride];  // rows are bottom-up
+                for (int x = x0; x < x1; ++x) {
+                    const std::uint8_t* p = line + static_cast<std::size_t>(x) * bytes;
+                    int lum = (p[2] * 299 + p[1] * 587 + p[0] * 114) / 1000;
+                    if (bytes == 4) lum = (lum * p[3] + 255 * (255 - p[3])) / 255;  // over white
+                    sum += lum;
+                    ++n;
+                }
+            }
+            const int lum = static_cast<int>(sum / n);
+            const int index = ((255 - lum) * static_cast<int>(kRamp.size() - 1) + 127) / 255;
+            g.put(b.row + row, b.col + col, kRamp[index]);
+        }
+    }
+}
+
+void draw_static(Grid& g, const Window& c) {
+    const Box b = box_of(c);
+    std::u32string text = (c.enabled ? U"" : U"~") + code_points(c.text);
+    if (text.empty()) return;
+    std::vector<std::u32string> lines;
+    if (b.rows > 1 && cells_of(text) > b.width) lines = wrap(text, b.width);
+    else lines.push_back(text);
+    for (int i = 0; i < static_cast<int>(lines.size()) && i < b.rows; ++i) {
+        const int cells = cells_of(lines[i]);
+        int col = b.col;
+        if (c.align == TextAlign::Center && cells < b.width) col += (b.width - cells) / 2;
+        if (c.align == TextAlign::Right && cells < b.width) col += b.width - cells;
+        // Left-aligned text may run on to the screen's edge; the dialog units of the
+        // template were made for a narrower font.
+        const int max = c.align == TextAlign::Left ? kScreenColumns : b.col + b.width - col;
+        g.text(b.row + i, col, lines[i], max);
+    }
+}
+
+void draw_control(Grid& g, const Window& c) {
+    const Box b = box_of(c);
+    const std::u32string mark = c.enabled ? U"" : U"~";
+    switch (c.control) {
+    case ControlKind::Checkbox:
+        g.text(b.row, b.col, mark + (c.checked ? U"[x] " : U"[ ] ") + code_points(c.text), kScreenColumns);
+        break;
+    case ControlKind::ComboBox: {
+        const int inner = std::max(1, b.width - 2);
+        const std::u32string text =
+            c.selected >= 0 && c.selected < static_cast<int>(c.items.size()) ? code_points(c.items[c.selected]) : U"";
+        std::u32string shown;
+        int used = 0;
+        for (char32_t ch : text) {
+            if (used + char_width(ch) > inner) break;
+            shown.push_back(ch);
+            used += char_width(ch);
+        }
+        shown.append(static_cast<std::size_t>(inner - used), U' ');
+        g.text(b.row, b.col, mark + U"<" + shown + U">", kScreenColumns);
+        break;
+    }
+    case ControlKind::Button:
+        g.text(b.row, b.col, mark + U"[" + code_points(c.text) + U"]", kScreenColumns);
+        break;
+    case ControlKind::Static:
+        draw_static(g, c);
+        break;
+    case ControlKind::Picture:
+        draw_picture(g, c);
+        break;
+    case ControlKind::GroupBox:
+        draw_group(g, c);
+        break;
+    }
+}
+
+void draw_dialog(Grid& g, const Window& d) {
+    for (HWND h : d.children) {
+        const Window* c = find(h);
+        if (c && c->kind == Kind::Control && c->visible && c->control == ControlKind::GroupBox) draw_control(g, *c);
+    }
+    for (HWND h : d.children) {
+        const Window* c = find(h);
+        if (c && c->kind == Kind::Control && c->visible && c->control != ControlKind::GroupBox) draw_control(g, *c);
+    }
+    const Window* focus = find(d.focus);
+    if (focus && focus->visible) {
+        const Box b = box_of(*focus);
+        if (b.col > 0) g.put(b.row, b.col - 1, U'>');
+    }
+}
+
+void draw_popup(Grid& g, const Window& top) {
+    const Popup& p = top.popup;
+    const int n = static_cast<int>(p.items.size());
+    if (n == 0) return;
+    const bool menu = p.type == Popup::Type::Menu;
+    std::vector<std::u32string> labels;
+    int number = 0;
+    int text_width = 0;
+    for (const auto& item : p.items) {
+        std::u32string label;
+        if (!item.separator) {
+            ++number;
+            if (menu) label = (number <= 9 ? std::u32string(1, U'0' + number) : U" ") + U" ";
+            label += code_points(item.text);
+        }
+        text_width = std::max(text_width, cells_of(label));
+        labels.push_back(label);
+    }
+    // A marker column, the label, one blank; never wider than the screen.
+    const int width = std::min(kScreenColumns, text_width + 4);
+    const int visible = std::min(n, kScreenRows - 2);
+    int first = 0;
+    if (p.selected >= visible) first = p.selected - visible + 1;
+    int top_row = kScreenRows - visible - 2;
+    int left = menu && p.soft_key == 1 ? kScreenColumns - width : 0;
+    if (!menu) {
+        if (const Window* combo = find(p.source)) {
+            const Box b = box_of(*combo);
+            top_row = std::min(b.row + 1, kScreenRows - visible - 2);
+            left = std::min(b.col, kScreenColumns - width);
+        }
+    }
+    const int right = left + width - 1, bottom = top_row + visible + 1;
+    clear_area(g, top_row, left, bottom, right);
+    draw_frame(g, top_row, left, bottom, right);
+    for (int i = 0; i < visible; ++i) {
+        const int index = first + i, row = top_row + 1 + i;
+        if (p.items[index].separator) {
+            g.put(row, left, U'├');
+            g.fill(row, left + 1, right, U'─');
+            g.put(row, right, U'┤');
+            continue;
+        }
+        if (index == p.selected) g.put(row, left + 1, U'>');
+        g.text(row, left + 2, labels[index], width - 3);
+    }
+}
+
+void draw_message_box(Grid& g, const Window& box) {
+    auto lines = wrap(code_points(box.message), kScreenColumns - 8);
+    if (lines.empty()) lines.emplace_back();
+    int text_width = 0;
+    for (auto& l : lines) text_width = std::max(text_width, cells_of(l));
+    const int width = std::max(text_width, 10) + 4;
+    const int max_lines = kScreenRows - 2;
+    if (static_cast<int>(lines.size()) > max_lines) lines.resize(max_lines);
+    const int pad = static_cast<int>(lines.size()) + 4 <= kScreenRows ? 1 : 0;
+    const int height = static_cast<int>(lines.size()) + 2 + 2 * pad;
+    const int top = (kScreenRows - height) / 2, left = (kScreenColumns - width) / 2;
+    const int bottom = top + height - 1, right = left + width - 1;
+    clear_area(g, top, left, bottom, right);
+    draw_frame(g, top, left, bottom, right);
+    for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
+        const int cells = cells_of(lines[i]);
+        g.text(top + 1 + pad + i, left + 2 + (width - 4 - cells) / 2, lines[i], width - 4);
+    }
+}
+
+std::mutex g_home_mu;
+std::function<std::vector<std::string>()> g_home_renderer;
+
+std::vector<std::string> empty_screen() {
+    return std::vector<std::string>(kScreenRows + 2, std::string(kScreenColumns, ' '));
+}
+
+const char* kind_name(ControlKind kind) {
+    switch (kind) {
+    case ControlKind::Checkbox: return "checkbox";
+    case ControlKind::ComboBox: return "combobox";
+    case ControlKind::Static: return "static";
+    case ControlKind::GroupBox: return "groupbox";
+    case ControlKind::Picture: return "picture";
+    case ControlKind::Button: return "button";
+    }
+    return "static";
+}
+
+// Runs `action` on the foreground window's thread for a UI command of a script. The
+// action reports its verdict through the invocation before it notifies the program, so
+// that a handler which opens a modal dialog does not hold the answer back.
+bool run_on_front(const std::function<void(HWND top, wm::Invocation& inv)>& action, std::string& error) {
+    HWND top = nullptr;
+    std::shared_ptr<wm::ThreadQueue> q;
+    {
+        std::lock_guard lock(state().mu);
+        Window* front = wm::front_window();
+        if (!front) {
+            error = "no window is in front";
+            return false;
+        }
+        top = front->hwnd;
+        q = front->queue;
+    }
+    auto inv = std::make_shared<wm::Invocation>();
+    wm::Invocation* raw = inv.get();
+    inv->body = [raw, top, action] { action(top, *raw); };
+    if (!wm::invoke_on(q, top, inv)) {
+        error = "the window's thread has ended";
+        return false;
+    }
+    // Keys the handler injected (the Back key of a "close" soft key) are handled too.
+    settle_input();
+    error = inv->error;
+    return inv->ok;
+}
+
+HWND control_of(HWND top, int id, wm::Invocation& inv) {
+    HWND control = GetDlgItem(top, id);
+    if (!control) inv.error = "no control " + std::to_string(id) + " in the window in front";
+    return control;
+}
+
+}  // namespace
+
+int text_cells(std::u16string_view text) { return cells_of(code_points(text)); }
+
+void set_home_screen_renderer(std::function<std::vector<std::string>()> renderer) {
+    std::lock_guard lock(g_home_mu);
+    g_home_renderer = std::move(renderer);
+}
+
+std::vector<std::string> render_screen() {
+    std::vector<std::string> screen;
+    {
+        std::lock_guard lock(state().mu);
+        Window* front = wm::front_window();
+        if (front) {
+            Grid body(kScreenRows, kScreenColumns);
+            const Window* page = front;
+            if (front->kind == Kind::MessageBox) {
+                // The message box covers the window behind it.
+                page = nullptr;
+                for (HWND h : state().zorder) {
+                    const Window* w = find(h);
+                    if (w && w != front && w->visible && w->kind != Kind::MessageBox) {
+                        page = w;
+                        break;
+                    }
+                }
+            }
+            if (page && page->kind == Kind::Dialog) draw_dialog(body, *page);
+            if (page && page->kind == Kind::Plain) {
+                for (int i = 0; i < static_cast<int>(page->body.size()) && i < kScreenRows; ++i)
+                    body.text(i, 0, code_points(page->body[i]), kScreenColumns);
+            }
+            if (front->kind == Kind::MessageBox) draw_message_box(body, *front);
+            else if (front->popup.type != Popup::Type::None) draw_popup(body, *front);
+
+            std::u32string left, right;
+            if (front->kind == Kind::MessageBox) {
+                left = U"확인";
+            } else if (front->popup.type != Popup::Type::None) {
+                left = U"선택";
+                right = U"취소";
+            } else if (const Window* bar = find(front->menubar); bar && bar->visible) {
+                if (bar->soft[0].present) left = code_points(bar->soft[0].label);
+                if (bar->soft[1].present) right = code_points(bar->soft[1].label);
+            }
+            Grid keys(1, kScreenColumns);
+            const int used = keys.text(0, 0, left, kScreenColumns / 2);
+            const int rw = std::min(cells_of(right), kScreenColumns - used - 1);
+            keys.text(0, kScreenColumns - rw, right, rw);
+
+            screen.push_back(line_of(code_points(front->text)));
+            for (int r = 0; r < kScreenRows; ++r) screen.push_back(body.line(r));
+            screen.push_back(keys.line(0));
+            return screen;
+        }
+    }
+    std::function<std::vector<std::string>()> home;
+    {
+        std::lock_guard lock(g_home_mu);
+        home = g_home_renderer;
+    }
+    return home ? home() : empty_screen();
+}
+
+std::string controls_json() {
+    Json out = Json::object();
+    std::lock_guard lock(state().mu);
+    Window* front = wm::front_window();
+    out["window"] = front ? Json(to_utf8(front->text)) : Json(nullptr);
+    out["dialog"] = front && front->kind == Kind::Dialog ? Json(front->template_id) : Json(nullptr);
+    Json controls = Json::array();
+    if (front) {
+        for (HWND h : front->children) {
+            const Window* c = find(h);
+            if (!c || c->kind != Kind::Control) continue;
+            Json j = Json::object();
+            j["id"] = c->id;
+            j["kind"] = kind_name(c->control);
+            switch (c->control) {
+            case ControlKind::Checkbox:
+                j["text"] = to_utf8(c->text);
+                j["checked"] = c->checked;
+                break;
+            case ControlKind::ComboBox: {
+                Json items = Json::array();
+                for (auto& item : c->items) items.push_back(to_utf8(item));
+                j["items"] = std::move(items);
+                j["selected"] = c->selected;
+                break;
+            }
+            case ControlKind::Picture:
+                j["image"] = c->image_id;
+                break;
+            default:
+                j["text"] = to_utf8(c->text);
+                break;
+            }
+            j["enabled"] = c->enabled;
+            j["visible"] = c->visible;
+            controls.push_back(std::move(j));
+        }
+    }
+    out["controls"] = std::move(controls);
+    return out.dump();
+}
+
+bool ui_command(int id, std::string& error) {
+    return run_on_front(
+        [id](HWND top, wm::Invocation& inv) {
+            if (!IsWindow(top)) {
+                inv.error = "the window in front has closed";
+                return;
+            }
+            inv.ok = true;
+            wm::call_window_proc(top, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), 0), 0);
+        },
+        error);
+}
+
+bool ui_click(int id, std::string& error) {
+    return run_on_front(
+        [id](HWND top, wm::Invocation& inv) {
+            if (HWND control = control_of(top, id, inv))
+                wm::click_control(control, inv.error, [&] { inv.ok = true; });
+        },
+        error);
+}
+
+bool ui_select(int id, int index, std::string& error) {
+    return run_on_front(
+        [id, index](HWND top, wm::Invocation& inv) {
+            if (HWND control = control_of(top, id, inv))
+                wm::select_item(control, index, inv.error, [&] { inv.ok = true; });
+        },
+        error);
+}
+
+}  // namespace handset

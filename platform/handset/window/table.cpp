@@ -1,0 +1,347 @@
+// The device's window table: the top-level windows of every host process of the device,
+// in run/windows.tbl, so that FindWindowW, EnumWindows and GetWindowThreadProcessId see
+// the windows of other processes.
+//
+// The file is a fixed-size array of rows mapped into every host. Writers hold an
+// exclusive flock, readers a shared one (and a process-local mutex, since flock does not
+// separate the threads of one process). A row whose host process has died is ignored
+// and its slot reused. Each activation takes a device-wide serial from the header, which
+// gives EnumWindows its order: most recently activated first, across all hosts.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/handset/core/device.h"
+#include "platform/handset/core/process.h"
+#include "platform/handset/window/wm_internal.h"
+#include "platform/winbase.h"
+
+namespace handset::wm {
+namespace {
+
+constexpr char kMagic[8] = {'Q', 'W', 'I', 'N', 'T', 'B', 'L', '1'};
+constexpr int kCapacity = 256;
+constexpr int kTitleMax = 128;
+constexpr int kPathMax = 260;
+
+struct RawRow {
+    std::uint64_t hwnd;  // 0: a free slot
+    std::uint32_t pid;
+    std::uint32_t tid;
+    std::uint64_t activated;
+    std::uint32_t visible;
+    std::uint16_t title_len;
+    std::uint16_t exe_len;
+    char16_t title[kTitleMax];
+    char16_t exe[kPathMax];
+};
+
+struct RawTable {
+    char magic[8];
+    std::uint32_t capacity;
+    std::uint32_t row_size;
+    std::uint64_t generation;
+    std::uint64_t serial;
+    RawRow rows[kCapacity];
+};
+
+std::uint64_t hwnd_value(HWND hwnd) { return reinterpret_cast<std::uintptr_t>(hwnd); }
+HWND hwnd_of(std::uint64_t value) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(value)); }
+
+bool row_host_alive(const RawRow& row) { return row.hwnd != 0 && host_alive(row.pid); }
+bool row_is_ours(const RawRow& row) { return host_pid_of(row.pid) == getpid(); }
+
+TableRow to_row(const RawRow& raw) {
+    TableRow row;
+    row.hwnd = hwnd_of(raw.hwnd);
+    row.pid = raw.pid;
+    row.tid = raw.tid;
+    row.visible = raw.visible != 0;
+    row.activated = raw.activated;
+    row.title.assign(raw.title, std::min<int>(raw.title_len, kTitleMax));
+    row.exe_path.assign(raw.exe, std::min<int>(raw.exe_len, kPathMax));
+    return row;
+}
+
+void fill(RawRow& raw, const TableRow& row) {
+    raw.hwnd = hwnd_value(row.hwnd);
+    raw.pid = row.pid;
+    raw.tid = row.tid;
+    raw.activated = row.activated;
+    raw.visible = row.visible ? 1 : 0;
+    raw.title_len = static_cast<std::uint16_t>(std::min<std::size_t>(row.title.size(), kTitleMax));
+    std::copy_n(row.title.data(), raw.title_len, raw.title);
+    raw.exe_len = static_cast<std::uint16_t>(std::min<std::size_t>(row.exe_path.size(), kPathMax));
+    std::copy_n(row.exe_path.data(), raw.exe_len, raw.exe);
+}
+
+// The mapped table of the current device; reopened when the device folder changes or
+// in a forked child (whose flock would otherwise be shared with its parent).
+class TableFile {
+public:
+    ~TableFile() { close(); }
+
+    // Runs `f(RawTable&)` with the table locked (LOCK_SH or LOCK_EX); false when the
+    // device has no usable table.
+    template <class F>
+    bool with(int lock_kind, F&& f) {
+        std::lock_guard lock(mu_);
+        if (!open()) return false;
+        flock(fd_, lock_kind);
+        f(*map_);
+        if (lock_kind == LOCK_EX) ++map_->generation;
+        flock(fd_, LOCK_UN);
+        return true;
+    }
+
+    std::uint64_t next_local_serial() {
+        std::lock_guard lock(mu_);
+        return ++local_serial_;
+    }
+
+private:
+    bool open() {
+        if (!has_device()) {
+            close();
+            return false;
+        }
+        const std::filesystem::path path = device().run_dir() / "windows.tbl";
+        if (map_ && path == path_ && opener_ == getpid()) return true;
+        close();
+        std::error_code ec;
+        std::filesystem::create_directories(path.parent_path(), ec);
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ < 0) return false;
+        flock(fd_, LOCK_EX);
+        struct stat st {};
+        bool fresh = fstat(fd_, &st) != 0 || st.st_size != static_cast<off_t>(sizeof(RawTable));
+        if (fresh && ftruncate(fd_, 0) == 0 && ftruncate(fd_, sizeof(RawTable)) != 0) {
+            flock(fd_, LOCK_UN);
+            close();
+            return false;
+        }
+        void* mem = mmap(nullptr, sizeof(RawTable), PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+        if (mem == MAP_FAILED) {
+            flock(fd_, LOCK_UN);
+            close();
+            return false;
+        }
+        map_ = static_cast<RawTable*>(mem);
+        if (fresh || std::memcmp(map_->magic, kMagic, sizeof kMagic) != 0 || map_->capacity != kCapacity ||
+            map_->row_size != sizeof(RawRow)) {
+            std::memset(map_, 0, sizeof(RawTable));
+            std::memcpy(map_->magic, kMagic, sizeof kMagic);
+            map_->capacity = kCapacity;
+            map_->row_size = sizeof(RawRow);
+        }
+        flock(fd_, LOCK_UN);
+        path_ = path;
+        opener_ = getpid();
+        return true;
+    }
+
+    void close() {
+        if (map_) munmap(map_, sizeof(RawTable));
+        map_ = nullptr;
+        // A forked child must not unlock its parent's open file description by closing a
+        // descriptor it inherited; closing is harmless since flock is released on unlock.
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        path_.clear();
+    }
+
+    std::mutex mu_;
+    int fd_ = -1;
+    pid_t opener_ = 0;
+    RawTable* map_ = nullptr;
+    std::filesystem::path path_;
+    std::uint64_t local_serial_ = 0;
+};
+
+TableFile& table() {
+    static TableFile t;
+    return t;
+}
+
+std::mutex g_hook_mu;
+std::function<bool(DWORD, HWND)> g_remote_foreground;
+
+std::u16string remote_exe_path(DWORD pid) {
+    std::u16string exe;
+    table().with(LOCK_SH, [&](RawTable& t) {
+        for (const RawRow& raw : t.rows) {
+            if (raw.hwnd != 0 && raw.pid == pid) {
+                exe = to_row(raw).exe_path;
+                return;
+            }
+        }
+    });
+    return exe;
+}
+
+// Other hosts' programs are known by their window rows.
+const bool g_exe_lookup_installed = (set_remote_exe_path_lookup(&remote_exe_path), true);
+
+struct ListedWindow {
+    HWND hwnd;
+    DWORD pid;
+    DWORD tid;
+    std::uint64_t activated;
+    std::u16string title;
+};
+
+// Every top-level window of the device, most recently activated first.
+std::vector<ListedWindow> listed_windows() {
+    std::vector<ListedWindow> list;
+    {
+        std::lock_guard lock(state().mu);
+        for (HWND h : state().zorder)
+            if (Window* w = find(h)) list.push_back({h, w->pid, w->tid, w->activated, w->text});
+    }
+    for (auto& row : table_remote_rows()) list.push_back({row.hwnd, row.pid, row.tid, row.activated, row.title});
+    std::stable_sort(list.begin(), list.end(),
+                     [](const ListedWindow& a, const ListedWindow& b) { return a.activated > b.activated; });
+    return list;
+}
+
+}  // namespace
+
+void table_put(const TableRow& row) {
+    table().with(LOCK_EX, [&](RawTable& t) {
+        RawRow* slot = nullptr;
+        for (RawRow& raw : t.rows) {
+            if (raw.hwnd == hwnd_value(row.hwnd)) {
+                slot = &raw;
+                break;
+            }
+        }
+        if (!slot) {
+            for (RawRow& raw : t.rows) {
+                if (raw.hwnd == 0 || !row_host_alive(raw)) {
+                    slot = &raw;
+                    break;
+                }
+            }
+        }
+        if (slot) fill(*slot, row);
+    });
+}
+
+void table_remove(HWND hwnd) {
+    table().with(LOCK_EX, [&](RawTable& t) {
+        for (RawRow& raw : t.rows)
+            if (raw.hwnd == hwnd_value(hwnd)) std::memset(&raw, 0, sizeof raw);
+    });
+}
+
+std::uint64_t table_activate(HWND hwnd) {
+    std::uint64_t serial = 0;
+    const bool shared = table().with(LOCK_EX, [&](RawTable& t) {
+        serial = ++t.serial;
+        for (RawRow& raw : t.rows)
+            if (raw.hwnd == hwnd_value(hwnd)) raw.activated = serial;
+    });
+    return shared ? serial : table().next_local_serial();
+}
+
+std::vector<TableRow> table_remote_rows() {
+    std::vector<TableRow> rows;
+    table().with(LOCK_SH, [&](RawTable& t) {
+        for (const RawRow& raw : t.rows)
+            if (raw.hwnd != 0 && !row_is_ours(raw) && row_host_alive(raw)) rows.push_back(to_row(raw));
+    });
+    return rows;
+}
+
+bool table_find(HWND hwnd, TableRow& row) {
+    if (!hwnd) return false;
+    bool found = false;
+    table().with(LOCK_SH, [&](RawTable& t) {
+        for (const RawRow& raw : t.rows) {
+            if (raw.hwnd == hwnd_value(hwnd) && !row_is_ours(raw) && row_host_alive(raw)) {
+                row = to_row(raw);
+                found = true;
+                return;
+            }
+        }
+    });
+    return found;
+}
+
+bool request_remote_foreground(DWORD pid, HWND hwnd) {
+    std::function<bool(DWORD, HWND)> handler;
+    {
+        std::lock_guard lock(g_hook_mu);
+        handler = g_remote_foreground;
+    }
+    if (!handler) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return false;
+    }
+    return handler(pid, hwnd);
+}
+
+}  // namespace handset::wm
+
+namespace handset {
+
+void set_remote_foreground_handler(std::function<bool(DWORD pid, HWND window)> handler) {
+    std::lock_guard lock(wm::g_hook_mu);
+    wm::g_remote_foreground = std::move(handler);
+}
+
+void withdraw_window_table() {
+    wm::table().with(LOCK_EX, [](wm::RawTable& t) {
+        for (wm::RawRow& raw : t.rows)
+            if (raw.hwnd != 0 && wm::row_is_ours(raw)) std::memset(&raw, 0, sizeof raw);
+    });
+}
+
+}  // namespace handset
+
+using namespace handset::wm;
+
+// Window classes are not modelled: any class matches, and the title must match exactly.
+HWND FindWindowW(LPCWSTR, LPCWSTR title) {
+    for (auto& w : listed_windows())
+        if (!title || w.title == title) return w.hwnd;
+    return nullptr;
+}
+
+// Enumeration order: most recently activated first (the device's z-order).
+BOOL EnumWindows(WNDENUMPROC proc, LPARAM param) {
+    if (!proc) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    for (auto& w : listed_windows())
+        if (!proc(w.hwnd, param)) return FALSE;
+    return TRUE;
+}
+
+DWORD GetWindowThreadProcessId(HWND window, LPDWORD process_id) {
+    DWORD pid = 0, tid = 0;
+    {
+        std::lock_guard lock(state().mu);
+        if (Window* w = find(window)) {
+            pid = w->pid;
+            tid = w->tid;
+        }
+    }
+    if (!tid) {
+        TableRow row;
+        if (table_find(window, row)) {
+            pid = row.pid;
+            tid = row.tid;
+        }
+    }
+    if (!tid) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    if (process_id) *process_id = pid;
+    return tid;
+}
