@@ -6,6 +6,7 @@
 // platform API (keybd_event, sndPlaySound, Vibrate, CreateMsgQueue, ShellExecuteEx...).
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -40,6 +41,8 @@ void press_physical_key(BYTE vk);
 // Whether the shell's key lock holds the keypad (HKLM "System\State" "Lock" has its
 // key-lock bit 2 set; unreadable counts as unlocked).
 bool keypad_locked();
+// Key clicks made so far: one for each press that is not silent.
+std::uint64_t key_clicks();
 
 // --- Power manager ----------------------------------------------------------------
 

@@ -8,6 +8,7 @@
 // The key lock's state is HKLM "System\State" "Lock" itself (bit 2: keypad locked),
 // so that the phone, the program, `reg set` and every front end see one truth. Key
 // clicks make no `sound` event: they would bury the program's sounds in the log.
+#include <atomic>
 #include <bitset>
 #include <mutex>
 #include <optional>
@@ -97,6 +98,8 @@ private:
     std::bitset<256> held_;        // keys whose press the shell swallowed
 };
 
+std::atomic<std::uint64_t> g_clicks{0};
+
 Shell& shell() {
     static Shell s;
     return s;
@@ -104,7 +107,10 @@ Shell& shell() {
 
 void key_input(BYTE vk, bool up, bool silent, const char* source) {
     events().emit("key", {{"vk", vk}, {"up", up}, {"silent", silent}, {"source", source}});
-    if (!up && !silent) audio::click();
+    if (!up && !silent) {
+        audio::click();
+        ++g_clicks;
+    }
     power_user_activity();
     if (shell().passes(vk, up)) deliver_key(vk, up);
 }
@@ -117,6 +123,8 @@ void press_physical_key(BYTE vk) {
 }
 
 bool keypad_locked() { return locked_now(); }
+
+std::uint64_t key_clicks() { return g_clicks.load(); }
 
 }  // namespace handset
 
