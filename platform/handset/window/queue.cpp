@@ -11,6 +11,7 @@
 #include "platform/afxwin.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/kernel.h"
+#include "platform/handset/core/process.h"
 #include "platform/handset/window/wm_internal.h"
 #include "platform/winbase.h"
 
@@ -92,6 +93,15 @@ QueueHolder::~QueueHolder() {
     handset::clock().wake_waiters();
 }
 
+struct InputIdleWait : Waitable {
+    DWORD pid = 0;
+    bool signalled() const override {
+        for (auto& weak : all_queues())
+            if (auto q = weak.lock(); q && q->pid == pid && q->alive && q->idle && !q->any.signalled()) return true;
+        return false;
+    }
+};
+
 struct SettleWait : Waitable {
     std::shared_ptr<ThreadQueue> q;
     bool signalled() const override { return !q->alive || q->input_settled >= q->input_posted; }
@@ -115,6 +125,7 @@ std::shared_ptr<ThreadQueue> this_queue() {
     if (!t_queue.q) {
         auto q = std::make_shared<ThreadQueue>();
         q->tid = current_thread()->id;
+        q->pid = current_process()->pid;
         std::lock_guard lock(kernel_lock());
         auto& queues = all_queues();
         std::erase_if(queues, [](const auto& weak) { return weak.expired(); });
@@ -173,8 +184,11 @@ bool get_message(MSG& msg) {
         }
         q->kick = false;
         settle_in_flight(*q);
+        q->idle = true;
+        handset::clock().wake_waiters();  // for wait_for_input_idle
         Waitable* objects[] = {&q->any};
         handset::clock().wait(lock, objects, false, due == q->timers.end() ? kNoDeadline : due->due);
+        q->idle = false;
     }
 }
 
@@ -297,6 +311,16 @@ void settle_input() {
         wait.q = std::move(pending);
         wm::wait_servicing_sent(lock, &wait);
     }
+}
+
+bool wait_for_input_idle(DWORD pid) {
+    auto process = find_local_process(pid);
+    if (!process) return false;
+    wm::InputIdleWait idle;
+    idle.pid = pid;
+    std::unique_lock lock(kernel_lock());
+    Waitable* objects[] = {&idle, process.get()};
+    return handset::clock().wait(lock, objects, false, kNoDeadline) == 0;
 }
 
 int run_message_loop() {

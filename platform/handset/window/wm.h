@@ -53,6 +53,12 @@ void set_home_key_handler(std::function<void(BYTE vk, bool up)> handler);
 // a thread that itself has undelivered keys (it would wait for itself).
 void settle_input();
 
+// Blocks until a thread of local process `pid` waits in its message loop with nothing
+// left to do (the platform's "input idle": start-up has finished and the program waits
+// for the user), or until the process has ended. True for input idle; false when the
+// process ended first or is not a process of this host.
+bool wait_for_input_idle(DWORD pid);
+
 // The window in front on this host: the most recently activated visible top-level
 // window; null when none (the phone shows its home screen).
 HWND foreground_window();

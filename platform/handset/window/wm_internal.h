@@ -163,7 +163,9 @@ struct ThreadQueue {
     };
 
     DWORD tid = 0;
+    DWORD pid = 0;        // the thread's process when the queue was made
     bool alive = true;
+    bool idle = false;    // blocked in GetMessage with nothing to do
     std::deque<QueuedMessage> posted;
     std::deque<std::shared_ptr<SentMessage>> sent;
     bool quit = false;
