@@ -120,6 +120,15 @@ TEST_F(KeypadTest, KeyEventsAndClicks) {
     EXPECT_EQ(delivered().size(), 6u);
 }
 
+TEST_F(KeypadTest, LockThatCannotBeWrittenDoesNotHappen) {
+    handset::set_fault(handset::Fault::RegistryWrite, true);
+    press_silently(VK_KEYLOCK);
+    EXPECT_FALSE(handset::keypad_locked());
+    EXPECT_TRUE(events("keypad").empty()) << "no lock is announced that the phone's state does not show";
+    press_silently(VK_RETURN);
+    EXPECT_EQ(delivered().size(), 2u);
+}
+
 TEST_F(KeypadTest, UnreadableLockValueCountsAsUnlocked) {
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"System\\State", 0, 0, &key), ERROR_SUCCESS);
