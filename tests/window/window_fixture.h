@@ -1,0 +1,106 @@
+// A temporary device, the virtual clock with the test's thread taking part, Quillon's
+// resources, a record of the events, and helpers to run a UI thread and wait for it.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/afxwin.h"
+#include "platform/handset/core/clock.h"
+#include "platform/handset/core/device.h"
+#include "platform/handset/core/events.h"
+#include "platform/handset/core/faults.h"
+#include "platform/handset/core/kernel.h"
+#include "platform/handset/core/process.h"
+#include "platform/handset/window/screen.h"
+#include "platform/handset/window/wm.h"
+#include "platform/windows.h"
+#include "res/resources.h"
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/quillon-window-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        root_ = tmpl;
+        handset::DeviceOptions options;
+        options.folder = root_ / "device";
+        device_ = std::make_unique<handset::Device>(options);
+        handset::set_device(device_.get());
+        handset::clock().configure(handset::ClockKind::Virtual);
+        handset::set_resources(&quillon_resources());
+        sink_ = handset::events().add_sink([this](const std::string&, const handset::Json& event) {
+            std::lock_guard lock(mu_);
+            events_.push_back(event);
+        });
+        participation_.emplace();
+    }
+
+    void TearDown() override {
+        participation_.reset();
+        handset::events().remove_sink(sink_);
+        handset::clear_faults();
+        handset::set_device(nullptr);
+        std::error_code ec;
+        std::filesystem::remove_all(root_, ec);
+    }
+
+    // Starts a participating thread of this host's process running `body`.
+    std::shared_ptr<handset::ThreadObject> start_ui(std::function<void()> body) {
+        return handset::start_thread([body = std::move(body)]() -> DWORD {
+            body();
+            return 0;
+        });
+    }
+
+    // Waits until the UI thread of this host waits for the user.
+    void wait_idle() { ASSERT_TRUE(handset::wait_for_input_idle(handset::host_process()->pid)); }
+
+    static void join(const std::shared_ptr<handset::ThreadObject>& thread) {
+        std::unique_lock lock(handset::kernel_lock());
+        handset::Waitable* objects[] = {thread.get()};
+        handset::clock().wait(lock, objects, false, handset::kNoDeadline);
+    }
+
+    // A key press as the keypad makes it: down and up, then handled.
+    static void press(BYTE vk) {
+        handset::deliver_key(vk, false);
+        handset::deliver_key(vk, true);
+        handset::settle_input();
+    }
+
+    static long long now() { return handset::clock().now_ms(); }
+    static void sleep(long long ms) { handset::clock().sleep_ms(ms); }
+
+    std::vector<handset::Json> events(const std::string& kind) {
+        std::lock_guard lock(mu_);
+        std::vector<handset::Json> out;
+        for (const auto& e : events_)
+            if (e["ev"] == kind) out.push_back(e);
+        return out;
+    }
+
+    static handset::Json controls() { return handset::Json::parse(handset::controls_json()); }
+
+    // The entry of control `id` in the foreground window's controls.
+    static handset::Json control(int id) {
+        for (const auto& c : controls()["controls"])
+            if (c["id"] == id) return c;
+        return nullptr;
+    }
+
+    std::filesystem::path root_;
+    std::unique_ptr<handset::Device> device_;
+    std::mutex mu_;
+    std::vector<handset::Json> events_;
+    int sink_ = 0;
+    std::optional<handset::Participation> participation_;
+};
