@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/main_app.h"
 #include "platform/frontend/control.h"
 #include "platform/frontend/frontend.h"
 #include "platform/frontend/session.h"
@@ -18,6 +19,11 @@
 #include "platform/handset/registry/reg_tool.h"
 
 namespace fe = handset::frontend;
+
+// The program is a static library, and nothing of the phone names its application
+// object; naming the program's process-start routine here links the object file that
+// defines both, as a loader would map the program's whole image.
+void (*g_program_image)() = &InitProcessData;
 
 namespace {
 

@@ -120,6 +120,9 @@ public:
                 std::fprintf(stderr, "quillon: %s\n", error.c_str());
                 status = std::max(status, kExitCommandFailed);
             }
+            // Still taking part: once this thread leaves, virtual time could run on to
+            // the services' next deadline (the idle countdown) after the run's end.
+            stop_device_services();
         }
         host.set_on_end(nullptr);
         server.stop();

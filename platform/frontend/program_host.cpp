@@ -15,6 +15,7 @@
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
 #include "platform/handset/core/events.h"
+#include "platform/handset/window/wm.h"
 #include "platform/windows.h"
 
 extern char** environ;
@@ -150,8 +151,13 @@ bool ProgramHost::start_here(const std::u16string& exe_path, std::string& error)
         if (on_end) on_end();
         return code;
     };
-    std::lock_guard lock(mu_);
-    thread_ = start_thread(std::move(body));
+    {
+        std::lock_guard lock(mu_);
+        thread_ = start_thread(std::move(body));
+    }
+    // As the launcher does, return once the program waits for the user (or has ended,
+    // as a second instance does), so the next command meets a program that has started.
+    wait_for_input_idle(process->pid);
     return true;
 }
 

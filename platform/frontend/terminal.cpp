@@ -603,6 +603,10 @@ int TerminalFrontEnd::run() {
         std::_Exit(kExitCommandFailed);
     }
     worker.join();
+    {
+        Participation participation;
+        stop_device_services();
+    }
     set_home_key_handler(nullptr);
     set_home_screen_renderer(nullptr);
     set_screen_listener(nullptr);

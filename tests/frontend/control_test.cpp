@@ -1,0 +1,134 @@
+// The control socket of a running headless phone and `quillon ctl`.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
+#include "process_util.h"
+
+using fetest::Process;
+using fetest::run_quillon;
+using fetest::TempDir;
+
+namespace {
+
+// A headless phone that runs until its stdin closes; ready() returns once it has run a
+// first command, which is after its control socket exists.
+class RunningPhone : public ::testing::Test {
+protected:
+    void SetUp() override {
+        phone = std::make_unique<Process>(std::vector<std::string>{
+            QUILLON_BINARY, "--device", device().string(), "--headless", "--no-start"});
+        ASSERT_TRUE(phone->started());
+        phone->send("reg set HKCU\\Software\\Test Ready dword:1\n");
+        ASSERT_TRUE(phone->line_containing("\"Ready\"")) << phone->err();
+    }
+    void TearDown() override {
+        if (phone) EXPECT_EQ(phone->finish(), 0) << phone->err();
+    }
+    fetest::Result ctl(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--device", device().string(), "ctl"});
+        return run_quillon(args);
+    }
+    std::filesystem::path device() const { return dir / "device"; }
+
+    // Sends raw bytes to the instance's socket, optionally closing the sending side, and
+    // returns everything it answers until it closes the connection.
+    std::string raw_exchange(const std::string& bytes, bool half_close) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const std::string path = (device() / "run" / "ctl.sock").string();
+        std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+            ::close(fd);
+            return "connect failed: " + std::string(std::strerror(errno));
+        }
+        ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (half_close) ::shutdown(fd, SHUT_WR);
+        std::string answer;
+        char chunk[1024];
+        pollfd p{fd, POLLIN, 0};
+        while (::poll(&p, 1, fetest::kPipeLimitMs) > 0) {
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n <= 0) break;
+            answer.append(chunk, static_cast<std::size_t>(n));
+            if (!half_close && answer.find(".ok\n") != std::string::npos) break;
+        }
+        ::close(fd);
+        return answer;
+    }
+
+    TempDir dir;
+    std::unique_ptr<Process> phone;
+};
+
+TEST_F(RunningPhone, CtlRunsACommandInTheInstanceAndPrintsItsOutput) {
+    auto r = ctl({"reg", "get", "HKCU\\Software\\Test", "Ready"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "dword:1\n");
+
+    // The command acts in the instance: its event appears in the instance's output.
+    r = ctl({"missed", "5"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto event = phone->line_containing("Missed Call Count");
+    ASSERT_TRUE(event);
+    EXPECT_NE(event->find("\"data\":5"), std::string::npos) << *event;
+
+    // Arguments with spaces and backslashes arrive as they were given.
+    r = ctl({"reg", "set", "HKCU\\Software\\Test Key", "Some Name", "sz:a b\\c"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = ctl({"reg", "get", "HKCU\\Software\\Test Key", "Some Name"});
+    EXPECT_EQ(r.out, "sz:a b\\c\n") << r.err;
+}
+
+TEST_F(RunningPhone, CtlFailuresExitNonZeroWithTheError) {
+    auto r = ctl({"reg", "get", "HKCU\\Software\\Test", "Missing"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot read"), std::string::npos) << r.err;
+
+    r = ctl({"wiat", "3s"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("unknown command `wiat`"), std::string::npos) << r.err;
+
+    r = ctl({});
+    EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(RunningPhone, SocketRefusesOversizedAndMalformedInputAndKeepsServing) {
+    EXPECT_EQ(raw_exchange(std::string(5000, 'a'), false).rfind(".error command line longer than 4096 bytes", 0), 0u);
+    EXPECT_EQ(raw_exchange("wiat 3s\n", true), ".error unknown command `wiat`\n");
+    EXPECT_EQ(raw_exchange(std::string("missed\0 1\n", 10), true), ".error malformed command: NUL byte\n");
+    // The internal foreground request wants a window handle.
+    EXPECT_EQ(raw_exchange("foreground zz\n", true).rfind(".error", 0), 0u);
+
+    // Several commands on one connection, the last one without a line break before the
+    // sending side closes.
+    EXPECT_EQ(raw_exchange("# nothing\nreg get HKCU\\Software\\Test Ready\nsms 2\nreg get HKCU\\Software\\Test Ready", true),
+              ".ok\ndword:1\n.ok\n.ok\ndword:1\n.ok\n");
+
+    // The instance is still there.
+    const auto r = ctl({"reg", "get", "HKCU\\Software\\Test", "Ready"});
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST_F(RunningPhone, SocketAndRunFolderAreOwnerOnly) {
+    struct stat st {};
+    ASSERT_EQ(::stat((device() / "run").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(::stat((device() / "run" / "ctl.sock").c_str(), &st), 0);  // follows the link
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0077, 0u);
+}
+
+TEST(Ctl, NoRunningInstanceIsAnError) {
+    TempDir dir;
+    // A device that exists but has no phone running on it.
+    ASSERT_EQ(run_quillon({"--device", (dir / "device").string(), "--headless", "--no-start"}, "").status, 0);
+    const auto r = run_quillon({"--device", (dir / "device").string(), "ctl", "screen"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no Quillon instance runs"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "device" / "run" / "ctl.sock"));
+}
+
+}  // namespace

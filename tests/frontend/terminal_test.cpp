@@ -1,0 +1,132 @@
+// The terminal phone under tmux: what it shows and how it answers the phone's keys.
+//
+// The pane's output is piped into a FIFO; the test waits on that FIFO for the next
+// output and then looks at the pane with capture-pane, so it never sleeps.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <functional>
+
+#include "process_util.h"
+
+using fetest::TempDir;
+
+namespace {
+
+std::string shell_output(const std::string& command) {
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char chunk[4096];
+        std::size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, p)) > 0) out.append(chunk, n);
+        ::pclose(p);
+    }
+    return out;
+}
+
+class TerminalPhone : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::system("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
+        fifo_ = dir / "pane.fifo";
+        ASSERT_EQ(::mkfifo(fifo_.c_str(), 0600), 0);
+        fifo_fd_ = ::open(fifo_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(fifo_fd_, 0);
+    }
+    void TearDown() override {
+        if (started_) tmux("kill-server");
+        if (fifo_fd_ >= 0) ::close(fifo_fd_);
+    }
+
+    std::string tmux(const std::string& args) {
+        return shell_output("tmux -S " + (dir / "tmux.sock").string() + " " + args + " 2>&1");
+    }
+
+    // Starts the phone in a 120 x 32 pane; the phone waits until the pane is piped.
+    void start(const std::string& options) {
+        const std::string sock = (dir / "tmux.sock").string();
+        const std::string phone = std::string(QUILLON_BINARY) + " --device " + (dir / "device").string() + " " +
+                                  options + "; echo $? > " + (dir / "status").string() + "; tmux -S " + sock +
+                                  " wait-for -S ended";
+        const std::string script = "tmux -S " + sock + " wait-for go; " + phone;
+        tmux("-f /dev/null new-session -d -x 120 -y 32 -s phone -e LANG=C.UTF-8 \"" + script + "\"");
+        started_ = true;
+        tmux("pipe-pane -t phone 'cat >> " + fifo_.string() + "'");
+        tmux("wait-for -S go");
+    }
+
+    std::string screen() { return tmux("capture-pane -p -t phone"); }
+
+    // Waits until the pane shows what `ok` wants, re-reading it after each output.
+    bool wait_for(const std::function<bool(const std::string&)>& ok) {
+        for (;;) {
+            last_ = screen();
+            if (ok(last_)) return true;
+            pollfd p{fifo_fd_, POLLIN, 0};
+            if (::poll(&p, 1, fetest::kPipeLimitMs) <= 0) return false;
+            char chunk[65536];
+            while (::read(fifo_fd_, chunk, sizeof chunk) > 0) {
+            }
+        }
+    }
+    bool shows(const std::string& text) {
+        return wait_for([&](const std::string& s) { return s.find(text) != std::string::npos; });
+    }
+    bool hides(const std::string& text) {
+        return wait_for([&](const std::string& s) { return s.find(text) == std::string::npos; });
+    }
+    void keys(const std::string& names) { tmux("send-keys -t phone " + names); }
+
+    // Waits for the phone's process to end and returns its exit status.
+    int exit_status() {
+        shell_output("timeout 60 tmux -S " + (dir / "tmux.sock").string() + " wait-for ended");
+        return std::atoi(fetest::read_file(dir / "status").c_str());
+    }
+
+    TempDir dir;
+    std::filesystem::path fifo_;
+    int fifo_fd_ = -1;
+    bool started_ = false;
+    std::string last_;
+};
+
+TEST_F(TerminalPhone, ShowsQuillonAndAnswersTheSoftKeysAndBack) {
+    start("");
+    ASSERT_TRUE(shows("Quillon handset emulator")) << last_;
+    ASSERT_TRUE(shows("QUILLON")) << last_;
+    EXPECT_NE(last_.find("Missed"), std::string::npos) << last_;  // the device panel
+
+    keys("F2");  // the right soft key opens the menu
+    ASSERT_TRUE(shows("프로그램 종료")) << last_;
+    keys("Escape");  // Back closes it again
+    ASSERT_TRUE(hides("프로그램 종료")) << last_;
+
+    keys("F1");  // "닫기" hides the window: the home screen comes up
+    ASSERT_TRUE(shows("부재중 전화")) << last_;
+    keys("F1");  // its "Quillon" soft key brings the running instance back
+    ASSERT_TRUE(hides("부재중 전화")) << last_;
+    EXPECT_NE(last_.find("QUILLON"), std::string::npos) << last_;
+
+    keys(": m i s s e d Space 4 Enter");  // the command line takes handset commands
+    ASSERT_TRUE(wait_for([](const std::string& s) { return s.find("Missed     4") != std::string::npos; })) << last_;
+
+    keys("F10");  // leaving the emulator ends Quillon by its own end command
+    EXPECT_EQ(exit_status(), 0);
+}
+
+TEST_F(TerminalPhone, HomeScreenWithoutQuillonAndATooSmallTerminal) {
+    start("--no-start");
+    ASSERT_TRUE(shows("부재중 전화")) << last_;
+    EXPECT_NE(last_.find("Quillon"), std::string::npos) << last_;  // the left soft key's label
+
+    tmux("resize-window -t phone -x 50 -y 12");
+    ASSERT_TRUE(shows("Terminal too small")) << last_;
+    tmux("resize-window -t phone -x 120 -y 32");
+    ASSERT_TRUE(shows("부재중 전화")) << last_;
+
+    keys("F10");
+    EXPECT_EQ(exit_status(), 0);
+}
+
+}  // namespace
