@@ -92,7 +92,8 @@ protected:
 
     // The entry of control `id` in the foreground window's controls.
     static handset::Json control(int id) {
-        for (const auto& c : controls()["controls"])
+        const handset::Json all = controls();
+        for (const auto& c : all["controls"])
             if (c["id"] == id) return c;
         return nullptr;
     }

@@ -405,10 +405,9 @@ LRESULT DispatchMessageW(const MSG* msg) {
             if (!inv || inv->started) return 0;
             inv->started = true;
         }
+        // The caller is released when this thread is back in a message loop, so that it
+        // sees everything the command led to (a dialog closed, another one opened).
         inv->body();
-        std::lock_guard lock(kernel_lock());
-        inv->done = true;
-        handset::clock().wake_waiters();
         return 0;
     }
     if (msg->message == WM_TIMER && msg->lParam) {

@@ -142,7 +142,7 @@ std::vector<std::u32string> wrap(std::u32string_view text, int width) {
     int cells = 0;
     std::size_t i = 0;
     while (i < text.size()) {
-        if (text[i] == U' ' && line.empty()) {
+        if (text[i] == U' ') {
             ++i;
             continue;
         }
