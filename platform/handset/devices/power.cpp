@@ -50,13 +50,13 @@ constexpr DWORD kPowerStateSuspend = 0x00200000;
 class PowerManager {
 public:
     std::u16string state() const {
-        std::lock_guard lock(name_mu_);
+        std::lock_guard lock(published_mu_);
         return published_;
     }
 
-    std::optional<long long> timeout() {
-        std::lock_guard lock(mu_);
-        return timeout_;
+    std::optional<long long> timeout() const {
+        std::lock_guard lock(published_mu_);
+        return published_timeout_;
     }
 
     void start() {
@@ -87,7 +87,7 @@ public:
         }
         std::lock_guard lock(mu_);
         set_state(u"on");
-        timeout_ = kDefaultIdleTimeoutMs;
+        set_timeout_locked(kDefaultIdleTimeoutMs);
         registrations_.clear();
         std::lock_guard klock(kernel_lock());
         deadline_ = kNoDeadline;
@@ -103,7 +103,7 @@ public:
     void set_timeout(std::optional<long long> ms) {
         if (ms && *ms < 0) throw std::invalid_argument("the idle timeout cannot be negative");
         std::lock_guard lock(mu_);
-        timeout_ = ms;
+        set_timeout_locked(ms);
         rearm();
     }
 
@@ -164,8 +164,14 @@ private:
 
     void set_state(std::u16string name) {
         state_ = std::move(name);
-        std::lock_guard lock(name_mu_);
+        std::lock_guard lock(published_mu_);
         published_ = state_;
+    }
+
+    void set_timeout_locked(std::optional<long long> ms) {
+        timeout_ = ms;
+        std::lock_guard lock(published_mu_);
+        published_timeout_ = ms;
     }
 
     // Moves the countdown's deadline to where the state and the last activity put it.
@@ -208,13 +214,14 @@ private:
     }
 
     // mu_ serialises state changes and broadcasts; it is taken before the kernel lock.
-    // name_mu_ only guards the published name, so that readers (event sinks included)
-    // never wait for a broadcast.
+    // published_mu_ only guards copies of the name and the timeout for readers, so
+    // that they (event sinks included) never wait for a broadcast.
     std::mutex mu_;
-    mutable std::mutex name_mu_;
+    mutable std::mutex published_mu_;
     std::u16string state_ = u"on";
     std::u16string published_ = u"on";
     std::optional<long long> timeout_ = kDefaultIdleTimeoutMs;
+    std::optional<long long> published_timeout_ = kDefaultIdleTimeoutMs;
     long long last_activity_ = 0;
     std::vector<Registration> registrations_;
     int next_id_ = 1;

@@ -88,11 +88,12 @@ public:
             file_ = file;
             end_ = end = clock().now_ms() + sound->duration_ms;
             audio::play(sound->samples);
-            events().emit("sound", {{"file", to_utf8(file)},
-                                    {"mode", sync ? "sync" : "async"},
-                                    {"ms", sound->duration_ms},
-                                    {"missing", missing}});
         }
+        // Outside the lock: an event sink may ask what is playing.
+        events().emit("sound", {{"file", to_utf8(file)},
+                                {"mode", sync ? "sync" : "async"},
+                                {"ms", sound->duration_ms},
+                                {"missing", missing}});
         if (sync) {
             std::unique_lock lock(kernel_lock());
             Waitable* const waitables[] = {playback.get()};

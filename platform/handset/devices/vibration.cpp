@@ -26,10 +26,13 @@ public:
     }
 
     void stop() {
-        std::lock_guard lock(mu_);
-        if (!started_) return;
-        const long long start = *started_;
-        started_.reset();
+        long long start;
+        {
+            std::lock_guard lock(mu_);
+            if (!started_) return;
+            start = *started_;
+            started_.reset();
+        }
         events().emit_at(start, "vibrate", {{"ms", clock().now_ms() - start}});
     }
 
