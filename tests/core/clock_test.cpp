@@ -112,3 +112,30 @@ TEST_F(ClockTest, TwentyFourHoursOfThreeSecondSleepsPassQuickly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ClockTest, WaitersWithTheSameDeadlineWakeOneAtATimeInTheOrderTheyBegan) {
+    handset::Participation self;
+    Trace trace;
+    std::vector<HANDLE> threads;
+    for (const char* name : {"first", "second", "third"}) {
+        threads.push_back(handset::make_handle(handset::start_thread([&trace, name] {
+            Sleep(3000);
+            trace.add(std::string(name) + " begins");
+            // Each one runs alone: the next cannot start before this one blocks.
+            trace.add(std::string(name) + " ends");
+            return 0u;
+        })));
+        Sleep(0);
+    }
+    ASSERT_EQ(WaitForMultipleObjects(3, threads.data(), TRUE, INFINITE), WAIT_OBJECT_0);
+    ASSERT_EQ(trace.entries.size(), 6u);
+    for (std::size_t i = 0; i + 1 < trace.entries.size(); i += 2) {
+        const std::string name = trace.entries[i].first.substr(0, trace.entries[i].first.find(' '));
+        EXPECT_EQ(trace.entries[i + 1].first, name + " ends");
+    }
+    for (HANDLE h : threads) CloseHandle(h);
+}
+
+}  // namespace

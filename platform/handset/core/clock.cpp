@@ -26,6 +26,7 @@ struct Clock::Waiter {
     int result = kWaitTimeout;
     bool participant = false;
     unsigned long long token = thread_token();
+    unsigned long long seq = 0;  // order in which waits began
     Waiter* next = nullptr;
     Waiter* prev = nullptr;
 
@@ -127,6 +128,7 @@ int Clock::wait(std::unique_lock<std::mutex>& lock, std::span<Waitable* const> o
     if (deadline != kNoDeadline && now_ms() >= deadline) return kWaitTimeout;
 
     w.participant = t_participation > 0;
+    w.seq = ++wait_seq_;
     w.next = waiters_;
     if (waiters_) waiters_->prev = &w;
     waiters_ = &w;
@@ -173,26 +175,26 @@ void Clock::wake_waiters() {
 
 void Clock::advance_if_idle() {
     if (kind_ != ClockKind::Virtual) return;
+    // Waiters whose deadlines fall together wake one at a time, the one that began
+    // waiting first going first: under the virtual clock the phone then runs the same
+    // way every time (a script's `wait 3s` and a 3 s timer never race).
     while (running_ == 0) {
-        long long earliest = std::numeric_limits<long long>::max();
-        for (Waiter* w = waiters_; w; w = w->next)
-            if (w->deadline != kNoDeadline && w->deadline < earliest) earliest = w->deadline;
-        if (earliest == std::numeric_limits<long long>::max()) return;  // nothing can wake by time
-        if (earliest > virtual_now_) {
-            __atomic_store_n(&virtual_now_, earliest, __ATOMIC_RELAXED);
+        Waiter* next = nullptr;
+        for (Waiter* w = waiters_; w; w = w->next) {
+            if (w->deadline == kNoDeadline) continue;
+            if (!next || w->deadline < next->deadline || (w->deadline == next->deadline && w->seq < next->seq))
+                next = w;
+        }
+        if (!next) return;  // nothing can wake by time
+        if (next->deadline > virtual_now_) {
+            __atomic_store_n(&virtual_now_, next->deadline, __ATOMIC_RELAXED);
             ++jumps_;
         }
-        for (Waiter* w = waiters_; w;) {
-            Waiter* next = w->next;
-            if (w->deadline != kNoDeadline && w->deadline <= virtual_now_) {
-                w->done = true;
-                w->result = kWaitTimeout;
-                unlink(w);
-                if (w->participant) ++running_;
-                w->cv.notify_one();
-            }
-            w = next;
-        }
+        next->done = true;
+        next->result = kWaitTimeout;
+        unlink(next);
+        if (next->participant) ++running_;
+        next->cv.notify_one();
     }
 }
 

@@ -92,6 +92,7 @@ private:
     double speed_ = 1.0;
     long long virtual_now_ = 0;
     long long jumps_ = 0;
+    unsigned long long wait_seq_ = 0;
     int running_ = 0;  // participants not blocked in a wait
     Waiter* waiters_ = nullptr;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
