@@ -1,0 +1,288 @@
+// The registry functions of the platform API (winreg.h) over the current registry
+// store.
+//
+// Each function checks its arguments, resolves the handle, delegates to the store
+// and maps the store's status to the platform's error code in to_win32(), the one
+// place where that mapping lives. An opened key is a handle of this process's key
+// table, remembering the key, its path and the access it was opened with; the root
+// constants are always open, with full access, and closing them does nothing.
+//
+// Access: the platform's CE variant ignores the access mask and passes 0; so 0 (and
+// MAXIMUM_ALLOWED) open with full access here, while a mask that names rights, such as
+// KEY_READ, is held to them: a KEY_READ handle refuses writes with ERROR_ACCESS_DENIED.
+//
+// RegDeleteKeyW deletes the named key with its whole subtree, as the CE registry
+// does. An empty sub-key name deletes the key of the handle itself (not a root).
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+#include "platform/handset/core/faults.h"
+#include "platform/handset/registry/store.h"
+#include "platform/winreg.h"
+
+namespace handset {
+namespace {
+
+constexpr REGSAM kMaximumAllowed = 0x02000000;
+constexpr REGSAM kGenericRead = 0x80000000;
+constexpr REGSAM kGenericWrite = 0x40000000;
+constexpr REGSAM kGenericAll = 0x10000000;
+
+struct KeyHandle {
+    std::uint64_t store_serial = 0;
+    KeyId id = 0;
+    RegKeyPath path;  // names as stored
+    REGSAM access = 0;
+};
+
+// Where a call's key stands: the store, the key and what the caller may do with it.
+struct Resolved {
+    std::shared_ptr<RegistryStore> store;
+    KeyId id = 0;
+    RegKeyPath path;
+    REGSAM access = 0;
+};
+
+class HandleTable {
+public:
+    HKEY add(KeyHandle h) {
+        std::lock_guard lock(mu_);
+        // Small even numbers, far below the root constants (0x80000000 and up).
+        next_ += 4;
+        if (next_ >= 0x7FFFFFF0u) next_ = 0x1000;
+        while (table_.count(next_)) next_ += 4;
+        table_.emplace(next_, std::move(h));
+        return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(next_));
+    }
+    bool get(HKEY key, KeyHandle& out) {
+        std::lock_guard lock(mu_);
+        auto it = table_.find(reinterpret_cast<std::uintptr_t>(key));
+        if (it == table_.end()) return false;
+        out = it->second;
+        return true;
+    }
+    bool remove(HKEY key) {
+        std::lock_guard lock(mu_);
+        return table_.erase(reinterpret_cast<std::uintptr_t>(key)) == 1;
+    }
+
+private:
+    std::mutex mu_;
+    std::unordered_map<std::uintptr_t, KeyHandle> table_;
+    std::uintptr_t next_ = 0x1000;
+};
+
+HandleTable& handles() {
+    static HandleTable table;
+    return table;
+}
+
+LONG to_win32(RegStatus status) {
+    switch (status) {
+        case RegStatus::Ok: return ERROR_SUCCESS;
+        case RegStatus::NotFound: return ERROR_FILE_NOT_FOUND;
+        case RegStatus::KeyDeleted: return ERROR_KEY_DELETED;
+        case RegStatus::NoMoreItems: return ERROR_NO_MORE_ITEMS;
+        case RegStatus::Denied: return ERROR_ACCESS_DENIED;
+        case RegStatus::Invalid: return ERROR_INVALID_PARAMETER;
+        case RegStatus::Busy: return ERROR_TIMEOUT;
+        case RegStatus::IoError: return ERROR_REGISTRY_IO_FAILED;
+        case RegStatus::Corrupt: return ERROR_BADDB;
+    }
+    return ERROR_INVALID_FUNCTION;
+}
+
+REGSAM effective_access(REGSAM sam) {
+    if (sam == 0 || (sam & (kMaximumAllowed | kGenericAll))) return KEY_ALL_ACCESS;
+    REGSAM out = sam & KEY_ALL_ACCESS;
+    if (sam & kGenericRead) out |= KEY_READ;
+    if (sam & kGenericWrite) out |= KEY_WRITE;
+    return out;
+}
+
+// Resolves a root constant or an open handle. Returns ERROR_SUCCESS or the error.
+LONG resolve(HKEY key, Resolved& out) {
+    out.store = current_registry();
+    if (!key) return ERROR_INVALID_HANDLE;
+    RegRoot root;
+    if (root_of_handle(key, root)) {
+        if (!out.store) return ERROR_REGISTRY_IO_FAILED;
+        out.id = root_key_id(root);
+        out.path = {root, {}};
+        out.access = KEY_ALL_ACCESS;
+        return ERROR_SUCCESS;
+    }
+    KeyHandle h;
+    if (!handles().get(key, h)) return ERROR_INVALID_HANDLE;
+    // A handle of a store that has since been replaced names nothing any more.
+    if (!out.store || out.store->serial() != h.store_serial) return ERROR_INVALID_HANDLE;
+    out.id = h.id;
+    out.path = std::move(h.path);
+    out.access = h.access;
+    return ERROR_SUCCESS;
+}
+
+// A sub-key argument below `base`, or false when the name is malformed.
+bool sub_key_path(const Resolved& base, LPCWSTR sub_key, RegKeyPath& out) {
+    std::u16string rel;
+    if (sub_key && !normalise_sub_key(sub_key, rel)) return false;
+    out.root = base.path.root;
+    out.path = join_key_path(base.path.path, rel);
+    return true;
+}
+
+std::u16string_view value_name(LPCWSTR name) { return name ? std::u16string_view(name) : std::u16string_view(); }
+
+HKEY new_handle(const Resolved& base, KeyId id, std::u16string stored_path, REGSAM sam) {
+    return handles().add({base.store->serial(), id, {base.path.root, std::move(stored_path)}, effective_access(sam)});
+}
+
+// Copies `text` and its terminator into a buffer of `*len` characters; on success
+// *len receives the length without the terminator.
+LONG copy_name(const std::u16string& text, LPWSTR buf, LPDWORD len) {
+    if (text.size() + 1 > *len) return ERROR_MORE_DATA;
+    std::copy(text.begin(), text.end(), buf);
+    buf[text.size()] = u'\0';
+    *len = static_cast<DWORD>(text.size());
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+}  // namespace handset
+
+using namespace handset;
+
+LONG RegOpenKeyExW(HKEY key, LPCWSTR sub_key, DWORD options, REGSAM sam, PHKEY result) {
+    if (!result) return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    Resolved base;
+    if (LONG err = resolve(key, base)) return err;
+    RegKeyPath path;
+    if (!sub_key_path(base, sub_key, path)) return ERROR_INVALID_PARAMETER;
+    KeyId id = 0;
+    std::u16string stored;
+    const RegStatus st = base.store->find_key(path, id, &stored);
+    if (st != RegStatus::Ok) return to_win32(st);
+    *result = new_handle(base, id, std::move(stored), sam);
+    return ERROR_SUCCESS;
+}
+
+LONG RegCreateKeyExW(HKEY key, LPCWSTR sub_key, DWORD reserved, LPWSTR cls, DWORD options, REGSAM sam,
+                     void* security, PHKEY result, LPDWORD disposition) {
+    if (!result) return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    Resolved base;
+    if (LONG err = resolve(key, base)) return err;
+    RegKeyPath path;
+    if (!sub_key_path(base, sub_key, path)) return ERROR_INVALID_PARAMETER;
+
+    KeyId id = 0;
+    std::u16string stored;
+    bool created = false;
+    RegStatus st = base.store->find_key(path, id, &stored);
+    if (st == RegStatus::NotFound) {
+        if (!(base.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+        if (fault_active(Fault::RegistryWrite)) return ERROR_WRITE_FAULT;
+        st = base.store->create_key(path, id, created, &stored);
+    }
+    if (st != RegStatus::Ok) return to_win32(st);
+    *result = new_handle(base, id, std::move(stored), sam);
+    if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+}
+
+LONG RegQueryValueExW(HKEY key, LPCWSTR value_name_arg, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                      LPDWORD data_size) {
+    if (reserved) return ERROR_INVALID_PARAMETER;
+    if (data && !data_size) return ERROR_INVALID_PARAMETER;
+    Resolved base;
+    if (LONG err = resolve(key, base)) return err;
+    if (!(base.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+
+    DWORD value_type = REG_NONE;
+    std::size_t size = 0;
+    const std::size_t capacity = data ? *data_size : 0;
+    const RegStatus st = base.store->query_value(base.id, value_name(value_name_arg), value_type, data, capacity, size);
+    if (st != RegStatus::Ok) return to_win32(st);
+    if (type) *type = value_type;
+    if (data_size) *data_size = static_cast<DWORD>(size);
+    return data && size > capacity ? ERROR_MORE_DATA : ERROR_SUCCESS;
+}
+
+LONG RegSetValueExW(HKEY key, LPCWSTR value_name_arg, DWORD reserved, DWORD type, const BYTE* data,
+                    DWORD data_size) {
+    if (!data && data_size) return ERROR_INVALID_PARAMETER;
+    Resolved base;
+    if (LONG err = resolve(key, base)) return err;
+    if (!(base.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    if (value_name(value_name_arg).size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
+    if (fault_active(Fault::RegistryWrite)) return ERROR_WRITE_FAULT;
+    return to_win32(base.store->set_value(base.id, value_name(value_name_arg), type,
+                                          std::span<const BYTE>(data, data ? data_size : 0)));
+}
+
+LONG RegDeleteValueW(HKEY key, LPCWSTR value_name_arg) {
+    Resolved base;
+    if (LONG err = resolve(key, base)) return err;
+    if (!(base.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    if (fault_active(Fault::RegistryWrite)) return ERROR_WRITE_FAULT;
+    return to_win32(base.store->delete_value(base.id, value_name(value_name_arg)));
+}
+
+LONG RegDeleteKeyW(HKEY key, LPCWSTR sub_key) {
+    Resolved base;
+    if (LONG err = resolve(key, base)) return err;
+    if (!(base.access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY))) return ERROR_ACCESS_DENIED;
+    RegKeyPath path;
+    if (!sub_key_path(base, sub_key, path)) return ERROR_INVALID_PARAMETER;
+    if (path.path.empty()) return ERROR_ACCESS_DENIED;
+    if (fault_active(Fault::RegistryWrite)) return ERROR_WRITE_FAULT;
+    return to_win32(base.store->delete_key(path));
+}
+
+LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_len, LPDWORD reserved, LPWSTR cls,
+                   LPDWORD cls_len, void* last_write) {
+    if (!name || !name_len || reserved) return ERROR_INVALID_PARAMETER;
+    Resolved base;
+    if (LONG err = resolve(key, base)) return err;
+    if (!(base.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+    std::u16string sub;
+    const RegStatus st = base.store->enum_subkey(base.id, index, sub);
+    if (st != RegStatus::Ok) return to_win32(st);
+    if (LONG err = copy_name(sub, name, name_len)) return err;
+    // Keys carry no class; the time of the last write is not kept.
+    if (cls && cls_len && *cls_len > 0) cls[0] = u'\0';
+    if (cls_len) *cls_len = 0;
+    return ERROR_SUCCESS;
+}
+
+LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_len, LPDWORD reserved, LPDWORD type,
+                   LPBYTE data, LPDWORD data_size) {
+    if (!name || !name_len || reserved) return ERROR_INVALID_PARAMETER;
+    if (data && !data_size) return ERROR_INVALID_PARAMETER;
+    Resolved base;
+    if (LONG err = resolve(key, base)) return err;
+    if (!(base.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    RegValue value;
+    const RegStatus st = base.store->enum_value(base.id, index, value);
+    if (st != RegStatus::Ok) return to_win32(st);
+    if (value.name.size() + 1 > *name_len) return ERROR_MORE_DATA;
+    if (data && value.data.size() > *data_size) {
+        *data_size = static_cast<DWORD>(value.data.size());
+        if (type) *type = value.type;
+        return ERROR_MORE_DATA;
+    }
+    copy_name(value.name, name, name_len);
+    if (type) *type = value.type;
+    if (data && !value.data.empty()) std::memcpy(data, value.data.data(), value.data.size());
+    if (data_size) *data_size = static_cast<DWORD>(value.data.size());
+    return ERROR_SUCCESS;
+}
+
+LONG RegCloseKey(HKEY key) {
+    if (!key) return ERROR_INVALID_HANDLE;
+    RegRoot root;
+    if (root_of_handle(key, root)) return ERROR_SUCCESS;
+    return handles().remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
