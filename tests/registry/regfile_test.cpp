@@ -1,0 +1,243 @@
+// .reg files: what export writes, what import reads (the editor's own files
+// included), and malformed files that must change nothing.
+#include <gtest/gtest.h>
+
+#include "platform/handset/registry/regfile.h"
+#include "registry_fixture.h"
+
+namespace {
+
+using handset::Bytes;
+using handset::RegKeyPath;
+using handset::RegRoot;
+using handset::RegStatus;
+using handset::RegTree;
+using regtest::RegistryTest;
+
+const RegKeyPath kKey{RegRoot::CurrentUser, u"Software\\Quillon"};
+
+std::u16string utf16_of_file(const std::string& bytes) {
+    std::u16string out;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+        out += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    return out;
+}
+
+// A file as the editor saves it: UTF-16LE with a byte-order mark and CRLF line ends.
+std::string editor_file(const std::string& lines) {
+    std::string crlf;
+    for (char c : lines) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return handset::encode_utf16le_file(handset::to_utf16(crlf));
+}
+
+void expect_trees_equal(const RegTree& a, const RegTree& b) {
+    SCOPED_TRACE(handset::to_utf8(a.path));
+    EXPECT_EQ(a.path, b.path);
+    ASSERT_EQ(a.values.size(), b.values.size());
+    for (std::size_t i = 0; i < a.values.size(); ++i) {
+        EXPECT_EQ(a.values[i].name, b.values[i].name);
+        EXPECT_EQ(a.values[i].type, b.values[i].type) << handset::to_utf8(a.values[i].name);
+        EXPECT_EQ(a.values[i].data, b.values[i].data) << handset::to_utf8(a.values[i].name);
+    }
+    ASSERT_EQ(a.subkeys.size(), b.subkeys.size());
+    for (std::size_t i = 0; i < a.subkeys.size(); ++i) expect_trees_equal(a.subkeys[i], b.subkeys[i]);
+}
+
+TEST_F(RegistryTest, ExportWritesTheEditorsFormat) {
+    store().set_value(kKey, u"AlertInterval", REG_DWORD, handset::dword_bytes(10));
+    store().set_value(kKey, u"", REG_SZ, handset::sz_bytes(u"C:\\경로 \"인용\""));
+    store().set_value({RegRoot::CurrentUser, u"Software\\Quillon\\Sub"}, u"Blob", REG_BINARY, Bytes{0x01, 0xab});
+
+    std::string bytes;
+    ASSERT_EQ(handset::export_reg_file(store(), kKey, bytes), RegStatus::Ok);
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(handset::to_utf8(utf16_of_file(bytes)),
+              "Windows Registry Editor Version 5.00\r\n"
+              "\r\n"
+              "[HKEY_CURRENT_USER\\Software\\Quillon]\r\n"
+              "\"AlertInterval\"=dword:0000000a\r\n"
+              "@=\"C:\\\\경로 \\\"인용\\\"\"\r\n"
+              "\r\n"
+              "[HKEY_CURRENT_USER\\Software\\Quillon\\Sub]\r\n"
+              "\"Blob\"=hex:01,ab\r\n"
+              "\r\n");
+    EXPECT_EQ(handset::export_reg_file(store(), {RegRoot::CurrentUser, u"Missing"}, bytes), RegStatus::NotFound);
+}
+
+TEST_F(RegistryTest, ExportAndImportRoundTripEveryKindOfValue) {
+    Bytes long_blob(200);
+    for (std::size_t i = 0; i < long_blob.size(); ++i) long_blob[i] = static_cast<std::uint8_t>(i * 7);
+    const RegKeyPath korean{RegRoot::CurrentUser, u"Software\\Quillon\\설정 \"따옴\""};
+    store().set_value(kKey, u"Flag", REG_DWORD, handset::dword_bytes(0xFFFFFFFF));
+    store().set_value(kKey, u"프로필", REG_SZ, handset::sz_bytes(u"무음 \\ \"모드\""));
+    store().set_value(kKey, u"Long", REG_BINARY, long_blob);
+    store().set_value(kKey, u"Empty", REG_BINARY, Bytes{});
+    store().set_value(kKey, u"Multi", REG_MULTI_SZ, Bytes{'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0});
+    store().set_value(kKey, u"Quad", REG_QWORD, Bytes{1, 2, 3, 4, 5, 6, 7, 8});
+    store().set_value(kKey, u"Short dword", REG_DWORD, Bytes{1, 2});
+    store().set_value(kKey, u"Unterminated", REG_SZ, Bytes{'x', 0});
+    store().set_value(kKey, u"Two lines", REG_SZ, handset::sz_bytes(u"a\r\nb"));
+    store().set_value(korean, u"", REG_EXPAND_SZ, handset::sz_bytes(u"%windir%"));
+    store().set_value({RegRoot::CurrentUser, u"Software\\Quillon\\설정 \"따옴\"\\Empty key"}, u"odd", 0x1234, Bytes{9});
+
+    RegTree before;
+    ASSERT_EQ(store().read_tree(kKey, before), RegStatus::Ok);
+    std::string bytes;
+    ASSERT_EQ(handset::export_reg_file(store(), kKey, bytes), RegStatus::Ok);
+
+    // Lines end in CRLF and stay within the editor's 80 columns.
+    const std::u16string text = utf16_of_file(bytes);
+    std::size_t start = 0, continuations = 0;
+    for (std::size_t end; (end = text.find(u"\r\n", start)) != std::u16string::npos; start = end + 2) {
+        const std::u16string line = text.substr(start, end - start);
+        EXPECT_EQ(line.find_first_of(u"\r\n"), std::u16string::npos);
+        EXPECT_LE(line.size(), 80u) << handset::to_utf8(line);
+        if (!line.empty() && line.back() == u'\\') ++continuations;
+    }
+    EXPECT_EQ(start, text.size()) << "text after the last CRLF";
+    EXPECT_GE(continuations, 7u);
+
+    ASSERT_EQ(store().delete_key(kKey), RegStatus::Ok);
+    handset::RegFileError error;
+    ASSERT_TRUE(handset::import_reg_file(store(), bytes, error)) << error.describe();
+    RegTree after;
+    ASSERT_EQ(store().read_tree(kKey, after), RegStatus::Ok);
+    expect_trees_equal(before, after);
+}
+
+TEST_F(RegistryTest, ImportReadsAFileAsTheEditorWritesIt) {
+    store().set_value(kKey, u"Gone", REG_DWORD, handset::dword_bytes(1));
+    store().set_value({RegRoot::CurrentUser, u"Software\\Old\\Deep"}, u"x", REG_DWORD, handset::dword_bytes(1));
+    const std::string file = editor_file(
+        "Windows Registry Editor Version 5.00\n"
+        "\n"
+        "; written by hand\n"
+        "[HKEY_CURRENT_USER\\Software\\Quillon]\n"
+        "\"KeylockTimeout\"=dword:00000003\n"
+        "\"Gone\"=-\n"
+        "\"Name\"=\"전화 \\\"1\\\"\"\n"
+        "\"DevCfg\"=hex:10,00,00,00,05,00,00,00,01,00,00,00,00,00,00,00,00,00,00,00,00,\\\n"
+        "  00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,\\\n"
+        "  ff\n"
+        "\"Path\"=hex(2):25,00,41,00,25,00,00,00\n"
+        "@=\"default\"\n"
+        "\n"
+        "[-HKEY_CURRENT_USER\\Software\\Old]\n"
+        "\n"
+        "[HKEY_LOCAL_MACHINE\\System\\State]\n"
+        "\"Lock\"=dword:2\n"
+        "\n");
+    handset::RegFileError error;
+    ASSERT_TRUE(handset::import_reg_file(store(), file, error)) << error.describe();
+
+    handset::RegValue v;
+    ASSERT_EQ(store().get_value(kKey, u"KeylockTimeout", v), RegStatus::Ok);
+    EXPECT_EQ(v.data, handset::dword_bytes(3));
+    EXPECT_EQ(store().get_value(kKey, u"Gone", v), RegStatus::NotFound);
+    ASSERT_EQ(store().get_value(kKey, u"Name", v), RegStatus::Ok);
+    EXPECT_EQ(v.data, handset::sz_bytes(u"전화 \"1\""));
+    ASSERT_EQ(store().get_value(kKey, u"DevCfg", v), RegStatus::Ok);
+    EXPECT_EQ(v.type, REG_BINARY);
+    ASSERT_EQ(v.data.size(), 47u);
+    EXPECT_EQ(v.data[4], 5);
+    EXPECT_EQ(v.data[46], 0xff);
+    ASSERT_EQ(store().get_value(kKey, u"Path", v), RegStatus::Ok);
+    EXPECT_EQ(v.type, REG_EXPAND_SZ);
+    EXPECT_EQ(v.data, handset::sz_bytes(u"%A%"));
+    ASSERT_EQ(store().get_value(kKey, u"", v), RegStatus::Ok);
+    EXPECT_EQ(v.data, handset::sz_bytes(u"default"));
+    handset::KeyId id;
+    EXPECT_EQ(store().find_key({RegRoot::CurrentUser, u"Software\\Old\\Deep"}, id), RegStatus::NotFound);
+    ASSERT_EQ(store().get_value({RegRoot::LocalMachine, u"System\\State"}, u"Lock", v), RegStatus::Ok);
+    EXPECT_EQ(v.data, handset::dword_bytes(2));
+
+    const auto events = recorder.take();
+    EXPECT_FALSE(events.empty()) << "an import is a registry write like any other";
+}
+
+TEST_F(RegistryTest, ImportTakesUtf8AndRegedit4) {
+    handset::RegFileError error;
+    ASSERT_TRUE(handset::import_reg_file(store(),
+                                         "\xEF\xBB\xBFWindows Registry Editor Version 5.00\n\n"
+                                         "[HKEY_CURRENT_USER\\Software\\Quillon]\n\"A\"=\"가\"\n",
+                                         error))
+        << error.describe();
+    ASSERT_TRUE(handset::import_reg_file(store(),
+                                         "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quillon]\r\n"
+                                         "\"B\"=\"나\"\r\n\"M\"=hex(7):61,00,62,00,00\r\n",
+                                         error))
+        << error.describe();
+    handset::RegValue v;
+    ASSERT_EQ(store().get_value(kKey, u"A", v), RegStatus::Ok);
+    EXPECT_EQ(v.data, handset::sz_bytes(u"가"));
+    ASSERT_EQ(store().get_value(kKey, u"B", v), RegStatus::Ok);
+    EXPECT_EQ(v.data, handset::sz_bytes(u"나"));
+    // REGEDIT4 keeps multi-strings as 8-bit text; the registry holds UTF-16.
+    ASSERT_EQ(store().get_value(kKey, u"M", v), RegStatus::Ok);
+    EXPECT_EQ(v.data, (Bytes{'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}));
+}
+
+struct Malformed {
+    const char* body;  // lines after the header; the header is line 1
+    std::size_t line;
+    const char* problem;
+};
+
+class MalformedFile : public RegistryTest, public ::testing::WithParamInterface<Malformed> {};
+
+TEST_P(MalformedFile, IsRefusedWholeAndNamesTheLine) {
+    store().set_value(kKey, u"Keep", REG_DWORD, handset::dword_bytes(1));
+    recorder.take();
+    const Malformed& m = GetParam();
+    // Line 3 changes the registry before the problem is met: that must not stick.
+    const std::string file = editor_file(std::string("Windows Registry Editor Version 5.00\n\n"
+                                                     "[HKEY_CURRENT_USER\\Software\\Quillon]\n\"Keep\"=dword:00000002\n") +
+                                         m.body);
+    handset::RegFileError error;
+    EXPECT_FALSE(handset::import_reg_file(store(), file, error));
+    EXPECT_EQ(error.line, m.line) << error.describe();
+    EXPECT_NE(error.message.find(m.problem), std::string::npos) << error.describe();
+    EXPECT_NE(error.describe().find("line " + std::to_string(m.line)), std::string::npos);
+    handset::RegValue v;
+    ASSERT_EQ(store().get_value(kKey, u"Keep", v), RegStatus::Ok);
+    EXPECT_EQ(v.data, handset::dword_bytes(1));
+    EXPECT_TRUE(recorder.take().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RegFile, MalformedFile,
+    ::testing::Values(Malformed{"[HKEY_CURRENT_USER\\Software\n", 5, "missing ']'"},
+                      Malformed{"[HKEY_CLASSES_ROOT\\x]\n", 5, "no root HKEY_CLASSES_ROOT"},
+                      Malformed{"\"D\"=dword:123456789\n", 5, "1 to 8 hex digits"},
+                      Malformed{"\"D\"=dword:xyz\n", 5, "1 to 8 hex digits"},
+                      Malformed{"\"S\"=\"open\n", 5, "missing closing quote"},
+                      Malformed{"\"S\"=\"C:\\path\"\n", 5, "unknown escape"},
+                      Malformed{"\"S\" \"x\"\n", 5, "expected '='"},
+                      Malformed{"\"H\"=hex:01,02,\\\n  03,4g5\n", 6, "bad byte"},
+                      Malformed{"\"H\"=hex:01,,02\n", 5, "empty byte"},
+                      Malformed{"\"H\"=hex:01,\\\n", 5, "past the end of the file"},
+                      Malformed{"\"X\"=word:1\n", 5, "unknown data"},
+                      Malformed{"[-HKEY_CURRENT_USER\\A]\n\"v\"=dword:1\n", 6, "under a [-KEY]"},
+                      Malformed{"garbage\n", 5, "unexpected text"},
+                      Malformed{"[-HKEY_LOCAL_MACHINE]\n", 5, "root key cannot be deleted"}));
+
+TEST_F(RegistryTest, FilesThatAreNotRegistryTextAreRefused) {
+    handset::RegFileError error;
+    std::vector<handset::RegOp> ops;
+    EXPECT_FALSE(handset::parse_reg_file("", ops, error));
+    EXPECT_EQ(error.line, 1u);
+    EXPECT_FALSE(handset::parse_reg_file("[HKEY_CURRENT_USER\\A]\r\n", ops, error));
+    EXPECT_NE(error.message.find("not a registry file"), std::string::npos);
+    EXPECT_FALSE(handset::parse_reg_file("REGEDIT4\n\"v\"=dword:1\n", ops, error));
+    EXPECT_EQ(error.line, 2u);
+    EXPECT_NE(error.message.find("before any [KEY]"), std::string::npos);
+    // A legacy code page (here EUC-KR "가") is not guessed at.
+    EXPECT_FALSE(handset::parse_reg_file("REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"\xB0\xA1\"\n", ops, error));
+    EXPECT_EQ(error.line, 4u);
+    EXPECT_NE(error.message.find("UTF-8"), std::string::npos);
+    EXPECT_FALSE(handset::parse_reg_file(std::string("W\0i\0n\0", 6), ops, error));
+    EXPECT_TRUE(ops.empty());
+}
+
+}  // namespace
