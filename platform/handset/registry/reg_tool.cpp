@@ -1,0 +1,437 @@
+// `quillon reg` (see reg_tool.h).
+#include "platform/handset/registry/reg_tool.h"
+
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+
+#include "platform/handset/core/events.h"
+#include "platform/handset/registry/regfile.h"
+#include "platform/handset/registry/store.h"
+
+namespace handset {
+namespace {
+
+constexpr const char* kNotFound = "The system was unable to find the specified registry key or value.";
+constexpr const char* kDone = "The operation completed successfully.";
+
+const char* const kUsage =
+    "Usage:\n"
+    "  quillon reg query  KEY [/v NAME | /ve] [/s]\n"
+    "  quillon reg add    KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]\n"
+    "  quillon reg delete KEY [/v NAME | /ve | /va] [/f]\n"
+    "  quillon reg export KEY FILE [/y]\n"
+    "  quillon reg import FILE\n"
+    "\n"
+    "  KEY    HKCU\\Path, HKLM\\Path, HKEY_CURRENT_USER\\Path or HKEY_LOCAL_MACHINE\\Path\n"
+    "  /v     the value NAME; /ve the default (unnamed) value; /va every value of the key\n"
+    "  /s     query: the key's whole subtree; add: the REG_MULTI_SZ separator (default \\0)\n"
+    "  /t     REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY, REG_NONE\n"
+    "  /d     the data: text; a number, decimal or 0x hex, for REG_DWORD and REG_QWORD;\n"
+    "         hex digits (\"0102ff\") for REG_BINARY and REG_NONE\n"
+    "  /f     overwrite or delete without asking (this tool cannot ask, so it is required)\n"
+    "  /y     export: overwrite an existing FILE\n";
+
+// A syntax error the tool reports as the platform's does, with a hint.
+struct SyntaxError {
+    std::string detail;
+};
+
+// A failure reported as "ERROR: message".
+struct ToolError {
+    std::string message;
+};
+
+struct Options {
+    std::vector<std::string> positional;
+    std::map<std::string, std::optional<std::string>> flags;  // lower-case name -> argument
+
+    bool has(const std::string& name) const { return flags.count(name) != 0; }
+    std::string arg(const std::string& name) const {
+        auto it = flags.find(name);
+        return it != flags.end() && it->second ? *it->second : std::string();
+    }
+};
+
+std::string lower(std::string s) {
+    for (auto& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return s;
+}
+
+// Splits arguments into positionals and the options `allowed` (name -> takes an
+// argument).
+Options parse_options(const std::vector<std::string>& args, std::size_t first,
+                      const std::map<std::string, bool>& allowed) {
+    Options o;
+    for (std::size_t i = first; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.size() >= 2 && (a[0] == '/' || a[0] == '-')) {
+            const std::string name = lower(a.substr(1));
+            auto it = allowed.find(name);
+            if (it == allowed.end()) {
+                // On this host "/..." is also an absolute file name.
+                if (a[0] == '/' && a.find_first_of("/.", 1) != std::string::npos) {
+                    o.positional.push_back(a);
+                    continue;
+                }
+                throw SyntaxError{"unknown option " + a};
+            }
+            if (o.has(name)) throw SyntaxError{"option " + a + " given twice"};
+            if (it->second) {
+                if (i + 1 >= args.size()) throw SyntaxError{"option " + a + " needs an argument"};
+                o.flags[name] = args[++i];
+            } else {
+                o.flags[name] = std::nullopt;
+            }
+        } else {
+            o.positional.push_back(a);
+        }
+    }
+    return o;
+}
+
+RegKeyPath key_arg(const std::string& text) {
+    RegKeyPath key;
+    std::string why;
+    if (!parse_key_path(text, key, why)) throw ToolError{"Invalid key name: " + why + "."};
+    return key;
+}
+
+std::string type_name(DWORD type) {
+    switch (type) {
+        case REG_NONE: return "REG_NONE";
+        case REG_SZ: return "REG_SZ";
+        case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+        case REG_BINARY: return "REG_BINARY";
+        case REG_DWORD: return "REG_DWORD";
+        case REG_DWORD_BIG_ENDIAN: return "REG_DWORD_BIG_ENDIAN";
+        case REG_LINK: return "REG_LINK";
+        case REG_MULTI_SZ: return "REG_MULTI_SZ";
+        case REG_QWORD: return "REG_QWORD";
+    }
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "REG_UNKNOWN(0x%x)", static_cast<unsigned>(type));
+    return buf;
+}
+
+// The UTF-16LE code units of `data`, an odd last byte dropped.
+std::u16string units(const Bytes& data) {
+    std::u16string out;
+    for (std::size_t i = 0; i + 1 < data.size(); i += 2)
+        out += static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+    return out;
+}
+
+std::uint64_t little_endian(const Bytes& data) {
+    std::uint64_t v = 0;
+    for (std::size_t i = 0; i < data.size(); ++i) v |= static_cast<std::uint64_t>(data[i]) << (8 * i);
+    return v;
+}
+
+std::string shown_data(const RegValue& v) {
+    char buf[32];
+    if (v.type == REG_DWORD && v.data.size() == 4) {
+        std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(little_endian(v.data)));
+        return buf;
+    }
+    if (v.type == REG_QWORD && v.data.size() == 8) {
+        std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(little_endian(v.data)));
+        return buf;
+    }
+    if (v.type == REG_SZ || v.type == REG_EXPAND_SZ) {
+        std::u16string text = units(v.data);
+        text = text.substr(0, text.find(u'\0'));
+        return to_utf8(text);
+    }
+    if (v.type == REG_MULTI_SZ) {
+        std::u16string text = units(v.data);
+        while (!text.empty() && text.back() == u'\0') text.pop_back();
+        std::string out;
+        std::size_t pos = 0;
+        while (true) {
+            const std::size_t nul = text.find(u'\0', pos);
+            out += to_utf8(std::u16string_view(text).substr(pos, nul == text.npos ? text.npos : nul - pos));
+            if (nul == text.npos) break;
+            out += "\\0";
+            pos = nul + 1;
+        }
+        return out;
+    }
+    std::string out;
+    for (auto b : v.data) {
+        std::snprintf(buf, sizeof buf, "%02X", b);
+        out += buf;
+    }
+    return out;
+}
+
+void print_value(std::ostream& out, const RegValue& v) {
+    out << "    " << (v.name.empty() ? std::string("(Default)") : to_utf8(v.name)) << "    " << type_name(v.type)
+        << "    " << shown_data(v) << "\n";
+}
+
+void print_tree(std::ostream& out, RegRoot root, const RegTree& tree, bool recurse) {
+    out << format_key_path({root, tree.path}, true) << "\n";
+    for (const auto& v : tree.values) print_value(out, v);
+    out << "\n";
+    if (recurse) {
+        for (const auto& sub : tree.subkeys) print_tree(out, root, sub, true);
+    } else {
+        for (const auto& sub : tree.subkeys) out << format_key_path({root, sub.path}, true) << "\n";
+    }
+}
+
+// A store failure as the tool reports it.
+[[noreturn]] void store_failure(RegistryStore& store, RegStatus st) {
+    if (st == RegStatus::NotFound) throw ToolError{kNotFound};
+    std::string message = describe(st);
+    message[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(message[0])));
+    const std::string detail = store.last_error();
+    if (!detail.empty() && (st == RegStatus::Busy || st == RegStatus::IoError || st == RegStatus::Corrupt))
+        message += " (" + detail + ")";
+    throw ToolError{message + "."};
+}
+
+std::u16string value_arg(const Options& o) {
+    return o.has("v") ? to_utf16(o.arg("v")) : std::u16string();
+}
+
+int query(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out) {
+    const Options o = parse_options(args, 1, {{"v", true}, {"ve", false}, {"s", false}});
+    if (o.positional.size() != 1) throw SyntaxError{"query takes one KEY"};
+    if (o.has("v") + o.has("ve") + o.has("s") > 1) throw SyntaxError{"/v, /ve and /s exclude each other"};
+    const RegKeyPath key = key_arg(o.positional[0]);
+    if (o.has("v") || o.has("ve")) {
+        KeyId id = 0;
+        std::u16string stored;
+        RegValue v;
+        RegStatus st = store.find_key(key, id, &stored);
+        if (st == RegStatus::Ok) st = store.get_value(id, value_arg(o), v);
+        if (st != RegStatus::Ok) store_failure(store, st);
+        out << "\n" << format_key_path({key.root, stored}, true) << "\n";
+        print_value(out, v);
+        out << "\n";
+        return 0;
+    }
+    RegTree tree;
+    const RegStatus st = store.read_tree(key, tree);
+    if (st != RegStatus::Ok) store_failure(store, st);
+    out << "\n";
+    print_tree(out, key.root, tree, o.has("s"));
+    return 0;
+}
+
+bool parse_number(const std::string& text, std::uint64_t max, std::uint64_t& out) {
+    std::string_view s = text;
+    int base = 10;
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        base = 16;
+        s.remove_prefix(2);
+    }
+    if (s.empty()) return false;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out, base);
+    return ec == std::errc() && end == s.data() + s.size() && out <= max;
+}
+
+// The bytes `/t type /d data` stand for.
+Bytes typed_data(DWORD type, const Options& o) {
+    const std::string data = o.arg("d");
+    switch (type) {
+        case REG_SZ:
+        case REG_EXPAND_SZ:
+            return sz_bytes(to_utf16(data));
+        case REG_DWORD:
+        case REG_QWORD: {
+            std::uint64_t v = 0;
+            const bool q = type == REG_QWORD;
+            if (!data.empty() && !parse_number(data, q ? UINT64_MAX : 0xFFFFFFFFu, v))
+                throw ToolError{"Invalid " + type_name(type) + " data \"" + data + "\": a decimal or 0x hex number up to " +
+                                (q ? "64" : "32") + " bits."};
+            Bytes out(q ? 8 : 4);
+            for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(v >> (8 * i));
+            return out;
+        }
+        case REG_MULTI_SZ: {
+            const std::string sep = o.has("s") ? o.arg("s") : "\\0";
+            if (sep.empty()) throw ToolError{"The /s separator must not be empty."};
+            std::u16string units16;
+            if (!data.empty()) {
+                std::size_t pos = 0;
+                while (true) {
+                    const std::size_t at = data.find(sep, pos);
+                    const std::string item = data.substr(pos, at == std::string::npos ? std::string::npos : at - pos);
+                    if (item.empty()) throw ToolError{"Invalid REG_MULTI_SZ data: an empty string between separators."};
+                    units16 += to_utf16(item);
+                    units16 += u'\0';
+                    if (at == std::string::npos) break;
+                    pos = at + sep.size();
+                }
+            }
+            units16 += u'\0';
+            Bytes out;
+            for (char16_t c : units16) {
+                out.push_back(static_cast<std::uint8_t>(c & 0xFF));
+                out.push_back(static_cast<std::uint8_t>(c >> 8));
+            }
+            return out;
+        }
+        default: {
+            Bytes out;
+            if (data.size() % 2 != 0)
+                throw ToolError{"Invalid " + type_name(type) + " data: an even number of hex digits, like 0102ff."};
+            for (std::size_t i = 0; i < data.size(); i += 2) {
+                unsigned byte = 0;
+                auto [end, ec] = std::from_chars(data.data() + i, data.data() + i + 2, byte, 16);
+                if (ec != std::errc() || end != data.data() + i + 2)
+                    throw ToolError{"Invalid " + type_name(type) + " data: an even number of hex digits, like 0102ff."};
+                out.push_back(static_cast<std::uint8_t>(byte));
+            }
+            return out;
+        }
+    }
+}
+
+int add(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out) {
+    const Options o =
+        parse_options(args, 1, {{"v", true}, {"ve", false}, {"t", true}, {"s", true}, {"d", true}, {"f", false}});
+    if (o.positional.size() != 1) throw SyntaxError{"add takes one KEY"};
+    if (o.has("v") && o.has("ve")) throw SyntaxError{"/v and /ve exclude each other"};
+    const RegKeyPath key = key_arg(o.positional[0]);
+    if (!o.has("v") && !o.has("ve")) {
+        if (o.has("t") || o.has("d") || o.has("s")) throw SyntaxError{"/t, /d and /s need /v NAME or /ve"};
+        KeyId id;
+        bool created;
+        const RegStatus st = store.create_key(key, id, created);
+        if (st != RegStatus::Ok) store_failure(store, st);
+        out << kDone << "\n";
+        return 0;
+    }
+    static const std::map<std::string, DWORD> kTypes = {
+        {"reg_sz", REG_SZ},       {"reg_expand_sz", REG_EXPAND_SZ}, {"reg_multi_sz", REG_MULTI_SZ},
+        {"reg_dword", REG_DWORD}, {"reg_qword", REG_QWORD},         {"reg_binary", REG_BINARY},
+        {"reg_none", REG_NONE}};
+    DWORD type = REG_SZ;
+    if (o.has("t")) {
+        auto it = kTypes.find(lower(o.arg("t")));
+        if (it == kTypes.end())
+            throw ToolError{"Invalid type \"" + o.arg("t") +
+                            "\": REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY or REG_NONE."};
+        type = it->second;
+    }
+    if (o.has("s") && type != REG_MULTI_SZ) throw SyntaxError{"/s is a separator for REG_MULTI_SZ only"};
+    const Bytes data = typed_data(type, o);
+    const std::u16string name = value_arg(o);
+    if (!o.has("f")) {
+        RegValue existing;
+        const RegStatus st = store.get_value(key, name, existing);
+        if (st == RegStatus::Ok)
+            throw ToolError{"The value " + (name.empty() ? std::string("(Default)") : "\"" + to_utf8(name) + "\"") +
+                            " already exists; add /f to overwrite it."};
+        if (st != RegStatus::NotFound) store_failure(store, st);
+    }
+    const RegStatus st = store.set_value(key, name, type, data);
+    if (st != RegStatus::Ok) store_failure(store, st);
+    out << kDone << "\n";
+    return 0;
+}
+
+int remove(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out) {
+    const Options o = parse_options(args, 1, {{"v", true}, {"ve", false}, {"va", false}, {"f", false}});
+    if (o.positional.size() != 1) throw SyntaxError{"delete takes one KEY"};
+    if (o.has("v") + o.has("ve") + o.has("va") > 1) throw SyntaxError{"/v, /ve and /va exclude each other"};
+    const RegKeyPath key = key_arg(o.positional[0]);
+    std::vector<RegOp> ops;
+    std::string what;
+    if (o.has("v") || o.has("ve")) {
+        ops.push_back(RegOp::delete_value(key, value_arg(o), true));
+        what = "the value " + (o.has("ve") ? std::string("(Default)") : "\"" + o.arg("v") + "\"") + " of " +
+               format_key_path(key, true);
+    } else if (o.has("va")) {
+        RegTree tree;
+        const RegStatus st = store.read_tree(key, tree);
+        if (st != RegStatus::Ok) store_failure(store, st);
+        for (const auto& v : tree.values) ops.push_back(RegOp::delete_value(key, v.name));
+        what = "every value of " + format_key_path(key, true);
+    } else {
+        if (key.path.empty()) throw ToolError{"A root key cannot be deleted."};
+        ops.push_back(RegOp::delete_key(key, true));
+        what = "the registry key " + format_key_path(key, true) + " and all its subkeys";
+    }
+    if (!o.has("f")) throw ToolError{"Deleting " + what + " needs /f (this tool does not ask for confirmation)."};
+    const RegStatus st = store.apply(ops);
+    if (st != RegStatus::Ok) store_failure(store, st);
+    out << kDone << "\n";
+    return 0;
+}
+
+int export_key(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out) {
+    const Options o = parse_options(args, 1, {{"y", false}});
+    if (o.positional.size() != 2) throw SyntaxError{"export takes KEY and FILE"};
+    const RegKeyPath key = key_arg(o.positional[0]);
+    const std::string& file = o.positional[1];
+    std::error_code ec;
+    if (!o.has("y") && std::filesystem::exists(file, ec))
+        throw ToolError{"The file " + file + " already exists; add /y to overwrite it."};
+    std::string bytes;
+    const RegStatus st = export_reg_file(store, key, bytes);
+    if (st != RegStatus::Ok) store_failure(store, st);
+    std::ofstream f(file, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    f.close();
+    if (!f) throw ToolError{"Cannot write " + file + "."};
+    out << kDone << "\n";
+    return 0;
+}
+
+int import_file(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out) {
+    const Options o = parse_options(args, 1, {});
+    if (o.positional.size() != 1) throw SyntaxError{"import takes one FILE"};
+    const std::string& file = o.positional[0];
+    std::ifstream f(file, std::ios::binary);
+    if (!f) throw ToolError{"Cannot open " + file + "."};
+    const std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    if (f.bad()) throw ToolError{"Cannot read " + file + "."};
+    RegFileError error;
+    if (!import_reg_file(store, bytes, error)) throw ToolError{file + ": " + error.describe() + "; nothing was imported."};
+    out << kDone << "\n";
+    return 0;
+}
+
+}  // namespace
+
+int run_reg_tool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const std::string op = args.empty() ? std::string() : lower(args[0]);
+    if (op == "/?" || op == "-?" || op == "-h" || op == "--help" || op == "help") {
+        out << kUsage;
+        return 0;
+    }
+    try {
+        static const std::map<std::string, int (*)(RegistryStore&, const std::vector<std::string>&, std::ostream&)>
+            kOps = {{"query", query}, {"add", add}, {"delete", remove}, {"export", export_key}, {"import", import_file}};
+        auto it = kOps.find(op);
+        if (it == kOps.end())
+            throw SyntaxError{op.empty() ? "no operation given" : "unknown operation \"" + args[0] + "\""};
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            if (args[i] == "/?" || args[i] == "-?") {
+                out << kUsage;
+                return 0;
+            }
+        }
+        const auto store = current_registry();
+        if (!store) throw ToolError{"No registry is open."};
+        return it->second(*store, args, out);
+    } catch (const SyntaxError& e) {
+        err << "ERROR: Invalid syntax: " << e.detail << ".\nType \"quillon reg /?\" for usage.\n";
+    } catch (const ToolError& e) {
+        err << "ERROR: " << e.message << "\n";
+    }
+    return 1;
+}
+
+}  // namespace handset

@@ -1,0 +1,128 @@
+// `quillon reg`: the platform tool's output and conventions, and its refusals.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/handset/registry/reg_tool.h"
+#include "registry_fixture.h"
+
+namespace {
+
+using handset::RegRoot;
+using handset::RegStatus;
+
+class RegToolTest : public regtest::RegistryTest {
+protected:
+    // Runs the tool; returns its exit status, with its output in out and err.
+    int reg(std::vector<std::string> args) {
+        std::ostringstream o, e;
+        const int status = handset::run_reg_tool(args, o, e);
+        out = o.str();
+        err = e.str();
+        return status;
+    }
+    std::string out, err;
+};
+
+TEST_F(RegToolTest, AddAndQueryLookLikeThePlatformTool) {
+    ASSERT_EQ(reg({"add", "HKCU\\Software\\Quillon", "/v", "AlertInterval", "/t", "REG_DWORD", "/d", "0x10"}), 0) << err;
+    EXPECT_EQ(out, "The operation completed successfully.\n");
+    ASSERT_EQ(reg({"add", "hkey_current_user\\Software\\Quillon", "-V", "프로필", "/d", "무음"}), 0) << err;
+    ASSERT_EQ(reg({"add", "HKCU\\Software\\Quillon", "/ve", "/t", "REG_BINARY", "/d", "0102ff"}), 0) << err;
+    ASSERT_EQ(reg({"add", "HKCU\\Software\\Quillon\\Sub", "/v", "M", "/t", "REG_MULTI_SZ", "/d", "a\\0b"}), 0) << err;
+    ASSERT_EQ(reg({"add", "HKCU\\Software\\Quillon\\Sub", "/v", "Q", "/t", "reg_qword", "/d", "4294967296"}), 0) << err;
+
+    ASSERT_EQ(reg({"query", "HKCU\\software\\quillon"}), 0) << err;
+    EXPECT_EQ(out,
+              "\nHKEY_CURRENT_USER\\Software\\Quillon\n"
+              "    AlertInterval    REG_DWORD    0x10\n"
+              "    프로필    REG_SZ    무음\n"
+              "    (Default)    REG_BINARY    0102FF\n"
+              "\n"
+              "HKEY_CURRENT_USER\\Software\\Quillon\\Sub\n");
+    ASSERT_EQ(reg({"query", "HKCU\\Software\\Quillon", "/s"}), 0) << err;
+    EXPECT_NE(out.find("HKEY_CURRENT_USER\\Software\\Quillon\\Sub\n"
+                       "    M    REG_MULTI_SZ    a\\0b\n"
+                       "    Q    REG_QWORD    0x100000000\n"),
+              std::string::npos)
+        << out;
+    ASSERT_EQ(reg({"query", "HKCU\\Software\\Quillon", "/v", "alertinterval"}), 0) << err;
+    EXPECT_EQ(out, "\nHKEY_CURRENT_USER\\Software\\Quillon\n    AlertInterval    REG_DWORD    0x10\n\n");
+}
+
+TEST_F(RegToolTest, AddRefusesBadDataAndOverwritesOnlyWithF) {
+    ASSERT_EQ(reg({"add", "HKLM\\System\\State", "/v", "Lock", "/t", "REG_DWORD", "/d", "2"}), 0) << err;
+    EXPECT_EQ(reg({"add", "HKLM\\System\\State", "/v", "Lock", "/t", "REG_DWORD", "/d", "0"}), 1);
+    EXPECT_NE(err.find("add /f"), std::string::npos) << err;
+    for (const char* bad : {"4294967296", "-1", "0x", "12abc"}) {
+        EXPECT_EQ(reg({"add", "HKLM\\System\\State", "/v", "Lock", "/t", "REG_DWORD", "/d", bad, "/f"}), 1) << bad;
+        EXPECT_EQ(err.rfind("ERROR: Invalid REG_DWORD data", 0), 0u) << err;
+    }
+    EXPECT_EQ(reg({"add", "HKLM\\System\\State", "/v", "B", "/t", "REG_BINARY", "/d", "123"}), 1);
+    EXPECT_EQ(reg({"add", "HKLM\\System\\State", "/v", "B", "/t", "REG_LINKED", "/d", "1"}), 1);
+    handset::RegValue v;
+    ASSERT_EQ(store().get_value({RegRoot::LocalMachine, u"System\\State"}, u"Lock", v), RegStatus::Ok);
+    EXPECT_EQ(v.data, handset::dword_bytes(2));
+    EXPECT_EQ(store().get_value({RegRoot::LocalMachine, u"System\\State"}, u"B", v), RegStatus::NotFound);
+
+    ASSERT_EQ(reg({"add", "HKLM\\System\\State", "/v", "Lock", "/t", "REG_DWORD", "/d", "0", "/f"}), 0) << err;
+    ASSERT_EQ(store().get_value({RegRoot::LocalMachine, u"System\\State"}, u"Lock", v), RegStatus::Ok);
+    EXPECT_EQ(v.data, handset::dword_bytes(0));
+}
+
+TEST_F(RegToolTest, DeleteNeedsFAndReportsWhatIsMissing) {
+    ASSERT_EQ(reg({"add", "HKCU\\A\\B", "/v", "x", "/d", "1"}), 0);
+    EXPECT_EQ(reg({"delete", "HKCU\\A", "/v", "x"}), 1);
+    EXPECT_EQ(reg({"delete", "HKCU\\A\\B", "/v", "x"}), 1);
+    EXPECT_NE(err.find("/f"), std::string::npos);
+    ASSERT_EQ(reg({"delete", "HKCU\\A\\B", "/v", "X", "/f"}), 0) << err;
+    EXPECT_EQ(reg({"delete", "HKCU\\A\\B", "/v", "x", "/f"}), 1);
+    EXPECT_EQ(err, "ERROR: The system was unable to find the specified registry key or value.\n");
+    ASSERT_EQ(reg({"delete", "HKCU\\A", "/f"}), 0) << err;
+    EXPECT_EQ(reg({"query", "HKCU\\A\\B"}), 1);
+    EXPECT_EQ(reg({"delete", "HKCU", "/f"}), 1);
+    EXPECT_EQ(reg({"delete", "HKCU\\A", "/f"}), 1);
+}
+
+TEST_F(RegToolTest, ExportAndImportGoThroughFiles) {
+    ASSERT_EQ(reg({"add", "HKCU\\Software\\Quillon", "/v", "AlertInterval", "/t", "REG_DWORD", "/d", "2"}), 0);
+    const std::string file = dir.file("quillon.reg");
+    ASSERT_EQ(reg({"export", "HKCU\\Software\\Quillon", file}), 0) << err;
+    EXPECT_EQ(reg({"export", "HKCU\\Software\\Quillon", file}), 1);
+    EXPECT_NE(err.find("/y"), std::string::npos);
+    ASSERT_EQ(reg({"export", "HKCU\\Software\\Quillon", file, "/y"}), 0) << err;
+
+    ASSERT_EQ(reg({"delete", "HKCU\\Software\\Quillon", "/f"}), 0);
+    ASSERT_EQ(reg({"import", file}), 0) << err;
+    ASSERT_EQ(reg({"query", "HKCU\\Software\\Quillon", "/v", "AlertInterval"}), 0);
+    EXPECT_NE(out.find("0x2"), std::string::npos);
+
+    const std::string bad = dir.file("bad.reg");
+    std::ofstream(bad) << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"AlertInterval\"=dword:5\n\"X\"=what\n";
+    EXPECT_EQ(reg({"import", bad}), 1);
+    EXPECT_NE(err.find("line 5"), std::string::npos) << err;
+    ASSERT_EQ(reg({"query", "HKCU\\Software\\Quillon", "/v", "AlertInterval"}), 0);
+    EXPECT_NE(out.find("0x2"), std::string::npos) << "a refused file changed the registry";
+    EXPECT_EQ(reg({"import", dir.file("absent.reg")}), 1);
+}
+
+TEST_F(RegToolTest, SyntaxErrorsAreExplained) {
+    for (std::vector<std::string> args : {std::vector<std::string>{}, {"frob"}, {"query"}, {"query", "HKCU\\A", "/x"},
+                                          {"add", "HKCU\\A", "/v"}, {"add", "HKCU\\A", "/d", "1"},
+                                          {"query", "HKCU\\A", "/v", "a", "/ve"}}) {
+        EXPECT_EQ(reg(args), 1);
+        EXPECT_EQ(err.rfind("ERROR: Invalid syntax", 0), 0u) << err;
+        EXPECT_NE(err.find("quillon reg /?"), std::string::npos);
+    }
+    EXPECT_EQ(reg({"query", "HKCR\\A"}), 1);
+    EXPECT_NE(err.find("only HKCU and HKLM"), std::string::npos) << err;
+    EXPECT_EQ(reg({"/?"}), 0);
+    EXPECT_NE(out.find("quillon reg query"), std::string::npos);
+
+    handset::set_registry(nullptr);
+    EXPECT_EQ(reg({"query", "HKCU\\A"}), 1);
+    EXPECT_EQ(err, "ERROR: No registry is open.\n");
+}
+
+}  // namespace
