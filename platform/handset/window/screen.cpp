@@ -212,7 +212,9 @@ void draw_group(Grid& g, const Window& c) {
     const int bottom = std::min(kScreenRows - 1, (c.y + c.cy) / 8);
     if (right - b.col < 2 || bottom <= b.row) return;
     draw_frame(g, b.row, b.col, bottom, right);
-    std::u32string label = (c.enabled ? U"" : U"~") + code_points(c.text);
+    // A disabled group box has its mark right after the top-left corner.
+    if (!c.enabled) g.put(b.row, b.col + 1, U'~');
+    const std::u32string label = code_points(c.text);
     if (!label.empty()) g.text(b.row, b.col + 2, label, right - b.col - 3);
 }
 
@@ -252,7 +254,7 @@ void draw_picture(Grid& g, const Window& c) {
 
 void draw_static(Grid& g, const Window& c) {
     const Box b = box_of(c);
-    std::u32string text = (c.enabled ? U"" : U"~") + code_points(c.text);
+    const std::u32string text = code_points(c.text);
     if (text.empty()) return;
     std::vector<std::u32string> lines;
     if (b.rows > 1 && cells_of(text) > b.width) lines = wrap(text, b.width);
@@ -262,6 +264,11 @@ void draw_static(Grid& g, const Window& c) {
         int col = b.col;
         if (c.align == TextAlign::Center && cells < b.width) col += (b.width - cells) / 2;
         if (c.align == TextAlign::Right && cells < b.width) col += b.width - cells;
+        if (i == 0 && !c.enabled) {
+            // The mark of a disabled text sits in the cell before it.
+            if (col == 0) col = 1;
+            g.put(b.row, col - 1, U'~');
+        }
         // Left-aligned text may run on to the screen's edge; the dialog units of the
         // template were made for a narrower font.
         const int max = c.align == TextAlign::Left ? kScreenColumns : b.col + b.width - col;
@@ -271,11 +278,15 @@ void draw_static(Grid& g, const Window& c) {
 
 void draw_control(Grid& g, const Window& c) {
     const Box b = box_of(c);
-    const std::u32string mark = c.enabled ? U"" : U"~";
+    // Disabled controls trade their brackets for parentheses.
+    const bool on = c.enabled;
     switch (c.control) {
-    case ControlKind::Checkbox:
-        g.text(b.row, b.col, mark + (c.checked ? U"[x] " : U"[ ] ") + code_points(c.text), kScreenColumns);
+    case ControlKind::Checkbox: {
+        std::u32string box = on ? U"[ ] " : U"( ) ";
+        if (c.checked) box[1] = U'x';
+        g.text(b.row, b.col, box + code_points(c.text), kScreenColumns);
         break;
+    }
     case ControlKind::ComboBox: {
         const int inner = std::max(1, b.width - 2);
         const std::u32string text =
@@ -288,17 +299,18 @@ void draw_control(Grid& g, const Window& c) {
             used += char_width(ch);
         }
         shown.append(static_cast<std::size_t>(inner - used), U' ');
-        g.text(b.row, b.col, mark + U"<" + shown + U">", kScreenColumns);
+        g.text(b.row, b.col, (on ? U"<" : U"(") + shown + (on ? U">" : U")"), kScreenColumns);
         break;
     }
     case ControlKind::Button:
-        g.text(b.row, b.col, mark + U"[" + code_points(c.text) + U"]", kScreenColumns);
+        g.text(b.row, b.col, (on ? U"[" : U"(") + code_points(c.text) + (on ? U"]" : U")"), kScreenColumns);
         break;
     case ControlKind::Static:
         draw_static(g, c);
         break;
     case ControlKind::Picture:
         draw_picture(g, c);
+        if (!on && b.col > 0) g.put(b.row, b.col - 1, U'~');
         break;
     case ControlKind::GroupBox:
         draw_group(g, c);

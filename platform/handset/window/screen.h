@@ -8,11 +8,14 @@
 //
 //   checkbox        [x] text / [ ] text
 //   combobox        <selected text> padded to the control's width; < > when none selected
+//   push button     [text]
 //   group box       frame of box characters with its text in the top edge
 //   static          its text, aligned as the template says, wrapped when the control is
 //                   taller than one line
 //   picture         the bitmap drawn with a shade ramp (" .:-=+*#%@", dark is dense)
-//   disabled        a '~' in front of the control (the content moves one cell right)
+//   disabled        checkbox, combobox and button show ( ) instead of their brackets:
+//                   (x) text, (2분마다  ); a static text or picture has a '~' in the cell
+//                   before it; a group box has a '~' right after its top-left corner
 //   focus           a '>' in the cell left of the focused control
 //   popup menu      a framed list above the soft-key bar, '>' marks the selected item
 //   message box     a framed box over the middle of the screen; title bar = its caption
