@@ -1,6 +1,7 @@
 // The effect of each handset command on the phone.
 #include "platform/frontend/executor.h"
 
+#include "platform/frontend/launcher.h"
 #include "platform/frontend/program_host.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/devices/devices.h"
@@ -119,7 +120,7 @@ public:
         return true;
     }
     bool operator()(const cmd::Press& c) {
-        press_physical_key(c.vk);
+        press_user_key(c.vk);
         settle_input();
         return true;
     }
@@ -178,6 +179,7 @@ bool Executor::run(const Command& command, std::ostream& out, std::string& error
     error.clear();
     Runner runner(host_, out, error);
     const bool ok = std::visit(runner, command);
+    host_.await_if_ending();
     if (!ok && error.empty()) error = "`" + command_name(command) + "` failed";
     return ok;
 }

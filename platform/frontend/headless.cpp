@@ -18,6 +18,7 @@
 #include "platform/frontend/control.h"
 #include "platform/frontend/executor.h"
 #include "platform/frontend/frontend.h"
+#include "platform/frontend/launcher.h"
 #include "platform/frontend/program_host.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/events.h"
@@ -104,6 +105,13 @@ public:
         host.set_on_end([wake] {
             const std::uint64_t one = 1;
             [[maybe_unused]] ssize_t n = ::write(wake, &one, sizeof one);
+        });
+
+        // Under the virtual clock the phone's clock starts at a fixed moment, so that
+        // the home screen prints the same every run.
+        Launcher launcher(clock().kind() == ClockKind::Virtual ? PhoneTime::fixed() : PhoneTime(), [&host] {
+            std::string error;
+            if (!host.start(std::nullopt, error)) std::fprintf(stderr, "quillon: cannot start Quillon: %s\n", error.c_str());
         });
 
         int status = kExitOk;

@@ -58,10 +58,11 @@ void read_entry(PhoneState& state) {
 
 std::u16string u16(const std::string& s) { return to_utf16(s); }
 
-std::tm local_tm(std::chrono::system_clock::time_point t) {
+std::tm broken_down(std::chrono::system_clock::time_point t, bool utc) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
     std::tm tm{};
-    localtime_r(&seconds, &tm);
+    if (utc) gmtime_r(&seconds, &tm);
+    else localtime_r(&seconds, &tm);
     return tm;
 }
 
@@ -89,12 +90,19 @@ PhoneState read_phone_state() {
 PhoneTime::PhoneTime()
     : origin_(std::chrono::system_clock::now() - std::chrono::milliseconds(clock().now_ms())) {}
 
+PhoneTime PhoneTime::fixed() {
+    PhoneTime time;
+    time.origin_ = std::chrono::system_clock::from_time_t(1'146'474'000);  // 2006-05-01 09:00:00 UTC
+    time.utc_ = true;
+    return time;
+}
+
 std::chrono::system_clock::time_point PhoneTime::at(long long handset_ms) const {
     return origin_ + std::chrono::milliseconds(handset_ms);
 }
 
 std::string PhoneTime::clock_text(long long handset_ms, bool seconds) const {
-    const std::tm tm = local_tm(at(handset_ms));
+    const std::tm tm = broken_down(at(handset_ms), utc_);
     char buf[16];
     if (seconds) std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
     else std::snprintf(buf, sizeof buf, "%02d:%02d", tm.tm_hour, tm.tm_min);
@@ -103,7 +111,7 @@ std::string PhoneTime::clock_text(long long handset_ms, bool seconds) const {
 
 std::string PhoneTime::date_text(long long handset_ms) const {
     static const char* weekdays[] = {"일", "월", "화", "수", "목", "금", "토"};
-    const std::tm tm = local_tm(at(handset_ms));
+    const std::tm tm = broken_down(at(handset_ms), utc_);
     char buf[32];
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d (%s)", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
                   weekdays[tm.tm_wday % 7]);

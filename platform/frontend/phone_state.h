@@ -30,11 +30,14 @@ struct PhoneState {
 // Reads the state from the registry and the device services. Thread-safe; emits nothing.
 PhoneState read_phone_state();
 
-// The wall-clock time the phone shows: the host's time at the emulator's start plus the
-// handset time since then (so a fast or virtual clock moves the phone's time too).
+// The wall-clock time the phone shows: the host's local time at the emulator's start
+// plus the handset time since then (so a fast or virtual clock moves the phone's time too).
 class PhoneTime {
 public:
     PhoneTime();
+    // A phone whose clock starts at a fixed moment (2006-05-01 09:00:00, shown as is in
+    // every time zone), so that headless runs print the same home screen every time.
+    static PhoneTime fixed();
     std::chrono::system_clock::time_point at(long long handset_ms) const;
     // "HH:MM:SS" and "YYYY-MM-DD" in local time.
     std::string clock_text(long long handset_ms, bool seconds = true) const;
@@ -42,6 +45,7 @@ public:
 
 private:
     std::chrono::system_clock::time_point origin_;
+    bool utc_ = false;
 };
 
 // The home screen as the screen model's 14 lines of exactly 40 cells: a title bar, 12

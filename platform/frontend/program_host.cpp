@@ -133,11 +133,6 @@ bool ProgramHost::start_here(const std::u16string& exe_path, std::string& error)
         set_current_process(process);
         const DWORD code = static_cast<DWORD>(AfxWinMain(u""));
         release_process_handles(process->pid);
-        {
-            std::lock_guard lock(kernel_lock());
-            process->finish(code);
-            clock().wake_waiters();
-        }
         events().emit("process.exit", {{"file", to_utf8(process->exe_path)}, {"code", code}});
         std::function<void()> on_end;
         {
@@ -147,6 +142,13 @@ bool ProgramHost::start_here(const std::u16string& exe_path, std::string& error)
                 ended_by_itself_ = true;
                 on_end = on_end_;
             }
+        }
+        // Last, so that whoever waits for the process finds the host's state final and
+        // the exit event already in the log.
+        {
+            std::lock_guard lock(kernel_lock());
+            process->finish(code);
+            clock().wake_waiters();
         }
         if (on_end) on_end();
         return code;
@@ -261,6 +263,23 @@ bool ProgramHost::quit(std::string& error) {
         return false;
     }
     return true;
+}
+
+void ProgramHost::await_if_ending() {
+    std::shared_ptr<ThreadObject> thread;
+    DWORD pid = 0;
+    {
+        std::lock_guard lock(mu_);
+        if (!thread_ || quitting_) return;
+        thread = thread_;
+        pid = process_->pid;
+    }
+    WindowSearch search{pid};
+    EnumWindows(&find_main_window, reinterpret_cast<LPARAM>(&search));
+    if (search.found) return;
+    std::unique_lock lock(kernel_lock());
+    Waitable* objects[] = {thread.get()};
+    clock().wait(lock, objects, false, kNoDeadline);
 }
 
 bool ProgramHost::wait(long long ms) {

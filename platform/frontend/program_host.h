@@ -47,6 +47,11 @@ public:
     // meanwhile. The caller takes part in handset time.
     bool wait(long long ms);
 
+    // A program started here that has lost its main window is on its way out (its end
+    // command ran, or it was a second instance): waits until it has ended, so that the
+    // next command finds it ended. Returns at once otherwise.
+    void await_if_ending();
+
     // Waits until the program started here has ended; returns its exit code.
     DWORD wait_for_end();
 

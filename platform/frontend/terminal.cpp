@@ -27,6 +27,7 @@
 #include "platform/frontend/control.h"
 #include "platform/frontend/executor.h"
 #include "platform/frontend/frontend.h"
+#include "platform/frontend/launcher.h"
 #include "platform/frontend/phone_state.h"
 #include "platform/frontend/program_host.h"
 #include "platform/handset/core/clock.h"
@@ -457,31 +458,31 @@ void TerminalFrontEnd::handle_key(int status, wint_t ch) {
     message_.clear();
     if (status == KEY_CODE_YES) {
         switch (ch) {
-            case KEY_F(1): press_physical_key(112); break;
-            case KEY_F(2): press_physical_key(113); break;
-            case KEY_ENTER: press_physical_key(13); break;
-            case KEY_LEFT: press_physical_key(37); break;
-            case KEY_UP: press_physical_key(38); break;
-            case KEY_RIGHT: press_physical_key(39); break;
-            case KEY_DOWN: press_physical_key(40); break;
+            case KEY_F(1): press_user_key(112); break;
+            case KEY_F(2): press_user_key(113); break;
+            case KEY_ENTER: press_user_key(13); break;
+            case KEY_LEFT: press_user_key(37); break;
+            case KEY_UP: press_user_key(38); break;
+            case KEY_RIGHT: press_user_key(39); break;
+            case KEY_DOWN: press_user_key(40); break;
             case KEY_F(10): request_quit(); break;
             default: break;
         }
         return;
     }
     switch (ch) {
-        case 27: press_physical_key(27); break;
+        case 27: press_user_key(27); break;
         case '\n':
-        case '\r': press_physical_key(13); break;
-        case '*': press_physical_key(119); break;
-        case '#': press_physical_key(120); break;
+        case '\r': press_user_key(13); break;
+        case '*': press_user_key(119); break;
+        case '#': press_user_key(120); break;
         case ':':
             editing_ = true;
             input_.clear();
             history_pos_ = history_.size();
             break;
         default:
-            if (ch >= '0' && ch <= '9') press_physical_key(static_cast<BYTE>(ch));
+            if (ch >= '0' && ch <= '9') press_user_key(static_cast<BYTE>(ch));
             break;
     }
 }
@@ -544,11 +545,7 @@ int TerminalFrontEnd::run() {
         log(LogLine::Kind::Event, describe_event(event));
     });
     set_screen_listener([this] { wake(); });
-    set_home_screen_renderer([this] { return render_home_screen(read_phone_state(), time_); });
-    set_home_key_handler([this](BYTE vk, bool up) {
-        // The home screen's left soft key starts Quillon as the launcher does.
-        if (vk == 112 && !up) submit(Job{"start", Command{cmd::Start{}}});
-    });
+    std::optional<Launcher> launcher(std::in_place, time_, [this] { submit(Job{"start", Command{cmd::Start{}}}); });
     set_audio_output(true);
 
     ControlServer server(executor_, true);
@@ -607,8 +604,7 @@ int TerminalFrontEnd::run() {
         Participation participation;
         stop_device_services();
     }
-    set_home_key_handler(nullptr);
-    set_home_screen_renderer(nullptr);
+    launcher.reset();
     set_screen_listener(nullptr);
     server.stop();
     events().remove_sink(sink);

@@ -1,0 +1,35 @@
+// The home screen and the launcher's soft key.
+#include "platform/frontend/launcher.h"
+
+#include "platform/handset/devices/devices.h"
+#include "platform/handset/window/screen.h"
+#include "platform/handset/window/wm.h"
+
+namespace handset::frontend {
+namespace {
+
+constexpr BYTE kLeftSoftKey = 112;
+
+thread_local bool t_user_press = false;
+
+}  // namespace
+
+Launcher::Launcher(PhoneTime time, std::function<void()> start) : time_(time), start_(std::move(start)) {
+    set_home_screen_renderer([this] { return render_home_screen(read_phone_state(), time_); });
+    set_home_key_handler([this](BYTE vk, bool up) {
+        if (vk == kLeftSoftKey && !up && t_user_press) start_();
+    });
+}
+
+Launcher::~Launcher() {
+    set_home_key_handler(nullptr);
+    set_home_screen_renderer(nullptr);
+}
+
+void press_user_key(BYTE vk) {
+    t_user_press = true;
+    press_physical_key(vk);
+    t_user_press = false;
+}
+
+}  // namespace handset::frontend

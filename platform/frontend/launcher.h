@@ -1,0 +1,32 @@
+// The phone's launcher: the home screen that is in front when no program window is,
+// and its left soft key "Quillon", which starts the program as the launcher does.
+#pragma once
+
+#include <functional>
+
+#include "platform/frontend/phone_state.h"
+#include "platform/wintypes.h"
+
+namespace handset::frontend {
+
+class Launcher {
+public:
+    // Installs the home screen and its key handler. `start` starts Quillon; a front end
+    // with a worker thread hands it over there, others run it at once.
+    Launcher(PhoneTime time, std::function<void()> start);
+    // Removes both again.
+    ~Launcher();
+    Launcher(const Launcher&) = delete;
+    Launcher& operator=(const Launcher&) = delete;
+
+private:
+    PhoneTime time_;
+    std::function<void()> start_;
+};
+
+// A press of a physical key by the user. The home screen reacts only to these: a left
+// soft key that a program injects (the key-lock watch unlocking the keypad) while the
+// home screen is in front starts nothing.
+void press_user_key(BYTE vk);
+
+}  // namespace handset::frontend

@@ -1,0 +1,168 @@
+// Starting and ending Quillon from the headless phone: the launcher's `start` in this
+// host and as a second instance, `quit`, the program's own end, and the home screen.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "process_util.h"
+
+using fetest::lines_of;
+using fetest::run_quillon;
+using fetest::TempDir;
+using Json = nlohmann::json;
+
+namespace {
+
+struct ScriptRun {
+    int status;
+    std::vector<Json> events;
+    std::vector<std::string> output;  // lines that are not events
+    std::string err;
+
+    std::vector<Json> of(const std::string& kind) const {
+        std::vector<Json> out;
+        for (const auto& e : events)
+            if (e["ev"] == kind) out.push_back(e);
+        return out;
+    }
+    std::vector<std::string> kinds() const {
+        std::vector<std::string> out;
+        for (const auto& e : events) out.push_back(e["ev"]);
+        return out;
+    }
+};
+
+class Launcher : public ::testing::Test {
+protected:
+    ScriptRun script(const std::string& text) {
+        fetest::write_file(dir / "script.txt", text);
+        const auto r = run_quillon(
+            {"--device", device().string(), "--headless", "--no-start", "--script", (dir / "script.txt").string()});
+        ScriptRun run{r.status, {}, {}, r.err};
+        for (const auto& line : lines_of(r.out)) {
+            Json j = Json::parse(line, nullptr, false);
+            if (!j.is_discarded() && j.is_object() && j.contains("ev")) run.events.push_back(j);
+            else run.output.push_back(line);
+        }
+        return run;
+    }
+    std::filesystem::path device() const { return dir / "device"; }
+    TempDir dir;
+};
+
+TEST_F(Launcher, StartingARunningQuillonAgainBringsItsWindowBackWhileTimeHoldsStill) {
+    const ScriptRun r = script(
+        "start\n"
+        "wait 2s\n"
+        "press left        # close: the window hides\n"
+        "start\n"
+        "wait 1s\n"
+        "missed 1\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    // One program with one watch timer; the second start is a process of its own that
+    // ends at once, after bringing the first one's window to the front.
+    EXPECT_EQ(r.of("dialog.open").size(), 1u);
+    EXPECT_EQ(r.of("timer.set").size(), 1u);
+    const auto starts = r.of("process.start");
+    const auto exits = r.of("process.exit");
+    ASSERT_EQ(starts.size(), 2u);
+    ASSERT_EQ(exits.size(), 2u);
+    EXPECT_EQ(starts[1]["t"], 2000);
+    EXPECT_EQ(exits[0]["t"], 2000);  // the second instance, at the moment it started
+    EXPECT_EQ(exits[0]["code"], 0);
+    const auto fronts = r.of("window.foreground");
+    ASSERT_EQ(fronts.size(), 2u);
+    EXPECT_EQ(fronts[1]["t"], 2000);
+    EXPECT_EQ(fronts[1]["title"], "QUILLON");
+    EXPECT_EQ(r.of("reg.set").at(0)["t"], 3000);
+    // The first program ends with the run, by its own end command.
+    EXPECT_EQ(r.of("dialog.close").size(), 1u);
+    EXPECT_EQ(exits[1]["t"], 3000);
+}
+
+TEST_F(Launcher, QuitEndsQuillonAndALaterStartRunsItAfresh) {
+    const ScriptRun r = script("start\nwait 1s\nquit\nquit\nwait 1s\nstart\nwait 1s\n");
+    EXPECT_EQ(r.status, 1);  // the second quit finds nothing to end
+    EXPECT_NE(r.err.find("line 4: quit: Quillon does not run here"), std::string::npos) << r.err;
+    const auto opens = r.of("dialog.open");
+    ASSERT_EQ(opens.size(), 2u);
+    EXPECT_EQ(opens[1]["t"], 2000);
+    const auto closes = r.of("dialog.close");
+    ASSERT_EQ(closes.size(), 2u);
+    EXPECT_EQ(closes[0]["t"], 1000);
+    EXPECT_EQ(r.of("timer.kill").size(), 2u);
+}
+
+TEST_F(Launcher, CopyAtAnotherPathMeetsTheRunningInstance) {
+    ASSERT_EQ(script("# make the device\n").status, 0);
+    const auto copy = device() / "fs" / "Storage Card" / "Quillon.exe";
+    std::filesystem::create_directories(copy.parent_path());
+    std::filesystem::copy_file(device() / "fs" / "Program Files" / "Quillon" / "Quillon.exe", copy);
+
+    const ScriptRun r = script(
+        "start\n"
+        "start --exe-path \"\\Storage Card\\Quillon.exe\"\n"
+        "start --exe-path \"\\Storage Card\\Missing.exe\"\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("line 3: start: there is no program at \\Storage Card\\Missing.exe"), std::string::npos)
+        << r.err;
+    const auto starts = r.of("process.start");
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[1]["file"], "\\Storage Card\\Quillon.exe");
+    EXPECT_EQ(r.of("window.foreground").size(), 2u);
+    EXPECT_EQ(r.of("dialog.open").size(), 1u);
+}
+
+TEST_F(Launcher, RunEndsWhenQuillonEndsByItself) {
+    const ScriptRun r = script("start\nwait 1s\ncommand 32781\nmissed 4\nwait 1h\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.of("reg.set").empty());  // nothing after the program's end ran
+    EXPECT_EQ(r.events.back()["ev"], "process.exit");
+    EXPECT_EQ(r.events.back()["t"], 1000);
+    EXPECT_NE(r.err.find("stops before"), std::string::npos) << r.err;
+}
+
+TEST_F(Launcher, HomeScreenAndItsSoftKey) {
+    const ScriptRun r = script(
+        "missed 2\n"
+        "start\n"
+        "press left\n"
+        "screen\n"
+        "press left\n"
+        "screen\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(r.output.size(), 28u);
+    // The home screen, drawn the same in every run under the virtual clock.
+    EXPECT_NE(r.output[0].find("SCH-M620"), std::string::npos) << r.output[0];
+    EXPECT_NE(r.output[2].find("09:00:00"), std::string::npos) << r.output[2];
+    const std::string home = [&] {
+        std::string s;
+        for (int i = 0; i < 14; ++i) s += r.output[i] + "\n";
+        return s;
+    }();
+    EXPECT_NE(home.find("부재중 전화                        2"), std::string::npos) << home;
+    EXPECT_EQ(r.output[13].rfind(" Quillon", 0), 0u) << r.output[13];
+    // Its left soft key brought Quillon back.
+    EXPECT_EQ(r.output[14].rfind("QUILLON", 0), 0u) << r.output[14];
+    EXPECT_EQ(r.of("dialog.open").size(), 1u);
+    EXPECT_EQ(r.of("process.start").size(), 2u);
+}
+
+TEST(SecondPhone, HeadlessPhoneOnABusyDeviceEndsAtOnce) {
+    TempDir dir;
+    const std::string device = (dir / "device").string();
+    fetest::Process first({QUILLON_BINARY, "--device", device, "--headless"});
+    first.send("missed 1\n");
+    ASSERT_TRUE(first.line_containing("Missed Call Count")) << first.err();
+
+    // The second phone's Quillon meets the first one's and ends; so does its run.
+    const auto second = run_quillon({"--device", device, "--headless", "--script", "/dev/null"});
+    EXPECT_EQ(second.status, 0) << second.err;
+    EXPECT_NE(second.out.find("process.exit"), std::string::npos) << second.out;
+    EXPECT_EQ(second.out.find("dialog.open"), std::string::npos) << second.out;
+    // The first one's window was asked to the front over its control socket.
+    EXPECT_TRUE(first.line_containing("window.foreground"));
+    EXPECT_EQ(first.finish(), 0) << first.err();
+}
+
+}  // namespace
