@@ -150,7 +150,8 @@ public:
     ~CDialog() override;
 
     // Creates the dialog from its template and runs it in a nested modal loop until
-    // EndDialog or the window's destruction; returns the result (-1 on failure).
+    // EndDialog or the window's destruction; returns the EndDialog result, or -1 when
+    // the window was destroyed without one or could not be created.
     virtual INT_PTR DoModal();
     void EndDialog(int result);
     virtual BOOL OnInitDialog();
