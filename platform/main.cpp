@@ -82,6 +82,11 @@ int run_phone(const Options& options) {
         std::cerr << "quillon: --script needs --headless\n";
         return fe::kExitBadInput;
     }
+    if (!options.headless && !options.child && options.clock == "virtual") {
+        // Nothing in the terminal phone holds virtual time back: it would race ahead.
+        std::cerr << "quillon: the terminal phone runs on the real clock; --clock virtual needs --headless\n";
+        return fe::kExitBadInput;
+    }
     if (!options.headless && !options.child && !(isatty(STDIN_FILENO) && isatty(STDOUT_FILENO))) {
         std::cerr << "quillon: the terminal phone needs a terminal; use --headless to run without one\n";
         return fe::kExitBadInput;

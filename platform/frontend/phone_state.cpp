@@ -135,6 +135,27 @@ std::string fit_cells(std::u16string_view text, int cells) {
     return to_utf8(out);
 }
 
+std::vector<std::string> wrap_cells(std::u16string_view text, int cells) {
+    std::vector<std::string> lines;
+    std::u16string line;
+    int used = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::size_t len = (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size()) ? 2 : 1;
+        const std::u16string_view ch = text.substr(i, len);
+        const int width = text_cells(ch);
+        if (used + width > cells && used > 0) {
+            lines.push_back(fit_cells(line, cells));
+            line.clear();
+            used = 0;
+        }
+        line.append(ch);
+        used += width;
+        i += len - 1;
+    }
+    if (!line.empty() || lines.empty()) lines.push_back(fit_cells(line, cells));
+    return lines;
+}
+
 std::string spread_cells(std::u16string_view left, std::u16string_view right, int cells) {
     const int right_cells = std::min(text_cells(right), cells);
     const int left_cells = cells - right_cells;

@@ -58,5 +58,7 @@ std::string fit_cells(std::u16string_view text, int cells);
 // A line of `cells` cells with `left` at its start and `right` at its end.
 std::string spread_cells(std::u16string_view left, std::u16string_view right, int cells);
 std::string center_cells(std::u16string_view text, int cells);
+// `text` broken into lines of at most `cells` cells (at least one line), each padded.
+std::vector<std::string> wrap_cells(std::u16string_view text, int cells);
 
 }  // namespace handset::frontend

@@ -194,6 +194,8 @@ bool ProgramHost::start_child(const std::u16string& exe_path, std::string& error
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    // The child reads nothing; the terminal or the script stays this host's alone.
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     pid_t pid = 0;
     const int rc = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -294,22 +294,35 @@ void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
     mvaddstr(y++, left, fit_cells(u" Events", width).c_str());
     attroff(A_BOLD);
 
+    // The latest lines that fit: an event takes one row, a command's output wraps.
     const int room = top + height - y;
-    std::vector<LogLine> shown;
+    struct Row {
+        std::string text;
+        int attr;
+    };
+    std::vector<Row> rows_shown;
     {
         std::lock_guard lock(mu_);
-        const std::size_t n = std::min<std::size_t>(log_.size(), static_cast<std::size_t>(room));
-        shown.assign(log_.end() - static_cast<long>(n), log_.end());
+        for (auto it = log_.rbegin(); it != log_.rend() && static_cast<int>(rows_shown.size()) < room; ++it) {
+            int attr = A_NORMAL;
+            if (it->kind == LogLine::Kind::Command) attr = A_BOLD;
+            if (it->kind == LogLine::Kind::Error) attr = A_BOLD | (has_colors() ? COLOR_PAIR(1) : A_UNDERLINE);
+            if (it->kind == LogLine::Kind::Output || it->kind == LogLine::Kind::Info)
+                attr = has_colors() ? COLOR_PAIR(2) : A_NORMAL;
+            const std::u16string text = to_utf16(it->text);
+            std::vector<std::string> pieces = it->kind == LogLine::Kind::Event
+                                                  ? std::vector<std::string>{fit_cells(text, width - 1)}
+                                                  : wrap_cells(text, width - 1);
+            for (auto& piece : pieces) piece.insert(0, " ");
+            for (auto piece = pieces.rbegin(); piece != pieces.rend(); ++piece)
+                rows_shown.push_back({std::move(*piece), attr});
+        }
     }
-    for (const auto& line : shown) {
-        int attr = A_NORMAL;
-        if (line.kind == LogLine::Kind::Command) attr = A_BOLD;
-        if (line.kind == LogLine::Kind::Error) attr = A_BOLD | (has_colors() ? COLOR_PAIR(1) : A_UNDERLINE);
-        if (line.kind == LogLine::Kind::Output || line.kind == LogLine::Kind::Info)
-            attr = has_colors() ? COLOR_PAIR(2) : A_NORMAL;
-        attron(attr);
-        mvaddstr(y++, left, fit_cells(to_utf16(" " + line.text), width).c_str());
-        attroff(attr);
+    if (static_cast<int>(rows_shown.size()) > room) rows_shown.resize(static_cast<std::size_t>(room));
+    for (auto it = rows_shown.rbegin(); it != rows_shown.rend(); ++it) {
+        attron(it->attr);
+        mvaddstr(y++, left, it->text.c_str());
+        attroff(it->attr);
     }
 }
 
@@ -512,15 +525,18 @@ int TerminalFrontEnd::run() {
     sigemptyset(&blocked);
     sigaddset(&blocked, SIGINT);
     sigaddset(&blocked, SIGTERM);
+    sigaddset(&blocked, SIGHUP);
     sigaddset(&blocked, SIGWINCH);
     pthread_sigmask(SIG_BLOCK, &blocked, &waiting);
     sigdelset(&waiting, SIGINT);
     sigdelset(&waiting, SIGTERM);
+    sigdelset(&waiting, SIGHUP);
     sigdelset(&waiting, SIGWINCH);
     struct sigaction quit_action {};
     quit_action.sa_handler = on_quit_signal;
     sigaction(SIGINT, &quit_action, nullptr);
     sigaction(SIGTERM, &quit_action, nullptr);
+    sigaction(SIGHUP, &quit_action, nullptr);
 
     set_escdelay(25);
     initscr();
@@ -577,7 +593,9 @@ int TerminalFrontEnd::run() {
             while ((n = ::read(wake_[0], bytes, sizeof bytes)) > 0)
                 if (std::memchr(bytes, kWakeQuit, static_cast<std::size_t>(n))) request_quit();
         }
-        if (ready > 0 && (fds[0].revents & (POLLHUP | POLLERR)) && !(fds[0].revents & POLLIN)) request_quit();
+        // The terminal went away: end as F10 would, once.
+        if (ready > 0 && (fds[0].revents & (POLLHUP | POLLERR)) && !(fds[0].revents & POLLIN) && !quitting_)
+            request_quit();
         wint_t ch;
         int status;
         while ((status = get_wch(&ch)) != ERR) {

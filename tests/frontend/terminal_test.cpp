@@ -111,8 +111,32 @@ TEST_F(TerminalPhone, ShowsQuillonAndAnswersTheSoftKeysAndBack) {
     keys(": m i s s e d Space 4 Enter");  // the command line takes handset commands
     ASSERT_TRUE(wait_for([](const std::string& s) { return s.find("Missed     4") != std::string::npos; })) << last_;
 
+    keys(": p r e s s Space v k : 1 3 3 Enter");  // the key-lock key: the lock screen covers Quillon
+    ASSERT_TRUE(shows("키패드 잠김")) << last_;
+    EXPECT_EQ(last_.find("모델"), std::string::npos) << last_;
+    keys("F1 '*'");  // the left soft key, then star, unlocks
+    ASSERT_TRUE(hides("키패드 잠김")) << last_;
+    EXPECT_NE(last_.find("Keypad     unlocked"), std::string::npos) << last_;
+
+    keys(": r e g Space g e t Space x Enter");  // a malformed command is refused on the spot
+    ASSERT_TRUE(shows("error: `reg get` needs KEY NAME")) << last_;
+
     keys("F10");  // leaving the emulator ends Quillon by its own end command
     EXPECT_EQ(exit_status(), 0);
+}
+
+TEST_F(TerminalPhone, LeavingEndsQuillonNormally) {
+    start("--log " + (dir / "events.log").string());
+    ASSERT_TRUE(shows("QUILLON")) << last_;
+    keys("C-c");
+    EXPECT_EQ(exit_status(), 0);
+    const std::string log = fetest::read_file(dir / "events.log");
+    // The program's own end: its timer stopped and its dialog closed before it exited.
+    EXPECT_NE(log.find("\"ev\":\"timer.kill\""), std::string::npos) << log;
+    EXPECT_NE(log.find("\"ev\":\"dialog.close\""), std::string::npos) << log;
+    EXPECT_NE(log.find("\"ev\":\"process.exit\""), std::string::npos) << log;
+    // Nothing of the phone's run was left behind in its run folder.
+    EXPECT_FALSE(std::filesystem::exists(dir / "device" / "run" / "ctl.sock"));
 }
 
 TEST_F(TerminalPhone, HomeScreenWithoutQuillonAndATooSmallTerminal) {
