@@ -99,15 +99,21 @@ bool ProgramHost::start(const std::optional<std::u16string>& exe_path, std::stri
         error = "there is no program at " + to_utf8(exe) + " on the device";
         return false;
     }
+    DWORD pid = 0;
     {
         // Two front-end threads may start at once; only one of them starts it here.
         std::lock_guard lock(start_mu_);
-        if (!running()) return start_here(exe, error);
+        if (!running() && !start_here(exe, pid, error)) return false;
     }
-    return start_child(exe, error);
+    if (pid == 0) return start_child(exe, error);
+    // As the launcher does, return once the program waits for the user (or has ended,
+    // as a second instance does), so the next command meets a program that has started.
+    // Not under start_mu_: the program may need handset time to get there.
+    wait_for_input_idle(pid);
+    return true;
 }
 
-bool ProgramHost::start_here(const std::u16string& exe_path, std::string& error) {
+bool ProgramHost::start_here(const std::u16string& exe_path, DWORD& pid, std::string& error) {
     std::shared_ptr<ProcessObject> process;
     {
         std::lock_guard lock(mu_);
@@ -153,13 +159,9 @@ bool ProgramHost::start_here(const std::u16string& exe_path, std::string& error)
         if (on_end) on_end();
         return code;
     };
-    {
-        std::lock_guard lock(mu_);
-        thread_ = start_thread(std::move(body));
-    }
-    // As the launcher does, return once the program waits for the user (or has ended,
-    // as a second instance does), so the next command meets a program that has started.
-    wait_for_input_idle(process->pid);
+    std::lock_guard lock(mu_);
+    thread_ = start_thread(std::move(body));
+    pid = process->pid;
     return true;
 }
 
@@ -285,21 +287,22 @@ void ProgramHost::await_if_ending() {
 }
 
 bool ProgramHost::wait(long long ms) {
-    std::shared_ptr<ThreadObject> thread;
-    {
-        std::lock_guard lock(mu_);
-        if (!quitting_) thread = thread_;
-    }
-    std::unique_lock lock(kernel_lock());
     const long long deadline = clock().now_ms() + (ms < 0 ? 0 : ms);
-    if (thread) {
-        Waitable* objects[] = {thread.get()};
-        clock().wait(lock, objects, false, deadline);
-    } else {
-        clock().wait(lock, {}, false, deadline);
+    for (;;) {
+        std::shared_ptr<ThreadObject> thread;
+        {
+            std::lock_guard lock(mu_);
+            if (!quitting_) thread = thread_;
+        }
+        {
+            std::unique_lock lock(kernel_lock());
+            Waitable* objects[] = {thread.get()};
+            clock().wait(lock, std::span<Waitable* const>(objects, thread ? 1 : 0), false, deadline);
+        }
+        if (ended_by_itself()) return false;
+        // The program may have ended by `quit` from elsewhere: the wait goes on.
+        if (clock().now_ms() >= deadline) return true;
     }
-    lock.unlock();
-    return !ended_by_itself();
 }
 
 DWORD ProgramHost::wait_for_end() {

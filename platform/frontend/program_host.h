@@ -66,7 +66,8 @@ public:
     static std::vector<std::string> child_arguments(const std::u16string& exe_path);
 
 private:
-    bool start_here(const std::u16string& exe_path, std::string& error);
+    // Starts the program's thread; `pid` receives its process id.
+    bool start_here(const std::u16string& exe_path, DWORD& pid, std::string& error);
     bool start_child(const std::u16string& exe_path, std::string& error);
 
     std::mutex start_mu_;

@@ -582,10 +582,11 @@ int TerminalFrontEnd::run() {
         }
         draw();
         pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        // Wake at the next full second of the phone's clock display.
-        const long long ms = static_cast<long long>(1000 - clock().now_ms() % 1000);
-        timespec timeout{0, static_cast<long>(std::clamp(ms, 20LL, 1000LL)) * 1'000'000};
-        if (ms >= 1000) timeout = {1, 0};
+        // Wake at the next full second of the phone's clock display (sooner in real time
+        // when the clock runs fast, but not more often than ten times a second).
+        const double handset_ms = static_cast<double>(1000 - clock().now_ms() % 1000);
+        const long long ms = std::clamp(static_cast<long long>(handset_ms / clock().speed()), 100LL, 1000LL);
+        timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000};
         const int ready = ::ppoll(fds, 2, &timeout, &waiting);
         if (ready > 0 && (fds[1].revents & POLLIN)) {
             char bytes[256];
