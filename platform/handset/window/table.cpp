@@ -149,8 +149,8 @@ private:
     void close() {
         if (map_) munmap(map_, sizeof(RawTable));
         map_ = nullptr;
-        // A forked child must not unlock its parent's open file description by closing a
-        // descriptor it inherited; closing is harmless since flock is released on unlock.
+        // No lock is held between calls, so closing an inherited descriptor in a forked
+        // child takes nothing away from its parent.
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
         path_.clear();
