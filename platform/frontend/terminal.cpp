@@ -634,10 +634,13 @@ int TerminalFrontEnd::run() {
     std::error_code ec;
     if (std::filesystem::file_size(stderr_file, ec) == 0 && !ec) std::filesystem::remove(stderr_file, ec);
     else if (!ec) std::fprintf(stderr, "quillon: messages printed while the phone ran are in %s\n", stderr_file.c_str());
+    g_wake_fd = -1;
+    struct sigaction default_action {};
+    default_action.sa_handler = SIG_DFL;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &default_action, nullptr);
     pthread_sigmask(SIG_SETMASK, &waiting, nullptr);
     ::close(wake_[0]);
     ::close(wake_[1]);
-    g_wake_fd = -1;
     return kExitOk;
 }
 
