@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "app/main_app.h"
 #include "platform/frontend/control.h"
 #include "platform/frontend/frontend.h"
 #include "platform/frontend/session.h"
@@ -19,11 +18,6 @@
 #include "platform/handset/registry/reg_tool.h"
 
 namespace fe = handset::frontend;
-
-// The program is a static library, and nothing of the phone names its application
-// object; naming the program's process-start routine here links the object file that
-// defines both, as a loader would map the program's whole image.
-void (*g_program_image)() = &InitProcessData;
 
 namespace {
 

@@ -7,6 +7,7 @@
 namespace {
 
 constexpr int kLanguageKorean = 1042;
+constexpr handset::SoftKeyBarResource kSoftKeyBars[] = {SKB_MAINMENU};
 
 }  // namespace
 
@@ -23,6 +24,7 @@ const handset::Resources& quillon_resources() {
                     .language = kLanguageKorean},
         .hi_res_aware = true,
         .language = kLanguageKorean,
+        .softkey_bars = kSoftKeyBars,
     };
     return table;
 }

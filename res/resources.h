@@ -70,11 +70,5 @@ constexpr int ID_MENU_EXIT = 32781;
 constexpr int ID_MENU_GENERAL = 32787;
 
 // The command bar's soft-key bar definition 128: a single button that sends IDOK and is
-// labelled with string IDS_OK. handset::Resources has no table for such definitions, so
-// it is kept here as plain data for whoever builds the command bar.
-struct SoftKeyBarDefinition {
-    int id;
-    int command;
-    int label_string;
-};
-constexpr SoftKeyBarDefinition SKB_MAINMENU{IDR_MAINMENU, IDOK, IDS_OK};
+// labelled with string IDS_OK.
+constexpr handset::SoftKeyBarResource SKB_MAINMENU{IDR_MAINMENU, IDOK, IDS_OK};
