@@ -166,13 +166,29 @@ private:
     sqlite3_stmt* s_;
 };
 
+// SQLite keeps names as UTF-8 text and reads back U+FFFD for what UTF-8 cannot carry
+// (an unpaired surrogate) and for U+FFFE and U+FFFF, and a NUL would end the name at the
+// platform API: a name holding one could be written but never found again.
+bool storable_name(std::u16string_view name) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i];
+        if (c == 0 || c == 0xFFFE || c == 0xFFFF || (c >= 0xDC00 && c <= 0xDFFF)) return false;
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 1 == name.size() || name[i + 1] < 0xDC00 || name[i + 1] > 0xDFFF) return false;
+            ++i;
+        }
+    }
+    return true;
+}
+
 void check_key_path(std::u16string_view path) {
     std::u16string normal;
-    if (!normalise_sub_key(path, normal) || normal.size() != path.size()) throw OpFailure{RegStatus::Invalid};
+    if (!normalise_sub_key(path, normal) || normal.size() != path.size() || !storable_name(path))
+        throw OpFailure{RegStatus::Invalid};
 }
 
 void check_value_name(std::u16string_view name) {
-    if (name.size() > kMaxValueNameLength) throw OpFailure{RegStatus::Invalid};
+    if (name.size() > kMaxValueNameLength || !storable_name(name)) throw OpFailure{RegStatus::Invalid};
 }
 
 }  // namespace
