@@ -3,32 +3,73 @@
 
 #include <SDL2/SDL.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 namespace handset {
 namespace {
 
-// Converts SDL's decoded buffer to the output's mono 16 kHz 16-bit format.
+// The largest conversion buffer a sound may need. Far above any sound the program
+// plays; a small file with an absurd sample rate (1 Hz, resampled to 16 kHz) would
+// otherwise ask for gigabytes. Such a sound keeps its playing time and plays silent.
+constexpr std::size_t kMaxConversionBytes = std::size_t{256} << 20;
+
+// Converts SDL's decoded buffer to the output's mono 16 kHz 16-bit format; null when
+// it cannot be converted.
 audio::Samples convert(const SDL_AudioSpec& spec, const Uint8* data, Uint32 length) {
+    if (length == 0 || !data) return std::make_shared<const std::vector<std::int16_t>>();
     SDL_AudioCVT cvt;
     if (SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, AUDIO_S16SYS, 1, audio::kSampleRate) < 0)
+        return nullptr;
+    if (length > static_cast<Uint32>(INT32_MAX) || cvt.len_mult <= 0 ||
+        length > kMaxConversionBytes / static_cast<std::size_t>(cvt.len_mult))
         return nullptr;
     std::vector<Uint8> work(static_cast<std::size_t>(length) * static_cast<std::size_t>(cvt.len_mult));
     std::memcpy(work.data(), data, length);
     cvt.buf = work.data();
     cvt.len = static_cast<int>(length);
     if (cvt.needed && SDL_ConvertAudio(&cvt) != 0) return nullptr;
-    const std::size_t bytes = cvt.needed ? static_cast<std::size_t>(cvt.len_cvt) : length;
+    const std::size_t bytes = std::min(work.size(), cvt.needed ? static_cast<std::size_t>(cvt.len_cvt) : length);
     auto samples = std::make_shared<std::vector<std::int16_t>>(bytes / sizeof(std::int16_t));
-    std::memcpy(samples->data(), work.data(), samples->size() * sizeof(std::int16_t));
+    if (!samples->empty()) std::memcpy(samples->data(), work.data(), samples->size() * sizeof(std::int16_t));
     return samples;
+}
+
+// SDL's loader allocates a chunk's declared length before reading it, so a small file
+// declaring a chunk of gigabytes would make it allocate gigabytes. A declared length
+// that runs past the end of the file is cut to what the file holds (on a copy in
+// `fixed`), so a truncated file plays as far as it goes.
+std::span<const std::uint8_t> clamp_chunks(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>& fixed) {
+    auto word = [](const std::uint8_t* p) {
+        return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+               static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    };
+    // SDL also takes a file that starts at "WAVE", without its RIFF header.
+    std::size_t pos;
+    if (bytes.size() >= 12 && std::memcmp(bytes.data(), "RIFF", 4) == 0) pos = 12;
+    else if (bytes.size() >= 4 && std::memcmp(bytes.data(), "WAVE", 4) == 0) pos = 4;
+    else return bytes;
+    while (pos + 8 <= bytes.size()) {
+        const std::size_t length = word(bytes.data() + pos + 4);
+        const std::size_t available = bytes.size() - pos - 8;
+        if (length > available) {
+            fixed.assign(bytes.begin(), bytes.end());
+            const auto cut = static_cast<std::uint32_t>(available);
+            for (int i = 0; i < 4; ++i) fixed[pos + 4 + i] = static_cast<std::uint8_t>(cut >> (8 * i));
+            return fixed;
+        }
+        pos += 8 + length + (length & 1);
+    }
+    return bytes;
 }
 
 }  // namespace
 
 std::optional<WavSound> decode_wav(std::span<const std::uint8_t> bytes, bool want_samples) {
     if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT32_MAX)) return std::nullopt;
+    std::vector<std::uint8_t> fixed;
+    bytes = clamp_chunks(bytes, fixed);
     SDL_RWops* rw = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
     if (!rw) return std::nullopt;
     SDL_AudioSpec spec{};
