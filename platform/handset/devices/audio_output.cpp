@@ -1,5 +1,6 @@
-// The loudspeaker over SDL2: one playback device, opened on demand, whose callback
-// mixes the current sound and the key click.
+// The loudspeaker over SDL2 (loaded with the first switch-on, see sdl_library.h): one
+// playback device, opened on demand, whose callback mixes the current sound and the key
+// click.
 //
 // SDL and the host's sound libraries below it (ALSA, PulseAudio) like to write
 // diagnostics to stderr, which would tear the terminal phone's screen. SDL's own log
@@ -7,7 +8,6 @@
 // for the moments the device is being opened and closed.
 #include "platform/handset/devices/audio_output.h"
 
-#include <SDL2/SDL.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <mutex>
 #include <numbers>
+
+#include "platform/handset/devices/sdl_library.h"
 
 namespace handset::audio {
 namespace {
@@ -72,26 +74,28 @@ public:
     void play(Samples samples) {
         std::lock_guard lock(mu_);
         if (!device_) return;
-        SDL_LockAudioDevice(device_);
+        sdl_->LockAudioDevice(device_);
         sound_ = Voice{std::move(samples)};
-        SDL_UnlockAudioDevice(device_);
+        sdl_->UnlockAudioDevice(device_);
     }
 
     void click() {
         std::lock_guard lock(mu_);
         if (!device_) return;
         static const Samples click_samples = std::make_shared<const std::vector<std::int16_t>>(tone(2400, 12, 0.25));
-        SDL_LockAudioDevice(device_);
+        sdl_->LockAudioDevice(device_);
         click_ = Voice{click_samples};
-        SDL_UnlockAudioDevice(device_);
+        sdl_->UnlockAudioDevice(device_);
     }
 
 private:
     // mu_ held.
     void open() {
-        SDL_LogSetOutputFunction(drop_log, nullptr);
         QuietStderr quiet;
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
+        sdl_ = sdl_library();
+        if (!sdl_) return;
+        sdl_->LogSetOutputFunction(drop_log, nullptr);
+        if (sdl_->InitSubSystem(SDL_INIT_AUDIO) != 0) return;
         SDL_AudioSpec want{};
         want.freq = kSampleRate;
         want.format = AUDIO_S16SYS;
@@ -101,21 +105,21 @@ private:
         want.userdata = this;
         SDL_AudioSpec have{};
         // No allowed changes: SDL converts our format to whatever the device takes.
-        device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        device_ = sdl_->OpenAudioDevice(nullptr, 0, &want, &have, 0);
         if (!device_) {
-            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            sdl_->QuitSubSystem(SDL_INIT_AUDIO);
             return;
         }
-        SDL_PauseAudioDevice(device_, 0);
+        sdl_->PauseAudioDevice(device_, 0);
     }
 
     void close() {
         QuietStderr quiet;
-        SDL_CloseAudioDevice(device_);
+        sdl_->CloseAudioDevice(device_);
         device_ = 0;
         sound_ = {};
         click_ = {};
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        sdl_->QuitSubSystem(SDL_INIT_AUDIO);
     }
 
     // SDL's audio thread, under the device lock.
@@ -130,6 +134,7 @@ private:
     }
 
     std::mutex mu_;
+    const SdlLibrary* sdl_ = nullptr;  // loaded by the first open()
     SDL_AudioDeviceID device_ = 0;
     // Under SDL's device lock.
     Voice sound_;
