@@ -8,8 +8,11 @@
 // sndPlaySound takes every name as a file name of the device (the phone has no sound
 // aliases); flags other than SND_SYNC, SND_ASYNC, SND_NODEFAULT and SND_FILENAME are
 // refused with FALSE.
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <mutex>
 #include <vector>
 
@@ -52,15 +55,37 @@ const WavSound& default_sound() {
     return sound;
 }
 
+// The whole content of a host file, in as few reads as its size allows; nothing when
+// it cannot be opened or read.
+std::optional<std::vector<std::uint8_t>> read_file(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    std::vector<std::uint8_t> bytes;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) bytes.reserve(static_cast<std::size_t>(st.st_size) + 1);
+    std::size_t used = 0;
+    for (;;) {
+        if (used == bytes.capacity()) bytes.reserve(bytes.capacity() * 2 + 4096);
+        bytes.resize(bytes.capacity());
+        const ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ::close(fd);
+            if (n < 0) return std::nullopt;
+            bytes.resize(used);
+            return bytes;
+        }
+        used += static_cast<std::size_t>(n);
+    }
+}
+
 std::optional<WavSound> load(std::u16string_view path) {
     if (!has_device()) return std::nullopt;
     const auto host = device().host_path(path);
     if (!host) return std::nullopt;
-    std::ifstream in(*host, std::ios::binary);
-    if (!in) return std::nullopt;
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return decode_wav(bytes, audio::active());
+    const auto bytes = read_file(*host);
+    if (!bytes) return std::nullopt;
+    return decode_wav(*bytes, audio::active());
 }
 
 class SoundService {
