@@ -96,3 +96,5 @@ void BM_WriteRegDword(benchmark::State& state) {
 BENCHMARK(BM_WriteRegDword);
 
 }  // namespace
+
+BENCHMARK_MAIN();
