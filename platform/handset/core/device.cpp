@@ -1,12 +1,15 @@
 // The device folder: creation in factory state, device paths, and the current device.
 #include "platform/handset/core/device.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -22,6 +25,25 @@ std::mutex g_hooks_mu;
 std::vector<FactoryHook> g_hooks;
 
 constexpr const char* kMarker = "device.model";
+// Held while a process makes the folder, so that processes starting together on a new
+// device make it once: the others wait, then find the marker.
+constexpr const char* kSetUpLock = ".setup.lock";
+
+// An exclusive flock on a file, released when it goes out of scope.
+class FolderLock {
+public:
+    explicit FolderLock(const fs::path& file) : fd_(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+    }
+    ~FolderLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int fd_;
+};
 
 bool ascii_iequal(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -40,9 +62,11 @@ void create_factory_folder(const fs::path& folder, const std::string& model, con
     fs::create_directories(folder / "run");
     fs::permissions(folder / "run", fs::perms::owner_all, fs::perm_options::replace);
     run_factory_hooks(device);
-    // The marker is written last: a folder without it was not finished and is
-    // made again at the next start.
-    std::ofstream(folder / kMarker) << model << "\n";
+    // The marker is written last, and whole (renamed into place): a folder without it
+    // was not finished and is made again at the next start.
+    const fs::path part = folder / (std::string(kMarker) + ".part");
+    std::ofstream(part) << model << "\n";
+    fs::rename(part, folder / kMarker);
 }
 
 }  // namespace
@@ -65,9 +89,14 @@ Device::Device(DeviceOptions options) : model_(options.model), exe_path_(std::mo
         fs::remove_all(folder_, ec);
         if (ec) throw std::runtime_error("cannot reset device folder " + folder_.string() + ": " + ec.message());
     }
+    std::optional<FolderLock> setting_up;
     if (!fs::exists(folder_ / kMarker)) {
         fs::create_directories(folder_, ec);
         if (ec) throw std::runtime_error("cannot create device folder " + folder_.string() + ": " + ec.message());
+        setting_up.emplace(folder_ / kSetUpLock);
+    }
+    // Checked again under the lock: another process may have made the folder meanwhile.
+    if (!fs::exists(folder_ / kMarker)) {
         // A folder left half-made by a crash is completed, not trusted.
         try {
             create_factory_folder(folder_, model_, *this);
