@@ -1,0 +1,55 @@
+// A registry store for fuzz targets: one scratch file per fuzzing process, emptied
+// between inputs so that every input starts from the same registry.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/handset/registry/store.h"
+
+namespace fuzz {
+
+inline std::string scratch_dir() {
+    if (std::filesystem::is_directory("/dev/shm")) return "/dev/shm";
+    const char* tmp = std::getenv("TMPDIR");
+    return tmp && *tmp ? tmp : "/tmp";
+}
+
+// Creates the process's scratch registry; its files are removed when the process ends.
+inline std::unique_ptr<handset::RegistryStore> open_scratch_store(const char* target) {
+    static std::string base;
+    base = scratch_dir() + "/quillon-fuzz-" + target + "-" + std::to_string(::getpid()) + ".db";
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(base + suffix);
+    std::atexit([] {
+        for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(base + suffix);
+    });
+    return std::make_unique<handset::RegistryStore>(base);
+}
+
+// Deletes every key and value below both roots.
+inline void clear_store(handset::RegistryStore& store) {
+    using namespace handset;
+    for (RegRoot root : {RegRoot::CurrentUser, RegRoot::LocalMachine}) {
+        std::u16string name;
+        while (store.enum_subkey(root_key_id(root), 0, name) == RegStatus::Ok) {
+            const auto st = store.delete_key({root, name}, Notify::Quiet);
+            if (st != RegStatus::Ok) {
+                std::fprintf(stderr, "clear_store: cannot delete a key (%s), name in UTF-16:", describe(st));
+                for (char16_t c : name) std::fprintf(stderr, " %04x", static_cast<unsigned>(c));
+                std::fprintf(stderr, "\n");
+                std::abort();
+            }
+        }
+        RegValue value;
+        while (store.enum_value(root_key_id(root), 0, value) == RegStatus::Ok) {
+            if (store.delete_value(root_key_id(root), value.name, Notify::Quiet) != RegStatus::Ok) std::abort();
+        }
+    }
+}
+
+}  // namespace fuzz
