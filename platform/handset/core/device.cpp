@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -21,6 +22,7 @@ namespace handset {
 namespace {
 
 Device* g_device = nullptr;
+std::atomic<std::uint64_t> g_device_generation{0};
 std::mutex g_hooks_mu;
 std::vector<FactoryHook> g_hooks;
 
@@ -156,7 +158,12 @@ Device& device() {
 
 bool has_device() { return g_device != nullptr; }
 
-void set_device(Device* device) { g_device = device; }
+void set_device(Device* device) {
+    g_device = device;
+    g_device_generation.fetch_add(1, std::memory_order_relaxed);
+}
+
+std::uint64_t device_generation() { return g_device_generation.load(std::memory_order_relaxed); }
 
 void add_factory_hook(FactoryHook hook) {
     std::lock_guard lock(g_hooks_mu);

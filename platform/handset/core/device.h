@@ -9,6 +9,7 @@
 // platform's backslashes; a path that would leave fs/ is refused.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -54,6 +55,10 @@ private:
 Device& device();
 bool has_device();
 void set_device(Device* device);
+// A number that changes with every set_device(), so that a service keeping something of
+// the device's folder open can tell whether it is still the current device's without
+// building and comparing paths (a new device may be allocated where an old one was).
+std::uint64_t device_generation();
 
 // Hook run while a device folder is created, after the folders exist: writes the
 // factory registry and installs the device's programs and sounds. Set by the layers
