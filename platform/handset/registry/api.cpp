@@ -55,11 +55,16 @@ public:
         table_.emplace(next_, std::move(h));
         return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(next_));
     }
-    bool get(HKEY key, KeyHandle& out) {
+    // The handle's key; its path only when `with_path` (most calls need just the id).
+    bool get(HKEY key, KeyHandle& out, bool with_path) {
         std::lock_guard lock(mu_);
         auto it = table_.find(reinterpret_cast<std::uintptr_t>(key));
         if (it == table_.end()) return false;
-        out = it->second;
+        out.store_serial = it->second.store_serial;
+        out.id = it->second.id;
+        out.access = it->second.access;
+        out.path.root = it->second.path.root;
+        if (with_path) out.path.path = it->second.path.path;
         return true;
     }
     bool remove(HKEY key) {
@@ -102,7 +107,8 @@ REGSAM effective_access(REGSAM sam) {
 }
 
 // Resolves a root constant or an open handle. Returns ERROR_SUCCESS or the error.
-LONG resolve(HKEY key, Resolved& out) {
+// `out.path` is filled only `with_path`: for calls that name a sub-key.
+LONG resolve(HKEY key, Resolved& out, bool with_path = false) {
     out.store = current_registry();
     if (!key) return ERROR_INVALID_HANDLE;
     RegRoot root;
@@ -114,7 +120,7 @@ LONG resolve(HKEY key, Resolved& out) {
         return ERROR_SUCCESS;
     }
     KeyHandle h;
-    if (!handles().get(key, h)) return ERROR_INVALID_HANDLE;
+    if (!handles().get(key, h, with_path)) return ERROR_INVALID_HANDLE;
     // A handle of a store that has since been replaced names nothing any more.
     if (!out.store || out.store->serial() != h.store_serial) return ERROR_INVALID_HANDLE;
     out.id = h.id;
@@ -128,7 +134,7 @@ bool sub_key_path(const Resolved& base, LPCWSTR sub_key, RegKeyPath& out) {
     std::u16string rel;
     if (sub_key && !normalise_sub_key(sub_key, rel)) return false;
     out.root = base.path.root;
-    out.path = join_key_path(base.path.path, rel);
+    out.path = base.path.path.empty() ? std::move(rel) : join_key_path(base.path.path, rel);
     return true;
 }
 
@@ -157,7 +163,7 @@ LONG RegOpenKeyExW(HKEY key, LPCWSTR sub_key, DWORD options, REGSAM sam, PHKEY r
     if (!result) return ERROR_INVALID_PARAMETER;
     *result = nullptr;
     Resolved base;
-    if (LONG err = resolve(key, base)) return err;
+    if (LONG err = resolve(key, base, true)) return err;
     RegKeyPath path;
     if (!sub_key_path(base, sub_key, path)) return ERROR_INVALID_PARAMETER;
     KeyId id = 0;
@@ -173,7 +179,7 @@ LONG RegCreateKeyExW(HKEY key, LPCWSTR sub_key, DWORD reserved, LPWSTR cls, DWOR
     if (!result) return ERROR_INVALID_PARAMETER;
     *result = nullptr;
     Resolved base;
-    if (LONG err = resolve(key, base)) return err;
+    if (LONG err = resolve(key, base, true)) return err;
     RegKeyPath path;
     if (!sub_key_path(base, sub_key, path)) return ERROR_INVALID_PARAMETER;
 
@@ -232,7 +238,7 @@ LONG RegDeleteValueW(HKEY key, LPCWSTR value_name_arg) {
 
 LONG RegDeleteKeyW(HKEY key, LPCWSTR sub_key) {
     Resolved base;
-    if (LONG err = resolve(key, base)) return err;
+    if (LONG err = resolve(key, base, true)) return err;
     if (!(base.access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY))) return ERROR_ACCESS_DENIED;
     RegKeyPath path;
     if (!sub_key_path(base, sub_key, path)) return ERROR_INVALID_PARAMETER;

@@ -266,6 +266,10 @@ struct RegistryStore::CachedValue {
 // whole file: an answer read from SQLite after the version was taken stays true while
 // the version is unchanged. Reading 96 bytes of mapped memory costs far less than the
 // file locks every SQLite read transaction takes.
+//
+// Answers are found by the folded path or name, and also by the exact text a caller
+// asked with: programs ask with the same literals again and again, and a text seen
+// before needs neither checking nor folding again.
 struct RegistryStore::ReadCache {
     static constexpr std::size_t kHeaderWords = 12;         // one 48-byte header copy
     static constexpr std::uint32_t kWalIndexVersion = 3007000;
@@ -283,21 +287,29 @@ struct RegistryStore::ReadCache {
     Version version{};
     std::unordered_map<std::u16string, KeyAnswer> keys;      // root, then folded path
     std::unordered_map<std::u16string, CachedValue> values;  // key id, then folded name
+    // The same answers by the text asked with (entries of the maps above, whose
+    // elements stay in place until cleared).
+    std::unordered_map<std::u16string, const KeyAnswer*> keys_asked;
+    std::unordered_map<std::u16string, const CachedValue*> values_asked;
+    std::u16string probe;  // a slot being looked for; keeps its capacity between lookups
 
-    static std::u16string key_slot(RegRoot root, std::u16string_view folded_path) {
-        std::u16string k(1, static_cast<char16_t>(root));
-        return k.append(folded_path);
+    // Builds the slot of a key in `probe`.
+    const std::u16string& key_slot(RegRoot root, std::u16string_view path) {
+        probe.assign(1, static_cast<char16_t>(root));
+        return probe.append(path);
     }
-    static std::u16string value_slot(KeyId id, std::u16string_view folded_name) {
-        std::u16string k(reinterpret_cast<const char16_t*>(&id), sizeof id / sizeof(char16_t));
-        return k.append(folded_name);
+    const std::u16string& value_slot(KeyId id, std::u16string_view name) {
+        probe.assign(reinterpret_cast<const char16_t*>(&id), sizeof id / sizeof(char16_t));
+        return probe.append(name);
     }
     void clear() {
         keys.clear();
         values.clear();
+        keys_asked.clear();
+        values_asked.clear();
     }
     void make_room() {
-        if (keys.size() + values.size() >= kMaxEntries) clear();
+        if (keys.size() + values.size() + keys_asked.size() + values_asked.size() >= kMaxEntries) clear();
     }
 };
 
@@ -595,38 +607,57 @@ void RegistryStore::emit_all(std::vector<Event>& pending) {
 
 RegStatus RegistryStore::find_key(const RegKeyPath& key, KeyId& id, std::u16string* stored_path) {
     std::lock_guard lock(mu_);
-    return guarded([&] {
-        check_key_path(key.path);
-        const std::u16string folded = fold_name(key.path);
+    // A missing key is an everyday answer: it is returned, not thrown.
+    RegStatus missing = RegStatus::Ok;
+    const RegStatus status = guarded([&] {
         const bool cached = cache_current();
-        const std::u16string slot = cached ? ReadCache::key_slot(key.root, folded) : std::u16string();
+        ReadCache& c = *cache_;
+        const ReadCache::KeyAnswer* answer = nullptr;
         if (cached) {
-            auto it = cache_->keys.find(slot);
-            if (it != cache_->keys.end()) {
-                if (!it->second.found) throw OpFailure{RegStatus::NotFound};
-                id = it->second.id;
-                if (stored_path) *stored_path = it->second.stored_path;
+            auto asked = c.keys_asked.find(c.key_slot(key.root, key.path));
+            if (asked != c.keys_asked.end()) answer = asked->second;
+        }
+        if (!answer) {
+            check_key_path(key.path);
+            const std::u16string folded = fold_name(key.path);
+            if (!cached) {
+                if (!lookup(key.root, folded, id, stored_path)) missing = RegStatus::NotFound;
                 return;
             }
+            auto it = c.keys.find(c.key_slot(key.root, folded));
+            if (it == c.keys.end()) {
+                ReadCache::KeyAnswer fresh{false, 0, {}};
+                fresh.found = lookup(key.root, folded, fresh.id, &fresh.stored_path);
+                it = c.keys.emplace(c.probe, std::move(fresh)).first;
+            }
+            answer = &it->second;
+            c.keys_asked.emplace(c.key_slot(key.root, key.path), answer);
         }
-        ReadCache::KeyAnswer answer{false, 0, {}};
-        answer.found = lookup(key.root, folded, answer.id, &answer.stored_path);
-        if (cached) cache_->keys.emplace(slot, answer);
-        if (!answer.found) throw OpFailure{RegStatus::NotFound};
-        id = answer.id;
-        if (stored_path) *stored_path = std::move(answer.stored_path);
+        if (!answer->found) {
+            missing = RegStatus::NotFound;
+            return;
+        }
+        id = answer->id;
+        if (stored_path) *stored_path = answer->stored_path;
     });
+    return status == RegStatus::Ok ? missing : status;
 }
 
 // Reads a value of a key by id, from the cache when it may be used. Mutex held.
 const RegistryStore::CachedValue& RegistryStore::read_value(KeyId key, std::u16string_view name, CachedValue& scratch) {
-    const std::u16string lname = fold_name(name);
     const bool cached = cache_current();
-    std::u16string slot;
+    ReadCache& c = *cache_;
     if (cached) {
-        slot = ReadCache::value_slot(key, lname);
-        auto it = cache_->values.find(slot);
-        if (it != cache_->values.end()) return it->second;
+        auto asked = c.values_asked.find(c.value_slot(key, name));
+        if (asked != c.values_asked.end()) return *asked->second;
+    }
+    const std::u16string lname = fold_name(name);
+    if (cached) {
+        auto it = c.values.find(c.value_slot(key, lname));
+        if (it != c.values.end()) {
+            c.values_asked.emplace(c.value_slot(key, name), &it->second);
+            return it->second;
+        }
     }
     scratch = {RegStatus::NotFound, REG_NONE, {}, {}};
     sqlite3_stmt* s = stmt(kGetValue);
@@ -649,7 +680,9 @@ const RegistryStore::CachedValue& RegistryStore::read_value(KeyId key, std::u16s
         if (!key_row(key, root, path)) scratch.status = RegStatus::KeyDeleted;
     }
     if (!cached) return scratch;
-    return cache_->values.emplace(std::move(slot), std::move(scratch)).first->second;
+    const CachedValue& stored = c.values.emplace(c.value_slot(key, lname), std::move(scratch)).first->second;
+    c.values_asked.emplace(c.value_slot(key, name), &stored);
+    return stored;
 }
 
 RegStatus RegistryStore::create_key(const RegKeyPath& key, KeyId& id, bool& created, std::u16string* stored_path) {
@@ -673,14 +706,20 @@ RegStatus RegistryStore::delete_key(const RegKeyPath& key, Notify notify) {
 RegStatus RegistryStore::query_value(KeyId key, std::u16string_view name, DWORD& type, std::uint8_t* buf,
                                      std::size_t capacity, std::size_t& size) {
     std::lock_guard lock(mu_);
-    return guarded([&] {
+    // A missing value is an everyday answer: it is returned, not thrown.
+    RegStatus missing = RegStatus::Ok;
+    const RegStatus status = guarded([&] {
         CachedValue scratch;
         const CachedValue& v = read_value(key, name, scratch);
-        if (v.status != RegStatus::Ok) throw OpFailure{v.status};
+        if (v.status != RegStatus::Ok) {
+            missing = v.status;
+            return;
+        }
         type = v.type;
         size = v.data.size();
         if (buf && size <= capacity && size > 0) std::memcpy(buf, v.data.data(), size);
     });
+    return status == RegStatus::Ok ? missing : status;
 }
 
 RegStatus RegistryStore::get_value(KeyId key, std::u16string_view name, RegValue& out) {
