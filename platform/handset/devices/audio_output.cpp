@@ -14,8 +14,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <numbers>
+#include <string>
 
 #include "platform/handset/devices/sdl_library.h"
 
@@ -23,6 +26,24 @@ namespace handset::audio {
 namespace {
 
 void drop_log(void*, int, SDL_LogPriority, const char*) {}
+
+// Whether the host can have a sound device at all: an ALSA or OSS device node, the
+// socket of a PulseAudio or PipeWire server, or an audio driver chosen for SDL. Without
+// any of them SDL would load its libraries only to find no device, and they would stay
+// in the process for nothing.
+bool host_may_play_sound() {
+    for (const char* chosen : {"SDL_AUDIODRIVER", "AUDIODEV", "PULSE_SERVER", "PIPEWIRE_REMOTE"})
+        if (std::getenv(chosen)) return true;
+    std::error_code ec;
+    auto present = [&ec](const std::filesystem::path& p) { return std::filesystem::exists(p, ec); };
+    if (present("/dev/snd") || present("/dev/dsp") || present("/run/pulse/native")) return true;
+    std::vector<std::filesystem::path> runtime_dirs{"/run/user/" + std::to_string(::getuid())};
+    if (const char* dir = std::getenv("XDG_RUNTIME_DIR")) runtime_dirs.emplace_back(dir);
+    if (const char* dir = std::getenv("PULSE_RUNTIME_PATH")) runtime_dirs.emplace_back(dir);
+    for (const auto& dir : runtime_dirs)
+        if (present(dir / "pulse" / "native") || present(dir / "native") || present(dir / "pipewire-0")) return true;
+    return false;
+}
 
 // Sends stderr to /dev/null for its lifetime.
 class QuietStderr {
@@ -91,6 +112,7 @@ public:
 private:
     // mu_ held.
     void open() {
+        if (!host_may_play_sound()) return;
         QuietStderr quiet;
         sdl_ = sdl_library();
         if (!sdl_) return;
