@@ -13,7 +13,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <memory>
 #include <mutex>
+#include <span>
 #include <vector>
 
 #include "platform/handset/core/clock.h"
@@ -57,35 +60,49 @@ const WavSound& default_sound() {
 
 // The whole content of a host file, in as few reads as its size allows; nothing when
 // it cannot be opened or read.
-std::optional<std::vector<std::uint8_t>> read_file(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    std::vector<std::uint8_t> bytes;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) bytes.reserve(static_cast<std::size_t>(st.st_size) + 1);
-    std::size_t used = 0;
-    for (;;) {
-        if (used == bytes.capacity()) bytes.reserve(bytes.capacity() * 2 + 4096);
-        bytes.resize(bytes.capacity());
-        const ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ::close(fd);
-            if (n < 0) return std::nullopt;
-            bytes.resize(used);
-            return bytes;
+class FileBytes {
+public:
+    bool read(const std::filesystem::path& file) {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return false;
+        struct stat st {};
+        std::size_t capacity = 4096;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) capacity = static_cast<std::size_t>(st.st_size) + 1;
+        // Not zeroed: every byte used is read first.
+        bytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+        size_ = 0;
+        for (;;) {
+            if (size_ == capacity) grow(capacity);
+            const ssize_t n = ::read(fd, bytes_.get() + size_, capacity - size_);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                ::close(fd);
+                return n == 0;
+            }
+            size_ += static_cast<std::size_t>(n);
         }
-        used += static_cast<std::size_t>(n);
     }
-}
+    std::span<const std::uint8_t> bytes() const { return {bytes_.get(), size_}; }
+
+private:
+    void grow(std::size_t& capacity) {
+        auto bigger = std::make_unique_for_overwrite<std::uint8_t[]>(capacity * 2);
+        std::memcpy(bigger.get(), bytes_.get(), size_);
+        bytes_ = std::move(bigger);
+        capacity *= 2;
+    }
+
+    std::unique_ptr<std::uint8_t[]> bytes_;
+    std::size_t size_ = 0;
+};
 
 std::optional<WavSound> load(std::u16string_view path) {
     if (!has_device()) return std::nullopt;
     const auto host = device().host_path(path);
     if (!host) return std::nullopt;
-    const auto bytes = read_file(*host);
-    if (!bytes) return std::nullopt;
-    return decode_wav(*bytes, audio::active());
+    FileBytes file;
+    if (!file.read(*host)) return std::nullopt;
+    return decode_wav(file.bytes(), audio::active());
 }
 
 class SoundService {
