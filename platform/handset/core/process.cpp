@@ -1,9 +1,11 @@
 // Processes of the handset: the host's own program and the programs it emulates.
 #include "platform/handset/core/process.h"
 
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 #include <unordered_map>
@@ -26,7 +28,7 @@ std::shared_ptr<ProcessObject> host_process() {
     std::lock_guard lock(g_mu);
     if (!g_host) {
         g_host = std::make_shared<ProcessObject>();
-        g_host->pid = static_cast<DWORD>(getpid()) << 8;
+        g_host->pid = static_cast<DWORD>(self_os_pid()) << 8;
         if (has_device()) g_host->exe_path = device().exe_path();
         g_local[g_host->pid] = g_host;
     }
@@ -48,7 +50,7 @@ std::shared_ptr<ProcessObject> new_emulated_process(std::u16string exe_path) {
     for (int tries = 0; tries < 255; ++tries) {
         const DWORD index = g_next_index;
         g_next_index = g_next_index % 255 + 1;
-        const DWORD pid = (static_cast<DWORD>(getpid()) << 8) | index;
+        const DWORD pid = (static_cast<DWORD>(self_os_pid()) << 8) | index;
         auto it = g_local.find(pid);
         if (it == g_local.end() || it->second.expired()) {
             process->pid = pid;
@@ -65,10 +67,29 @@ std::shared_ptr<ProcessObject> find_local_process(DWORD pid) {
     return it == g_local.end() ? nullptr : it->second.lock();
 }
 
+namespace {
+
+std::atomic<int> g_self_pid{0};
+
+void forget_self_pid() { g_self_pid.store(0, std::memory_order_relaxed); }
+
+}  // namespace
+
+int self_os_pid() {
+    int pid = g_self_pid.load(std::memory_order_relaxed);
+    if (pid != 0) return pid;
+    // Registered before the first pid is kept, so that no child can inherit a kept pid.
+    static const bool registered = (::pthread_atfork(nullptr, nullptr, &forget_self_pid), true);
+    (void)registered;
+    pid = ::getpid();
+    g_self_pid.store(pid, std::memory_order_relaxed);
+    return pid;
+}
+
 bool host_alive(DWORD pid) {
     const int os_pid = host_pid_of(pid);
     if (os_pid <= 0) return false;
-    if (os_pid == getpid()) return true;
+    if (os_pid == self_os_pid()) return true;
     return kill(os_pid, 0) == 0 || errno == EPERM;
 }
 

@@ -36,6 +36,11 @@ std::shared_ptr<ProcessObject> find_local_process(DWORD pid);
 inline int host_pid_of(DWORD pid) { return static_cast<int>(pid >> 8); }
 bool host_alive(DWORD pid);
 
+// This host's OS process id, as getpid() gives it but without a system call (which
+// costs about a microsecond on a virtual machine, on paths that run every watch tick);
+// a forked child gets its own.
+int self_os_pid();
+
 // The device path of another process's program (any host); empty when unknown or dead.
 // Other hosts' programs are looked up through the window table rows (hook below).
 std::u16string process_exe_path(DWORD pid);
