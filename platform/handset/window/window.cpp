@@ -125,8 +125,10 @@ void destroy_tree(HWND hwnd) {
 }  // namespace
 
 State& state() {
-    static State s;
-    return s;
+    // Never destroyed: threads of the phone may still look at windows while the host
+    // runs its static destructors on the way out.
+    static State* s = new State;
+    return *s;
 }
 
 Window* find(HWND hwnd) {
