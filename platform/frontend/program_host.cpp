@@ -87,7 +87,9 @@ bool ProgramHost::ended_by_itself() const {
 }
 
 void ProgramHost::set_on_end(std::function<void()> callback) {
-    std::lock_guard lock(mu_);
+    // Taken for every call of the callback too: once this returns, the old callback
+    // is neither running nor called again.
+    std::lock_guard lock(end_mu_);
     on_end_ = std::move(callback);
 }
 
@@ -140,13 +142,13 @@ bool ProgramHost::start_here(const std::u16string& exe_path, DWORD& pid, std::st
         const DWORD code = static_cast<DWORD>(AfxWinMain(u""));
         release_process_handles(process->pid);
         events().emit("process.exit", {{"file", to_utf8(process->exe_path)}, {"code", code}});
-        std::function<void()> on_end;
+        bool tell_end = false;
         {
             std::lock_guard lock(mu_);
             thread_.reset();
             if (!quitting_) {
                 ended_by_itself_ = true;
-                on_end = on_end_;
+                tell_end = true;
             }
         }
         // Last, so that whoever waits for the process finds the host's state final and
@@ -156,7 +158,10 @@ bool ProgramHost::start_here(const std::u16string& exe_path, DWORD& pid, std::st
             process->finish(code);
             clock().wake_waiters();
         }
-        if (on_end) on_end();
+        if (tell_end) {
+            std::lock_guard lock(end_mu_);
+            if (on_end_) on_end_();
+        }
         return code;
     };
     std::lock_guard lock(mu_);

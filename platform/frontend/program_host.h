@@ -72,6 +72,7 @@ private:
 
     std::mutex start_mu_;
     mutable std::mutex mu_;
+    std::mutex end_mu_;  // guards on_end_ and every call of it
     std::shared_ptr<ThreadObject> thread_;     // the running program's main thread
     std::shared_ptr<ProcessObject> process_;   // its process
     bool quitting_ = false;
