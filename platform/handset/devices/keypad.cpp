@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/handset/core/clock.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/devices/audio_output.h"
 #include "platform/handset/devices/devices.h"
@@ -119,6 +120,10 @@ void key_input(BYTE vk, bool up, bool silent, const char* source) {
 
 void press_physical_key(BYTE vk) {
     key_input(vk, false, false, "user");
+    // Under the virtual clock the finger lifts only once the phone has handled the
+    // press, so what the press sets off comes before the key-up, the same every run.
+    // Under the real clock the front end must not wait on a program that is busy.
+    if (clock().kind() == ClockKind::Virtual) settle_input();
     key_input(vk, true, false, "user");
 }
 
