@@ -2,8 +2,10 @@
 // between inputs so that every input starts from the same registry.
 #pragma once
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,10 +22,24 @@ inline std::string scratch_dir() {
     return tmp && *tmp ? tmp : "/tmp";
 }
 
+// Removes the scratch files of fuzzing processes that ended without cleaning up (a
+// crash, a timeout): "quillon-fuzz-TARGET-PID.db*" of a PID that no longer runs.
+inline void remove_stale_scratch(const std::string& dir, const std::string& prefix) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.starts_with(prefix)) continue;
+        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) std::filesystem::remove(entry.path(), ec);
+    }
+}
+
 // Creates the process's scratch registry; its files are removed when the process ends.
 inline std::unique_ptr<handset::RegistryStore> open_scratch_store(const char* target) {
     static std::string base;
-    base = scratch_dir() + "/quillon-fuzz-" + target + "-" + std::to_string(::getpid()) + ".db";
+    const std::string prefix = std::string("quillon-fuzz-") + target + "-";
+    remove_stale_scratch(scratch_dir(), prefix);
+    base = scratch_dir() + "/" + prefix + std::to_string(::getpid()) + ".db";
     for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(base + suffix);
     std::atexit([] {
         for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(base + suffix);
