@@ -35,7 +35,7 @@ HWND GetParent(HWND window);
 HWND GetDlgItem(HWND dialog, int id);
 BOOL DestroyWindow(HWND window);
 HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
-constexpr LPCWSTR MAKEINTRESOURCEW(int id) {
+inline LPCWSTR MAKEINTRESOURCEW(int id) {
     return reinterpret_cast<LPCWSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(id)));
 }
 
