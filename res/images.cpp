@@ -1,237 +1,30 @@
-// Quillon's pictures: the program icon (a white quill on a blue rounded square, at four
-// sizes) and the about box's emblem (a grey ring on white with the name inside).
-//
-// The pixels are drawn from the shape descriptions below when the resource table is
-// first asked for, rather than kept as literal arrays. Every pixel averages a 4 x 4
-// grid of samples, so edges are smooth at every size. Rows are stored bottom-up as in a
-// device-independent bitmap; 32-bit pixels are B, G, R, A with straight alpha, 24-bit
-// pixels B, G, R.
-#include <algorithm>
-#include <array>
-#include <cmath>
-#include <cstdint>
-#include <numbers>
-#include <string_view>
-
+// Quillon's pictures in the resource table: the program icon at four sizes and the
+// about box's emblem, over the pixel arrays drawn at build time (res/pixels.h).
+#include "res/pixels.h"
 #include "res/resources.h"
 #include "res/tables.h"
 
 namespace quillon_res {
 namespace {
 
-struct Colour {
-    double r, g, b;
+constexpr int kEmblem = pixels::kEmblemSize;
+
+const handset::ImageResource kIconImages[] = {
+    {IDI_QUILLON, 128, 128, 32, pixels::icon128},
+    {IDI_QUILLON, 48, 48, 32, pixels::icon48},
+    {IDI_QUILLON, 32, 32, 32, pixels::icon32},
+    {IDI_QUILLON, 16, 16, 32, pixels::icon16},
 };
-
-// A sample of a picture: straight colour and coverage (0 transparent, 1 opaque).
-struct Sample {
-    Colour c;
-    double a;
-};
-
-constexpr int kSamplesPerAxis = 4;
-
-Colour mix(Colour from, Colour to, double t) {
-    return {from.r + (to.r - from.r) * t, from.g + (to.g - from.g) * t, from.b + (to.b - from.b) * t};
-}
-
-std::uint8_t channel(double v) {
-    return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
-}
-
-// Fills `out` (bytes_per_pixel 3 or 4) with a w x h picture; shade(x, y) gives the
-// picture at a point, both coordinates running from 0 to 1 across the image, y down.
-template <class Shade>
-void render(std::span<std::uint8_t> out, int w, int h, int bytes_per_pixel, Shade shade) {
-    constexpr int n = kSamplesPerAxis;
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            // Average premultiplied, so transparent samples do not darken the edge.
-            double r = 0, g = 0, b = 0, a = 0;
-            for (int sy = 0; sy < n; ++sy) {
-                for (int sx = 0; sx < n; ++sx) {
-                    const Sample s = shade((x + (sx + 0.5) / n) / w, (y + (sy + 0.5) / n) / h);
-                    r += s.c.r * s.a;
-                    g += s.c.g * s.a;
-                    b += s.c.b * s.a;
-                    a += s.a;
-                }
-            }
-            std::uint8_t* p = &out[(static_cast<std::size_t>(h - 1 - y) * w + x) * bytes_per_pixel];
-            const double unpremultiply = a > 0 ? 1.0 / a : 0.0;
-            p[0] = channel(b * unpremultiply);
-            p[1] = channel(g * unpremultiply);
-            p[2] = channel(r * unpremultiply);
-            if (bytes_per_pixel == 4) p[3] = channel(a / (n * n) * 255.0);
-        }
-    }
-}
-
-// ---- Icon ----------------------------------------------------------------------
-
-constexpr Colour kSkyTop{64, 132, 204};
-constexpr Colour kSkyBottom{28, 76, 140};
-constexpr Colour kVaneLight{250, 250, 244};
-constexpr Colour kVaneShade{214, 222, 234};
-constexpr Colour kShaft{140, 156, 184};
-constexpr Colour kCalamus{238, 232, 212};
-constexpr Colour kNib{238, 184, 60};
-
-bool in_rounded_square(double x, double y, double margin, double radius) {
-    const double inner = 0.5 - margin - radius;
-    const double dx = std::max(std::abs(x - 0.5) - inner, 0.0);
-    const double dy = std::max(std::abs(y - 0.5) - inner, 0.0);
-    return dx * dx + dy * dy <= radius * radius;
-}
-
-// The quill runs from its nib at the lower left to its tip at the upper right. Points
-// are measured along that axis (u: 0 at the nib, 1 at the tip) and across it (v,
-// positive towards the lower right), with the axis curving slightly near the tip.
-Sample icon_shade(double x, double y) {
-    if (!in_rounded_square(x, y, 0.04, 0.22)) return {{0, 0, 0}, 0};
-    const Colour sky = mix(kSkyTop, kSkyBottom, y);
-
-    constexpr double nib_x = 0.22, nib_y = 0.82, tip_x = 0.82, tip_y = 0.16;
-    const double ax = tip_x - nib_x, ay = tip_y - nib_y;
-    const double length = std::hypot(ax, ay);
-    const double dx = ax / length, dy = ay / length;
-    const double px = x - nib_x, py = y - nib_y;
-    const double u = (px * dx + py * dy) / length;
-    const double v = (px * -dy + py * dx) - 0.07 * u * u * u;
-    const double across = std::abs(v);
-
-    constexpr double vane_start = 0.26;
-    if (u >= vane_start && u <= 1.0) {
-        const double t = (u - vane_start) / (1.0 - vane_start);
-        const double profile = std::sin(std::numbers::pi * std::pow(t, 0.7));
-        const bool upper = v < 0;
-        const double half_width = (upper ? 0.15 : 0.10) * profile;
-        if (across < 0.012 * (1.2 - t)) return {kShaft, 1};
-        if (across <= half_width) {
-            // Two slits where the barbs have parted, slanting towards the tip.
-            const double slit = upper ? 0.38 : 0.58;
-            const double along = t - slit - 0.9 * across;
-            if (across > 0.025 && along > 0 && along < 0.035) return {sky, 1};
-            return {upper ? kVaneLight : kVaneShade, 1};
-        }
-    }
-    if (u >= 0.12 && u < vane_start + 0.01 && across < 0.02) return {kCalamus, 1};
-    if (u >= 0.0 && u < 0.13 && across < 0.045 * (u / 0.13)) return {kNib, 1};
-    return {sky, 1};
-}
-
-// ---- Emblem --------------------------------------------------------------------
-
-constexpr int kEmblemSize = 100;
-constexpr Colour kWhite{255, 255, 255};
-constexpr Colour kRingGrey{128, 128, 128};
-constexpr Colour kLetterBlue{36, 72, 128};
-constexpr Colour kLetterGrey{64, 64, 64};
-
-struct Glyph {
-    char c;
-    std::array<std::string_view, 7> rows;
-};
-
-// A 5 x 7 pixel font with just the letters of the name.
-constexpr Glyph kFont[] = {
-    {'Q', {".###.", "#...#", "#...#", "#...#", "#.#.#", "#..#.", ".##.#"}},
-    {'U', {"#...#", "#...#", "#...#", "#...#", "#...#", "#...#", ".###."}},
-    {'I', {".###.", "..#..", "..#..", "..#..", "..#..", "..#..", ".###."}},
-    {'L', {"#....", "#....", "#....", "#....", "#....", "#....", "#####"}},
-    {'O', {".###.", "#...#", "#...#", "#...#", "#...#", "#...#", ".###."}},
-    {'N', {"#...#", "#...#", "##..#", "#.#.#", "#..##", "#...#", "#...#"}},
-};
-constexpr int kGlyphWidth = 5, kGlyphHeight = 7, kGlyphAdvance = 6;
-
-constexpr int text_width(std::string_view text, int scale) {
-    return (static_cast<int>(text.size()) * kGlyphAdvance - 1) * scale;
-}
-
-// Whether the point (x, y), in pixels, is inked by `text` set at (left, top) with each
-// font pixel drawn as a scale x scale block.
-bool text_covers(std::string_view text, int left, int top, int scale, double x, double y) {
-    const int col = static_cast<int>(std::floor((x - left) / scale));
-    const int row = static_cast<int>(std::floor((y - top) / scale));
-    if (col < 0 || row < 0 || row >= kGlyphHeight) return false;
-    const auto index = static_cast<std::size_t>(col / kGlyphAdvance);
-    const int glyph_col = col % kGlyphAdvance;
-    if (index >= text.size() || glyph_col >= kGlyphWidth) return false;
-    for (const Glyph& g : kFont)
-        if (g.c == text[index]) return g.rows[row][glyph_col] == '#';
-    return false;
-}
-
-constexpr double kRingOuter = 47.0, kRingInner = 39.0;
-constexpr std::string_view kName = "QUILLON";
-constexpr int kInitialScale = 4;
-constexpr int kInitialLeft = (kEmblemSize - text_width("Q", kInitialScale)) / 2;
-constexpr int kInitialTop = 20;
-constexpr int kNameLeft = (kEmblemSize - text_width(kName, 1)) / 2;
-constexpr int kNameTop = 56;
-
-Sample emblem_shade(double fx, double fy) {
-    const double x = fx * kEmblemSize, y = fy * kEmblemSize;
-    const double r = std::hypot(x - kEmblemSize / 2.0, y - kEmblemSize / 2.0);
-    if (r >= kRingInner && r <= kRingOuter) return {kRingGrey, 1};
-    if (text_covers("Q", kInitialLeft, kInitialTop, kInitialScale, x, y)) return {kLetterBlue, 1};
-    if (text_covers(kName, kNameLeft, kNameTop, 1, x, y)) return {kLetterGrey, 1};
-    return {kWhite, 1};
-}
-
-// ---- Storage -------------------------------------------------------------------
-
-constexpr std::size_t pixel_bytes(int w, int h, int bits_per_pixel) {
-    return static_cast<std::size_t>(w) * h * (bits_per_pixel / 8);
-}
-
-template <int W, int H, int Bpp>
-using Pixels = std::array<std::uint8_t, pixel_bytes(W, H, Bpp)>;
-
-struct Artwork {
-    Pixels<128, 128, 32> icon128;
-    Pixels<48, 48, 32> icon48;
-    Pixels<32, 32, 32> icon32;
-    Pixels<16, 16, 32> icon16;
-    Pixels<kEmblemSize, kEmblemSize, 24> emblem;
-    std::array<handset::ImageResource, 4> icon_images;
-    std::array<handset::IconResource, 1> icon_table;
-    std::array<handset::ImageResource, 1> bitmap_table;
-
-    Artwork() {
-        render(icon128, 128, 128, 4, icon_shade);
-        render(icon48, 48, 48, 4, icon_shade);
-        render(icon32, 32, 32, 4, icon_shade);
-        render(icon16, 16, 16, 4, icon_shade);
-        render(emblem, kEmblemSize, kEmblemSize, 3, emblem_shade);
-        icon_images = {{
-            {IDI_QUILLON, 128, 128, 32, icon128},
-            {IDI_QUILLON, 48, 48, 32, icon48},
-            {IDI_QUILLON, 32, 32, 32, icon32},
-            {IDI_QUILLON, 16, 16, 32, icon16},
-        }};
-        icon_table = {{{IDI_QUILLON, icon_images}}};
-        bitmap_table = {{{IDB_EMBLEM, kEmblemSize, kEmblemSize, 24, emblem}}};
-    }
-    // The tables point into the pixel arrays, so the artwork never moves.
-    Artwork(const Artwork&) = delete;
-    Artwork& operator=(const Artwork&) = delete;
-};
-
-static_assert(sizeof(Artwork::emblem) == 30000, "the emblem is 100 x 100 at 24 bits, unpadded");
-
-const Artwork& artwork() {
-    static const Artwork art;
-    return art;
-}
+const handset::IconResource kIcons[] = {{IDI_QUILLON, kIconImages}};
+const handset::ImageResource kBitmaps[] = {{IDB_EMBLEM, kEmblem, kEmblem, 24, pixels::emblem}};
 
 }  // namespace
 
 std::span<const handset::IconResource> icons() {
-    return artwork().icon_table;
+    return kIcons;
 }
 std::span<const handset::ImageResource> bitmaps() {
-    return artwork().bitmap_table;
+    return kBitmaps;
 }
 
 }  // namespace quillon_res

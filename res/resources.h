@@ -8,7 +8,7 @@
 
 #include "platform/handset/window/resource.h"
 
-// The table lives for the whole process; its pixel data is drawn on the first call.
+// The table lives for the whole process.
 const handset::Resources& quillon_resources();
 
 // Dialog templates.

@@ -12,7 +12,7 @@ std::span<const handset::DialogTemplate> dialogs();
 std::span<const handset::MenuTemplate> menus();
 std::span<const handset::StringResource> strings();
 
-// Icons and bitmaps are drawn into static storage on the first call of either.
+// Icons and bitmaps point into pixel arrays drawn at build time.
 std::span<const handset::IconResource> icons();
 std::span<const handset::ImageResource> bitmaps();
 
