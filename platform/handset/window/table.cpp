@@ -55,7 +55,7 @@ std::uint64_t hwnd_value(HWND hwnd) { return reinterpret_cast<std::uintptr_t>(hw
 HWND hwnd_of(std::uint64_t value) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(value)); }
 
 bool row_host_alive(const RawRow& row) { return row.hwnd != 0 && host_alive(row.pid); }
-bool row_is_ours(const RawRow& row) { return host_pid_of(row.pid) == getpid(); }
+bool row_is_ours(const RawRow& row) { return host_pid_of(row.pid) == self_os_pid(); }
 
 TableRow to_row(const RawRow& raw) {
     TableRow row;
@@ -111,8 +111,13 @@ private:
             close();
             return false;
         }
+        const pid_t self = self_os_pid();
+        if (map_ && generation_ == device_generation() && opener_ == self) return true;
         const std::filesystem::path path = device().run_dir() / "windows.tbl";
-        if (map_ && path == path_ && opener_ == getpid()) return true;
+        if (map_ && path == path_ && opener_ == self) {
+            generation_ = device_generation();
+            return true;
+        }
         close();
         std::error_code ec;
         std::filesystem::create_directories(path.parent_path(), ec);
@@ -142,7 +147,8 @@ private:
         }
         flock(fd_, LOCK_UN);
         path_ = path;
-        opener_ = getpid();
+        opener_ = self_os_pid();
+        generation_ = device_generation();
         return true;
     }
 
@@ -159,6 +165,7 @@ private:
     std::mutex mu_;
     int fd_ = -1;
     pid_t opener_ = 0;
+    std::uint64_t generation_ = 0;
     RawTable* map_ = nullptr;
     std::filesystem::path path_;
     std::uint64_t local_serial_ = 0;
@@ -309,9 +316,31 @@ using namespace handset::wm;
 
 // Window classes are not modelled: any class matches, and the title must match exactly.
 HWND FindWindowW(LPCWSTR, LPCWSTR title) {
-    for (auto& w : listed_windows())
-        if (!title || w.title == title) return w.hwnd;
-    return nullptr;
+    if (!title) {
+        const auto list = listed_windows();
+        return list.empty() ? nullptr : list.front().hwnd;
+    }
+    const std::u16string_view wanted(title);
+    HWND best = nullptr;
+    std::uint64_t best_activated = 0;
+    {
+        std::lock_guard lock(state().mu);
+        for (HWND h : state().zorder)
+            if (Window* w = find(h); w && w->text == wanted && (!best || w->activated > best_activated)) {
+                best = h;
+                best_activated = w->activated;
+            }
+    }
+    table().with(LOCK_SH, [&](RawTable& t) {
+        for (const RawRow& raw : t.rows) {
+            if (raw.hwnd == 0 || (best && raw.activated <= best_activated)) continue;
+            if (std::u16string_view(raw.title, std::min<int>(raw.title_len, kTitleMax)) != wanted) continue;
+            if (row_is_ours(raw) || !row_host_alive(raw)) continue;
+            best = hwnd_of(raw.hwnd);
+            best_activated = raw.activated;
+        }
+    });
+    return best;
 }
 
 // Enumeration order: most recently activated first (the device's z-order).
