@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <atomic>
 #include <list>
 #include <mutex>
 #include <sstream>
@@ -206,13 +207,14 @@ struct ControlServer::State {
     };
     std::mutex mu;
     std::list<Connection> connections;
-    bool stopping = false;
+    std::atomic<bool> stopping = false;
 
     State(Executor& e, bool p) : executor(e), primary(p) {}
 
     void accept_loop();
     void serve(Connection* connection);
     std::string answer(std::string_view line);
+    bool send_answer(int fd, std::string_view data);
     void reap_finished();
 };
 
@@ -274,38 +276,59 @@ std::string ControlServer::State::answer(std::string_view line) {
     return format_answer(out.str(), ok, error);
 }
 
+// Sends all of `data`, waiting while the peer's buffers are full, but not once the
+// server is stopping: a peer that never reads must not keep the instance from ending.
+// False when the data could not all be sent.
+bool ControlServer::State::send_answer(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0) {
+            data.remove_prefix(static_cast<std::size_t>(n));
+            continue;
+        }
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+        // The wake eventfd is never read, so once stop() has signalled it, it stays ready.
+        pollfd fds[2] = {{fd, POLLOUT, 0}, {wake.get(), POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR) return false;
+        if (fds[1].revents & POLLIN) return false;
+    }
+    return true;
+}
+
 void ControlServer::State::serve(Connection* connection) {
     const int fd = connection->fd;
     ucred cred{};
     socklen_t len = sizeof cred;
     if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != ::geteuid()) {
-        write_all(fd, format_answer({}, false, "permission denied: the instance belongs to another user"));
+        send_answer(fd, format_answer({}, false, "permission denied: the instance belongs to another user"));
     } else {
         std::string buffer;
         char chunk[4096];
         bool open = true;
         while (open) {
             std::size_t nl;
-            while (open && (nl = buffer.find('\n')) != std::string::npos) {
+            // Once the server stops, lines already received are left unanswered.
+            while (open && !stopping && (nl = buffer.find('\n')) != std::string::npos) {
                 std::string_view line(buffer.data(), nl);
                 if (line.size() > kMaxControlLine) break;  // answered below
                 if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-                open = write_all(fd, answer(line));
+                open = send_answer(fd, answer(line));
                 buffer.erase(0, nl + 1);
             }
-            if (!open) break;
+            if (!open || stopping) break;
             const std::size_t pending = buffer.find('\n') == std::string::npos ? buffer.size() : buffer.find('\n');
             if (pending > kMaxControlLine) {
                 // The rest of an oversized line is not read: the connection ends here.
-                write_all(fd, format_answer({}, false,
-                                            "command line longer than " + std::to_string(kMaxControlLine) + " bytes"));
+                send_answer(fd, format_answer({}, false,
+                                              "command line longer than " + std::to_string(kMaxControlLine) + " bytes"));
                 break;
             }
             const ssize_t n = ::read(fd, chunk, sizeof chunk);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
                 // The peer closed its side: a last line without a line break still counts.
-                if (n == 0 && !buffer.empty()) write_all(fd, answer(buffer));
+                if (n == 0 && !buffer.empty() && !stopping) send_answer(fd, answer(buffer));
                 break;
             }
             buffer.append(chunk, static_cast<std::size_t>(n));

@@ -32,7 +32,8 @@ public:
     // Creates the socket and starts serving. False with `error` set when the socket
     // cannot be made; the instance can run without it.
     bool start(std::string& error);
-    // Stops serving and removes the socket; waits for commands in progress.
+    // Stops serving and removes the socket; waits for commands in progress, but not for
+    // peers to read their answers.
     void stop();
 
     const std::filesystem::path& path() const { return path_; }
