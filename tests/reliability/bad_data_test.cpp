@@ -63,11 +63,22 @@ protected:
 
     // Runs a script with the phone prepared first: `prepare` runs before the program
     // starts, `script` after.
-    PhoneRun run(const std::string& prepare, const std::string& script) {
+    // `launcher`, when given, is a command line that runs the phone's command line
+    // appended to it.
+    PhoneRun run(const std::string& prepare, const std::string& script, std::vector<std::string> launcher = {}) {
         const fs::path file = dir_ / ("script" + std::to_string(runs_++) + ".txt");
         write_file(file, prepare + "start\n" + script);
         PhoneRun r;
-        r.result = run_quillon({"--headless", "--device", device(), "--no-start", "--script", file.string()});
+        const std::vector<std::string> phone{"--headless", "--device", device(), "--no-start", "--script", file.string()};
+        if (launcher.empty()) {
+            r.result = run_quillon(phone);
+        } else {
+            const std::string binary = launcher.front();
+            launcher.erase(launcher.begin());
+            launcher.push_back(QUILLON_BINARY);
+            launcher.insert(launcher.end(), phone.begin(), phone.end());
+            r.result = run_quillon(launcher, {}, binary);
+        }
         for (Json& j : json_lines(r.result.out)) {
             if (j.contains("controls")) r.controls.push_back(std::move(j));
             else r.events.push_back(std::move(j));
@@ -251,18 +262,31 @@ TEST_F(BadData, AStartUpFolderThatCannotTakeTheShortcut) {
     EXPECT_FALSE(control(next.controls[0], 1019).value("checked", true));
 }
 
+// Root writes through file permissions, so as root the device's file system becomes a
+// read-only bind mount in a mount namespace of the phone's own; otherwise its write
+// permissions are taken away.
 TEST_F(BadData, AReadOnlyDeviceFileSystem) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes through file permissions; the start-up folder test covers a failing write";
     make_device();
-    for (const auto& e : fs::recursive_directory_iterator(fs_root()))
-        fs::permissions(e.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                        fs::perm_options::remove);
-    fs::permissions(fs_root(), fs::perms::owner_write, fs::perm_options::remove);
-    const PhoneRun r = run("", "controls\ncommand 32787\nclick 1019\ncommand 1\ncontrols\nquit\n");
-    fs::permissions(fs_root(), fs::perms::owner_write, fs::perm_options::add);
-    for (const auto& e : fs::recursive_directory_iterator(fs_root()))
-        fs::permissions(e.path(), fs::perms::owner_write, fs::perm_options::add);
+    const std::string script = "controls\ncommand 32787\nclick 1019\ncommand 1\ncontrols\nquit\n";
+    PhoneRun r;
+    if (::geteuid() == 0) {
+        const std::vector<std::string> read_only_fs{
+            "/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
+            R"(mount --bind "$1" "$1" && mount -o remount,bind,ro "$1" && shift && exec "$@")", "sh",
+            fs_root().string()};
+        if (run_quillon({"--mount", "/bin/true"}, {}, "/usr/bin/unshare").status != 0)
+            GTEST_SKIP() << "root without a mount namespace of its own cannot make the folder read-only";
+        r = run("", script, read_only_fs);
+    } else {
+        for (const auto& e : fs::recursive_directory_iterator(fs_root()))
+            fs::permissions(e.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                            fs::perm_options::remove);
+        fs::permissions(fs_root(), fs::perms::owner_write, fs::perm_options::remove);
+        r = run("", script);
+        fs::permissions(fs_root(), fs::perms::owner_write, fs::perm_options::add);
+        for (const auto& e : fs::recursive_directory_iterator(fs_root()))
+            fs::permissions(e.path(), fs::perms::owner_write, fs::perm_options::add);
+    }
     ASSERT_EQ(r.result.status, 0) << r.result.err;
     ASSERT_EQ(r.controls.size(), 2u) << r.result.out;
     expect_status(r.controls[1], "허용", true, true);

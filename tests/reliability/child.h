@@ -244,8 +244,9 @@ struct Result {
 };
 
 // Runs `quillon ARGS` to its end with `input` on stdin.
-inline Result run_quillon(const std::vector<std::string>& args, const std::string& input = {}) {
-    Child child(args);
+inline Result run_quillon(const std::vector<std::string>& args, const std::string& input = {},
+                          const std::string& binary = QUILLON_BINARY) {
+    Child child(args, binary);
     child.send(input);
     const int status = child.finish();
     return {status, child.out(), child.err()};
