@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <cstring>
+
 #include "process_util.h"
 
 using fetest::Process;
@@ -18,13 +20,15 @@ class RunningPhone : public ::testing::Test {
 protected:
     void SetUp() override {
         phone = std::make_unique<Process>(std::vector<std::string>{
-            QUILLON_BINARY, "--device", device().string(), "--headless", "--no-start"});
+            "--device", device().string(), "--headless", "--no-start"});
         ASSERT_TRUE(phone->started());
         phone->send("reg set HKCU\\Software\\Test Ready dword:1\n");
         ASSERT_TRUE(phone->line_containing("\"Ready\"")) << phone->err();
     }
     void TearDown() override {
-        if (phone) EXPECT_EQ(phone->finish(), 0) << phone->err();
+        if (phone) {
+            EXPECT_EQ(phone->finish(), 0) << phone->err();
+        }
     }
     fetest::Result ctl(std::vector<std::string> args) {
         args.insert(args.begin(), {"--device", device().string(), "ctl"});

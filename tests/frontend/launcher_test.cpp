@@ -151,7 +151,7 @@ TEST_F(Launcher, HomeScreenAndItsSoftKey) {
 TEST(SecondPhone, HeadlessPhoneOnABusyDeviceEndsAtOnce) {
     TempDir dir;
     const std::string device = (dir / "device").string();
-    fetest::Process first({QUILLON_BINARY, "--device", device, "--headless"});
+    fetest::Process first({"--device", device, "--headless"});
     first.send("missed 1\n");
     ASSERT_TRUE(first.line_containing("Missed Call Count")) << first.err();
 
