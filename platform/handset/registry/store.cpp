@@ -770,34 +770,31 @@ RegStatus RegistryStore::delete_value(KeyId key, std::u16string_view name, Notif
     return st;
 }
 
-RegStatus RegistryStore::enum_subkey(KeyId key, std::uint32_t index, std::u16string& name) {
+// The index-th row of an enumeration statement (bound to key and index) handed to
+// read(stmt); NoMoreItems past the last, KeyDeleted when the key is gone.
+template <class Read>
+RegStatus RegistryStore::enum_row(KeyId key, std::uint32_t index, int which_stmt, Read&& read) {
     std::lock_guard lock(mu_);
     return guarded([&] {
         Txn txn(*this, false);
         RegRoot root;
         std::u16string path;
         if (!key_row(key, root, path)) throw OpFailure{RegStatus::KeyDeleted};
-        sqlite3_stmt* s = stmt(kEnumSubkey);
+        sqlite3_stmt* s = stmt(which_stmt);
         sqlite3_bind_int64(s, 1, key);
         sqlite3_bind_int64(s, 2, index);
         Step step(s);
         if (!step.next()) throw OpFailure{RegStatus::NoMoreItems};
-        name = column_text(s, 0);
+        read(s);
     });
 }
 
+RegStatus RegistryStore::enum_subkey(KeyId key, std::uint32_t index, std::u16string& name) {
+    return enum_row(key, index, kEnumSubkey, [&](sqlite3_stmt* s) { name = column_text(s, 0); });
+}
+
 RegStatus RegistryStore::enum_value(KeyId key, std::uint32_t index, RegValue& out) {
-    std::lock_guard lock(mu_);
-    return guarded([&] {
-        Txn txn(*this, false);
-        RegRoot root;
-        std::u16string path;
-        if (!key_row(key, root, path)) throw OpFailure{RegStatus::KeyDeleted};
-        sqlite3_stmt* s = stmt(kEnumValue);
-        sqlite3_bind_int64(s, 1, key);
-        sqlite3_bind_int64(s, 2, index);
-        Step step(s);
-        if (!step.next()) throw OpFailure{RegStatus::NoMoreItems};
+    return enum_row(key, index, kEnumValue, [&](sqlite3_stmt* s) {
         out.name = column_text(s, 0);
         out.type = static_cast<DWORD>(sqlite3_column_int64(s, 1));
         out.data = column_blob(s, 2);
