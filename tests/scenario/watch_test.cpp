@@ -69,6 +69,19 @@ TEST(Watch, TheMailClientIsLetThroughWhileItRuns) {
     EXPECT_EQ(run.Of("sound").at(0)["mode"], "async");
 }
 
+TEST(Watch, AMailClientThatCannotBeRestartedIsBlockedAgainOnTheNextTick) {
+    Phone phone;
+    const PhoneRun run = phone.Start(std::string(kBlock3G) + "mail start\nfault process start\nwait 2t\nwait 2t\n");
+    ok_seq(run.events,
+           {{"process.start", {}}, {"timer.set", {{"id", 100}}}, Moved("NoDevCfg"), Moved("NoEntry"), Mail("process.start"),
+            {"mail.connect", {{"ok", false}}}, {"timer.kill", {{"id", 100}}}, Moved("DevCfg"), Moved("Entry"),
+            Mail("process.exit"), Sound("enable3Gsvc.wav"), {"timer.set", {{"id", 100}, {"ms", 3000}}},
+            Moved("NoDevCfg"), Moved("NoEntry"), Sound("disable3Gsvc.wav"), {"timer.kill", {{"id", 100}}},
+            {"process.exit", {}}},
+           "no wait for a client that never started");
+    EXPECT_EQ(run.status, 0) << run.errors;
+}
+
 TEST(Watch, NoPassThroughWhen3GIsAllowedTheExceptionIsOffOrTheCarrierIsKtf) {
     const std::pair<std::string, std::string> cases[] = {
         {"skt", ""}, {"skt", std::string(kBlock3G) + "command 32777\nclick 1005\ncommand 1\n"}, {"ktf", kBlock3G}};
