@@ -101,11 +101,10 @@ std::chrono::system_clock::time_point PhoneTime::at(long long handset_ms) const 
     return origin_ + std::chrono::milliseconds(handset_ms);
 }
 
-std::string PhoneTime::clock_text(long long handset_ms, bool seconds) const {
+std::string PhoneTime::clock_text(long long handset_ms) const {
     const std::tm tm = broken_down(at(handset_ms), utc_);
     char buf[16];
-    if (seconds) std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
-    else std::snprintf(buf, sizeof buf, "%02d:%02d", tm.tm_hour, tm.tm_min);
+    std::snprintf(buf, sizeof buf, "%02d:%02d", tm.tm_hour, tm.tm_min);
     return buf;
 }
 
@@ -172,7 +171,7 @@ std::vector<std::string> render_home_screen(const PhoneState& state, const Phone
     const int w = kScreenColumns;
     const std::string model = state.model.empty() ? "Phone" : state.model;
     std::vector<std::string> lines;
-    lines.push_back(spread_cells(u" " + u16(model), u16(time.clock_text(state.handset_ms, false)) + u" ", w));
+    lines.push_back(spread_cells(u" " + u16(model), u16(time.clock_text(state.handset_ms)) + u" ", w));
 
     std::vector<std::string> body;
     body.push_back(fit_cells(u"", w));

@@ -39,8 +39,8 @@ public:
     // every time zone), so that headless runs print the same home screen every time.
     static PhoneTime fixed();
     std::chrono::system_clock::time_point at(long long handset_ms) const;
-    // "HH:MM:SS" and "YYYY-MM-DD" in local time.
-    std::string clock_text(long long handset_ms, bool seconds = true) const;
+    // "HH:MM" and "YYYY-MM-DD" in local time.
+    std::string clock_text(long long handset_ms) const;
     std::string date_text(long long handset_ms) const;
 
 private:

@@ -4,7 +4,7 @@
 //
 // Only the UI thread touches ncurses. Other threads (the event log, the screen model, the
 // command worker, signal handlers) write a byte into a wake-up pipe; the UI thread waits
-// on the keyboard and that pipe, and otherwise wakes once a second for the clock.
+// on the keyboard and that pipe, and otherwise wakes once a minute for the clock.
 // Handset commands typed on the command line run on a worker thread, so a long `wait`
 // or a second instance's start does not freeze the screen.
 #include <fcntl.h>
@@ -264,9 +264,9 @@ void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
         std::snprintf(head, sizeof head, "%-11s", label);
         rows.push_back(head + value);
     };
-    const long long seconds = s.handset_ms / 1000;
+    const long long minutes = s.handset_ms / 60'000;
     char elapsed[32];
-    std::snprintf(elapsed, sizeof elapsed, " (+%lld:%02lld:%02lld)", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    std::snprintf(elapsed, sizeof elapsed, " (+%lld:%02lld)", minutes / 60, minutes % 60);
     row("Time", time_.clock_text(s.handset_ms) + elapsed);
     row("Power", u8(s.power));
     row("Keypad", s.keypad_locked ? "locked" : "unlocked");
@@ -582,12 +582,18 @@ int TerminalFrontEnd::run() {
         }
         draw();
         pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        // Wake at the next full second of the phone's clock display (sooner in real time
-        // when the clock runs fast, but not more often than ten times a second).
-        const double handset_ms = static_cast<double>(1000 - clock().now_ms() % 1000);
-        const long long ms = std::clamp(static_cast<long long>(handset_ms / clock().speed()), 100LL, 1000LL);
-        timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000};
-        const int ready = ::ppoll(fds, 2, &timeout, &waiting);
+        // The clocks on screen show minutes: wake when the next one begins (in real time,
+        // sooner when the clock runs fast, but not more often than ten times a second).
+        // The virtual clock moves only through commands, which wake this thread anyway.
+        timespec timeout{};
+        const timespec* limit = nullptr;
+        if (clock().kind() == ClockKind::Real) {
+            const double handset_ms = static_cast<double>(60'000 - clock().now_ms() % 60'000);
+            const long long ms = std::clamp(static_cast<long long>(handset_ms / clock().speed()) + 1, 100LL, 60'000LL);
+            timeout = {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000};
+            limit = &timeout;
+        }
+        const int ready = ::ppoll(fds, 2, limit, &waiting);
         if (ready > 0 && (fds[1].revents & POLLIN)) {
             char bytes[256];
             ssize_t n;
