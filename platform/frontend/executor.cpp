@@ -4,6 +4,7 @@
 #include "platform/frontend/launcher.h"
 #include "platform/frontend/program_host.h"
 #include "platform/handset/core/events.h"
+#include "platform/handset/core/faults.h"
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/window/screen.h"
 #include "platform/handset/window/wm.h"
@@ -37,7 +38,9 @@ bool open_key(const RegKeyPath& key, bool create, HKEY& out, std::string& error)
 }
 
 // Writes a value as the phone's own services do, so that its reg.set event appears.
+// Registry faults are the program's: the phone's own state changes still go through.
 bool write_value(const RegKeyPath& key, std::u16string_view name, DWORD type, const Bytes& data, std::string& error) {
+    const FaultExemption phone_itself;
     HKEY hkey = nullptr;
     if (!open_key(key, true, hkey, error)) return false;
     const std::u16string value_name(name);
@@ -83,6 +86,7 @@ public:
     }
     bool operator()(const cmd::RegSet& c) { return write_value(c.key, c.name, c.type, c.data, error_); }
     bool operator()(const cmd::RegDelete& c) {
+        const FaultExemption phone_itself;
         if (!c.name) {
             const LONG rc = RegDeleteKeyW(root_handle(c.key.root), c.key.path.c_str());
             if (rc != ERROR_SUCCESS) error_ = "cannot delete " + format_key_path(c.key) + ": " + reg_error(rc);

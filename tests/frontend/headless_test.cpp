@@ -79,6 +79,28 @@ TEST_F(Headless, StateCommandsWriteTheRegistryAndReportEachWriteInTime) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), "dword:2"), lines.end()) << r.out;
 }
 
+
+// A registry fault is the program's: the script's own state changes still go through.
+TEST_F(Headless, ARegistryFaultFailsTheProgramsWritesButNotTheScriptsOwn) {
+    const auto r = script(
+        "start\n"
+        "fault registry write\n"
+        "missed 2\n"
+        "reg set HKCU\\Software\\Test A dword:1\n"
+        "reg delete HKCU\\Software\\Test A\n"
+        "command 32778\nclick 1013\ncommand 1\n"
+        "fault registry write off\n"
+        "reg get HKCU\\System\\State\\Phone \"Missed Call Count\"\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto sets = of_kind(events_of(r.out), "reg.set");
+    ASSERT_EQ(sets.size(), 2u) << r.out;
+    EXPECT_EQ(sets[0]["name"], "Missed Call Count");
+    EXPECT_EQ(sets[1]["key"], "HKCU\\Software\\Test");
+    EXPECT_EQ(of_kind(events_of(r.out), "reg.delete").size(), 1u) << r.out;
+    const auto lines = lines_of(r.out);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "dword:2"), lines.end()) << r.out;
+}
+
 TEST_F(Headless, SameScriptGivesTheSameEventsEveryRun) {
     const std::string text = "missed 1\nwait 1h\nsms 2\nwait 500ms\nreg delete HKCU\\System\\State\\Phone \"Missed Call Count\"\n";
     const auto first = script(text, {"--reset"});

@@ -338,6 +338,31 @@ TEST_F(RegistryTest, RegistryWriteFaultWritesNothing) {
     RegCloseKey(key);
 }
 
+TEST_F(RegistryTest, AnExemptThreadWritesThroughAFaultThatOtherThreadsStillMeet) {
+    HKEY key = create(HKEY_CURRENT_USER, u"System\\State\\Phone");
+    handset::set_fault(handset::Fault::RegistryWrite, true);
+    {
+        const handset::FaultExemption outer;
+        {
+            const handset::FaultExemption inner;
+            set_dword(key, u"Missed Call Count", 2);
+        }
+        set_dword(key, u"Missed Call Count", 3);
+        LONG other = -1;
+        std::thread([&] {
+            const DWORD v = 9;
+            other = RegSetValueExW(key, u"Missed Call Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4);
+        }).join();
+        EXPECT_EQ(other, ERROR_WRITE_FAULT);
+    }
+    const DWORD v = 4;
+    EXPECT_EQ(RegSetValueExW(key, u"Missed Call Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4),
+              ERROR_WRITE_FAULT);
+    handset::set_fault(handset::Fault::RegistryWrite, false);
+    expect_dword(key, u"Missed Call Count", 3);
+    RegCloseKey(key);
+}
+
 TEST_F(RegistryTest, WritesAreAnnouncedWithTheStoredKeyPath) {
     HKEY key = create(HKEY_CURRENT_USER, u"System\\State\\Phone");
     RegCloseKey(key);

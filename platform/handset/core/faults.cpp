@@ -3,6 +3,7 @@
 
 #include <array>
 #include <atomic>
+#include <cassert>
 
 namespace handset {
 namespace {
@@ -26,10 +27,20 @@ constexpr std::array<FaultName, static_cast<std::size_t>(Fault::Count)> kNames{{
 }};
 
 std::array<std::atomic<bool>, static_cast<std::size_t>(Fault::Count)> g_active{};
+thread_local int t_exemptions = 0;
 
 }  // namespace
 
-bool fault_active(Fault f) { return g_active[static_cast<std::size_t>(f)].load(std::memory_order_relaxed); }
+bool fault_active(Fault f) {
+    return g_active[static_cast<std::size_t>(f)].load(std::memory_order_relaxed) && t_exemptions == 0;
+}
+
+FaultExemption::FaultExemption() { ++t_exemptions; }
+
+FaultExemption::~FaultExemption() {
+    assert(t_exemptions > 0);
+    --t_exemptions;
+}
 
 void set_fault(Fault f, bool on) { g_active[static_cast<std::size_t>(f)].store(on, std::memory_order_relaxed); }
 

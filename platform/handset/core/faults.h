@@ -25,9 +25,21 @@ enum class Fault {
     Count
 };
 
+// Whether `f` fails now on the calling thread.
 bool fault_active(Fault f);
 void set_fault(Fault f, bool on);
 void clear_faults();
+
+// While one lives on a thread, no fault point fails on that thread. The emulator's own
+// changes to the phone (a script storing a missed-call count) go through the same calls
+// as the program, and a fault is meant for the program alone. Nests.
+class FaultExemption {
+public:
+    FaultExemption();
+    ~FaultExemption();
+    FaultExemption(const FaultExemption&) = delete;
+    FaultExemption& operator=(const FaultExemption&) = delete;
+};
 
 // Parses "SERVICE OPERATION" (e.g. "registry", "write"); false when unknown.
 bool parse_fault(std::string_view service, std::string_view operation, Fault& out);
