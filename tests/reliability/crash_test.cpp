@@ -4,7 +4,7 @@
 // phone acknowledged (its "reg.set" event): what is stored is the state after some
 // prefix of the writes the script asked for, no shorter than the acknowledged ones.
 //
-// QUILLON_CRASH_KILLS sets the number of kills (default 200, 50 in sanitizer builds);
+// QUILLON_CRASH_KILLS sets the number of kills (default 200);
 // QUILLON_CRASH_SEED repeats a run's random choices.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -129,8 +129,7 @@ Settings stored_settings(const fs::path& db_file) {
 
 int kill_count() {
     const char* text = std::getenv("QUILLON_CRASH_KILLS");
-    // Sanitizer builds are there for memory and thread errors; 50 kills show them.
-    return text && *text ? std::max(1, std::atoi(text)) : kSlowdown > 1 ? 50 : 200;
+    return text && *text ? std::max(1, std::atoi(text)) : 200;
 }
 
 unsigned seed() {

@@ -151,10 +151,7 @@ TEST(Instances, HundredStartsAndEndsInARowEachStartAfresh) {
     const fs::path script = dir / "quit.txt";
     write_file(script, "quit\n");
     std::size_t leftovers = 0;
-    // Sanitizer builds start a process several times slower and are there for memory
-    // and thread errors, which a quarter of the runs shows as well.
-    const int runs = kSlowdown > 1 ? 25 : 100;
-    for (int run = 0; run < runs; ++run) {
+    for (int run = 0; run < 100; ++run) {
         SCOPED_TRACE("run " + std::to_string(run + 1));
         const Result r = run_quillon({"--headless", "--device", device, "--script", script.string()});
         ASSERT_EQ(r.status, 0) << r.err;
