@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "common/temp_dir.h"
+
 extern char** environ;
 
 namespace qtest {
@@ -43,27 +45,6 @@ constexpr int kSlowdown = 1;
 
 // Limit for a wait that only a broken build would reach.
 constexpr auto kStuckLimit = std::chrono::seconds(30 * kSlowdown);
-
-// A scratch folder below /tmp (short, so that socket paths fit), removed afterwards.
-class TempDir {
-public:
-    TempDir() {
-        char name[] = "/tmp/qt-XXXXXX";
-        if (!::mkdtemp(name)) std::abort();
-        path_ = name;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const fs::path& path() const { return path_; }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    fs::path path_;
-};
 
 inline void write_file(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;

@@ -3,18 +3,17 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/event_recorder.h"
+#include "common/scratch_device.h"
 #include "platform/handset/core/clock.h"
-#include "platform/handset/core/device.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/faults.h"
 #include "platform/handset/devices/devices.h"
@@ -25,19 +24,11 @@ class DeviceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         handset::register_device_services();
-        char tmpl[] = "/tmp/quillon-devices-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root_ = tmpl;
-        handset::DeviceOptions options;
-        options.folder = root_ / "device";
-        device_ = std::make_unique<handset::Device>(options);
-        handset::set_device(device_.get());
+        scratch_.emplace("quillon-devices");
+        root_ = scratch_->root();
+        device_ = &scratch_->device();
         handset::set_registry(std::make_unique<handset::RegistryStore>(device_->registry_path().string()));
-        handset::clock().configure(handset::ClockKind::Virtual);
-        sink_ = handset::events().add_sink([this](const std::string&, const handset::Json& event) {
-            std::lock_guard lock(mu_);
-            events_.push_back(event);
-        });
+        recorder_.emplace();
         participation_.emplace();
         handset::start_device_services();
     }
@@ -46,24 +37,13 @@ protected:
         handset::stop_device_services();
         handset::clear_faults();
         participation_.reset();
-        handset::events().remove_sink(sink_);
+        recorder_.reset();
         handset::set_registry(nullptr);
-        handset::set_device(nullptr);
-        std::error_code ec;
-        std::filesystem::remove_all(root_, ec);
+        scratch_.reset();
     }
 
-    std::vector<handset::Json> events(const std::string& kind) {
-        std::lock_guard lock(mu_);
-        std::vector<handset::Json> out;
-        for (const auto& e : events_)
-            if (e["ev"] == kind) out.push_back(e);
-        return out;
-    }
-    void clear_events() {
-        std::lock_guard lock(mu_);
-        events_.clear();
-    }
+    std::vector<handset::Json> events(const std::string& kind) { return recorder_->of(kind); }
+    void clear_events() { recorder_->clear(); }
 
     long long now() const { return handset::clock().now_ms(); }
     void sleep(long long ms) { handset::clock().sleep_ms(ms); }
@@ -91,12 +71,11 @@ protected:
     }
 
     std::filesystem::path root_;
-    std::unique_ptr<handset::Device> device_;
+    handset::Device* device_ = nullptr;
 
 private:
-    std::mutex mu_;
-    std::vector<handset::Json> events_;
-    int sink_ = 0;
+    std::optional<qtest::ScratchDevice> scratch_;
+    std::optional<qtest::EventRecorder> recorder_;
     std::optional<handset::Participation> participation_;
 };
 

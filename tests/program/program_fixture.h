@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "app/main_app.h"
+#include "common/event_recorder.h"
+#include "common/temp_dir.h"
 #include "app/settings.h"
 #include "platform/frontend/session.h"
 #include "platform/handset/core/events.h"
@@ -31,9 +33,8 @@ protected:
 
     void SetUp() override {
         handset::clear_faults();
-        char pattern[] = "/tmp/quillon-program-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
+        dir_.emplace("quillon-program");
+        root_ = dir_->path();
         handset::frontend::SessionOptions options;
         options.device.folder = root_ / "device";
         options.device.model = Model();
@@ -41,24 +42,17 @@ protected:
         participation_ = std::make_unique<handset::Participation>();
         InitProcessData();
         programFolder = u"\\Program Files\\Quillon";
-        sink_ = handset::events().add_sink([this](const std::string&, const handset::Json& e) {
-            std::lock_guard lock(mutex_);
-            events_.push_back(e);
-        });
+        recorder_.emplace();
     }
     void TearDown() override {
-        handset::events().remove_sink(sink_);
+        recorder_.reset();
         handset::clear_faults();
         session_.reset();
         participation_.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
+        dir_.reset();
     }
 
-    std::vector<Json> TakeEvents() {
-        std::lock_guard lock(mutex_);
-        return std::exchange(events_, {});
-    }
+    std::vector<Json> TakeEvents() { return recorder_->take(); }
 
     static void SetValue(HKEY root, LPCWSTR key, LPCWSTR name, DWORD type, const void* data, DWORD size) {
         HKEY k = nullptr;
@@ -94,12 +88,11 @@ protected:
         return data;
     }
 
+    std::optional<qtest::TempDir> dir_;
     std::filesystem::path root_;
     std::unique_ptr<handset::frontend::Session> session_;
     std::unique_ptr<handset::Participation> participation_;
-    int sink_ = 0;
-    std::mutex mutex_;
-    std::vector<Json> events_;
+    std::optional<qtest::EventRecorder> recorder_;
 };
 
 }  // namespace progtest

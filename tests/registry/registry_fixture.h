@@ -12,55 +12,20 @@
 #include <string>
 #include <vector>
 
+#include "common/event_recorder.h"
+#include "common/temp_dir.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/faults.h"
 #include "platform/handset/registry/store.h"
 
 namespace regtest {
 
-// A directory made with mkdtemp and removed with its contents at the end.
-class TempDir {
-public:
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "quillon-reg-XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = tmpl;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
+using TempDir = qtest::TempDir;
 
 // Collects the registry events emitted while it lives.
-class EventRecorder {
+class EventRecorder : public qtest::EventRecorder {
 public:
-    EventRecorder() {
-        id_ = handset::events().add_sink([this](const std::string&, const handset::Json& ev) {
-            const std::string kind = ev.value("ev", "");
-            if (kind.rfind("reg.", 0) != 0) return;
-            std::lock_guard lock(mu_);
-            events_.push_back(ev);
-        });
-    }
-    ~EventRecorder() { handset::events().remove_sink(id_); }
-
-    std::vector<handset::Json> take() {
-        std::lock_guard lock(mu_);
-        return std::exchange(events_, {});
-    }
-
-private:
-    int id_;
-    std::mutex mu_;
-    std::vector<handset::Json> events_;
+    EventRecorder() : qtest::EventRecorder("reg.") {}
 };
 
 // A fresh registry, current for the platform API while the test runs.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/temp_dir.h"
 #include "program/event_seq.h"
 
 namespace scenario {
@@ -52,20 +53,12 @@ inline std::vector<Json> WithoutKey(const std::vector<Json>& log, const std::str
 
 class Phone {
 public:
-    explicit Phone(std::string model = "skt") : model_(std::move(model)) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quillon-scenario-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        root_ = pattern;
-    }
-    ~Phone() {
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
-    }
+    explicit Phone(std::string model = "skt") : model_(std::move(model)), dir_("quillon-scenario") {}
 
     // Runs `script` (one handset command a line) with extra command-line options.
     PhoneRun Start(const std::string& script, const std::vector<std::string>& options = {}) {
         const std::string n = std::to_string(runs_++);
-        const auto file = [&](const char* name) { return (root_ / (name + n)).string(); };
+        const auto file = [&](const char* name) { return dir_.file(name + n); };
         std::ofstream(file("script")) << script;
         std::string command = Quote(QUILLON_BINARY) + " --headless --device " + Quote(Device().string()) +
                               " --model " + model_ + " --script " + Quote(file("script")) + " --log " +
@@ -94,7 +87,7 @@ public:
         std::filesystem::create_directories((fs / relative).parent_path());
         std::filesystem::copy_file(fs / "Program Files/Quillon/Quillon.exe", fs / relative);
     }
-    std::filesystem::path Device() const { return root_ / "device"; }
+    std::filesystem::path Device() const { return dir_ / "device"; }
 
 private:
     static std::string Quote(const std::string& text) {
@@ -103,7 +96,7 @@ private:
         return quoted + "'";
     }
     std::string model_;
-    std::filesystem::path root_;
+    qtest::TempDir dir_;
     int runs_ = 0;
 };
 

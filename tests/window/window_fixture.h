@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "common/event_recorder.h"
+#include "common/scratch_device.h"
 #include "platform/afxwin.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
@@ -28,29 +30,18 @@
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/quillon-window-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root_ = tmpl;
-        handset::DeviceOptions options;
-        options.folder = root_ / "device";
-        device_ = std::make_unique<handset::Device>(options);
-        handset::set_device(device_.get());
-        handset::clock().configure(handset::ClockKind::Virtual);
+        scratch_.emplace("quillon-window");
+        root_ = scratch_->root();
         handset::set_resources(&quillon_resources());
-        sink_ = handset::events().add_sink([this](const std::string&, const handset::Json& event) {
-            std::lock_guard lock(mu_);
-            events_.push_back(event);
-        });
+        recorder_.emplace();
         participation_.emplace();
     }
 
     void TearDown() override {
         participation_.reset();
-        handset::events().remove_sink(sink_);
+        recorder_.reset();
         handset::clear_faults();
-        handset::set_device(nullptr);
-        std::error_code ec;
-        std::filesystem::remove_all(root_, ec);
+        scratch_.reset();
     }
 
     // Starts a participating thread of this host's process running `body`.
@@ -80,13 +71,7 @@ protected:
     static long long now() { return handset::clock().now_ms(); }
     static void sleep(long long ms) { handset::clock().sleep_ms(ms); }
 
-    std::vector<handset::Json> events(const std::string& kind) {
-        std::lock_guard lock(mu_);
-        std::vector<handset::Json> out;
-        for (const auto& e : events_)
-            if (e["ev"] == kind) out.push_back(e);
-        return out;
-    }
+    std::vector<handset::Json> events(const std::string& kind) { return recorder_->of(kind); }
 
     static handset::Json controls() { return handset::Json::parse(handset::controls_json()); }
 
@@ -99,9 +84,7 @@ protected:
     }
 
     std::filesystem::path root_;
-    std::unique_ptr<handset::Device> device_;
-    std::mutex mu_;
-    std::vector<handset::Json> events_;
-    int sink_ = 0;
+    std::optional<qtest::ScratchDevice> scratch_;
+    std::optional<qtest::EventRecorder> recorder_;
     std::optional<handset::Participation> participation_;
 };
