@@ -11,9 +11,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <atomic>
 #include <list>
 #include <mutex>
 #include <sstream>

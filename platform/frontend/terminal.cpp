@@ -584,16 +584,10 @@ int TerminalFrontEnd::run() {
         pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wake_[0], POLLIN, 0}};
         // The clocks on screen show minutes: wake when the next one begins (in real time,
         // sooner when the clock runs fast, but not more often than ten times a second).
-        // The virtual clock moves only through commands, which wake this thread anyway.
-        timespec timeout{};
-        const timespec* limit = nullptr;
-        if (clock().kind() == ClockKind::Real) {
-            const double handset_ms = static_cast<double>(60'000 - clock().now_ms() % 60'000);
-            const long long ms = std::clamp(static_cast<long long>(handset_ms / clock().speed()) + 1, 100LL, 60'000LL);
-            timeout = {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000};
-            limit = &timeout;
-        }
-        const int ready = ::ppoll(fds, 2, limit, &waiting);
+        const double handset_ms = static_cast<double>(60'000 - clock().now_ms() % 60'000);
+        const long long ms = std::clamp(static_cast<long long>(handset_ms / clock().speed()) + 1, 100LL, 60'000LL);
+        timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000};
+        const int ready = ::ppoll(fds, 2, &timeout, &waiting);
         if (ready > 0 && (fds[1].revents & POLLIN)) {
             char bytes[256];
             ssize_t n;
