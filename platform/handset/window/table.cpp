@@ -111,13 +111,10 @@ private:
             close();
             return false;
         }
-        const pid_t self = self_os_pid();
-        if (map_ && generation_ == device_generation() && opener_ == self) return true;
+        // A forked child reopens, and so does a process given another device (even at
+        // the same folder: a reset device has a new table file).
+        if (map_ && generation_ == device_generation() && opener_ == self_os_pid()) return true;
         const std::filesystem::path path = device().run_dir() / "windows.tbl";
-        if (map_ && path == path_ && opener_ == self) {
-            generation_ = device_generation();
-            return true;
-        }
         close();
         std::error_code ec;
         std::filesystem::create_directories(path.parent_path(), ec);
@@ -146,7 +143,6 @@ private:
             map_->row_size = sizeof(RawRow);
         }
         flock(fd_, LOCK_UN);
-        path_ = path;
         opener_ = self_os_pid();
         generation_ = device_generation();
         return true;
@@ -159,7 +155,6 @@ private:
         // child takes nothing away from its parent.
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
-        path_.clear();
     }
 
     std::mutex mu_;
@@ -167,7 +162,6 @@ private:
     pid_t opener_ = 0;
     std::uint64_t generation_ = 0;
     RawTable* map_ = nullptr;
-    std::filesystem::path path_;
     std::uint64_t local_serial_ = 0;
 };
 
@@ -315,6 +309,8 @@ void withdraw_window_table() {
 using namespace handset::wm;
 
 // Window classes are not modelled: any class matches, and the title must match exactly.
+// The most recently activated match wins, this host's own window on a tie; the table's
+// rows are searched in place, since the watch tick looks for the mail client this way.
 HWND FindWindowW(LPCWSTR, LPCWSTR title) {
     if (!title) {
         const auto list = listed_windows();
