@@ -1,0 +1,30 @@
+// The main dialog's private vibration message, which nothing in the program sends: another
+// program on the phone asks for a pulse of wParam milliseconds and gets 0 back.
+#include <optional>
+#include <string>
+
+#include "app/main_dlg.h"
+#include "platform/frontend/program_host.h"
+#include "program/program_fixture.h"
+
+namespace progtest {
+namespace {
+
+TEST_F(ProgramTest, TheVibrationMessageVibratesForItsWParamAndAnswersZero) {
+    handset::frontend::ProgramHost host;
+    std::string error;
+    ASSERT_TRUE(host.start(std::nullopt, error)) << error;
+    const HWND main = FindWindowW(nullptr, u"QUILLON");
+    ASSERT_NE(main, nullptr);
+    TakeEvents();
+
+    const long long before = handset::clock().now_ms();
+    EXPECT_EQ(SendMessageW(main, WM_VIBRATE_PULSE, 120, 0), 0);
+    EXPECT_EQ(handset::clock().now_ms() - before, 120) << "the sender waits for the whole pulse";
+    seqtest::ok_seq(TakeEvents(), {{"vibrate", {{"ms", 120}}}}, "one pulse");
+
+    ASSERT_TRUE(host.quit(error)) << error;
+}
+
+}  // namespace
+}  // namespace progtest
