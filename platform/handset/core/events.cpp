@@ -2,6 +2,7 @@
 #include "platform/handset/core/events.h"
 
 #include <algorithm>
+#include <cassert>
 
 #include "platform/handset/core/clock.h"
 
@@ -37,17 +38,19 @@ EventLog& events() {
     return log;
 }
 
+char32_t next_code_point(std::u16string_view text, std::size_t& i) {
+    assert(i < text.size());
+    char32_t c = text[i++];
+    if (c >= 0xD800 && c <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF)
+        return 0x10000 + ((c - 0xD800) << 10) + (text[i++] - 0xDC00);
+    return c >= 0xD800 && c <= 0xDFFF ? 0xFFFD : c;
+}
+
 std::string to_utf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t c = next_code_point(text, i);
         if (c < 0x80) {
             out += static_cast<char>(c);
         } else if (c < 0x800) {

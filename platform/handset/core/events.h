@@ -41,6 +41,9 @@ private:
 // The process's event log.
 EventLog& events();
 
+// The code point of `text` at `i`, which moves past it (past both halves of a
+// surrogate pair); an unpaired surrogate is U+FFFD. `i` must be inside `text`.
+char32_t next_code_point(std::u16string_view text, std::size_t& i);
 // UTF-16 to UTF-8 for event fields and logs; invalid surrogates become U+FFFD.
 std::string to_utf8(std::u16string_view text);
 // UTF-8 to UTF-16; invalid sequences become U+FFFD.

@@ -30,14 +30,8 @@ int char_width(char32_t c) {
 
 std::u32string code_points(std::u16string_view text) {
     std::u32string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t c = next_code_point(text, i);
         if (c < 0x20 || c == 0x7F) c = U' ';
         out.push_back(c);
     }
