@@ -734,8 +734,10 @@ RegStatus RegistryStore::get_value(KeyId key, std::u16string_view name, RegValue
     });
 }
 
-RegStatus RegistryStore::set_value(KeyId key, std::u16string_view name, DWORD type, std::span<const std::uint8_t> data,
-                                   Notify notify) {
+// Runs change(where, events) in a write transaction on an existing key, `where` being the
+// key's stored path; the events it collects are announced once the change is committed.
+template <class Change>
+RegStatus RegistryStore::change_key(KeyId key, Notify notify, Change&& change) {
     std::vector<Event> pending;
     RegStatus st;
     {
@@ -744,7 +746,7 @@ RegStatus RegistryStore::set_value(KeyId key, std::u16string_view name, DWORD ty
             Txn txn(*this, true);
             RegKeyPath where;
             if (!key_row(key, where.root, where.path)) throw OpFailure{RegStatus::KeyDeleted};
-            write_value(key, where, name, type, data, notify == Notify::Events ? &pending : nullptr);
+            change(where, notify == Notify::Events ? &pending : nullptr);
             txn.commit();
         });
     }
@@ -752,22 +754,17 @@ RegStatus RegistryStore::set_value(KeyId key, std::u16string_view name, DWORD ty
     return st;
 }
 
+RegStatus RegistryStore::set_value(KeyId key, std::u16string_view name, DWORD type, std::span<const std::uint8_t> data,
+                                   Notify notify) {
+    return change_key(key, notify, [&](const RegKeyPath& where, std::vector<Event>* events) {
+        write_value(key, where, name, type, data, events);
+    });
+}
+
 RegStatus RegistryStore::delete_value(KeyId key, std::u16string_view name, Notify notify) {
-    std::vector<Event> pending;
-    RegStatus st;
-    {
-        std::lock_guard lock(mu_);
-        st = guarded([&] {
-            Txn txn(*this, true);
-            RegKeyPath where;
-            if (!key_row(key, where.root, where.path)) throw OpFailure{RegStatus::KeyDeleted};
-            if (!remove_value(key, where, name, notify == Notify::Events ? &pending : nullptr))
-                throw OpFailure{RegStatus::NotFound};
-            txn.commit();
-        });
-    }
-    if (st == RegStatus::Ok) emit_all(pending);
-    return st;
+    return change_key(key, notify, [&](const RegKeyPath& where, std::vector<Event>* events) {
+        if (!remove_value(key, where, name, events)) throw OpFailure{RegStatus::NotFound};
+    });
 }
 
 // The index-th row of an enumeration statement (bound to key and index) handed to

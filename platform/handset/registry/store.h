@@ -165,6 +165,8 @@ private:
     RegStatus guarded(F&& body);
     template <class Read>
     RegStatus enum_row(KeyId key, std::uint32_t index, int which_stmt, Read&& read);
+    template <class Change>
+    RegStatus change_key(KeyId key, Notify notify, Change&& change);
     sqlite3_stmt* stmt(int which);
     bool cache_current();
     const CachedValue& read_value(KeyId key, std::u16string_view name, CachedValue& scratch);
