@@ -1,6 +1,6 @@
-// Helpers of the tests that run the built `quillon`: scratch folders, a child process
-// whose output is read as it streams, waits on its end with a deadline (through a
-// pidfd, never by sleeping) and the forced kill.
+// Helpers of the tests that run the built `quillon`: a child process whose output is
+// read as it streams, waits on its end with a deadline (through a pidfd, never by
+// sleeping), the forced kill, and small file helpers. Scratch folders: temp_dir.h.
 #pragma once
 
 #include <fcntl.h>
