@@ -86,6 +86,18 @@ TEST_F(RunningPhone, CtlRunsACommandInTheInstanceAndPrintsItsOutput) {
     EXPECT_EQ(r.out, "sz:a b\\c\n") << r.err;
 }
 
+// `quit` ends the program while its own connection waits: the answer still arrives.
+TEST_F(RunningPhone, CtlStartsAndEndsQuillonWithAnAnswerToEach) {
+    auto r = ctl({"start"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(phone->line_containing("\"dialog.open\""));
+    r = ctl({"quit"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto exit = phone->line_containing("\"process.exit\"");
+    ASSERT_TRUE(exit);
+    EXPECT_NE(exit->find("Quillon.exe"), std::string::npos) << *exit;
+}
+
 TEST_F(RunningPhone, CtlFailuresExitNonZeroWithTheError) {
     auto r = ctl({"reg", "get", "HKCU\\Software\\Test", "Missing"});
     EXPECT_EQ(r.status, 1);
