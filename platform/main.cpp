@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -15,6 +17,7 @@
 #include "platform/frontend/frontend.h"
 #include "platform/frontend/session.h"
 #include "platform/handset/core/events.h"
+#include "platform/handset/core/kernel.h"
 #include "platform/handset/registry/reg_tool.h"
 
 namespace fe = handset::frontend;
@@ -118,6 +121,14 @@ int run_phone(const Options& options) {
     const int status = front_end->run();
     front_end.reset();
     phone.reset();
+    // The phone's threads are detached; one that is still ending would meet the static
+    // objects that the exit destroys. A thread that does not end (a program hung in a
+    // wait) leaves the host no safe teardown: it exits without one.
+    if (!handset::wait_for_thread_exits(std::chrono::seconds(10))) {
+        std::cerr << "quillon: a thread of the phone did not end; exiting without teardown\n";
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     return status;
 }
 

@@ -74,6 +74,21 @@ ProgramHost::~ProgramHost() {
         std::string ignored;
         quit(ignored);
     }
+    // The program's thread reports its end after its process has ended (the end hook
+    // runs on it), so it may still be using this object: wait until it is gone. A
+    // program that never ended is not waited for; it dies with the host.
+    std::shared_ptr<ThreadObject> thread;
+    std::shared_ptr<ProcessObject> process;
+    {
+        std::lock_guard lock(mu_);
+        thread = last_thread_;
+        process = process_;
+    }
+    if (!thread || !process) return;
+    std::unique_lock lock(kernel_lock());
+    if (!process->ended()) return;
+    Waitable* objects[] = {thread.get()};
+    clock().wait(lock, objects, false, kNoDeadline);
 }
 
 bool ProgramHost::running() const {
@@ -166,6 +181,7 @@ bool ProgramHost::start_here(const std::u16string& exe_path, DWORD& pid, std::st
     };
     std::lock_guard lock(mu_);
     thread_ = start_thread(std::move(body));
+    last_thread_ = thread_;
     pid = process->pid;
     return true;
 }

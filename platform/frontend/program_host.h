@@ -74,6 +74,7 @@ private:
     mutable std::mutex mu_;
     std::mutex end_mu_;  // guards on_end_ and every call of it
     std::shared_ptr<ThreadObject> thread_;     // the running program's main thread
+    std::shared_ptr<ThreadObject> last_thread_;  // the latest run's, kept until it is gone
     std::shared_ptr<ProcessObject> process_;   // its process
     bool quitting_ = false;
     bool ended_by_itself_ = false;

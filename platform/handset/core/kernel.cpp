@@ -2,6 +2,7 @@
 #include "platform/handset/core/kernel.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -24,6 +25,40 @@ std::uintptr_t g_next_handle = 0x100;
 
 std::atomic<DWORD> g_next_thread_id{0x1000};
 thread_local std::shared_ptr<ThreadObject> t_thread;
+
+// Threads of start_thread that have not yet finished their thread-local teardown. It is
+// never destroyed: the last of those threads may still touch it while the host exits.
+struct LiveThreads {
+    std::mutex mu;
+    std::condition_variable gone;
+    int count = 0;
+};
+LiveThreads& live_threads() {
+    static auto* live = new LiveThreads;
+    return *live;
+}
+
+// The end of a handset thread. It is the first thread-local the thread touches, so it is
+// destroyed after all the others (the thread's message queue, its windows, its handle):
+// only then does the thread's handle become signalled, as on the platform, and does
+// the thread leave handset time and the count of live threads.
+struct ThreadEnd {
+    std::shared_ptr<ThreadObject> thread;
+    DWORD code = 0;
+    ~ThreadEnd() {
+        if (!thread) return;
+        {
+            std::lock_guard lock(kernel_lock());
+            thread->finish(code);
+            clock().wake_waiters();
+        }
+        clock().leave();
+        LiveThreads& live = live_threads();
+        std::lock_guard lock(live.mu);
+        if (--live.count == 0) live.gone.notify_all();
+    }
+};
+thread_local ThreadEnd t_end;
 
 }  // namespace
 
@@ -91,21 +126,25 @@ std::shared_ptr<ThreadObject> start_thread(std::function<DWORD()> body) {
     auto thread = std::make_shared<ThreadObject>();
     thread->id = g_next_thread_id.fetch_add(4);
     auto process = current_process();
+    {
+        std::lock_guard lock(live_threads().mu);
+        ++live_threads().count;
+    }
     clock().reserve();
     std::thread([thread, process, body = std::move(body)]() mutable {
+        t_end.thread = thread;
         clock().adopt();
         t_thread = thread;
         set_current_process(process);
-        const DWORD code = body();
-        {
-            std::lock_guard lock(kernel_lock());
-            thread->finish(code);
-            clock().wake_waiters();
-        }
-        t_thread.reset();
-        clock().leave();
+        t_end.code = body();
     }).detach();
     return thread;
+}
+
+bool wait_for_thread_exits(std::chrono::milliseconds timeout) {
+    LiveThreads& live = live_threads();
+    std::unique_lock lock(live.mu);
+    return live.gone.wait_for(lock, timeout, [&] { return live.count == 0; });
 }
 
 }  // namespace handset

@@ -7,6 +7,7 @@
 // clock.h); whoever changes their state calls clock().wake_waiters() under that lock.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -87,5 +88,11 @@ std::shared_ptr<ThreadObject> current_thread();
 // Starts a participating handset thread running `body`; its result becomes the exit
 // code. The returned object is signalled when the thread has ended.
 std::shared_ptr<ThreadObject> start_thread(std::function<DWORD()> body);
+
+// Waits (in real time, at most `timeout`) until every thread of start_thread is gone,
+// its thread-locals destroyed too. The host calls it before it exits: the threads are
+// detached, and one still on its way out must not meet static objects being destroyed.
+// False when some thread is still there.
+bool wait_for_thread_exits(std::chrono::milliseconds timeout);
 
 }  // namespace handset
