@@ -98,7 +98,14 @@ bool write_all(int fd, std::string_view data) {
 }
 
 // The answer to one command: output lines (a leading "." doubled) and the terminator.
-std::string format_answer(const std::string& output, bool ok, const std::string& error) {
+std::string flat(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+    return text;
+}
+
+std::string format_answer(const std::string& output, bool ok, const std::string& error,
+                          const std::string& notice = {}) {
     std::string answer;
     std::size_t pos = 0;
     while (pos < output.size()) {
@@ -110,14 +117,8 @@ std::string format_answer(const std::string& output, bool ok, const std::string&
         answer += '\n';
         pos = end + 1;
     }
-    if (ok) {
-        answer += ".ok\n";
-    } else {
-        std::string flat = error;
-        for (char& c : flat)
-            if (c == '\n' || c == '\r') c = ' ';
-        answer += ".error " + flat + "\n";
-    }
+    if (!notice.empty()) answer += ".note " + flat(notice) + "\n";
+    answer += ok ? std::string(".ok\n") : ".error " + flat(error) + "\n";
     return answer;
 }
 
@@ -159,7 +160,8 @@ bool connect_socket(const fs::path& path, Fd& out, std::string& error) {
 }
 
 // Writes `line`, closes the sending side and reads the answer up to its terminator.
-bool exchange(int fd, const std::string& line, std::vector<std::string>& output, std::string& error) {
+bool exchange(int fd, const std::string& line, std::vector<std::string>& output, std::string& error,
+              std::string* notice = nullptr) {
     if (!write_all(fd, line + "\n")) {
         error = "cannot send the command: " + errno_text(errno);
         return false;
@@ -173,6 +175,10 @@ bool exchange(int fd, const std::string& line, std::vector<std::string>& output,
             std::string text = buffer.substr(0, nl);
             buffer.erase(0, nl + 1);
             if (text == ".ok") return true;
+            if (text.starts_with(".note ")) {
+                if (notice) *notice = text.substr(6);
+                continue;
+            }
             if (text.starts_with(".error")) {
                 error = text.size() > 7 ? text.substr(7) : "the command failed";
                 return false;
@@ -265,15 +271,15 @@ std::string ControlServer::State::answer(std::string_view line) {
     if (!parsed.ok()) return format_answer({}, false, parsed.error);
     if (!parsed.command) return format_answer({}, true, {});
     std::ostringstream out;
-    std::string error;
+    std::string error, notice;
     bool ok;
     {
         // The socket's thread is no program thread; it holds handset time only while
         // its command runs.
         Participation participation;
-        ok = executor.run(*parsed.command, out, error);
+        ok = executor.run(*parsed.command, out, error, notice);
     }
-    return format_answer(out.str(), ok, error);
+    return format_answer(out.str(), ok, error, notice);
 }
 
 // Sends all of `data`, waiting while the peer's buffers are full, but not once the
@@ -465,9 +471,11 @@ int run_ctl(const fs::path& device_folder, const std::vector<std::string>& args,
         return 1;
     }
     std::vector<std::string> output;
-    const bool ok = exchange(fd.get(), line, output, error);
+    std::string notice;
+    const bool ok = exchange(fd.get(), line, output, error, &notice);
     for (const auto& text : output) out << text << "\n";
     out.flush();
+    if (!notice.empty()) err << "quillon ctl: " << notice << "\n";
     if (!ok) {
         err << "quillon ctl: " << error << "\n";
         return 1;

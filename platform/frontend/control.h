@@ -5,7 +5,8 @@
 // user started also points run/ctl.sock at its socket, which is where `quillon ctl`
 // goes. The run folder is owner-only and so is the socket; a peer of another user is
 // refused. The protocol is one command a line; the answer is the command's output
-// lines, each with a leading "." doubled, then ".ok" or ".error MESSAGE".
+// lines, each with a leading "." doubled, then ".ok" or ".error MESSAGE", after a
+// ".note MESSAGE" when the command has a word for the user that is no error.
 #pragma once
 
 #include <filesystem>

@@ -68,9 +68,14 @@ CounterValue counter_value(cmd::SetCounter::Which which) {
     return {{RegRoot::LocalMachine, u"System\\State\\Phone"}, u"Active Call Count"};
 }
 
+// What a command that left its input in a busy thread's queue tells the user.
+constexpr const char* kQueuedNotice =
+    "queued: the window's thread is blocked outside its message loop; the input is handled when it is back";
+
 class Runner {
 public:
-    Runner(ProgramHost& host, std::ostream& out, std::string& error) : host_(host), out_(out), error_(error) {}
+    Runner(ProgramHost& host, std::ostream& out, std::string& error, std::string& notice)
+        : host_(host), out_(out), error_(error), notice_(notice) {}
 
     bool operator()(const cmd::Wait& c) {
         host_.wait(c.ms);
@@ -125,7 +130,7 @@ public:
     }
     bool operator()(const cmd::Press& c) {
         press_user_key(c.vk);
-        settle_input();
+        if (!settle_input()) notice_ = kQueuedNotice;
         return true;
     }
     bool operator()(const cmd::Power& c) {
@@ -151,9 +156,11 @@ public:
     }
     bool operator()(const cmd::Start& c) { return host_.start(c.exe_path, error_); }
     bool operator()(const cmd::Quit&) { return host_.quit(error_); }
-    bool operator()(const cmd::DialogCommand& c) { return ui_command(static_cast<int>(c.id), error_); }
-    bool operator()(const cmd::Click& c) { return ui_click(static_cast<int>(c.id), error_); }
-    bool operator()(const cmd::Select& c) { return ui_select(static_cast<int>(c.id), c.index, error_); }
+    bool operator()(const cmd::DialogCommand& c) { return noting(ui_command(static_cast<int>(c.id), error_, &queued_)); }
+    bool operator()(const cmd::Click& c) { return noting(ui_click(static_cast<int>(c.id), error_, &queued_)); }
+    bool operator()(const cmd::Select& c) {
+        return noting(ui_select(static_cast<int>(c.id), c.index, error_, &queued_));
+    }
     bool operator()(const cmd::Screen&) {
         for (const auto& line : render_screen()) out_ << line << "\n";
         return true;
@@ -172,16 +179,24 @@ public:
     }
 
 private:
+    bool noting(bool ok) {
+        if (queued_) notice_ = kQueuedNotice;
+        return ok;
+    }
+
     ProgramHost& host_;
     std::ostream& out_;
     std::string& error_;
+    std::string& notice_;
+    bool queued_ = false;
 };
 
 }  // namespace
 
-bool Executor::run(const Command& command, std::ostream& out, std::string& error) {
+bool Executor::run(const Command& command, std::ostream& out, std::string& error, std::string& notice) {
     error.clear();
-    Runner runner(host_, out, error);
+    notice.clear();
+    Runner runner(host_, out, error, notice);
     const bool ok = std::visit(runner, command);
     host_.await_if_ending();
     if (!ok && error.empty()) error = "`" + command_name(command) + "` failed";

@@ -22,7 +22,9 @@ public:
     // Runs `command`, writing what it prints (screen, controls, reg get) to `out`.
     // False with `error` set when the command could not be carried out; the phone is
     // then as the command found it, apart from what the command's own effect already did.
-    bool run(const Command& command, std::ostream& out, std::string& error);
+    // `notice` gets a word for the user that is no error: an input command whose input
+    // waits in the queue of a thread that is blocked outside its message loop.
+    bool run(const Command& command, std::ostream& out, std::string& error, std::string& notice);
 
     ProgramHost& host() { return host_; }
 

@@ -169,9 +169,12 @@ private:
     bool run_one(Executor& executor, int line, const Command& command, int& status) {
         if (executor.host().ended_by_itself()) return false;
         std::ostringstream out;
-        std::string error;
-        const bool ok = executor.run(command, out, error);
+        std::string error, notice;
+        const bool ok = executor.run(command, out, error, notice);
         write_out(stdout, out.str());
+        if (!notice.empty())
+            std::fprintf(stderr, "quillon: %s: %s: %s\n", where(line).c_str(), command_name(command).c_str(),
+                         notice.c_str());
         if (!ok) {
             std::fprintf(stderr, "quillon: %s: %s: %s\n", where(line).c_str(), command_name(command).c_str(),
                          error.c_str());

@@ -206,14 +206,15 @@ void TerminalFrontEnd::worker_loop() {
             continue;
         }
         std::ostringstream out;
-        std::string error;
+        std::string error, notice;
         bool ok;
         {
             Participation participation;
-            ok = executor_.run(*job.command, out, error);
+            ok = executor_.run(*job.command, out, error, notice);
         }
         std::istringstream lines(out.str());
         for (std::string line; std::getline(lines, line);) log(LogLine::Kind::Output, line);
+        if (!notice.empty()) log(LogLine::Kind::Output, job.text + ": " + notice);
         if (!ok) log(LogLine::Kind::Error, job.text + ": " + error);
         std::lock_guard lock(mu_);
         busy_.clear();

@@ -10,7 +10,15 @@ namespace {
 thread_local int t_participation = 0;
 std::atomic<unsigned long long> g_next_token{1};
 thread_local unsigned long long t_token = 0;
+thread_local bool* t_held_flag = nullptr;
+thread_local int t_loop_waits = 0;
+
 }  // namespace
+
+void set_held_flag(bool* flag) { t_held_flag = flag; }
+
+LoopWait::LoopWait() { ++t_loop_waits; }
+LoopWait::~LoopWait() { --t_loop_waits; }
 
 unsigned long long thread_token() {
     if (t_token == 0) t_token = g_next_token.fetch_add(1);
@@ -27,11 +35,13 @@ struct Clock::Waiter {
     bool participant = false;
     unsigned long long token = thread_token();
     unsigned long long seq = 0;  // order in which waits began
+    bool* held = nullptr;        // the thread's held flag, raised while blocked here
     Waiter* next = nullptr;
     Waiter* prev = nullptr;
 
-    // Checks the condition and, when it holds, acquires the objects. Lock held.
-    bool try_complete() {
+    // Checks the condition and, when it holds, acquires the objects; `at_rest` lets
+    // objects that end a wait at rest end it too. Lock held.
+    bool try_complete(bool at_rest) {
         if (all) {
             if (objects.empty()) return false;
             for (auto* o : objects)
@@ -43,6 +53,17 @@ struct Clock::Waiter {
         for (std::size_t i = 0; i < objects.size(); ++i) {
             if (objects[i]->signalled_for(token)) {
                 objects[i]->acquire_for(token);
+                result = static_cast<int>(i);
+                return true;
+            }
+        }
+        return at_rest && rests();
+    }
+
+    // An object that ends the wait at rest does so now; sets `result`. Lock held.
+    bool rests() {
+        for (std::size_t i = 0; !all && i < objects.size(); ++i) {
+            if (objects[i]->signalled_at_rest()) {
                 result = static_cast<int>(i);
                 return true;
             }
@@ -110,7 +131,11 @@ void Clock::adopt() {
 
 bool Clock::is_participant() const { return t_participation > 0; }
 
+// Every release of a waiter goes through here: its thread counts as able to take its
+// input from this moment, not from when it is next scheduled, so that what a script
+// sees does not depend on the host's scheduling.
 void Clock::unlink(Waiter* w) {
+    if (w->held) *w->held = false;
     if (w->prev) w->prev->next = w->next;
     else waiters_ = w->next;
     if (w->next) w->next->prev = w->prev;
@@ -124,11 +149,16 @@ int Clock::wait(std::unique_lock<std::mutex>& lock, std::span<Waitable* const> o
     w.objects = objects;
     w.all = all;
     w.deadline = deadline;
-    if (w.try_complete()) return w.result;
+    if (w.try_complete(kind_ == ClockKind::Real)) return w.result;
     if (deadline != kNoDeadline && now_ms() >= deadline) return kWaitTimeout;
 
     w.participant = t_participation > 0;
     w.seq = ++wait_seq_;
+    if (t_loop_waits == 0 && t_held_flag && deadline == kNoDeadline) {
+        w.held = t_held_flag;
+        *w.held = true;
+        wake_waiters();  // whoever waits for this thread's input stops waiting
+    }
     w.next = waiters_;
     if (waiters_) waiters_->prev = &w;
     waiters_ = &w;
@@ -160,15 +190,18 @@ int Clock::wait(std::unique_lock<std::mutex>& lock, std::span<Waitable* const> o
     return w.result;
 }
 
+void Clock::release(Waiter* w) {
+    w->done = true;
+    unlink(w);
+    if (kind_ == ClockKind::Virtual && w->participant) ++running_;
+    w->cv.notify_one();
+}
+
 void Clock::wake_waiters() {
+    const bool at_rest = kind_ == ClockKind::Real;
     for (Waiter* w = waiters_; w;) {
         Waiter* next = w->next;
-        if (!w->done && w->try_complete()) {
-            w->done = true;
-            unlink(w);
-            if (kind_ == ClockKind::Virtual && w->participant) ++running_;
-            w->cv.notify_one();
-        }
+        if (!w->done && w->try_complete(at_rest)) release(w);
         w = next;
     }
 }
@@ -179,6 +212,15 @@ void Clock::advance_if_idle() {
     // waiting first going first: under the virtual clock the phone then runs the same
     // way every time (a script's `wait 3s` and a 3 s timer never race).
     while (running_ == 0) {
+        // At rest: the waits that end at rest end now, before time moves on.
+        Waiter* resting = nullptr;
+        for (Waiter* w = waiters_; w; w = w->next)
+            if (!resting || w->seq < resting->seq)
+                if (w->rests()) resting = w;
+        if (resting) {
+            release(resting);
+            continue;
+        }
         Waiter* next = nullptr;
         for (Waiter* w = waiters_; w; w = w->next) {
             if (w->deadline == kNoDeadline) continue;
@@ -190,12 +232,20 @@ void Clock::advance_if_idle() {
             __atomic_store_n(&virtual_now_, next->deadline, __ATOMIC_RELAXED);
             ++jumps_;
         }
-        next->done = true;
         next->result = kWaitTimeout;
-        unlink(next);
-        if (next->participant) ++running_;
-        next->cv.notify_one();
+        release(next);
     }
+}
+
+void Clock::wait_for_rest() {
+    struct Rest : Waitable {
+        bool signalled() const override { return false; }
+        bool signalled_at_rest() const override { return true; }
+    } rest;
+    if (kind_ != ClockKind::Virtual) return;
+    std::unique_lock lock(kernel_lock());
+    Waitable* objects[] = {&rest};
+    wait(lock, objects, false, kNoDeadline);
 }
 
 void Clock::sleep_ms(long long ms) {

@@ -37,6 +37,10 @@ public:
     // with an owner, such as mutexes, answer differently for their owner.
     virtual bool signalled_for(unsigned long long token) const { return signalled(); }
     virtual void acquire_for(unsigned long long token) { acquire(); }
+    // Also ends a wait once the phone is at rest: under the virtual clock when every
+    // participant is blocked, before time moves on (so that it ends at the same point
+    // every run); under the real clock as soon as it holds.
+    virtual bool signalled_at_rest() const { return false; }
 };
 
 // A number that names the calling thread for the whole process's life.
@@ -68,6 +72,10 @@ public:
 
     // Sleeps until handset time reaches now + ms (takes the kernel lock itself).
     void sleep_ms(long long ms);
+    // Under the virtual clock, waits until the phone is at rest: every other participant
+    // blocked, at the present moment (time does not move). Returns at once under the
+    // real clock, where no such moment is defined. Takes the kernel lock itself.
+    void wait_for_rest();
 
     // Marks the calling thread as taking part in virtual time (see above). Balanced
     // calls; a participant that ends must leave.
@@ -86,6 +94,7 @@ public:
 private:
     struct Waiter;
     void advance_if_idle();  // kernel lock held
+    void release(Waiter* w);  // kernel lock held
     void unlink(Waiter* w);
 
     ClockKind kind_ = ClockKind::Virtual;
@@ -100,6 +109,27 @@ private:
 
 Clock& clock();
 std::mutex& kernel_lock();
+
+// Input for a thread waits for the thread only while the thread can take it: while it
+// runs, while it waits in its message loop, or while it waits for a moment of handset
+// time (a Sleep, a synchronous sound), which comes by itself. A thread that owns a
+// message queue hands the clock its queue's "held" flag; the clock raises the flag
+// while the thread is blocked outside its message loop with no deadline (on a process
+// handle, an event) and wakes the waiters then, so that whoever waits for that input
+// stops waiting: it may never come back on its own. The flag changes under the kernel
+// lock and drops the moment the wait is released. Null withdraws it (the queue is
+// going away).
+void set_held_flag(bool* flag);
+
+// Marks the waits made in its scope, on this thread, as waits of the message loop: the
+// thread takes its input there (or answers messages sent to it), so it is not held.
+class LoopWait {
+public:
+    LoopWait();
+    ~LoopWait();
+    LoopWait(const LoopWait&) = delete;
+    LoopWait& operator=(const LoopWait&) = delete;
+};
 
 // RAII participation for a thread that the emulator runs (script runners, device programs).
 class Participation {

@@ -57,22 +57,26 @@ bool locked_now() {
 // The shell's part of the input path: the key-lock key, and the keypad while locked.
 class Shell {
 public:
+    // Whether a key would reach the programs now; changes nothing.
+    bool reaches_programs(BYTE vk, bool up) {
+        std::lock_guard lock(mu_);
+        return reaches(vk, up);
+    }
+
     // Decides whether a key reaches the programs; locks and unlocks on the way.
     bool passes(BYTE vk, bool up) {
         std::lock_guard lock(mu_);
+        const bool pass = reaches(vk, up);
         if (up) {
-            // A key whose press the shell took keeps its release too, so that no
-            // program sees a release without its press.
-            const bool pressed_here = held_.test(vk);
             held_.reset(vk);
-            return !pressed_here && vk != VK_KEYLOCK && !locked_now();
+            return pass;
         }
         if (vk == VK_KEYLOCK) {
             held_.set(vk);
             if (!locked_now()) lock_keypad();
             return false;
         }
-        if (!locked_now()) return true;
+        if (pass) return true;
         held_.set(vk);
         if (vk == VK_TSOFT1) {
             awaiting_star_ = true;
@@ -86,6 +90,13 @@ public:
     }
 
 private:
+    // mu_ held. A key whose press the shell took keeps its release too, so that no
+    // program sees a release without its press.
+    bool reaches(BYTE vk, bool up) const {
+        if (vk == VK_KEYLOCK || (up && held_.test(vk))) return false;
+        return !locked_now();
+    }
+
     void lock_keypad() {
         awaiting_star_ = false;
         if (write_lock_value(kKeypadLockBit)) events().emit("keypad", {{"locked", true}});
@@ -106,8 +117,13 @@ Shell& shell() {
     return s;
 }
 
-void key_input(BYTE vk, bool up, bool silent, const char* source) {
-    events().emit("key", {{"vk", vk}, {"up", up}, {"silent", silent}, {"source", source}});
+void key_input(BYTE vk, bool up, bool silent, bool user) {
+    const char* source = user ? "user" : "inject";
+    Json fields{{"vk", vk}, {"up", up}, {"silent", silent}, {"source", source}};
+    // The user's key for a window whose thread is blocked outside its message loop
+    // waits in the queue; the log says so, since what it sets off comes later.
+    if (user && foreground_input_held() && shell().reaches_programs(vk, up)) fields["queued"] = true;
+    events().emit("key", std::move(fields));
     if (!up && !silent) {
         audio::click();
         ++g_clicks;
@@ -119,12 +135,16 @@ void key_input(BYTE vk, bool up, bool silent, const char* source) {
 }  // namespace
 
 void press_physical_key(BYTE vk) {
-    key_input(vk, false, false, "user");
-    // Under the virtual clock the finger lifts only once the phone has handled the
-    // press, so what the press sets off comes before the key-up, the same every run.
-    // Under the real clock the front end must not wait on a program that is busy.
-    if (clock().kind() == ClockKind::Virtual) settle_input();
-    key_input(vk, true, false, "user");
+    // Under the virtual clock the press comes when the phone is at rest, and the finger
+    // lifts only once the phone has handled it (or left it queued for a thread that is
+    // held outside its message loop), so what the press sets off comes before the
+    // key-up, the same every run. Under the real clock the front end must not wait on
+    // a program that is busy.
+    const bool virtual_clock = clock().kind() == ClockKind::Virtual;
+    if (virtual_clock) clock().wait_for_rest();
+    key_input(vk, false, false, true);
+    if (virtual_clock) settle_input();
+    key_input(vk, true, false, true);
 }
 
 bool keypad_locked() { return locked_now(); }
@@ -134,5 +154,5 @@ std::uint64_t key_clicks() { return g_clicks.load(); }
 }  // namespace handset
 
 void keybd_event(BYTE vk, BYTE scan, DWORD flags, std::uintptr_t extra) {
-    handset::key_input(vk, (flags & KEYEVENTF_KEYUP) != 0, (flags & KEYEVENTF_SILENT) != 0, "inject");
+    handset::key_input(vk, (flags & KEYEVENTF_KEYUP) != 0, (flags & KEYEVENTF_SILENT) != 0, false);
 }

@@ -51,8 +51,9 @@ void settle_in_flight(ThreadQueue& q) {
     if (changed) handset::clock().wake_waiters();
 }
 
-// Waits until `target` is signalled, handling the messages other threads send to the
-// calling thread meanwhile (two threads sending to each other must not deadlock).
+// Waits until `target` ends the wait (it is signalled, or it ends it at rest), handling
+// the messages other threads send to the calling thread meanwhile (two threads sending
+// to each other must not deadlock).
 void wait_servicing_sent(std::unique_lock<std::mutex>& lock, Waitable* target) {
     ThreadQueue* mine = t_queue.q.get();
     while (!target->signalled()) {
@@ -67,12 +68,15 @@ void wait_servicing_sent(std::unique_lock<std::mutex>& lock, Waitable* target) {
             handset::clock().wake_waiters();
             continue;
         }
+        // Answering sent messages here is the thread's message loop for the moment.
+        const LoopWait loop;
         if (mine) {
             Waitable* objects[] = {target, &mine->sent_only};
-            handset::clock().wait(lock, objects, false, kNoDeadline);
+            if (handset::clock().wait(lock, objects, false, kNoDeadline) == 0) return;
         } else {
             Waitable* objects[] = {target};
             handset::clock().wait(lock, objects, false, kNoDeadline);
+            return;
         }
     }
 }
@@ -81,6 +85,7 @@ QueueHolder::~QueueHolder() {
     if (!q) return;
     forget_thread_windows(q->tid);
     std::lock_guard lock(kernel_lock());
+    set_held_flag(nullptr);
     q->alive = false;
     for (auto& s : q->sent) s->done = true;
     q->sent.clear();
@@ -102,9 +107,21 @@ struct InputIdleWait : Waitable {
     }
 };
 
+// Keys wait in the queue of a thread that is held (see set_held_flag): once the phone
+// is at rest with the thread still held, they are left to be handled when it is back.
 struct SettleWait : Waitable {
     std::shared_ptr<ThreadQueue> q;
     bool signalled() const override { return !q->alive || q->input_settled >= q->input_posted; }
+    bool signalled_at_rest() const override { return q->held; }
+};
+
+// A UI command ends when the thread has handled it, or, in the same way as keys,
+// stays in the queue of a held thread.
+struct InvokeWait : Waitable {
+    std::shared_ptr<ThreadQueue> q;
+    std::shared_ptr<Invocation> inv;
+    bool signalled() const override { return inv->done || !q->alive; }
+    bool signalled_at_rest() const override { return q->held; }
 };
 
 std::shared_ptr<ThreadQueue> queue_of_window(HWND hwnd) {
@@ -131,6 +148,7 @@ std::shared_ptr<ThreadQueue> this_queue() {
         std::erase_if(queues, [](const auto& weak) { return weak.expired(); });
         queues.push_back(q);
         t_queue.q = q;
+        set_held_flag(&q->held);
     }
     return t_queue.q;
 }
@@ -186,6 +204,7 @@ bool get_message(MSG& msg) {
         settle_in_flight(*q);
         q->idle = true;
         handset::clock().wake_waiters();  // for wait_for_input_idle
+        const LoopWait loop;
         Waitable* objects[] = {&q->any};
         handset::clock().wait(lock, objects, false, due == q->timers.end() ? kNoDeadline : due->due);
         q->idle = false;
@@ -253,22 +272,28 @@ void post_input(const std::shared_ptr<ThreadQueue>& q, HWND top, UINT message, W
     handset::clock().wake_waiters();
 }
 
-bool invoke_on(const std::shared_ptr<ThreadQueue>& q, HWND hwnd, const std::shared_ptr<Invocation>& inv) {
+Delivery invoke_on(const std::shared_ptr<ThreadQueue>& q, HWND hwnd, const std::shared_ptr<Invocation>& inv) {
     if (on_queue_thread(q)) {
         inv->started = true;
         inv->body();
         inv->done = true;
-        return true;
+        return Delivery::Handled;
     }
     std::unique_lock lock(kernel_lock());
-    if (!q->alive) return false;
+    if (!q->alive) return Delivery::Gone;
     QueuedMessage entry;
     entry.msg = MSG{hwnd, kInvokeMessage, 0, 0, static_cast<DWORD>(handset::clock().now_ms())};
     entry.invoke = inv;
     q->posted.push_back(std::move(entry));
     handset::clock().wake_waiters();
-    wait_servicing_sent(lock, inv.get());
-    return inv->started;
+    InvokeWait wait;
+    wait.q = q;
+    wait.inv = inv;
+    wait_servicing_sent(lock, &wait);
+    // Begun counts as handled: the command's verdict is in, and what it set off
+    // goes on in the thread, which may be held in the middle of it.
+    if (inv->started) return Delivery::Handled;
+    return q->alive ? Delivery::Queued : Delivery::Gone;
 }
 
 void reset_this_queue() {
@@ -294,23 +319,34 @@ void drop_timers(const std::shared_ptr<ThreadQueue>& q, HWND hwnd) {
 
 namespace handset {
 
-void settle_input() {
+bool settle_input() {
     wm::ThreadQueue* mine = wm::t_queue.q.get();
     std::unique_lock lock(kernel_lock());
+    std::vector<wm::ThreadQueue*> left;  // held at rest: their keys stay queued
     for (;;) {
         std::shared_ptr<wm::ThreadQueue> pending;
         for (auto& weak : wm::all_queues()) {
             auto q = weak.lock();
-            if (q && q.get() != mine && q->alive && q->input_settled < q->input_posted) {
+            if (q && q.get() != mine && q->alive && q->input_settled < q->input_posted &&
+                std::find(left.begin(), left.end(), q.get()) == left.end()) {
                 pending = std::move(q);
                 break;
             }
         }
-        if (!pending) return;
+        if (!pending) return left.empty();
         wm::SettleWait wait;
-        wait.q = std::move(pending);
+        wait.q = pending;
         wm::wait_servicing_sent(lock, &wait);
+        if (!wait.signalled()) left.push_back(pending.get());
     }
+}
+
+bool foreground_input_held() {
+    std::lock_guard window_lock(wm::state().mu);
+    wm::Window* front = wm::front_window();
+    if (!front || !front->queue) return false;
+    std::lock_guard lock(kernel_lock());
+    return front->queue->alive && front->queue->held;
 }
 
 bool wait_for_input_idle(DWORD pid) {

@@ -418,7 +418,9 @@ const char* kind_name(ControlKind kind) {
 // Runs `action` on the foreground window's thread for a UI command of a script. The
 // action reports its verdict through the invocation before it notifies the program, so
 // that a handler which opens a modal dialog does not hold the answer back.
-bool run_on_front(const std::function<void(HWND top, wm::Invocation& inv)>& action, std::string& error) {
+bool run_on_front(const std::function<void(HWND top, wm::Invocation& inv)>& action, std::string& error,
+                  bool* queued) {
+    if (queued) *queued = false;
     HWND top = nullptr;
     std::shared_ptr<wm::ThreadQueue> q;
     {
@@ -434,9 +436,15 @@ bool run_on_front(const std::function<void(HWND top, wm::Invocation& inv)>& acti
     auto inv = std::make_shared<wm::Invocation>();
     wm::Invocation* raw = inv.get();
     inv->body = [raw, top, action] { action(top, *raw); };
-    if (!wm::invoke_on(q, top, inv)) {
+    switch (wm::invoke_on(q, top, inv)) {
+    case wm::Delivery::Gone:
         error = "the window's thread has ended";
         return false;
+    case wm::Delivery::Queued:
+        if (queued) *queued = true;
+        return true;
+    case wm::Delivery::Handled:
+        break;
     }
     // Keys the handler injected (the Back key of a "close" soft key) are handled too.
     settle_input();
@@ -557,7 +565,7 @@ std::string controls_json() {
     return out.dump();
 }
 
-bool ui_command(int id, std::string& error) {
+bool ui_command(int id, std::string& error, bool* queued) {
     return run_on_front(
         [id](HWND top, wm::Invocation& inv) {
             if (!IsWindow(top)) {
@@ -567,25 +575,25 @@ bool ui_command(int id, std::string& error) {
             inv.ok = true;
             wm::call_window_proc(top, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), 0), 0);
         },
-        error);
+        error, queued);
 }
 
-bool ui_click(int id, std::string& error) {
+bool ui_click(int id, std::string& error, bool* queued) {
     return run_on_front(
         [id](HWND top, wm::Invocation& inv) {
             if (HWND control = control_of(top, id, inv))
                 wm::click_control(control, inv.error, [&] { inv.ok = true; });
         },
-        error);
+        error, queued);
 }
 
-bool ui_select(int id, int index, std::string& error) {
+bool ui_select(int id, int index, std::string& error, bool* queued) {
     return run_on_front(
         [id, index](HWND top, wm::Invocation& inv) {
             if (HWND control = control_of(top, id, inv))
                 wm::select_item(control, index, inv.error, [&] { inv.ok = true; });
         },
-        error);
+        error, queued);
 }
 
 }  // namespace handset

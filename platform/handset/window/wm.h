@@ -49,9 +49,15 @@ void set_home_key_handler(std::function<void(BYTE vk, bool up)> handler);
 
 // Blocks until every key delivered so far has been taken out of its queue and handled,
 // that is until its thread is back in a message loop, has ended, or has dropped the key
-// (for scripts: `press` then `screen` sees the result). Returns at once when called on
-// a thread that itself has undelivered keys (it would wait for itself).
-void settle_input();
+// (for scripts: `press` then `screen` sees the result). Does not wait for a thread that
+// is blocked outside its message loop (a wait on a process, a Sleep): its keys stay
+// queued and are handled in order once it is back; false then. Returns at once when
+// called on a thread that itself has undelivered keys (it would wait for itself).
+bool settle_input();
+
+// True when keys for the foreground window would wait in its queue now: its thread is
+// blocked outside its message loop.
+bool foreground_input_held();
 
 // Blocks until a thread of local process `pid` waits in its message loop with nothing
 // left to do (the platform's "input idle": start-up has finished and the program waits

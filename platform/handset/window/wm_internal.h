@@ -166,6 +166,7 @@ struct ThreadQueue {
     DWORD pid = 0;        // the thread's process when the queue was made
     bool alive = true;
     bool idle = false;    // blocked in GetMessage with nothing to do
+    bool held = false;    // blocked outside its message loop (see set_held_flag)
     std::deque<QueuedMessage> posted;
     std::deque<std::shared_ptr<SentMessage>> sent;
     bool quit = false;
@@ -195,9 +196,12 @@ LRESULT call_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 // Posts a key from deliver_key into `q` for top-level window `top`.
 void post_input(const std::shared_ptr<ThreadQueue>& q, HWND top, UINT message, WPARAM vk);
 // Runs `body` on the thread of `q` (inline when that is the calling thread) and waits
-// until it has run and that thread is back in a message loop; false when the thread
-// ended first.
-bool invoke_on(const std::shared_ptr<ThreadQueue>& q, HWND hwnd, const std::shared_ptr<Invocation>& inv);
+// until it has run and that thread is back in a message loop (Handled). It does not
+// wait for a thread that is held outside its message loop: the invocation stays in
+// the queue and runs, in order, once the thread is back (Queued); nothing then reads
+// its verdict. Gone when the thread ended first.
+enum class Delivery { Handled, Queued, Gone };
+Delivery invoke_on(const std::shared_ptr<ThreadQueue>& q, HWND hwnd, const std::shared_ptr<Invocation>& inv);
 // The process's program ended on this thread: drop its queue's leftovers.
 void reset_this_queue();
 // Removes every timer of `hwnd` from `q`.
