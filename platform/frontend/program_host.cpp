@@ -307,6 +307,12 @@ void ProgramHost::await_if_ending() {
     clock().wait(lock, objects, false, kNoDeadline);
 }
 
+void ProgramHost::cancel_waits() {
+    std::lock_guard lock(kernel_lock());
+    waits_cancelled_.set();
+    clock().wake_waiters();
+}
+
 bool ProgramHost::wait(long long ms) {
     const long long deadline = clock().now_ms() + (ms < 0 ? 0 : ms);
     for (;;) {
@@ -317,8 +323,10 @@ bool ProgramHost::wait(long long ms) {
         }
         {
             std::unique_lock lock(kernel_lock());
-            Waitable* objects[] = {thread.get()};
-            clock().wait(lock, std::span<Waitable* const>(objects, thread ? 1 : 0), false, deadline);
+            if (waits_cancelled_.signalled()) return true;
+            Waitable* objects[] = {&waits_cancelled_, thread.get()};
+            clock().wait(lock, std::span<Waitable* const>(objects, thread ? 2 : 1), false, deadline);
+            if (waits_cancelled_.signalled()) return true;
         }
         if (ended_by_itself()) return false;
         // The program may have ended by `quit` from elsewhere: the wait goes on.

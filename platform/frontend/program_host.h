@@ -44,8 +44,11 @@ public:
     // True once Quillon, started here, has ended without `quit` asking it to.
     bool ended_by_itself() const;
     // Waits `ms` of handset time; returns early (false) when Quillon ends by itself
-    // meanwhile. The caller takes part in handset time.
+    // meanwhile, and at once (true) once cancel_waits was called. The caller takes
+    // part in handset time.
     bool wait(long long ms);
+    // Ends every `wait` in progress and each one after it: the front end is leaving.
+    void cancel_waits();
 
     // A program started here that has lost its main window is on its way out (its end
     // command ran, or it was a second instance): waits until it has ended, so that the
@@ -76,6 +79,7 @@ private:
     std::shared_ptr<ThreadObject> thread_;     // the running program's main thread
     std::shared_ptr<ThreadObject> last_thread_;  // the latest run's, kept until it is gone
     std::shared_ptr<ProcessObject> process_;   // its process
+    EventObject waits_cancelled_{true, false};  // guarded by the kernel lock
     bool quitting_ = false;
     bool ended_by_itself_ = false;
     int runs_ = 0;

@@ -3,18 +3,23 @@
 // a command line for the handset commands.
 //
 // Only the UI thread touches ncurses. Other threads (the event log, the screen model, the
-// command worker, signal handlers) write a byte into a wake-up pipe; the UI thread waits
-// on the keyboard and that pipe, and otherwise wakes once a minute for the clock.
+// command worker) write a byte into a wake-up pipe; the UI thread waits on the keyboard,
+// that pipe and a signalfd for the ending signals, and otherwise wakes once a minute for
+// the clock. SIGINT, SIGTERM and SIGHUP, and a terminal that goes away, end the phone as
+// F10 does; when no one is left to press F10 again, a phone that has not ended by then
+// leaves on its own after a grace period.
 // Handset commands typed on the command line run on a worker thread, so a long `wait`
 // or a second instance's start does not freeze the screen.
 #include <fcntl.h>
 #include <langinfo.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <clocale>
 #include <condition_variable>
 #include <cstring>
@@ -55,17 +60,13 @@ constexpr int kMinHeight = 1 + kPhoneHeight + 2;
 constexpr std::size_t kLogLines = 500;
 
 constexpr char kWakeRedraw = 'w';
-constexpr char kWakeQuit = 'q';
+
+// How long an end that no user can repeat (a signal, a lost terminal) waits for Quillon
+// and the running command before the phone leaves without them.
+constexpr auto kUnattendedEndGrace = std::chrono::seconds(10);
 
 constexpr const char* kHelp =
     "F1/F2 soft keys  Esc back  Enter  arrows  * # 0-9  : command  F10 or Ctrl-C quit";
-
-int g_wake_fd = -1;
-
-void on_quit_signal(int) {
-    const char c = kWakeQuit;
-    [[maybe_unused]] ssize_t n = ::write(g_wake_fd, &c, 1);
-}
 
 // The phone's texts are UTF-8; without a UTF-8 locale ncursesw would draw Hangul as
 // escapes, so a C.UTF-8 locale stands in when the environment gives none.
@@ -155,6 +156,9 @@ private:
     void handle_command_key(int status, wint_t ch);
     void submit_command_line(const std::string& text);
     void request_quit();
+    // An end that no user at the keyboard asked for: a signal or a lost terminal.
+    void request_unattended_end();
+    void read_signals(int fd);
 
     TerminalOptions options_;
     ProgramHost host_;
@@ -173,6 +177,8 @@ private:
     // UI thread only.
     bool quitting_ = false;
     bool leave_now_ = false;
+    bool terminal_gone_ = false;
+    std::optional<std::chrono::steady_clock::time_point> end_deadline_;  // unattended end
     bool editing_ = false;
     std::wstring input_;
     std::vector<std::wstring> history_;
@@ -383,7 +389,26 @@ void TerminalFrontEnd::request_quit() {
         return;
     }
     quitting_ = true;
+    // A command still waiting (`:wait 1h`) would hold the end back behind it.
+    host_.cancel_waits();
     submit(Job{"end Quillon", std::nullopt});
+}
+
+void TerminalFrontEnd::request_unattended_end() {
+    if (end_deadline_) return;
+    end_deadline_ = std::chrono::steady_clock::now() + kUnattendedEndGrace;
+    if (!quitting_) request_quit();
+}
+
+void TerminalFrontEnd::read_signals(int fd) {
+    signalfd_siginfo info;
+    while (::read(fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        if (info.ssi_signo == SIGHUP) terminal_gone_ = true;
+        // Ctrl-C is the user's F10 (a second one leaves at once); TERM and HUP come
+        // from outside, where no one may send another.
+        if (info.ssi_signo == SIGINT) request_quit();
+        else request_unattended_end();
+    }
 }
 
 void TerminalFrontEnd::submit_command_line(const std::string& text) {
@@ -508,7 +533,6 @@ int TerminalFrontEnd::run() {
         std::fprintf(stderr, "quillon: cannot make a pipe: %s\n", std::strerror(errno));
         return kExitCommandFailed;
     }
-    g_wake_fd = wake_[1];
 
     // Whatever libraries print to stderr (the audio library among them) must not draw
     // over the phone: it goes to a file in the device's run folder while the screen is up.
@@ -520,24 +544,21 @@ int TerminalFrontEnd::run() {
         ::close(err_fd);
     }
 
-    // Only the UI thread takes the quit and resize signals, and only while it waits;
-    // every thread started from here on inherits the blocked mask.
-    sigset_t blocked, waiting;
-    sigemptyset(&blocked);
-    sigaddset(&blocked, SIGINT);
-    sigaddset(&blocked, SIGTERM);
-    sigaddset(&blocked, SIGHUP);
+    // The ending signals are blocked in every thread (those started from here on inherit
+    // the mask) and read from a signalfd, so they reach the loop even while the keyboard
+    // is always ready, as a dead terminal is. SIGWINCH is ncurses' own: it is let in only
+    // while the UI thread waits.
+    sigset_t ending, blocked, waiting;
+    sigemptyset(&ending);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, sig);
+    blocked = ending;
     sigaddset(&blocked, SIGWINCH);
-    pthread_sigmask(SIG_BLOCK, &blocked, &waiting);
-    sigdelset(&waiting, SIGINT);
-    sigdelset(&waiting, SIGTERM);
-    sigdelset(&waiting, SIGHUP);
+    sigset_t original;
+    pthread_sigmask(SIG_BLOCK, &blocked, &original);
+    waiting = original;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&waiting, sig);
     sigdelset(&waiting, SIGWINCH);
-    struct sigaction quit_action {};
-    quit_action.sa_handler = on_quit_signal;
-    sigaction(SIGINT, &quit_action, nullptr);
-    sigaction(SIGTERM, &quit_action, nullptr);
-    sigaction(SIGHUP, &quit_action, nullptr);
+    const int signal_fd = ::signalfd(-1, &ending, SFD_CLOEXEC | SFD_NONBLOCK);
 
     set_escdelay(25);
     initscr();
@@ -581,29 +602,45 @@ int TerminalFrontEnd::run() {
             std::lock_guard lock(mu_);
             if (finished_) break;
         }
-        draw();
-        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        if (!terminal_gone_) draw();
+        // A terminal that is gone is not watched any more: it would be ready forever.
+        pollfd fds[3] = {{terminal_gone_ ? -1 : STDIN_FILENO, POLLIN, 0}, {wake_[0], POLLIN, 0}, {signal_fd, POLLIN, 0}};
         // The clocks on screen show minutes: wake when the next one begins (in real time,
         // sooner when the clock runs fast, but not more often than ten times a second).
         const double handset_ms = static_cast<double>(60'000 - clock().now_ms() % 60'000);
-        const long long ms = std::clamp(static_cast<long long>(handset_ms / clock().speed()) + 1, 100LL, 60'000LL);
+        long long ms = std::clamp(static_cast<long long>(handset_ms / clock().speed()) + 1, 100LL, 60'000LL);
+        if (end_deadline_) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*end_deadline_ - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                leave_now_ = true;
+                break;
+            }
+            ms = std::min<long long>(ms, left.count());
+        }
         timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000};
-        const int ready = ::ppoll(fds, 2, &timeout, &waiting);
-        if (ready > 0 && (fds[1].revents & POLLIN)) {
-            char bytes[256];
-            ssize_t n;
-            while ((n = ::read(wake_[0], bytes, sizeof bytes)) > 0)
-                if (std::memchr(bytes, kWakeQuit, static_cast<std::size_t>(n))) request_quit();
+        if (::ppoll(fds, 3, &timeout, &waiting) > 0) {
+            if (fds[1].revents & POLLIN) {
+                char bytes[256];
+                while (::read(wake_[0], bytes, sizeof bytes) > 0) {
+                }
+            }
+            if (fds[2].revents & POLLIN) read_signals(signal_fd);
+            if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) terminal_gone_ = true;
         }
-        // The terminal went away: end as F10 would, once.
-        if (ready > 0 && (fds[0].revents & (POLLHUP | POLLERR)) && !(fds[0].revents & POLLIN) && !quitting_)
-            request_quit();
-        wint_t ch;
-        int status;
-        while ((status = get_wch(&ch)) != ERR) {
-            if (status == KEY_CODE_YES && ch == KEY_RESIZE) continue;  // the next draw fits the new size
-            handle_key(status, ch);
+        // Also after a wake-up without input: ncurses takes a resize in get_wch.
+        if (!terminal_gone_) {
+            wint_t ch;
+            int status;
+            errno = 0;
+            while ((status = get_wch(&ch)) != ERR) {
+                if (status == KEY_CODE_YES && ch == KEY_RESIZE) continue;  // the next draw fits the new size
+                handle_key(status, ch);
+                errno = 0;
+            }
+            if (errno == EIO) terminal_gone_ = true;
         }
+        // The terminal went away (a closed window, a dropped link): end as F10 does.
+        if (terminal_gone_) request_unattended_end();
     }
 
     {
@@ -635,11 +672,8 @@ int TerminalFrontEnd::run() {
     std::error_code ec;
     if (std::filesystem::file_size(stderr_file, ec) == 0 && !ec) std::filesystem::remove(stderr_file, ec);
     else if (!ec) std::fprintf(stderr, "quillon: messages printed while the phone ran are in %s\n", stderr_file.c_str());
-    g_wake_fd = -1;
-    struct sigaction default_action {};
-    default_action.sa_handler = SIG_DFL;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &default_action, nullptr);
-    pthread_sigmask(SIG_SETMASK, &waiting, nullptr);
+    if (signal_fd >= 0) ::close(signal_fd);
+    pthread_sigmask(SIG_SETMASK, &original, nullptr);
     ::close(wake_[0]);
     ::close(wake_[1]);
     return kExitOk;

@@ -1,8 +1,10 @@
-// The terminal phone under tmux: what it shows and how it answers the phone's keys.
+// The terminal phone under tmux: what it shows and how it answers the phone's keys; and
+// under a bare pseudo-terminal that goes away.
 //
 // The pane's output is piped into a FIFO; the test waits on that FIFO for the next
 // output and then looks at the pane with capture-pane, so it never sleeps.
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -151,6 +153,66 @@ TEST_F(TerminalPhone, HomeScreenWithoutQuillonAndATooSmallTerminal) {
 
     keys("F10");
     EXPECT_EQ(exit_status(), 0);
+}
+
+// A closed terminal window or a dropped ssh link: the pseudo-terminal's master side
+// closes under the phone, which then ends Quillon as F10 does and exits.
+TEST(TerminalGone, ClosingThePseudoTerminalEndsThePhoneNormally) {
+    TempDir dir;
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const winsize size{32, 120, 0, 0};
+    ASSERT_EQ(::ioctl(master, TIOCSWINSZ, &size), 0);
+    const std::string slave = ::ptsname(master);
+
+    // A session of its own, so that the slave becomes its controlling terminal.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (int fd = 0; fd < 3; ++fd) posix_spawn_file_actions_addopen(&actions, fd, slave.c_str(), O_RDWR, 0);
+    const std::string log = (dir / "events.log").string();
+    std::vector<std::string> args{QUILLON_BINARY, "--device", (dir / "device").string(), "--log", log};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::string term = "TERM=xterm", lang = "LANG=C.UTF-8";
+    char* env[] = {term.data(), lang.data(), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), env), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    ASSERT_GE(pidfd, 0);
+
+    // Up once it has drawn Quillon's main window.
+    std::string drawn;
+    const auto deadline = qtest::Clock::now() + qtest::kStuckLimit;
+    while (drawn.find("QUILLON") == std::string::npos && qtest::Clock::now() < deadline) {
+        pollfd p{master, POLLIN, 0};
+        if (::poll(&p, 1, fetest::kPipeLimitMs) <= 0) break;
+        char chunk[4096];
+        const ssize_t n = ::read(master, chunk, sizeof chunk);
+        if (n <= 0) break;
+        drawn.append(chunk, static_cast<std::size_t>(n));
+    }
+    EXPECT_NE(drawn.find("QUILLON"), std::string::npos);
+    ::close(master);
+
+    pollfd ended{pidfd, POLLIN, 0};
+    const bool exited = ::poll(&ended, 1, static_cast<int>(qtest::kStuckLimit / std::chrono::milliseconds(1))) == 1;
+    if (!exited) ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(pidfd);
+    ASSERT_TRUE(exited) << "the phone outlived its terminal";
+    const std::string events = fetest::read_file(log);
+    // Quillon's own end: its dialog closed before its process exited.
+    EXPECT_NE(events.find("\"ev\":\"dialog.close\",\"id\":102"), std::string::npos) << events;
+    EXPECT_NE(events.find("\"ev\":\"process.exit\""), std::string::npos) << events;
 }
 
 }  // namespace
