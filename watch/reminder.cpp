@@ -5,6 +5,7 @@
 // the same for more than alertIntervalTicks ticks the reminder is given: two sounds, a
 // vibration pattern in the "Silent" profile, or a short vibration during a call.
 #include <array>
+#include <limits>
 
 #include "app/haptics.h"
 #include "app/main_dlg.h"
@@ -25,6 +26,12 @@ LONG ReadCount(HKEY root, LPCWSTR key, LPCWSTR name) {
     DWORD value = 0;
     if (!ReadRegDword(root, key, name, value)) return 0;
     return static_cast<LONG>(value);
+}
+
+// The count a reminder for both kinds announces. Any sum above 10 sounds the same, so
+// it stops at the largest count instead of running past it.
+LONG PendingSum(LONG missed, LONG unread) {
+    return missed > std::numeric_limits<LONG>::max() - unread ? std::numeric_limits<LONG>::max() : missed + unread;
 }
 
 bool CallInProgress() { return ReadCount(HKEY_LOCAL_MACHINE, u"System\\State\\Phone", u"Active Call Count") != 0; }
@@ -123,7 +130,7 @@ void CMainDlg::CheckBothKinds(LONG missed, LONG unread) {
         m_nLastUnreadSms = unread;
         RestartReminder();
     } else if (m_nAlertTicks > limit) {
-        GiveReminder(ReminderKind::Both, m_nLastMissedCalls + m_nLastUnreadSms);
+        GiveReminder(ReminderKind::Both, PendingSum(m_nLastMissedCalls, m_nLastUnreadSms));
     }
 }
 

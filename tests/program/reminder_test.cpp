@@ -90,7 +90,9 @@ TEST_F(Reminder, TheKindAndTheCountPickTheSounds) {
     const Case cases[] = {{10, 0, 1, 1, "missedCall.wav", "alert10.wav"},  {11, 0, 1, 1, "missedCall.wav", "alertOver.wav"},
                           {0, 2, 1, 1, "unreadSms.wav", "alert2.wav"},     {4, 3, 1, 1, "missedCallSms.wav", "alert7.wav"},
                           {6, 5, 1, 1, "missedCallSms.wav", "alertOver.wav"}, {5, 1, 0, 1, "unreadSms.wav", "alert1.wav"},
-                          {5, 1, 1, 0, "missedCall.wav", "alert5.wav"}};
+                          {5, 1, 1, 0, "missedCall.wav", "alert5.wav"},
+                          {0x7FFFFFFF, 1, 1, 1, "missedCallSms.wav", "alertOver.wav"},  // the sum would overflow
+                          {0x7FFFFFFF, 0x7FFFFFFF, 1, 1, "missedCallSms.wav", "alertOver.wav"}};
     for (const Case& c : cases) {
         Missed(c.missed);
         Unread(c.unread);
@@ -187,6 +189,26 @@ TEST_F(Reminder, AReturnToARememberedCountIsNotANewState) {
     due = DueIn();
     EXPECT_LT(due, 41);
     EXPECT_EQ(RunTicks(45), (std::vector<int>{due}));
+}
+
+TEST_F(Reminder, AMissedCountBackFromZeroBesidePendingSmsIsNotANewState) {
+    Missed(1);
+    Unread(2);
+    RunTicks(10);
+    const int due = DueIn();
+    Missed(0);
+    RunTicks(5);
+    Missed(1);
+    EXPECT_EQ(DueIn(), due - 5) << "no restart";
+}
+
+TEST_F(Reminder, OnlyTheWatchTimerTicks) {
+    Missed(1);
+    RunTicks(10);
+    const int due = DueIn();
+    for (UINT other : {0u, 1u, WATCH_TIMER_ID + 1}) dlg_->OnWatchTick(other);
+    EXPECT_EQ(DueIn(), due);
+    EXPECT_TRUE(TakeEvents().empty());
 }
 
 TEST_F(Reminder, NegativeCountsAreNothingAndAnIntervalOutsideTheListRemindsEveryTick) {
