@@ -219,6 +219,13 @@ Command parse_words(const std::vector<std::string>& words, ParseOptions options)
         }
         return cmd::SetFault{f, on};
     }
+    if (name == "file") {
+        if (a.size() == 0 || a[0] != "delete") fail("`file` takes `delete PATH`");
+        a.expect(2, 2, "delete PATH");
+        if (a[1].empty() || a[1][0] != '\\')
+            fail("the path `" + a[1] + "` must be an absolute device path (\\Folder\\file)");
+        return cmd::FileDelete{handset::to_utf16(a[1])};
+    }
     if (name == "foreground" && options.internal) {
         a.expect(1, 1, "a window handle");
         unsigned long long v = 0;
@@ -361,6 +368,7 @@ std::string command_name(const Command& command) {
         std::string operator()(const cmd::Screen&) const { return "screen"; }
         std::string operator()(const cmd::Controls&) const { return "controls"; }
         std::string operator()(const cmd::SetFault&) const { return "fault"; }
+        std::string operator()(const cmd::FileDelete&) const { return "file delete"; }
         std::string operator()(const cmd::Foreground&) const { return "foreground"; }
     };
     return std::visit(Namer{}, command);

@@ -85,6 +85,10 @@ struct SetFault {
     handset::Fault fault;
     bool on;
 };
+// `file delete PATH`: a file of the device's file system goes, as the user deletes it.
+struct FileDelete {
+    std::u16string path;
+};
 // Internal request of another host on the device: bring one of our windows to the front.
 // Accepted only where ParseOptions::internal allows it (the control socket).
 struct Foreground {
@@ -96,7 +100,7 @@ struct Foreground {
 using Command = std::variant<cmd::Wait, cmd::SetCounter, cmd::Profile, cmd::RegSet, cmd::RegDelete,
                              cmd::RegGet, cmd::Press, cmd::Power, cmd::IdleTimeout, cmd::Mail, cmd::Start,
                              cmd::Quit, cmd::DialogCommand, cmd::Click, cmd::Select, cmd::Screen,
-                             cmd::Controls, cmd::SetFault, cmd::Foreground>;
+                             cmd::Controls, cmd::SetFault, cmd::FileDelete, cmd::Foreground>;
 
 struct ParseOptions {
     bool internal = false;  // accept requests that only hosts send each other

@@ -13,9 +13,11 @@
 namespace handset::frontend {
 namespace {
 
-std::string reg_error(LONG code) {
+// A platform error code as a command's error message.
+std::string error_text(DWORD code) {
     switch (code) {
         case ERROR_FILE_NOT_FOUND: return "not found";
+        case ERROR_SHARING_VIOLATION: return "in use";
         case ERROR_ACCESS_DENIED: return "access denied";
         default: return "error " + std::to_string(code);
     }
@@ -31,7 +33,7 @@ bool open_key(const RegKeyPath& key, bool create, HKEY& out, std::string& error)
         rc = RegOpenKeyExW(root_handle(key.root), key.path.c_str(), 0, 0, &out);
     }
     if (rc != ERROR_SUCCESS) {
-        error = "cannot open " + format_key_path(key) + ": " + reg_error(rc);
+        error = "cannot open " + format_key_path(key) + ": " + error_text(rc);
         return false;
     }
     return true;
@@ -47,7 +49,7 @@ bool write_value(const RegKeyPath& key, std::u16string_view name, DWORD type, co
     const LONG rc = RegSetValueExW(hkey, value_name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
     RegCloseKey(hkey);
     if (rc != ERROR_SUCCESS) {
-        error = "cannot write " + format_key_path(key) + " \"" + to_utf8(name) + "\": " + reg_error(rc);
+        error = "cannot write " + format_key_path(key) + " \"" + to_utf8(name) + "\": " + error_text(rc);
         return false;
     }
     return true;
@@ -94,7 +96,7 @@ public:
         const FaultExemption phone_itself;
         if (!c.name) {
             const LONG rc = RegDeleteKeyW(root_handle(c.key.root), c.key.path.c_str());
-            if (rc != ERROR_SUCCESS) error_ = "cannot delete " + format_key_path(c.key) + ": " + reg_error(rc);
+            if (rc != ERROR_SUCCESS) error_ = "cannot delete " + format_key_path(c.key) + ": " + error_text(rc);
             return rc == ERROR_SUCCESS;
         }
         HKEY hkey = nullptr;
@@ -102,7 +104,7 @@ public:
         const LONG rc = RegDeleteValueW(hkey, c.name->c_str());
         RegCloseKey(hkey);
         if (rc != ERROR_SUCCESS)
-            error_ = "cannot delete " + format_key_path(c.key) + " \"" + to_utf8(*c.name) + "\": " + reg_error(rc);
+            error_ = "cannot delete " + format_key_path(c.key) + " \"" + to_utf8(*c.name) + "\": " + error_text(rc);
         return rc == ERROR_SUCCESS;
     }
     bool operator()(const cmd::RegGet& c) {
@@ -122,15 +124,15 @@ public:
         }
         RegCloseKey(hkey);
         if (rc != ERROR_SUCCESS) {
-            error_ = "cannot read " + format_key_path(c.key) + " \"" + to_utf8(c.name) + "\": " + reg_error(rc);
+            error_ = "cannot read " + format_key_path(c.key) + " \"" + to_utf8(c.name) + "\": " + error_text(rc);
             return false;
         }
         out_ << format_typed_value(type, data) << "\n";
         return true;
     }
     bool operator()(const cmd::Press& c) {
-        press_user_key(c.vk);
-        if (!settle_input()) notice_ = kQueuedNotice;
+        if (press_user_key(c.vk)) notice_ = kQueuedNotice;
+        settle_input();
         return true;
     }
     bool operator()(const cmd::Power& c) {
@@ -172,6 +174,13 @@ public:
     bool operator()(const cmd::SetFault& c) {
         set_fault(c.fault, c.on);
         return true;
+    }
+    bool operator()(const cmd::FileDelete& c) {
+        const FaultExemption phone_itself;
+        if (DeleteFileW(c.path.c_str())) return true;
+        const DWORD code = GetLastError();
+        error_ = "cannot delete " + to_utf8(c.path) + ": " + (code == ERROR_PATH_NOT_FOUND ? "not found" : error_text(code));
+        return false;
     }
     bool operator()(const cmd::Foreground& c) {
         if (!bring_to_front(reinterpret_cast<HWND>(c.hwnd))) error_ = "no such window in this instance";

@@ -149,7 +149,11 @@ TEST(Set3GDialog, KtfPhoneAndPhoneWithoutEntry) {
             EXPECT_FALSE(run.Checked(which, id)) << id;
         }
     EXPECT_TRUE(run.Checked(1, 1004));
-    ok_seq(run.events, {Moved("NoDevCfg"), Moved("NoEntry"), Moved("DevCfg"), Moved("Entry")}, "block and allow");
+    const Json ktf_key = "HKCU\\Comm\\RasBook\\KTF IE GPRS";
+    ok_seq(run.events,
+           {{"reg.set", {{"key", ktf_key}, {"name", "NoDevCfg"}}}, {"reg.set", {{"key", ktf_key}, {"name", "NoEntry"}}},
+            {"reg.set", {{"key", ktf_key}, {"name", "DevCfg"}}}, {"reg.set", {{"key", ktf_key}, {"name", "Entry"}}}},
+           "block and allow the second carrier's own entry");
 
     Phone none("none");
     run = none.Start("command 32777\ncontrols\nclick 1004\nclick 1004\ncommand 1\ncontrols\n");
@@ -179,6 +183,15 @@ TEST(GeneralDialog, TheAutostartBoxMakesAndRemovesTheShortcut) {
     // The box opens ticked: the first click removes the shortcut, the second makes it anew.
     run = phone.Start("command 32787\nclick 1019\nclick 1019\n", {"--exe-path", "\\Quillon.exe"});
     ok_seq(run.events, {{"shortcut.create", {{"target", "\"\\Quillon.exe\""}}}}, "from the root folder");
+}
+
+TEST(GeneralDialog, UntickingWhenTheShortcutIsAlreadyGoneChangesNothingElse) {
+    Phone phone;
+    const PhoneRun run = phone.Start(
+        "command 32787\nclick 1019\nfile delete \"\\Windows\\StartUp\\Quillon.lnk\"\nclick 1019\ncontrols\n");
+    EXPECT_EQ(run.status, 0) << run.errors;
+    ok_seq_of(run.events, {{"shortcut.create", {}}, {"file.delete", {}}}, {"msgbox"}, "only the script deleted it");
+    EXPECT_FALSE(run.Checked(0, 1019));
 }
 
 TEST(GeneralDialog, AFailedShortcutStillShowsTheWish) {

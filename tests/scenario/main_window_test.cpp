@@ -77,6 +77,14 @@ TEST(MainWindow, ASecondStartBringsTheRunningWindowBack) {
     EXPECT_EQ(run.Of("dialog.open").size(), 1u);
 }
 
+TEST(MainWindow, WithoutItsMutexesQuillonStartsAsAFirstInstance) {
+    Phone phone;
+    const PhoneRun run = phone.Start("fault kernel mutex\nstart\ncontrols\n", {"--no-start"});
+    EXPECT_EQ(run.status, 0) << run.errors;
+    ok_seq(run.events, {{"dialog.open", {{"id", 102}}}, {"timer.set", {{"id", 100}}}}, "a first start all the same");
+    EXPECT_EQ(run.Text(0, 1002), "모델: SCH-M620");
+}
+
 TEST(MainWindow, EndProgramEndsTheRunAndALaterStartIsAFirstStart) {
     Phone phone;
     PhoneRun run = phone.Start("quit\nstart\ncontrols\n");

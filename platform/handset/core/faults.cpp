@@ -22,6 +22,7 @@ constexpr std::array<FaultName, static_cast<std::size_t>(Fault::Count)> kNames{{
     {Fault::PowerNotify, "power", "notify"},
     {Fault::KernelEvent, "kernel", "event"},
     {Fault::KernelThread, "kernel", "thread"},
+    {Fault::KernelMutex, "kernel", "mutex"},
     {Fault::ProcessStart, "process", "start"},
     {Fault::ShellShortcut, "shell", "shortcut"},
 }};

@@ -20,6 +20,7 @@ enum class Fault {
     PowerNotify,      // power notify    (RequestPowerNotifications)
     KernelEvent,      // kernel event    (CreateEvent)
     KernelThread,     // kernel thread   (CreateThread)
+    KernelMutex,      // kernel mutex    (CreateMutex)
     ProcessStart,     // process start   (ShellExecuteEx)
     ShellShortcut,    // shell shortcut  (SHCreateShortcut)
     Count

@@ -12,6 +12,7 @@
 
 #include "platform/handset/core/device.h"
 #include "platform/handset/core/events.h"
+#include "platform/handset/core/faults.h"
 #include "platform/handset/core/kernel.h"
 #include "platform/handset/core/process.h"
 #include "platform/winbase.h"
@@ -81,6 +82,10 @@ int open_shared_name(std::u16string_view name, bool& existed) {
 }  // namespace
 
 HANDLE CreateMutexW(void*, BOOL initial_owner, LPCWSTR name) {
+    if (fault_active(Fault::KernelMutex)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     std::shared_ptr<MutexObject> mutex;
     bool existed = false;
     if (name && *name) {
