@@ -26,10 +26,11 @@ Launcher::~Launcher() {
     set_home_screen_renderer(nullptr);
 }
 
-void press_user_key(BYTE vk) {
+bool press_user_key(BYTE vk) {
     t_user_press = true;
-    press_physical_key(vk);
+    const bool queued = press_physical_key(vk);
     t_user_press = false;
+    return queued;
 }
 
 }  // namespace handset::frontend

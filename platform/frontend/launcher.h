@@ -26,7 +26,8 @@ private:
 
 // A press of a physical key by the user. The home screen reacts only to these: a left
 // soft key that a program injects (the key-lock watch unlocking the keypad) while the
-// home screen is in front starts nothing.
-void press_user_key(BYTE vk);
+// home screen is in front starts nothing. True when the key waits in a busy thread's
+// queue (see press_physical_key).
+bool press_user_key(BYTE vk);
 
 }  // namespace handset::frontend

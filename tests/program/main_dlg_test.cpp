@@ -1,5 +1,6 @@
 // The main dialog's private vibration message, which nothing in the program sends: another
-// program on the phone asks for a pulse of wParam milliseconds and gets 0 back.
+// program on the phone asks for a pulse of wParam milliseconds and gets 0 back. And a
+// start that meets "_QUILLON_" without a main window to bring back.
 #include <optional>
 #include <string>
 
@@ -24,6 +25,20 @@ TEST_F(ProgramTest, TheVibrationMessageVibratesForItsWParamAndAnswersZero) {
     seqtest::ok_seq(TakeEvents(), {{"vibrate", {{"ms", 120}}}}, "one pulse");
 
     ASSERT_TRUE(host.quit(error)) << error;
+}
+
+// A first instance still on its way up (its mutex made, its window not yet): the second
+// one finds no "QUILLON" window and ends without a word.
+TEST_F(ProgramTest, ASecondInstanceThatFindsNoMainWindowEndsSilently) {
+    const HANDLE first = CreateMutexW(nullptr, FALSE, u"_QUILLON_");
+    ASSERT_NE(first, nullptr);
+    handset::frontend::ProgramHost host;
+    std::string error;
+    ASSERT_TRUE(host.start(std::nullopt, error)) << error;
+    EXPECT_EQ(host.wait_for_end(), 0u);
+    seqtest::ok_seq_of(TakeEvents(), {{"process.start", {}}, {"process.exit", {{"code", 0}}}},
+                       {"window.foreground", "window.show", "dialog.open", "msgbox", "timer.set"}, "silent end");
+    CloseHandle(first);
 }
 
 }  // namespace

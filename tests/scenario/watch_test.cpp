@@ -20,6 +20,15 @@ TEST(Watch, CountsPendingAtStartAreRemindedOnThe42ndTick) {
               42 * 3000);
 }
 
+TEST(Watch, RemindersKeepComingWhileASettingsDialogIsOpen) {
+    Phone phone;
+    const PhoneRun run = phone.Start("missed 1\ncommand 32787\nwait 43t\nwait 41t\n");
+    ok_seq(run.events,
+           {{"dialog.open", {{"id", 102}}}, {"dialog.open", {}}, Sound("missedCall.wav"), Sound("alert1.wav"),
+            Sound("missedCall.wav"), Sound("alert1.wav"), {"dialog.close", {}}, {"dialog.close", {{"id", 102}}}},
+           "two reminders behind the general settings");
+}
+
 TEST(Watch, PickingAnIntervalGivesTheOnceReminderAgain) {
     Phone phone;
     const PhoneRun run = phone.Start(
@@ -67,6 +76,39 @@ TEST(Watch, TheMailClientIsLetThroughWhileItRuns) {
             Sound("disable3Gsvc.wav"), {"timer.kill", {{"id", 100}}}, {"process.exit", {}}},
            "pass-through");
     EXPECT_EQ(run.Of("sound").at(0)["mode"], "async");
+}
+
+// While the main window's thread waits on the restarted client, the user's keys wait in
+// its queue and the script goes on; the power watch, a thread of its own, still unlocks.
+TEST(Watch, DuringThePassThroughWaitKeysQueueAndThePowerWatchGoesOn) {
+    Phone phone;
+    const PhoneRun run = phone.Start(std::string(kBlock3G) +
+                                     "device idle-timeout off\nmail start\nwait 2t\nstart\nwait 1s\npress back\n"
+                                     "press vk:133\npower useridle\npower button\nwait 1s\nmail close\nwait 1t\nquit\n");
+    EXPECT_EQ(run.status, 0) << run.errors;
+    const long long ended = run.Of("process.exit").at(0)["t"];  // the client the pass-through closed
+    std::vector<Json> after;
+    for (const Json& e : run.events)
+        if (e["t"].get<long long>() >= ended) after.push_back(e);
+    const Expected program = {"process.start", {{"file", "\\Program Files\\Quillon\\Quillon.exe"}}};
+    const Expected program_end = {"process.exit", {{"file", "\\Program Files\\Quillon\\Quillon.exe"}}};
+    ok_seq_of(after,
+              {Mail("process.exit"), Mail("process.start"), {"window.foreground", {{"title", "e-mail"}}}, program,
+               {"window.foreground", {{"title", "QUILLON"}}},
+               program_end,  // the second instance, which brought the main window back
+               {"key", {{"vk", 27}, {"up", false}, {"queued", true}}}, {"key", {{"vk", 27}, {"up", true}, {"queued", true}}},
+               {"key", {{"vk", 133}, {"up", false}}}, {"keypad", {{"locked", true}}}, {"key", {{"vk", 133}, {"up", true}}},
+               {"key", {{"vk", 112}, {"source", "inject"}}}, {"key", {{"vk", 112}, {"source", "inject"}}},
+               {"key", {{"vk", 119}, {"source", "inject"}}}, {"keypad", {{"locked", false}}},
+               {"key", {{"vk", 119}, {"source", "inject"}}}, Mail("process.exit"),
+               {"window.hide", {{"title", "QUILLON"}}},  // the queued Back, once the thread is back
+               program_end},
+              {"window.foreground", "window.hide"}, "input queued behind the wait");
+    // The client is restarted half a second after it ended, with the enable sound.
+    EXPECT_EQ(run.Of("sound").at(0)["t"].get<long long>(), ended + 500);
+    EXPECT_EQ(run.Of("process.start").at(2)["t"].get<long long>(), ended + 500);
+    EXPECT_NE(run.errors.find("line 9: press: queued"), std::string::npos) << run.errors;
+    EXPECT_EQ(run.errors.find("line 10"), std::string::npos) << "the key-lock key never reaches a queue";
 }
 
 TEST(Watch, AMailClientThatCannotBeRestartedIsBlockedAgainOnTheNextTick) {

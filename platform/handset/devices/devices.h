@@ -36,8 +36,10 @@ void stop_device_services();
 
 // --- Keypad and shell -------------------------------------------------------------
 
-// A press of a physical key by the user: key-down then key-up, with a key click.
-void press_physical_key(BYTE vk);
+// A press of a physical key by the user: key-down then key-up, with a key click. True
+// when the key waits in the queue of a window's thread that is blocked outside its
+// message loop (see settle_input); it is handled when the thread is back.
+bool press_physical_key(BYTE vk);
 // Whether the shell's key lock holds the keypad (HKLM "System\State" "Lock" has its
 // key-lock bit 2 set; unreadable counts as unlocked).
 bool keypad_locked();

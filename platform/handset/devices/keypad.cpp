@@ -117,12 +117,13 @@ Shell& shell() {
     return s;
 }
 
-void key_input(BYTE vk, bool up, bool silent, bool user) {
+// True when the user's key went into the queue of a thread that is blocked outside its
+// message loop: it waits there, and the log says so, since what it sets off comes later.
+bool key_input(BYTE vk, bool up, bool silent, bool user) {
     const char* source = user ? "user" : "inject";
     Json fields{{"vk", vk}, {"up", up}, {"silent", silent}, {"source", source}};
-    // The user's key for a window whose thread is blocked outside its message loop
-    // waits in the queue; the log says so, since what it sets off comes later.
-    if (user && foreground_input_held() && shell().reaches_programs(vk, up)) fields["queued"] = true;
+    const bool queued = user && foreground_input_held() && shell().reaches_programs(vk, up);
+    if (queued) fields["queued"] = true;
     events().emit("key", std::move(fields));
     if (!up && !silent) {
         audio::click();
@@ -130,11 +131,12 @@ void key_input(BYTE vk, bool up, bool silent, bool user) {
     }
     power_user_activity();
     if (shell().passes(vk, up)) deliver_key(vk, up);
+    return queued;
 }
 
 }  // namespace
 
-void press_physical_key(BYTE vk) {
+bool press_physical_key(BYTE vk) {
     // Under the virtual clock the press comes when the phone is at rest, and the finger
     // lifts only once the phone has handled it (or left it queued for a thread that is
     // held outside its message loop), so what the press sets off comes before the
@@ -142,9 +144,10 @@ void press_physical_key(BYTE vk) {
     // a program that is busy.
     const bool virtual_clock = clock().kind() == ClockKind::Virtual;
     if (virtual_clock) clock().wait_for_rest();
-    key_input(vk, false, false, true);
+    const bool queued = key_input(vk, false, false, true);
     if (virtual_clock) settle_input();
     key_input(vk, true, false, true);
+    return queued;
 }
 
 bool keypad_locked() { return locked_now(); }

@@ -319,7 +319,7 @@ void drop_timers(const std::shared_ptr<ThreadQueue>& q, HWND hwnd) {
 
 namespace handset {
 
-bool settle_input() {
+void settle_input() {
     wm::ThreadQueue* mine = wm::t_queue.q.get();
     std::unique_lock lock(kernel_lock());
     std::vector<wm::ThreadQueue*> left;  // held at rest: their keys stay queued
@@ -333,7 +333,7 @@ bool settle_input() {
                 break;
             }
         }
-        if (!pending) return left.empty();
+        if (!pending) return;
         wm::SettleWait wait;
         wait.q = pending;
         wm::wait_servicing_sent(lock, &wait);

@@ -50,10 +50,11 @@ void set_home_key_handler(std::function<void(BYTE vk, bool up)> handler);
 // Blocks until every key delivered so far has been taken out of its queue and handled,
 // that is until its thread is back in a message loop, has ended, or has dropped the key
 // (for scripts: `press` then `screen` sees the result). Does not wait for a thread that
-// is blocked outside its message loop (a wait on a process, a Sleep): its keys stay
-// queued and are handled in order once it is back; false then. Returns at once when
-// called on a thread that itself has undelivered keys (it would wait for itself).
-bool settle_input();
+// is blocked outside its message loop with no deadline (a wait on a process), once the
+// phone is at rest: its keys stay queued and are handled in order when it is back.
+// Returns at once when called on a thread that itself has undelivered keys (it would
+// wait for itself).
+void settle_input();
 
 // True when keys for the foreground window would wait in its queue now: its thread is
 // blocked outside its message loop.
