@@ -20,6 +20,10 @@
 
 namespace handset {
 
+// The first line of a file: the editor's current form, and the older 8-bit form.
+inline constexpr std::u16string_view kRegFileHeader = u"Windows Registry Editor Version 5.00";
+inline constexpr std::u16string_view kRegFileHeader4 = u"REGEDIT4";
+
 // The text of a subtree in .reg form (without a byte-order mark), CRLF line ends.
 std::u16string format_reg_text(RegRoot root, const RegTree& tree);
 // UTF-16LE bytes with a byte-order mark, as the editor saves its files.
