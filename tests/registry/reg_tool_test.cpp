@@ -98,12 +98,20 @@ TEST_F(RegToolTest, ExportAndImportGoThroughFiles) {
     ASSERT_EQ(reg({"query", "HKCU\\Software\\Quillon", "/v", "AlertInterval"}), 0);
     EXPECT_NE(out.find("0x2"), std::string::npos);
 
-    const std::string bad = dir.file("bad.reg");
-    std::ofstream(bad) << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"AlertInterval\"=dword:5\n\"X\"=what\n";
-    EXPECT_EQ(reg({"import", bad}), 1);
-    EXPECT_NE(err.find("line 5"), std::string::npos) << err;
+    // A line it cannot read is skipped with a warning; the rest imports.
+    const std::string odd = dir.file("odd.reg");
+    std::ofstream(odd) << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"AlertInterval\"=dword:5\n\"X\"=what\n";
+    ASSERT_EQ(reg({"import", odd}), 0) << err;
+    EXPECT_EQ(err, "WARNING: " + odd + ": line 5 skipped: unknown data \"what\": expected \"text\", dword:, hex:, "
+                   "hex(N): or - (delete)\n");
     ASSERT_EQ(reg({"query", "HKCU\\Software\\Quillon", "/v", "AlertInterval"}), 0);
-    EXPECT_NE(out.find("0x2"), std::string::npos) << "a refused file changed the registry";
+    EXPECT_NE(out.find("0x5"), std::string::npos) << out;
+    const std::string bad = dir.file("bad.reg");
+    std::ofstream(bad) << "[HKEY_CURRENT_USER\\Software\\Quillon]\n\"AlertInterval\"=dword:6\n";
+    EXPECT_EQ(reg({"import", bad}), 1);
+    EXPECT_NE(err.find("line 1"), std::string::npos) << err;
+    ASSERT_EQ(reg({"query", "HKCU\\Software\\Quillon", "/v", "AlertInterval"}), 0);
+    EXPECT_NE(out.find("0x5"), std::string::npos) << "a refused file changed the registry";
     EXPECT_EQ(reg({"import", dir.file("absent.reg")}), 1);
 }
 

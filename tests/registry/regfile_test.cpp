@@ -178,49 +178,79 @@ TEST_F(RegistryTest, ImportTakesUtf8AndRegedit4) {
     EXPECT_EQ(v.data, (Bytes{'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}));
 }
 
-struct Malformed {
-    const char* body;  // lines after the header; the header is line 1
-    std::size_t line;
-    const char* problem;
+// HKCU\Software\Quillon as "Name=type:data" words, each subkey's after "[Sub]"; the
+// default value is "@".
+void describe_tree(const RegTree& tree, std::size_t skip, std::string& out) {
+    if (tree.path.size() > skip) out += (out.empty() ? "[" : " [") + handset::to_utf8(tree.path.substr(skip)) + "]";
+    for (const auto& v : tree.values)
+        out += (out.empty() ? "" : " ") + (v.name.empty() ? std::string("@") : handset::to_utf8(v.name)) + "=" +
+               handset::format_typed_value(v.type, v.data);
+    for (const auto& sub : tree.subkeys) describe_tree(sub, skip, out);
+}
+
+std::string state_of(handset::RegistryStore& store) {
+    RegTree tree;
+    if (store.read_tree(kKey, tree) != RegStatus::Ok) return "(no key)";
+    std::string out;
+    describe_tree(tree, kKey.path.size() + 1, out);
+    return out;
+}
+
+// A file to import over HKCU\Software\Quillon holding "Keep"=dword:1, the values it
+// leaves there, and the lines it skips with a warning.
+struct ImportCase {
+    std::string file;  // saved as the editor saves it when it has the 5.00 header, else as these bytes
+    const char* state;
+    std::vector<std::size_t> skipped;
+    const char* problem = "";  // in the first warning
 };
 
-class MalformedFile : public RegistryTest, public ::testing::WithParamInterface<Malformed> {};
+// The header, the key, and a value that must import whatever follows: the body starts at line 5.
+const std::string kHead =
+    "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"Keep\"=dword:00000002\n";
 
-TEST_P(MalformedFile, IsRefusedWholeAndNamesTheLine) {
+class ImportFile : public RegistryTest, public ::testing::WithParamInterface<ImportCase> {};
+
+TEST_P(ImportFile, ImportsWhatItCanReadAndNamesEachSkippedLine) {
+    const ImportCase& c = GetParam();
+    SCOPED_TRACE(c.file);
     store().set_value(kKey, u"Keep", REG_DWORD, handset::dword_bytes(1));
-    recorder.take();
-    const Malformed& m = GetParam();
-    // Line 3 changes the registry before the problem is met: that must not stick.
-    const std::string file = editor_file(std::string("Windows Registry Editor Version 5.00\n\n"
-                                                     "[HKEY_CURRENT_USER\\Software\\Quillon]\n\"Keep\"=dword:00000002\n") +
-                                         m.body);
-    handset::RegFileError error;
-    EXPECT_FALSE(handset::import_reg_file(store(), file, error));
-    EXPECT_EQ(error.line, m.line) << error.describe();
-    EXPECT_NE(error.message.find(m.problem), std::string::npos) << error.describe();
-    EXPECT_NE(error.describe().find("line " + std::to_string(m.line)), std::string::npos);
-    handset::RegValue v;
-    ASSERT_EQ(store().get_value(kKey, u"Keep", v), RegStatus::Ok);
-    EXPECT_EQ(v.data, handset::dword_bytes(1));
-    EXPECT_TRUE(recorder.take().empty());
+    const bool editor = c.file.find("Windows Registry Editor Version 5.00") != std::string::npos;
+    handset::RegFileError error{99, "poison"};
+    std::vector<handset::RegFileError> skipped{{77, "poison"}};
+    ASSERT_TRUE(handset::import_reg_file(store(), editor ? editor_file(c.file) : c.file, error,
+                                         handset::Notify::Events, &skipped))
+        << error.describe();
+    std::vector<std::size_t> lines;
+    for (const auto& s : skipped) lines.push_back(s.line);
+    EXPECT_EQ(lines, c.skipped);
+    if (!skipped.empty()) {
+        EXPECT_NE(skipped[0].message.find(c.problem), std::string::npos) << skipped[0].message;
+    }
+    EXPECT_EQ(state_of(store()), c.state);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    RegFile, MalformedFile,
-    ::testing::Values(Malformed{"[HKEY_CURRENT_USER\\Software\n", 5, "missing ']'"},
-                      Malformed{"[HKEY_CLASSES_ROOT\\x]\n", 5, "no root HKEY_CLASSES_ROOT"},
-                      Malformed{"\"D\"=dword:123456789\n", 5, "1 to 8 hex digits"},
-                      Malformed{"\"D\"=dword:xyz\n", 5, "1 to 8 hex digits"},
-                      Malformed{"\"S\"=\"open\n", 5, "missing closing quote"},
-                      Malformed{"\"S\"=\"C:\\path\"\n", 5, "unknown escape"},
-                      Malformed{"\"S\" \"x\"\n", 5, "expected '='"},
-                      Malformed{"\"H\"=hex:01,02,\\\n  03,4g5\n", 6, "bad byte"},
-                      Malformed{"\"H\"=hex:01,,02\n", 5, "empty byte"},
-                      Malformed{"\"H\"=hex:01,\\\n", 5, "past the end of the file"},
-                      Malformed{"\"X\"=word:1\n", 5, "unknown data"},
-                      Malformed{"[-HKEY_CURRENT_USER\\A]\n\"v\"=dword:1\n", 6, "under a [-KEY]"},
-                      Malformed{"garbage\n", 5, "unexpected text"},
-                      Malformed{"[-HKEY_LOCAL_MACHINE]\n", 5, "root key cannot be deleted"}));
+    RegFile, ImportFile,
+    ::testing::Values(
+        // Lines it cannot read are skipped; the rest imports.
+        ImportCase{kHead + "[HKEY_CURRENT_USER\\Software\n", "Keep=dword:2", {5}, "missing ']'"},
+        ImportCase{kHead + "[HKEY_CLASSES_ROOT\\x]\n\"v\"=dword:1\n", "Keep=dword:2", {5, 6},
+                   "no root HKEY_CLASSES_ROOT"},
+        ImportCase{kHead + "\"D\"=dword:123456789\n", "Keep=dword:2", {5}, "1 to 8 hex digits"},
+        ImportCase{kHead + "\"D\"=dword:xyz\n", "Keep=dword:2", {5}, "1 to 8 hex digits"},
+        ImportCase{kHead + "\"S\"=\"open\n\"T\"=\"t\"\n", "Keep=dword:2 T=sz:t", {5}, "missing closing quote"},
+        ImportCase{kHead + "\"S\"=\"C:\\path\"\n", "Keep=dword:2", {5}, "unknown escape"},
+        ImportCase{kHead + "\"S\" \"x\"\n", "Keep=dword:2", {5}, "expected '='"},
+        ImportCase{kHead + "\"H\"=hex:01,02,\\\n  03,4g5\n\"I\"=hex:01\n", "Keep=dword:2 I=hex:01", {6}, "bad byte"},
+        ImportCase{kHead + "\"H\"=hex:01,,02\n", "Keep=dword:2", {5}, "empty byte"},
+        ImportCase{kHead + "\"H\"=hex:01,\\\n", "Keep=dword:2", {5}, "past the end of the file"},
+        ImportCase{kHead + "\"X\"=word:1\n", "Keep=dword:2", {5}, "unknown data"},
+        ImportCase{kHead + "[-HKEY_CURRENT_USER\\A]\n\"v\"=dword:1\n", "Keep=dword:2", {6}, "under a [-KEY]"},
+        ImportCase{kHead + "garbage\n\"G\"=dword:1\n", "Keep=dword:2 G=dword:1", {5}, "unexpected text"},
+        ImportCase{kHead + "[-HKEY_LOCAL_MACHINE]\n", "Keep=dword:2", {5}, "root key cannot be deleted"},
+        ImportCase{"REGEDIT4\n\"v\"=dword:1\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"w\"=dword:2\n",
+                   "Keep=dword:1 w=dword:2", {2}, "before any [KEY]"}));
 
 TEST_F(RegistryTest, FilesThatAreNotRegistryTextAreRefused) {
     handset::RegFileError error;
@@ -229,9 +259,6 @@ TEST_F(RegistryTest, FilesThatAreNotRegistryTextAreRefused) {
     EXPECT_EQ(error.line, 1u);
     EXPECT_FALSE(handset::parse_reg_file("[HKEY_CURRENT_USER\\A]\r\n", ops, error));
     EXPECT_NE(error.message.find("not a registry file"), std::string::npos);
-    EXPECT_FALSE(handset::parse_reg_file("REGEDIT4\n\"v\"=dword:1\n", ops, error));
-    EXPECT_EQ(error.line, 2u);
-    EXPECT_NE(error.message.find("before any [KEY]"), std::string::npos);
     // A legacy code page (here EUC-KR "가") is not guessed at.
     EXPECT_FALSE(handset::parse_reg_file("REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"\xB0\xA1\"\n", ops, error));
     EXPECT_EQ(error.line, 4u);

@@ -202,7 +202,7 @@ std::u16string value_arg(const Options& o) {
     return o.has("v") ? to_utf16(o.arg("v")) : std::u16string();
 }
 
-int query(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out) {
+int query(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Options o = parse_options(args, 1, {{"v", true}, {"ve", false}, {"s", false}});
     if (o.positional.size() != 1) throw SyntaxError{"query takes one KEY"};
     if (o.has("v") + o.has("ve") + o.has("s") > 1) throw SyntaxError{"/v, /ve and /s exclude each other"};
@@ -297,7 +297,7 @@ Bytes typed_data(DWORD type, const Options& o) {
     }
 }
 
-int add(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out) {
+int add(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Options o =
         parse_options(args, 1, {{"v", true}, {"ve", false}, {"t", true}, {"s", true}, {"d", true}, {"f", false}});
     if (o.positional.size() != 1) throw SyntaxError{"add takes one KEY"};
@@ -341,7 +341,7 @@ int add(RegistryStore& store, const std::vector<std::string>& args, std::ostream
     return 0;
 }
 
-int remove(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out) {
+int remove(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Options o = parse_options(args, 1, {{"v", true}, {"ve", false}, {"va", false}, {"f", false}});
     if (o.positional.size() != 1) throw SyntaxError{"delete takes one KEY"};
     if (o.has("v") + o.has("ve") + o.has("va") > 1) throw SyntaxError{"/v, /ve and /va exclude each other"};
@@ -370,7 +370,7 @@ int remove(RegistryStore& store, const std::vector<std::string>& args, std::ostr
     return 0;
 }
 
-int export_key(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out) {
+int export_key(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Options o = parse_options(args, 1, {{"y", false}});
     if (o.positional.size() != 2) throw SyntaxError{"export takes KEY and FILE"};
     const RegKeyPath key = key_arg(o.positional[0]);
@@ -389,7 +389,7 @@ int export_key(RegistryStore& store, const std::vector<std::string>& args, std::
     return 0;
 }
 
-int import_file(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out) {
+int import_file(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Options o = parse_options(args, 1, {});
     if (o.positional.size() != 1) throw SyntaxError{"import takes one FILE"};
     const std::string& file = o.positional[0];
@@ -398,7 +398,12 @@ int import_file(RegistryStore& store, const std::vector<std::string>& args, std:
     const std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
     if (f.bad()) throw ToolError{"Cannot read " + file + "."};
     RegFileError error;
-    if (!import_reg_file(store, bytes, error)) throw ToolError{file + ": " + error.describe() + "; nothing was imported."};
+    std::vector<RegFileError> skipped;
+    if (!import_reg_file(store, bytes, error, Notify::Events, &skipped))
+        throw ToolError{file + ": " + error.describe() + "; nothing was imported."};
+    // The platform's tool skips such lines silently; a user should know which did not import.
+    for (const RegFileError& s : skipped)
+        err << "WARNING: " << file << ": line " << s.line << " skipped: " << s.message << "\n";
     out << kDone << "\n";
     return 0;
 }
@@ -412,8 +417,9 @@ int run_reg_tool(const std::vector<std::string>& args, std::ostream& out, std::o
         return 0;
     }
     try {
-        static const std::map<std::string, int (*)(RegistryStore&, const std::vector<std::string>&, std::ostream&)>
-            kOps = {{"query", query}, {"add", add}, {"delete", remove}, {"export", export_key}, {"import", import_file}};
+        using Operation = int (*)(RegistryStore&, const std::vector<std::string>&, std::ostream&, std::ostream&);
+        static const std::map<std::string, Operation> kOps = {
+            {"query", query}, {"add", add}, {"delete", remove}, {"export", export_key}, {"import", import_file}};
         auto it = kOps.find(op);
         if (it == kOps.end())
             throw SyntaxError{op.empty() ? "no operation given" : "unknown operation \"" + args[0] + "\""};
@@ -425,7 +431,7 @@ int run_reg_tool(const std::vector<std::string>& args, std::ostream& out, std::o
         }
         const auto store = current_registry();
         if (!store) throw ToolError{"No registry is open."};
-        return it->second(*store, args, out);
+        return it->second(*store, args, out, err);
     } catch (const SyntaxError& e) {
         err << "ERROR: Invalid syntax: " << e.detail << ".\nType \"quillon reg /?\" for usage.\n";
     } catch (const ToolError& e) {

@@ -1,5 +1,10 @@
 // .reg files, import: the file's bytes decoded to text and parsed into registry
 // steps, applied in one transaction (see regfile.h).
+//
+// A file is read line by line, as the platform's reg tool reads it: a line that cannot
+// be read is left out, with a warning naming it, and the rest of the file still
+// imports, so that one stray line does not cost the user every other value of the
+// file. Only a file that is not registry text at all is refused whole.
 #include "platform/handset/registry/regfile.h"
 
 #include "platform/handset/core/events.h"
@@ -7,12 +12,21 @@
 namespace handset {
 namespace {
 
-struct Failure {
+// The file as a whole is not registry text: nothing of it is imported.
+struct FileFault {
     std::size_t line;
     std::string message;
 };
 
-[[noreturn]] void fail(std::size_t line, std::string message) { throw Failure{line, std::move(message)}; }
+[[noreturn]] void fail(std::size_t line, std::string message) { throw FileFault{line, std::move(message)}; }
+
+// One entry of the file (a line, or a value with its continuation lines) cannot be
+// read: it is skipped.
+struct LineFault {
+    std::string message;
+};
+
+[[noreturn]] void skip(std::string message) { throw LineFault{std::move(message)}; }
 
 // The file's text as UTF-16, from UTF-16LE/BE with a byte-order mark or UTF-8.
 std::u16string decode(std::string_view bytes) {
@@ -103,11 +117,19 @@ std::string shown(std::u16string_view s) {
     return to_utf8(s.substr(0, kMax)) + (s.size() > kMax ? "..." : "");
 }
 
+// What a file asks for: the steps in file order with the line of each, and the
+// entries that were skipped.
+struct Parsed {
+    std::vector<RegOp> ops;
+    std::vector<std::size_t> op_lines;
+    std::vector<RegFileError> skipped;
+};
+
 class Parser {
 public:
-    explicit Parser(std::u16string_view text) : lines_(split_lines(text)) {}
+    Parser(std::u16string_view text, Parsed& out) : lines_(split_lines(text)), out_(out) {}
 
-    void run(std::vector<RegOp>& ops, std::vector<std::size_t>& op_lines) {
+    void run() {
         if (lines_.empty()) fail(1, "the file is empty");
         const std::u16string_view header = trim_right(lines_[0]);
         if (header == kRegFileHeader) {
@@ -122,44 +144,52 @@ public:
             const std::size_t number = next_ + 1;
             const std::u16string_view line = trim_left(lines_[next_++]);
             if (line.empty() || line[0] == u';') continue;
-            if (line[0] == u'[') {
-                section(line, number, ops);
-            } else if (line[0] == u'"' || line[0] == u'@') {
-                value(line, number, ops);
-            } else {
-                fail(number, "unexpected text \"" + shown(line) +
-                                 "\": expected [KEY], [-KEY], \"Name\"=..., @=... or a ; comment");
+            fault_line_ = number;
+            try {
+                if (line[0] == u'[') {
+                    section(line, number);
+                } else if (line[0] == u'"' || line[0] == u'@') {
+                    value(line);
+                } else {
+                    skip("unexpected text \"" + shown(line) +
+                         "\": expected [KEY], [-KEY], \"Name\"=..., @=... or a ; comment");
+                }
+            } catch (const LineFault& f) {
+                out_.skipped.push_back({fault_line_, f.message});
             }
-            op_lines.resize(ops.size(), number);
+            out_.op_lines.resize(out_.ops.size(), number);
         }
     }
 
 private:
-    enum class Section { None, Key, Deleted };
+    // Skipped: the key line could not be read, and the values under it go with it.
+    enum class Section { None, Key, Deleted, Skipped };
 
-    void section(std::u16string_view line, std::size_t number, std::vector<RegOp>& ops) {
+    void section(std::u16string_view line, std::size_t number) {
+        section_ = Section::Skipped;
+        section_line_ = number;
         const std::size_t close = line.rfind(u']');
-        if (close == std::u16string_view::npos) fail(number, "missing ']' at the end of the key name");
-        if (!trim_left(line.substr(close + 1)).empty()) fail(number, "text after the closing ']'");
+        if (close == std::u16string_view::npos) skip("missing ']' at the end of the key name");
+        if (!trim_left(line.substr(close + 1)).empty()) skip("text after the closing ']'");
         std::u16string_view name = line.substr(1, close - 1);
         const bool deleting = !name.empty() && name[0] == u'-';
         if (deleting) name.remove_prefix(1);
         RegKeyPath key;
         std::string why;
-        if (!parse_key_path(to_utf8(name), key, why)) fail(number, why);
+        if (!parse_key_path(to_utf8(name), key, why)) skip(why);
         if (deleting) {
-            if (key.path.empty()) fail(number, "a root key cannot be deleted");
-            ops.push_back(RegOp::delete_key(key));
+            if (key.path.empty()) skip("a root key cannot be deleted");
+            out_.ops.push_back(RegOp::delete_key(key));
             section_ = Section::Deleted;
         } else {
-            ops.push_back(RegOp::create_key(key));
+            out_.ops.push_back(RegOp::create_key(key));
             section_ = Section::Key;
         }
         key_ = std::move(key);
     }
 
     // A quoted string starting at s[0] == '"'; `pos` ends past the closing quote.
-    std::u16string quoted_text(std::u16string_view s, std::size_t& pos, std::size_t number, const char* what) {
+    std::u16string quoted_text(std::u16string_view s, std::size_t& pos, const char* what) {
         std::u16string out;
         for (pos = 1; pos < s.size(); ++pos) {
             const char16_t c = s[pos];
@@ -171,42 +201,43 @@ private:
                 if (pos + 1 >= s.size()) break;
                 const char16_t e = s[++pos];
                 if (e != u'\\' && e != u'"')
-                    fail(number, std::string("unknown escape \\") + to_utf8(std::u16string(1, e)) + " in " + what +
-                                     " (only \\\\ and \\\" are allowed)");
+                    skip(std::string("unknown escape \\") + to_utf8(std::u16string(1, e)) + " in " + what +
+                         " (only \\\\ and \\\" are allowed)");
                 out += e;
             } else {
                 out += c;
             }
         }
-        fail(number, std::string("missing closing quote in ") + what);
+        skip(std::string("missing closing quote in ") + what);
     }
 
-    void value(std::u16string_view line, std::size_t number, std::vector<RegOp>& ops) {
-        if (section_ == Section::None) fail(number, "a value before any [KEY] line");
-        if (section_ == Section::Deleted) fail(number, "a value under a [-KEY] deletion");
+    // A value line (with its continuation lines, which are read even when the value
+    // is then skipped, so that they are not taken for entries of their own).
+    void value(std::u16string_view line) {
         std::u16string name;
         std::size_t pos = 1;
-        if (line[0] == u'"') name = quoted_text(line, pos, number, "the value name");
-        if (name.size() > kMaxValueNameLength) fail(number, "the value name is too long");
+        if (line[0] == u'"') name = quoted_text(line, pos, "the value name");
+        if (name.size() > kMaxValueNameLength) skip("the value name is too long");
         std::u16string_view rest = trim_left(line.substr(pos));
-        if (rest.empty() || rest[0] != u'=') fail(number, "expected '=' after the value name");
+        if (rest.empty() || rest[0] != u'=') skip("expected '=' after the value name");
         rest = trim_left(rest.substr(1));
 
+        RegOp op;
         if (trim_right(rest) == u"-") {
-            ops.push_back(RegOp::delete_value(key_, std::move(name)));
+            op = RegOp::delete_value(key_, std::move(name));
         } else if (!rest.empty() && rest[0] == u'"') {
-            std::u16string text = quoted_text(rest, pos, number, "the string");
-            if (!trim_left(rest.substr(pos)).empty()) fail(number, "text after the closing quote of the string");
-            ops.push_back(RegOp::set_value(key_, std::move(name), REG_SZ, sz_bytes(text)));
+            std::u16string text = quoted_text(rest, pos, "the string");
+            if (!trim_left(rest.substr(pos)).empty()) skip("text after the closing quote of the string");
+            op = RegOp::set_value(key_, std::move(name), REG_SZ, sz_bytes(text));
         } else if (starts_with_nocase(rest, u"dword:")) {
             const std::u16string_view digits = trim_right(rest.substr(6));
-            if (digits.empty() || digits.size() > 8) fail(number, "dword: needs 1 to 8 hex digits");
+            if (digits.empty() || digits.size() > 8) skip("dword: needs 1 to 8 hex digits");
             DWORD v = 0;
             for (char16_t c : digits) {
-                if (hex_digit(c) < 0) fail(number, "dword: needs 1 to 8 hex digits, found \"" + shown(digits) + "\"");
+                if (hex_digit(c) < 0) skip("dword: needs 1 to 8 hex digits, found \"" + shown(digits) + "\"");
                 v = v * 16 + static_cast<DWORD>(hex_digit(c));
             }
-            ops.push_back(RegOp::set_value(key_, std::move(name), REG_DWORD, dword_bytes(v)));
+            op = RegOp::set_value(key_, std::move(name), REG_DWORD, dword_bytes(v));
         } else if (starts_with_nocase(rest, u"hex:") || starts_with_nocase(rest, u"hex(")) {
             DWORD type = REG_BINARY;
             std::size_t colon = 3;
@@ -215,15 +246,15 @@ private:
                 const std::u16string_view num = rest.substr(4, close == rest.npos ? 0 : close - 4);
                 if (close == rest.npos || close + 1 >= rest.size() || rest[close + 1] != u':' || num.empty() ||
                     num.size() > 8)
-                    fail(number, "bad value type: expected hex(N): with N in hexadecimal");
+                    skip("bad value type: expected hex(N): with N in hexadecimal");
                 type = 0;
                 for (char16_t c : num) {
-                    if (hex_digit(c) < 0) fail(number, "bad value type: expected hex(N): with N in hexadecimal");
+                    if (hex_digit(c) < 0) skip("bad value type: expected hex(N): with N in hexadecimal");
                     type = type * 16 + static_cast<DWORD>(hex_digit(c));
                 }
                 colon = close + 1;
             }
-            Bytes data = hex_data(rest.substr(colon + 1), number);
+            Bytes data = hex_data(rest.substr(colon + 1));
             // REGEDIT4 files hold expandable and multi-strings as 8-bit text.
             if (v4_ && (type == REG_EXPAND_SZ || type == REG_MULTI_SZ)) {
                 const std::u16string wide = to_utf16(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
@@ -233,15 +264,18 @@ private:
                     data.push_back(static_cast<std::uint8_t>(c >> 8));
                 }
             }
-            ops.push_back(RegOp::set_value(key_, std::move(name), type, std::move(data)));
+            op = RegOp::set_value(key_, std::move(name), type, std::move(data));
         } else {
-            fail(number, "unknown data \"" + shown(rest) +
-                             "\": expected \"text\", dword:, hex:, hex(N): or - (delete)");
+            skip("unknown data \"" + shown(rest) + "\": expected \"text\", dword:, hex:, hex(N): or - (delete)");
         }
+        if (section_ == Section::None) skip("a value before any [KEY] line");
+        if (section_ == Section::Deleted) skip("a value under a [-KEY] deletion");
+        if (section_ == Section::Skipped) skip("its key on line " + std::to_string(section_line_) + " was skipped");
+        out_.ops.push_back(std::move(op));
     }
 
     // Comma-separated bytes, continued onto following lines by a trailing backslash.
-    Bytes hex_data(std::u16string_view text, std::size_t number) {
+    Bytes hex_data(std::u16string_view text) {
         Bytes out;
         while (true) {
             text = trim_right(text);
@@ -255,9 +289,9 @@ private:
                 const bool last = comma == text.size();
                 if (item.empty()) {
                     // Only the end of a line may be empty: "01,02," before a continuation.
-                    if (!last) fail(number, "an empty byte between commas in hex data");
+                    if (!last) skip("an empty byte between commas in hex data");
                 } else if (item.size() > 2 || hex_digit(item[0]) < 0 || (item.size() == 2 && hex_digit(item[1]) < 0)) {
-                    fail(number, "bad byte \"" + shown(item) + "\" in hex data (two hex digits each)");
+                    skip("bad byte \"" + shown(item) + "\" in hex data (two hex digits each)");
                 } else {
                     out.push_back(static_cast<std::uint8_t>(item.size() == 1 ? hex_digit(item[0])
                                                                              : hex_digit(item[0]) * 16 + hex_digit(item[1])));
@@ -265,30 +299,30 @@ private:
                 pos = comma + 1;
             }
             if (!more) return out;
-            if (next_ >= lines_.size()) fail(number, "the hex data continues past the end of the file");
-            number = next_ + 1;
+            if (next_ >= lines_.size()) skip("the hex data continues past the end of the file");
+            fault_line_ = next_ + 1;
             text = trim_left(lines_[next_++]);
         }
     }
 
     std::vector<std::u16string_view> lines_;
+    Parsed& out_;
     std::size_t next_ = 0;
+    std::size_t fault_line_ = 0;  // the line being read, named by a warning
     bool v4_ = false;
     Section section_ = Section::None;
+    std::size_t section_line_ = 0;
     RegKeyPath key_;
 };
 
-bool parse(std::string_view bytes, std::vector<RegOp>& ops, std::vector<std::size_t>& op_lines,
-           RegFileError& error) {
-    ops.clear();
-    op_lines.clear();
+bool parse(std::string_view bytes, Parsed& out, RegFileError& error) {
+    out = Parsed();
     try {
         const std::u16string text = decode(bytes);
-        Parser(text).run(ops, op_lines);
+        Parser(text, out).run();
         return true;
-    } catch (const Failure& f) {
-        ops.clear();
-        op_lines.clear();
+    } catch (const FileFault& f) {
+        out = Parsed();
         error.line = f.line;
         error.message = f.message;
         return false;
@@ -301,19 +335,24 @@ std::string RegFileError::describe() const {
     return line ? "line " + std::to_string(line) + ": " + message : message;
 }
 
-bool parse_reg_file(std::string_view bytes, std::vector<RegOp>& ops, RegFileError& error) {
-    std::vector<std::size_t> lines;
-    return parse(bytes, ops, lines, error);
+bool parse_reg_file(std::string_view bytes, std::vector<RegOp>& ops, RegFileError& error,
+                    std::vector<RegFileError>* skipped) {
+    Parsed parsed;
+    const bool ok = parse(bytes, parsed, error);
+    ops = std::move(parsed.ops);
+    if (skipped) *skipped = std::move(parsed.skipped);
+    return ok;
 }
 
-bool import_reg_file(RegistryStore& store, std::string_view bytes, RegFileError& error, Notify notify) {
-    std::vector<RegOp> ops;
-    std::vector<std::size_t> lines;
-    if (!parse(bytes, ops, lines, error)) return false;
+bool import_reg_file(RegistryStore& store, std::string_view bytes, RegFileError& error, Notify notify,
+                     std::vector<RegFileError>* skipped) {
+    Parsed parsed;
+    if (!parse(bytes, parsed, error)) return false;
+    if (skipped) *skipped = std::move(parsed.skipped);
     std::size_t failed = 0;
-    const RegStatus st = store.apply(ops, notify, &failed);
+    const RegStatus st = store.apply(parsed.ops, notify, &failed);
     if (st == RegStatus::Ok) return true;
-    error.line = failed < lines.size() && st == RegStatus::Invalid ? lines[failed] : 0;
+    error.line = failed < parsed.op_lines.size() && st == RegStatus::Invalid ? parsed.op_lines[failed] : 0;
     error.message = std::string("nothing imported: ") + describe(st);
     if (st == RegStatus::Busy || st == RegStatus::IoError || st == RegStatus::Corrupt) {
         const std::string detail = store.last_error();
