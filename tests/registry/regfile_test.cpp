@@ -205,6 +205,8 @@ struct ImportCase {
     const char* problem = "";  // in the first warning
 };
 
+void PrintTo(const ImportCase& c, std::ostream* os) { *os << c.file; }
+
 // The header, the key, and a value that must import whatever follows: the body starts at line 5.
 const std::string kHead =
     "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"Keep\"=dword:00000002\n";
@@ -235,8 +237,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Lines it cannot read are skipped; the rest imports.
         ImportCase{kHead + "[HKEY_CURRENT_USER\\Software\n", "Keep=dword:2", {5}, "missing ']'"},
-        ImportCase{kHead + "[HKEY_CLASSES_ROOT\\x]\n\"v\"=dword:1\n", "Keep=dword:2", {5, 6},
-                   "no root HKEY_CLASSES_ROOT"},
+        ImportCase{kHead + "[HKEY_CLASSES_ROOT\\x]\n\"v\"=dword:1\n[HKEY_CURENT_USER\\x]\n"
+                               "[HKEY_CURRENT_USER\\Software\\Quillon]\n\"w\"=dword:2\n",
+                   "Keep=dword:2 w=dword:2", {5, 6, 7}, "no root HKEY_CLASSES_ROOT"},
         ImportCase{kHead + "\"D\"=dword:123456789\n", "Keep=dword:2", {5}, "1 to 8 hex digits"},
         ImportCase{kHead + "\"D\"=dword:xyz\n", "Keep=dword:2", {5}, "1 to 8 hex digits"},
         ImportCase{kHead + "\"S\"=\"open\n\"T\"=\"t\"\n", "Keep=dword:2 T=sz:t", {5}, "missing closing quote"},
@@ -246,11 +249,45 @@ INSTANTIATE_TEST_SUITE_P(
         ImportCase{kHead + "\"H\"=hex:01,,02\n", "Keep=dword:2", {5}, "empty byte"},
         ImportCase{kHead + "\"H\"=hex:01,\\\n", "Keep=dword:2", {5}, "past the end of the file"},
         ImportCase{kHead + "\"X\"=word:1\n", "Keep=dword:2", {5}, "unknown data"},
-        ImportCase{kHead + "[-HKEY_CURRENT_USER\\A]\n\"v\"=dword:1\n", "Keep=dword:2", {6}, "under a [-KEY]"},
+        ImportCase{kHead + "[-HKEY_CURRENT_USER\\A]\n\"v\"=dword:1\n\"w\"=-\n"
+                               "[HKEY_CURRENT_USER\\Software\\Quillon]\n\"w\"=dword:3\n",
+                   "Keep=dword:2 w=dword:3", {6, 7}, "under a [-KEY]"},
         ImportCase{kHead + "garbage\n\"G\"=dword:1\n", "Keep=dword:2 G=dword:1", {5}, "unexpected text"},
         ImportCase{kHead + "[-HKEY_LOCAL_MACHINE]\n", "Keep=dword:2", {5}, "root key cannot be deleted"},
         ImportCase{"REGEDIT4\n\"v\"=dword:1\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"w\"=dword:2\n",
-                   "Keep=dword:1 w=dword:2", {2}, "before any [KEY]"}));
+                   "Keep=dword:1 w=dword:2", {2}, "before any [KEY]"},
+        // The header may be indented; the editor's other forms import nothing.
+        ImportCase{" \tWindows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"A\"=dword:1\n",
+                   "Keep=dword:1 A=dword:1", {}},
+        ImportCase{"REGEDIT5\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"A\"=dword:1\n", "Keep=dword:1", {1},
+                   "nothing is imported"},
+        ImportCase{"REGEDIT 4\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"A\"=dword:1\n", "Keep=dword:1", {1}},
+        ImportCase{"REGEDIT4 FOO\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"A\"=dword:1\n", "Keep=dword:1", {1}},
+        // Comments: whole lines after blanks, after any value, inside hex continuations;
+        // in quotes they are data.
+        ImportCase{kHead + "  # a comment\n\"A;#\"=\"x;y#z\" ; after a string\n\"B\"=dword:0000000a # after a dword\n"
+                           "\"C\"=hex:01,02,\\ ; after the backslash\n\n; between\n  03 ; after the bytes\n"
+                           "\"Keep\"=- ; gone\n",
+                   "A;#=sz:x;y#z B=dword:10 C=hex:01,02,03", {}},
+        // Key lines: trailing backslashes go; blanks around the '-' make a line that
+        // is neither a key nor a deletion.
+        ImportCase{kHead + "[HKEY_CURRENT_USER\\Software\\Quillon\\Sub\\\\]\n\"v\"=dword:1\n"
+                           "[ -HKEY_CURRENT_USER\\Software\\Quillon]\n\"w\"=dword:1\n"
+                           "[- HKEY_CURRENT_USER\\Software\\Quillon]\n",
+                   "Keep=dword:2 [Sub] v=dword:1", {7, 8, 9}, "neither a key nor a deletion"},
+        // Values: a dword is 1 to 8 hex digits and nothing more.
+        ImportCase{kHead + "\"a\"=dword:0x10\n\"b\"=dword:10 x\n\"c\"=dword:1;c\n\"d\"=dword:\n\"e\"=dword: 1\n",
+                   "Keep=dword:2 c=dword:1", {5, 6, 8, 9}},
+        // Stray quotes, dash forms other than "=-", values that try to continue onto the next line.
+        ImportCase{kHead + "\"a\"=\"x\"y\"\n\"b\"=\"x\"\"\n\"Keep\"=-1\n\"Keep\"=--\n\"c\"=dword:1\\\n\"d\"=\"x\"\\\n",
+                   "Keep=dword:2", {5, 6, 7, 8, 9, 10}},
+        // A name split over lines; bytes up to ff; hex(N) takes 1 to 8 hex digits.
+        ImportCase{kHead + "\"Na\nme\"=\"x\"\n\"a\"=hex:100\n\"b\"=hex:1,0f,FF\n\"c\"=hex(100000000):01\n"
+                           "\"d\"=hex(x):01\n\"e\"=hex(7fffffff):01\n",
+                   "Keep=dword:2 b=hex:01,0f,ff e=hex(7fffffff):01", {5, 6, 7, 9, 10}},
+        // A continuation that runs into the next entry skips its value, not the entry.
+        ImportCase{kHead + "\"h\"=hex:01,\\\n\n\"n\"=dword:1\n", "Keep=dword:2 n=dword:1", {5},
+                   "the next entry follows"}));
 
 TEST_F(RegistryTest, FilesThatAreNotRegistryTextAreRefused) {
     handset::RegFileError error;

@@ -98,6 +98,17 @@ std::u16string_view trim_right(std::u16string_view s) {
     return s;
 }
 
+// A line whose first character after blanks is this starts a comment, and so does
+// one after a value.
+bool is_comment(std::u16string_view line) { return !line.empty() && (line[0] == u';' || line[0] == u'#'); }
+
+// True when nothing but blanks and perhaps a comment follows.
+bool ends_here(std::u16string_view rest) { return trim_left(rest).empty() || is_comment(trim_left(rest)); }
+
+// The text before a comment, without the blanks in front of it (for data that holds no
+// quotes, where ';' and '#' cannot be data).
+std::u16string_view before_comment(std::u16string_view s) { return trim_right(s.substr(0, s.find_first_of(u";#"))); }
+
 bool starts_with_nocase(std::u16string_view s, std::u16string_view prefix) {
     if (s.size() < prefix.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i)
@@ -131,19 +142,11 @@ public:
 
     void run() {
         if (lines_.empty()) fail(1, "the file is empty");
-        const std::u16string_view header = trim_right(lines_[0]);
-        if (header == kRegFileHeader) {
-            v4_ = false;
-        } else if (header == kRegFileHeader4) {
-            v4_ = true;
-        } else {
-            fail(1, "not a registry file: the first line must be \"Windows Registry Editor Version 5.00\" or "
-                    "\"REGEDIT4\"");
-        }
+        if (!header()) return;
         for (next_ = 1; next_ < lines_.size();) {
             const std::size_t number = next_ + 1;
             const std::u16string_view line = trim_left(lines_[next_++]);
-            if (line.empty() || line[0] == u';') continue;
+            if (line.empty() || is_comment(line)) continue;
             fault_line_ = number;
             try {
                 if (line[0] == u'[') {
@@ -152,7 +155,7 @@ public:
                     value(line);
                 } else {
                     skip("unexpected text \"" + shown(line) +
-                         "\": expected [KEY], [-KEY], \"Name\"=..., @=... or a ; comment");
+                         "\": expected [KEY], [-KEY], \"Name\"=..., @=... or a comment");
                 }
             } catch (const LineFault& f) {
                 out_.skipped.push_back({fault_line_, f.message});
@@ -165,6 +168,24 @@ private:
     // Skipped: the key line could not be read, and the values under it go with it.
     enum class Section { None, Key, Deleted, Skipped };
 
+    // Reads the first line. False when it names the editor in a form whose files this
+    // tool does not read ("REGEDIT5", "REGEDIT4 FOO"): such a file imports nothing, as
+    // on the platform, but it is not an error.
+    bool header() {
+        const std::u16string_view first = trim_right(trim_left(lines_[0]));
+        if (first == kRegFileHeader || first == kRegFileHeader4) {
+            v4_ = first == kRegFileHeader4;
+            return true;
+        }
+        if (!starts_with_nocase(first, u"REGEDIT") && !starts_with_nocase(first, u"Windows Registry Editor"))
+            fail(1, "not a registry file: the first line must be \"Windows Registry Editor Version 5.00\" or "
+                    "\"REGEDIT4\"");
+        out_.skipped.push_back({1, "\"" + shown(first) +
+                                       "\" is not a header this tool reads (\"Windows Registry Editor Version 5.00\" "
+                                       "or \"REGEDIT4\"), so nothing is imported"});
+        return false;
+    }
+
     void section(std::u16string_view line, std::size_t number) {
         section_ = Section::Skipped;
         section_line_ = number;
@@ -174,6 +195,8 @@ private:
         std::u16string_view name = line.substr(1, close - 1);
         const bool deleting = !name.empty() && name[0] == u'-';
         if (deleting) name.remove_prefix(1);
+        if (!name.empty() && is_space(name[0])) skip("blanks before the key name: neither a key nor a deletion");
+        while (!name.empty() && name.back() == u'\\') name.remove_suffix(1);
         RegKeyPath key;
         std::string why;
         if (!parse_key_path(to_utf8(name), key, why)) skip(why);
@@ -223,14 +246,14 @@ private:
         rest = trim_left(rest.substr(1));
 
         RegOp op;
-        if (trim_right(rest) == u"-") {
+        if (!rest.empty() && rest[0] == u'-' && ends_here(rest.substr(1))) {
             op = RegOp::delete_value(key_, std::move(name));
         } else if (!rest.empty() && rest[0] == u'"') {
             std::u16string text = quoted_text(rest, pos, "the string");
-            if (!trim_left(rest.substr(pos)).empty()) skip("text after the closing quote of the string");
+            if (!ends_here(rest.substr(pos))) skip("text after the closing quote of the string");
             op = RegOp::set_value(key_, std::move(name), REG_SZ, sz_bytes(text));
         } else if (starts_with_nocase(rest, u"dword:")) {
-            const std::u16string_view digits = trim_right(rest.substr(6));
+            const std::u16string_view digits = before_comment(rest.substr(6));
             if (digits.empty() || digits.size() > 8) skip("dword: needs 1 to 8 hex digits");
             DWORD v = 0;
             for (char16_t c : digits) {
@@ -278,7 +301,7 @@ private:
     Bytes hex_data(std::u16string_view text) {
         Bytes out;
         while (true) {
-            text = trim_right(text);
+            text = before_comment(text);
             const bool more = !text.empty() && text.back() == u'\\';
             if (more) text.remove_suffix(1);
             std::size_t pos = 0;
@@ -286,23 +309,40 @@ private:
                 std::size_t comma = text.find(u',', pos);
                 if (comma == text.npos) comma = text.size();
                 const std::u16string_view item = trim_right(trim_left(text.substr(pos, comma - pos)));
-                const bool last = comma == text.size();
-                if (item.empty()) {
-                    // Only the end of a line may be empty: "01,02," before a continuation.
-                    if (!last) skip("an empty byte between commas in hex data");
-                } else if (item.size() > 2 || hex_digit(item[0]) < 0 || (item.size() == 2 && hex_digit(item[1]) < 0)) {
-                    skip("bad byte \"" + shown(item) + "\" in hex data (two hex digits each)");
-                } else {
-                    out.push_back(static_cast<std::uint8_t>(item.size() == 1 ? hex_digit(item[0])
-                                                                             : hex_digit(item[0]) * 16 + hex_digit(item[1])));
-                }
+                // Only the end of a line may be empty: "01,02," before a continuation.
+                if (item.empty() && comma != text.size()) skip("an empty byte between commas in hex data");
+                if (!item.empty()) out.push_back(hex_byte(item));
                 pos = comma + 1;
             }
             if (!more) return out;
-            if (next_ >= lines_.size()) skip("the hex data continues past the end of the file");
-            fault_line_ = next_ + 1;
-            text = trim_left(lines_[next_++]);
+            text = continuation();
         }
+    }
+
+    // One byte of hex data: hex digits worth at most ff ("7", "0a", "0ff").
+    std::uint8_t hex_byte(std::u16string_view item) {
+        unsigned v = 0;
+        for (char16_t c : item) {
+            if (hex_digit(c) < 0) skip("bad byte \"" + shown(item) + "\" in hex data");
+            v = v * 16 + static_cast<unsigned>(hex_digit(c));
+            if (v > 0xFF) skip("the byte \"" + shown(item) + "\" in hex data is above ff");
+        }
+        return static_cast<std::uint8_t>(v);
+    }
+
+    // The next line of hex data after a trailing backslash. Blank and comment lines in
+    // between do not end the value; a line that starts a new entry does, and the value
+    // is then skipped while that line is read as its own.
+    std::u16string_view continuation() {
+        for (; next_ < lines_.size(); ++next_) {
+            const std::u16string_view line = trim_left(lines_[next_]);
+            if (line.empty() || is_comment(line)) continue;
+            if (line[0] == u'[' || line[0] == u'"' || line[0] == u'@') break;
+            fault_line_ = ++next_;
+            return line;
+        }
+        skip(next_ < lines_.size() ? "the hex data ends in '\\' but the next entry follows"
+                                   : "the hex data continues past the end of the file");
     }
 
     std::vector<std::u16string_view> lines_;
