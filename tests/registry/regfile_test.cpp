@@ -156,24 +156,28 @@ TEST_F(RegistryTest, ImportReadsAFileAsTheEditorWritesIt) {
     EXPECT_FALSE(events.empty()) << "an import is a registry write like any other";
 }
 
-TEST_F(RegistryTest, ImportTakesUtf8AndRegedit4) {
+TEST_F(RegistryTest, ImportTakesUtf8AndRegedit4InCodePage949) {
     handset::RegFileError error;
     ASSERT_TRUE(handset::import_reg_file(store(),
                                          "\xEF\xBB\xBFWindows Registry Editor Version 5.00\n\n"
                                          "[HKEY_CURRENT_USER\\Software\\Quillon]\n\"A\"=\"가\"\n",
                                          error))
         << error.describe();
+    // "프로필"="무음" and "%이%" as a Korean PC's editor saves them.
     ASSERT_TRUE(handset::import_reg_file(store(),
                                          "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quillon]\r\n"
-                                         "\"B\"=\"나\"\r\n\"M\"=hex(7):61,00,62,00,00\r\n",
+                                         "\"\xC7\xC1\xB7\xCE\xC7\xCA\"=\"\xB9\xAB\xC0\xBD\"\r\n"
+                                         "\"E\"=hex(2):25,c0,cc,25,00\r\n\"M\"=hex(7):61,00,62,00,00\r\n",
                                          error))
         << error.describe();
     handset::RegValue v;
     ASSERT_EQ(store().get_value(kKey, u"A", v), RegStatus::Ok);
     EXPECT_EQ(v.data, handset::sz_bytes(u"가"));
-    ASSERT_EQ(store().get_value(kKey, u"B", v), RegStatus::Ok);
-    EXPECT_EQ(v.data, handset::sz_bytes(u"나"));
-    // REGEDIT4 keeps multi-strings as 8-bit text; the registry holds UTF-16.
+    ASSERT_EQ(store().get_value(kKey, u"프로필", v), RegStatus::Ok);
+    EXPECT_EQ(v.data, handset::sz_bytes(u"무음"));
+    // REGEDIT4 keeps expandable and multi-strings as 8-bit text; the registry holds UTF-16.
+    ASSERT_EQ(store().get_value(kKey, u"E", v), RegStatus::Ok);
+    EXPECT_EQ(v.data, handset::sz_bytes(u"%이%"));
     ASSERT_EQ(store().get_value(kKey, u"M", v), RegStatus::Ok);
     EXPECT_EQ(v.data, (Bytes{'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}));
 }
@@ -296,10 +300,14 @@ TEST_F(RegistryTest, FilesThatAreNotRegistryTextAreRefused) {
     EXPECT_EQ(error.line, 1u);
     EXPECT_FALSE(handset::parse_reg_file("[HKEY_CURRENT_USER\\A]\r\n", ops, error));
     EXPECT_NE(error.message.find("not a registry file"), std::string::npos);
-    // A legacy code page (here EUC-KR "가") is not guessed at.
-    EXPECT_FALSE(handset::parse_reg_file("REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"\xB0\xA1\"\n", ops, error));
+    // Bytes that are not text in the file's encoding are not guessed at.
+    EXPECT_FALSE(handset::parse_reg_file("REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"\xB0 \"\n", ops, error));
     EXPECT_EQ(error.line, 4u);
-    EXPECT_NE(error.message.find("UTF-8"), std::string::npos);
+    EXPECT_NE(error.message.find("code page 949"), std::string::npos) << error.message;
+    EXPECT_FALSE(handset::parse_reg_file(
+        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"\xB0\xA1\"\n", ops, error));
+    EXPECT_EQ(error.line, 3u);
+    EXPECT_NE(error.message.find("UTF-8"), std::string::npos) << error.message;
     EXPECT_FALSE(handset::parse_reg_file(std::string("W\0i\0n\0", 6), ops, error));
     EXPECT_TRUE(ops.empty());
 }

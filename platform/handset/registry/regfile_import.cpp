@@ -7,6 +7,12 @@
 // file. Only a file that is not registry text at all is refused whole.
 #include "platform/handset/registry/regfile.h"
 
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
 #include "platform/handset/core/events.h"
 
 namespace handset {
@@ -28,7 +34,42 @@ struct LineFault {
 
 [[noreturn]] void skip(std::string message) { throw LineFault{std::move(message)}; }
 
-// The file's text as UTF-16, from UTF-16LE/BE with a byte-order mark or UTF-8.
+// The 1-based line of `bytes` that holds the byte at `offset`.
+std::size_t line_at(std::string_view bytes, std::size_t offset) {
+    return 1 + static_cast<std::size_t>(std::count(bytes.begin(), bytes.begin() + offset, '\n'));
+}
+
+// 8-bit text in the encoding `from` ("UTF-8", "CP949") as UTF-16, through the C
+// library's iconv. False with `bad` at the offset of the first byte that is not text
+// in that encoding.
+bool decode_8bit(const char* from, std::string_view bytes, std::u16string& out, std::size_t& bad) {
+    const iconv_t cd = iconv_open("UTF-16LE", from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        fail(0, std::string("the C library cannot convert from ") + from + ": " + std::strerror(errno));
+    // A byte gives at most one UTF-16 unit, and four bytes at most two.
+    std::string wide(bytes.size() * 2, '\0');
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t in_left = bytes.size();
+    char* put = wide.data();
+    std::size_t out_left = wide.size();
+    const bool ok = iconv(cd, &in, &in_left, &put, &out_left) != static_cast<std::size_t>(-1);
+    iconv_close(cd);
+    if (!ok) {
+        bad = static_cast<std::size_t>(in - bytes.data());
+        return false;
+    }
+    out.clear();
+    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(wide[i]); };
+    for (std::size_t i = 0; i + 1 < wide.size() - out_left; i += 2)
+        out += static_cast<char16_t>(byte(i) | (byte(i + 1) << 8));
+    return true;
+}
+
+// The file's text as UTF-16. The editor writes UTF-16LE with a byte-order mark, and
+// REGEDIT4 files in the platform's ANSI code page: on a Korean handset and the PC it
+// syncs with, code page 949. A byte-order mark also marks UTF-16BE and UTF-8, and a
+// 5.00 file without one, which the editor never writes, is taken as UTF-8: that is
+// how such files are written by hand on this host.
 std::u16string decode(std::string_view bytes) {
     auto b = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
     if (bytes.size() >= 2 && ((b(0) == 0xFF && b(1) == 0xFE) || (b(0) == 0xFE && b(1) == 0xFF))) {
@@ -40,35 +81,20 @@ std::u16string decode(std::string_view bytes) {
             out += static_cast<char16_t>(le ? b(i) | (b(i + 1) << 8) : (b(i) << 8) | b(i + 1));
         return out;
     }
-    if (bytes.size() >= 3 && b(0) == 0xEF && b(1) == 0xBB && b(2) == 0xBF) bytes.remove_prefix(3);
-    // Strict UTF-8: a file in a legacy code page is refused rather than imported garbled.
+    const bool marked = bytes.starts_with("\xEF\xBB\xBF");
+    if (marked) bytes.remove_prefix(3);
+    const std::size_t nul = bytes.find('\0');
+    if (nul != std::string_view::npos)
+        fail(line_at(bytes, nul), "the file holds NUL bytes: UTF-16 text needs its byte-order mark");
+    const std::size_t first = bytes.find_first_not_of(" \t");
+    const bool utf8 =
+        marked || (first != std::string_view::npos && bytes.substr(first).starts_with("Windows Registry Editor"));
     std::u16string out;
-    out.reserve(bytes.size());
-    std::size_t line = 1;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (c == '\n') ++line;
-        if (c == 0) fail(line, "the file holds NUL bytes: UTF-16 text needs its byte-order mark");
-        std::size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-        char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-        bool ok = len != 0 && i + len <= bytes.size();
-        for (std::size_t k = 1; ok && k < len; ++k) {
-            const unsigned char cc = static_cast<unsigned char>(bytes[i + k]);
-            if ((cc & 0xC0) != 0x80) ok = false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        const char32_t min[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (!ok || cp < min[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            fail(line, "the text is not valid UTF-8 (save the file as UTF-8 or UTF-16)");
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (cp >> 10));
-            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(cp);
-        }
-        i += len;
-    }
+    std::size_t bad = 0;
+    if (!decode_8bit(utf8 ? "UTF-8" : "CP949", bytes, out, bad))
+        fail(line_at(bytes, bad), utf8 ? "the text is not valid UTF-8 (save the file as UTF-8 or UTF-16)"
+                                       : "the text is not valid in code page 949, the handset's ANSI code page "
+                                         "(save the file as UTF-16 with a byte-order mark)");
     return out;
 }
 
@@ -278,9 +304,14 @@ private:
                 colon = close + 1;
             }
             Bytes data = hex_data(rest.substr(colon + 1));
-            // REGEDIT4 files hold expandable and multi-strings as 8-bit text.
+            // REGEDIT4 files hold expandable and multi-strings as 8-bit text in the ANSI code page.
             if (v4_ && (type == REG_EXPAND_SZ || type == REG_MULTI_SZ)) {
-                const std::u16string wide = to_utf16(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+                std::u16string wide;
+                std::size_t bad = 0;
+                if (!decode_8bit("CP949", std::string_view(reinterpret_cast<const char*>(data.data()), data.size()),
+                                 wide, bad))
+                    skip("the text of the hex data is not valid in code page 949 (at byte " + std::to_string(bad + 1) +
+                         ")");
                 data.clear();
                 for (char16_t c : wide) {
                     data.push_back(static_cast<std::uint8_t>(c & 0xFF));
