@@ -47,6 +47,8 @@ TEST_F(RegistryTest, ExportWritesTheEditorsFormat) {
     store().set_value(kKey, u"AlertInterval", REG_DWORD, handset::dword_bytes(10));
     store().set_value(kKey, u"", REG_SZ, handset::sz_bytes(u"C:\\경로 \"인용\""));
     store().set_value({RegRoot::CurrentUser, u"Software\\Quillon\\Sub"}, u"Blob", REG_BINARY, Bytes{0x01, 0xab});
+    store().set_value({RegRoot::CurrentUser, u"Software\\Quillon\\Sub"}, u"Empty", REG_SZ, Bytes{});
+    store().set_value({RegRoot::CurrentUser, u"Software\\Quillon\\Sub"}, u"Nul", REG_SZ, Bytes{'a', 0, 0, 0, 0, 0});
 
     std::string bytes;
     ASSERT_EQ(handset::export_reg_file(store(), kKey, bytes), RegStatus::Ok);
@@ -61,6 +63,8 @@ TEST_F(RegistryTest, ExportWritesTheEditorsFormat) {
               "\r\n"
               "[HKEY_CURRENT_USER\\Software\\Quillon\\Sub]\r\n"
               "\"Blob\"=hex:01,ab\r\n"
+              "\"Empty\"=\"\"\r\n"
+              "\"Nul\"=\"a\\0\"\r\n"
               "\r\n");
     EXPECT_EQ(handset::export_reg_file(store(), {RegRoot::CurrentUser, u"Missing"}, bytes), RegStatus::NotFound);
 }
@@ -78,6 +82,7 @@ TEST_F(RegistryTest, ExportAndImportRoundTripEveryKindOfValue) {
     store().set_value(kKey, u"Short dword", REG_DWORD, Bytes{1, 2});
     store().set_value(kKey, u"Unterminated", REG_SZ, Bytes{'x', 0});
     store().set_value(kKey, u"Two lines", REG_SZ, handset::sz_bytes(u"a\r\nb"));
+    store().set_value(kKey, u"Two texts", REG_SZ, handset::sz_bytes(std::u16string_view(u"a\0\\0", 4)));
     store().set_value(korean, u"", REG_EXPAND_SZ, handset::sz_bytes(u"%windir%"));
     store().set_value({RegRoot::CurrentUser, u"Software\\Quillon\\설정 \"따옴\"\\Empty key"}, u"odd", 0x1234, Bytes{9});
 

@@ -237,8 +237,9 @@ private:
         key_ = std::move(key);
     }
 
-    // A quoted string starting at s[0] == '"'; `pos` ends past the closing quote.
-    std::u16string quoted_text(std::u16string_view s, std::size_t& pos, const char* what) {
+    // A quoted string starting at s[0] == '"'; `pos` ends past the closing quote. String
+    // data may hold \0, a NUL, as the editor writes it; a name cannot hold one.
+    std::u16string quoted_text(std::u16string_view s, std::size_t& pos, const char* what, bool data) {
         std::u16string out;
         for (pos = 1; pos < s.size(); ++pos) {
             const char16_t c = s[pos];
@@ -249,9 +250,12 @@ private:
             if (c == u'\\') {
                 if (pos + 1 >= s.size()) break;
                 const char16_t e = s[++pos];
+                if (data && e == u'0') {
+                    out += u'\0';
+                    continue;
+                }
                 if (e != u'\\' && e != u'"')
-                    skip(std::string("unknown escape \\") + to_utf8(std::u16string(1, e)) + " in " + what +
-                         " (only \\\\ and \\\" are allowed)");
+                    skip(std::string("unknown escape \\") + to_utf8(std::u16string(1, e)) + " in " + what);
                 out += e;
             } else {
                 out += c;
@@ -265,7 +269,7 @@ private:
     void value(std::u16string_view line) {
         std::u16string name;
         std::size_t pos = 1;
-        if (line[0] == u'"') name = quoted_text(line, pos, "the value name");
+        if (line[0] == u'"') name = quoted_text(line, pos, "the value name", false);
         if (name.size() > kMaxValueNameLength) skip("the value name is too long");
         std::u16string_view rest = trim_left(line.substr(pos));
         if (rest.empty() || rest[0] != u'=') skip("expected '=' after the value name");
@@ -275,7 +279,7 @@ private:
         if (!rest.empty() && rest[0] == u'-' && ends_here(rest.substr(1))) {
             op = RegOp::delete_value(key_, std::move(name));
         } else if (!rest.empty() && rest[0] == u'"') {
-            std::u16string text = quoted_text(rest, pos, "the string");
+            std::u16string text = quoted_text(rest, pos, "the string", true);
             if (!ends_here(rest.substr(pos))) skip("text after the closing quote of the string");
             op = RegOp::set_value(key_, std::move(name), REG_SZ, sz_bytes(text));
         } else if (starts_with_nocase(rest, u"dword:")) {
