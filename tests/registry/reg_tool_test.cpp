@@ -59,7 +59,7 @@ TEST_F(RegToolTest, AddRefusesBadDataAndOverwritesOnlyWithF) {
         EXPECT_EQ(reg({"add", "HKLM\\System\\State", "/v", "Lock", "/t", "REG_DWORD", "/d", bad, "/f"}), 1) << bad;
         EXPECT_EQ(err.rfind("ERROR: Invalid REG_DWORD data", 0), 0u) << err;
     }
-    EXPECT_EQ(reg({"add", "HKLM\\System\\State", "/v", "B", "/t", "REG_BINARY", "/d", "123"}), 1);
+    EXPECT_EQ(reg({"add", "HKLM\\System\\State", "/v", "B", "/t", "REG_BINARY", "/d", "12g"}), 1);
     EXPECT_EQ(reg({"add", "HKLM\\System\\State", "/v", "B", "/t", "REG_LINKED", "/d", "1"}), 1);
     handset::RegValue v;
     ASSERT_EQ(store().get_value({RegRoot::LocalMachine, u"System\\State"}, u"Lock", v), RegStatus::Ok);
@@ -115,9 +115,58 @@ TEST_F(RegToolTest, ExportAndImportGoThroughFiles) {
     EXPECT_EQ(reg({"import", dir.file("absent.reg")}), 1);
 }
 
+// A command line run over HKCU\Software\Quillon holding only "@"="old": its exit
+// status and the values it leaves there.
+struct ToolCase {
+    std::vector<std::string> args;
+    int status;
+    const char* state;
+};
+
+TEST_F(RegToolTest, CommandsTakeTheirArgumentsAsThePlatformToolDoes) {
+    const handset::RegKeyPath key{RegRoot::CurrentUser, u"Software\\Quillon"};
+    const std::string k = "HKCU\\Software\\Quillon";
+    const std::vector<ToolCase> cases = {
+        // A key alone gets an empty default value, but one it has is kept.
+        {{"add", k + "\\New"}, 0, "@=sz:old [New] @=sz:"},
+        {{"add", k, "/f"}, 0, "@=sz:old"},
+        // /t or /d without /v is the default value.
+        {{"add", k, "/t", "REG_DWORD", "/d", "5", "/f"}, 0, "@=dword:5"},
+        {{"add", k, "/d", "new", "/f"}, 0, "@=sz:new"},
+        {{"add", k, "/v", "n", "/t", "REG_NONE", "/d", "ab"}, 0, "@=sz:old n=hex(0):61,00,62,00,00,00"},
+        {{"add", k, "/v", "n", "/t", "REG_NONE"}, 0, "@=sz:old n=hex(0):00,00"},
+        {{"add", k, "/v", "d", "/t", "REG_DWORD"}, 1, "@=sz:old"},
+        {{"add", k, "/v", "q", "/t", "REG_QWORD", "/d", "-1"}, 0, "@=sz:old q=qword:18446744073709551615"},
+        {{"add", k, "/v", "b", "/t", "REG_BINARY", "/d", "123"}, 0, "@=sz:old b=hex:01,23"},
+        {{"add", k, "/v", "l", "/t", "REG_DWORD_LITTLE_ENDIAN", "/d", "0x10"}, 0, "@=sz:old l=dword:16"},
+        {{"add", k, "/v", "g", "/t", "reg_dword_big_endian", "/d", "0x10"}, 0, "@=sz:old g=hex(5):00,00,00,10"},
+        // Multi-strings: a trailing or lone separator, which must be one character.
+        {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/d", "a\\0b\\0"}, 0,
+         "@=sz:old m=hex(7):61,00,00,00,62,00,00,00,00,00"},
+        {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/s", ",", "/d", "a,b,"}, 0,
+         "@=sz:old m=hex(7):61,00,00,00,62,00,00,00,00,00"},
+        {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/d", "\\0"}, 0, "@=sz:old m=hex(7):00,00"},
+        {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/s", "\\0", "/d", "a\\0b"}, 1, "@=sz:old"},
+        {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/s", "::", "/d", "a::b"}, 1, "@=sz:old"},
+        // A root key takes no value.
+        {{"add", "HKCU\\", "/v", "X"}, 1, "@=sz:old"},
+    };
+    for (const ToolCase& c : cases) {
+        std::string line;
+        for (const auto& a : c.args) line += a + " ";
+        SCOPED_TRACE(line);
+        store().delete_key(key);
+        ASSERT_EQ(store().set_value(key, u"", REG_SZ, handset::sz_bytes(u"old")), RegStatus::Ok);
+        EXPECT_EQ(reg(c.args), c.status) << err;
+        EXPECT_EQ(regtest::state_of(store(), key), c.state);
+    }
+    handset::RegValue v;
+    EXPECT_EQ(store().get_value({RegRoot::CurrentUser, u""}, u"X", v), RegStatus::NotFound);
+}
+
 TEST_F(RegToolTest, SyntaxErrorsAreExplained) {
     for (std::vector<std::string> args : {std::vector<std::string>{}, {"frob"}, {"query"}, {"query", "HKCU\\A", "/x"},
-                                          {"add", "HKCU\\A", "/v"}, {"add", "HKCU\\A", "/d", "1"},
+                                          {"add", "HKCU\\A", "/v"}, {"add", "HKCU\\A", "/v", "x", "/ve"},
                                           {"query", "HKCU\\A", "/v", "a", "/ve"}}) {
         EXPECT_EQ(reg(args), 1);
         EXPECT_EQ(err.rfind("ERROR: Invalid syntax", 0), 0u) << err;

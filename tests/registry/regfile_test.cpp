@@ -187,24 +187,6 @@ TEST_F(RegistryTest, ImportTakesUtf8AndRegedit4InCodePage949) {
     EXPECT_EQ(v.data, (Bytes{'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}));
 }
 
-// HKCU\Software\Quillon as "Name=type:data" words, each subkey's after "[Sub]"; the
-// default value is "@".
-void describe_tree(const RegTree& tree, std::size_t skip, std::string& out) {
-    if (tree.path.size() > skip) out += (out.empty() ? "[" : " [") + handset::to_utf8(tree.path.substr(skip)) + "]";
-    for (const auto& v : tree.values)
-        out += (out.empty() ? "" : " ") + (v.name.empty() ? std::string("@") : handset::to_utf8(v.name)) + "=" +
-               handset::format_typed_value(v.type, v.data);
-    for (const auto& sub : tree.subkeys) describe_tree(sub, skip, out);
-}
-
-std::string state_of(handset::RegistryStore& store) {
-    RegTree tree;
-    if (store.read_tree(kKey, tree) != RegStatus::Ok) return "(no key)";
-    std::string out;
-    describe_tree(tree, kKey.path.size() + 1, out);
-    return out;
-}
-
 // A file to import over HKCU\Software\Quillon holding "Keep"=dword:1, the values it
 // leaves there, and the lines it skips with a warning.
 struct ImportCase {
@@ -238,7 +220,7 @@ TEST_P(ImportFile, ImportsWhatItCanReadAndNamesEachSkippedLine) {
     if (!skipped.empty()) {
         EXPECT_NE(skipped[0].message.find(c.problem), std::string::npos) << skipped[0].message;
     }
-    EXPECT_EQ(state_of(store()), c.state);
+    EXPECT_EQ(regtest::state_of(store(), kKey), c.state);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,6 +1,7 @@
 // `quillon reg` (see reg_tool.h).
 #include "platform/handset/registry/reg_tool.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -30,10 +31,14 @@ const char* const kUsage =
     "\n"
     "  KEY    HKCU\\Path, HKLM\\Path, HKEY_CURRENT_USER\\Path or HKEY_LOCAL_MACHINE\\Path\n"
     "  /v     the value NAME; /ve the default (unnamed) value; /va every value of the key\n"
-    "  /s     query: the key's whole subtree; add: the REG_MULTI_SZ separator (default \\0)\n"
-    "  /t     REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY, REG_NONE\n"
-    "  /d     the data: text; a number, decimal or 0x hex, for REG_DWORD and REG_QWORD;\n"
-    "         hex digits (\"0102ff\") for REG_BINARY and REG_NONE\n"
+    "         (add: /ve, or /t or /d without /v; KEY alone creates the key with an empty one)\n"
+    "  /s     query: the key's whole subtree; add: the REG_MULTI_SZ separator, one character\n"
+    "         (default \\0)\n"
+    "  /t     REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY, REG_NONE,\n"
+    "         REG_DWORD_LITTLE_ENDIAN (REG_DWORD), REG_DWORD_BIG_ENDIAN\n"
+    "  /d     the data: text for the string types and REG_NONE; a number, decimal or 0x hex,\n"
+    "         for the dword types and REG_QWORD (a negative REG_QWORD counts down from 2^64);\n"
+    "         hex digits (\"0102ff\") for REG_BINARY\n"
     "  /f     overwrite or delete without asking (this tool cannot ask, so it is required)\n"
     "  /y     export: overwrite an existing FILE\n";
 
@@ -140,6 +145,11 @@ std::string shown_data(const RegValue& v) {
         std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(little_endian(v.data)));
         return buf;
     }
+    if (v.type == REG_DWORD_BIG_ENDIAN && v.data.size() == 4) {
+        std::snprintf(buf, sizeof buf, "0x%x",
+                      static_cast<unsigned>(v.data[0] << 24 | v.data[1] << 16 | v.data[2] << 8 | v.data[3]));
+        return buf;
+    }
     if (v.type == REG_QWORD && v.data.size() == 8) {
         std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(little_endian(v.data)));
         return buf;
@@ -227,8 +237,12 @@ int query(RegistryStore& store, const std::vector<std::string>& args, std::ostre
     return 0;
 }
 
-bool parse_number(const std::string& text, std::uint64_t max, std::uint64_t& out) {
+// A decimal or 0x hex number up to `max`. With `negative`, "-N" too, counted down
+// from 2^64 as the platform's tool takes it for REG_QWORD ("-1" is all ones).
+bool parse_number(const std::string& text, std::uint64_t max, bool negative, std::uint64_t& out) {
     std::string_view s = text;
+    const bool minus = negative && s.starts_with('-');
+    if (minus) s.remove_prefix(1);
     int base = 10;
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
         base = 16;
@@ -236,7 +250,9 @@ bool parse_number(const std::string& text, std::uint64_t max, std::uint64_t& out
     }
     if (s.empty()) return false;
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out, base);
-    return ec == std::errc() && end == s.data() + s.size() && out <= max;
+    if (ec != std::errc() || end != s.data() + s.size() || out > max) return false;
+    if (minus) out = 0 - out;
+    return true;
 }
 
 // The bytes `/t type /d data` stand for.
@@ -245,56 +261,63 @@ Bytes typed_data(DWORD type, const Options& o) {
     switch (type) {
         case REG_SZ:
         case REG_EXPAND_SZ:
+        case REG_NONE:
             return sz_bytes(to_utf16(data));
         case REG_DWORD:
+        case REG_DWORD_BIG_ENDIAN:
         case REG_QWORD: {
             std::uint64_t v = 0;
             const bool q = type == REG_QWORD;
-            if (!data.empty() && !parse_number(data, q ? UINT64_MAX : 0xFFFFFFFFu, v))
+            if (data.empty()) throw ToolError{type_name(type) + " needs its number in /d."};
+            if (!parse_number(data, q ? UINT64_MAX : 0xFFFFFFFFu, q, v))
                 throw ToolError{"Invalid " + type_name(type) + " data \"" + data + "\": a decimal or 0x hex number up to " +
                                 (q ? "64" : "32") + " bits."};
             Bytes out(q ? 8 : 4);
             for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(v >> (8 * i));
+            if (type == REG_DWORD_BIG_ENDIAN) std::reverse(out.begin(), out.end());
             return out;
         }
         case REG_MULTI_SZ: {
-            const std::string sep = o.has("s") ? o.arg("s") : "\\0";
-            if (sep.empty()) throw ToolError{"The /s separator must not be empty."};
-            std::u16string units16;
-            if (!data.empty()) {
-                std::size_t pos = 0;
-                while (true) {
-                    const std::size_t at = data.find(sep, pos);
-                    const std::string item = data.substr(pos, at == std::string::npos ? std::string::npos : at - pos);
-                    if (item.empty()) throw ToolError{"Invalid REG_MULTI_SZ data: an empty string between separators."};
-                    units16 += to_utf16(item);
-                    units16 += u'\0';
-                    if (at == std::string::npos) break;
-                    pos = at + sep.size();
-                }
+            const std::u16string sep = o.has("s") ? to_utf16(o.arg("s")) : std::u16string(u"\\0");
+            if (o.has("s") && sep.size() != 1) throw ToolError{"The /s separator must be one character."};
+            std::u16string text = to_utf16(data);
+            // A trailing separator ends the last string, and a lone one is an empty list.
+            if (text.ends_with(sep)) text.resize(text.size() - sep.size());
+            std::u16string strings;
+            for (std::size_t pos = 0; !text.empty();) {
+                const std::size_t at = text.find(sep, pos);
+                const std::u16string_view item = std::u16string_view(text).substr(pos, at - pos);
+                if (item.empty()) throw ToolError{"Invalid REG_MULTI_SZ data: an empty string between separators."};
+                strings += item;
+                strings += u'\0';
+                if (at == std::u16string::npos) break;
+                pos = at + sep.size();
             }
-            units16 += u'\0';
-            Bytes out;
-            for (char16_t c : units16) {
-                out.push_back(static_cast<std::uint8_t>(c & 0xFF));
-                out.push_back(static_cast<std::uint8_t>(c >> 8));
-            }
-            return out;
+            return sz_bytes(strings);
         }
         default: {
+            // An odd count of digits reads as if a 0 led them: "123" is 01 23.
+            const std::string digits = (data.size() % 2 ? "0" : "") + data;
             Bytes out;
-            if (data.size() % 2 != 0)
-                throw ToolError{"Invalid " + type_name(type) + " data: an even number of hex digits, like 0102ff."};
-            for (std::size_t i = 0; i < data.size(); i += 2) {
+            for (std::size_t i = 0; i < digits.size(); i += 2) {
                 unsigned byte = 0;
-                auto [end, ec] = std::from_chars(data.data() + i, data.data() + i + 2, byte, 16);
-                if (ec != std::errc() || end != data.data() + i + 2)
-                    throw ToolError{"Invalid " + type_name(type) + " data: an even number of hex digits, like 0102ff."};
+                auto [end, ec] = std::from_chars(digits.data() + i, digits.data() + i + 2, byte, 16);
+                if (ec != std::errc() || end != digits.data() + i + 2)
+                    throw ToolError{"Invalid " + type_name(type) + " data: hex digits, like 0102ff."};
                 out.push_back(static_cast<std::uint8_t>(byte));
             }
             return out;
         }
     }
+}
+
+// `reg add KEY`: the key, with an empty default value as the platform's tool gives it.
+// A default value the key already has is kept: the platform's tool would replace it.
+void add_key(RegistryStore& store, const RegKeyPath& key) {
+    RegValue existing;
+    RegStatus st = store.get_value(key, u"", existing);
+    if (st == RegStatus::NotFound) st = store.set_value(key, u"", REG_SZ, sz_bytes(u""));
+    if (st != RegStatus::Ok) store_failure(store, st);
 }
 
 int add(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -303,25 +326,29 @@ int add(RegistryStore& store, const std::vector<std::string>& args, std::ostream
     if (o.positional.size() != 1) throw SyntaxError{"add takes one KEY"};
     if (o.has("v") && o.has("ve")) throw SyntaxError{"/v and /ve exclude each other"};
     const RegKeyPath key = key_arg(o.positional[0]);
-    if (!o.has("v") && !o.has("ve")) {
-        if (o.has("t") || o.has("d") || o.has("s")) throw SyntaxError{"/t, /d and /s need /v NAME or /ve"};
-        KeyId id;
-        bool created;
-        const RegStatus st = store.create_key(key, id, created);
-        if (st != RegStatus::Ok) store_failure(store, st);
+    if (key.path.empty()) throw ToolError{"Invalid key name: a root key holds no values; name a key below it."};
+    if (!o.has("v") && !o.has("ve") && !o.has("t") && !o.has("d") && !o.has("s")) {
+        add_key(store, key);
         out << kDone << "\n";
         return 0;
     }
     static const std::map<std::string, DWORD> kTypes = {
-        {"reg_sz", REG_SZ},       {"reg_expand_sz", REG_EXPAND_SZ}, {"reg_multi_sz", REG_MULTI_SZ},
-        {"reg_dword", REG_DWORD}, {"reg_qword", REG_QWORD},         {"reg_binary", REG_BINARY},
+        {"reg_sz", REG_SZ},
+        {"reg_expand_sz", REG_EXPAND_SZ},
+        {"reg_multi_sz", REG_MULTI_SZ},
+        {"reg_dword", REG_DWORD},
+        {"reg_dword_little_endian", REG_DWORD},
+        {"reg_dword_big_endian", REG_DWORD_BIG_ENDIAN},
+        {"reg_qword", REG_QWORD},
+        {"reg_binary", REG_BINARY},
         {"reg_none", REG_NONE}};
     DWORD type = REG_SZ;
     if (o.has("t")) {
         auto it = kTypes.find(lower(o.arg("t")));
         if (it == kTypes.end())
             throw ToolError{"Invalid type \"" + o.arg("t") +
-                            "\": REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY or REG_NONE."};
+                            "\": REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_DWORD_LITTLE_ENDIAN, "
+                            "REG_DWORD_BIG_ENDIAN, REG_QWORD, REG_BINARY or REG_NONE."};
         type = it->second;
     }
     if (o.has("s") && type != REG_MULTI_SZ) throw SyntaxError{"/s is a separator for REG_MULTI_SZ only"};
