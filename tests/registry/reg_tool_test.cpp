@@ -115,17 +115,25 @@ TEST_F(RegToolTest, ExportAndImportGoThroughFiles) {
     EXPECT_EQ(reg({"import", dir.file("absent.reg")}), 1);
 }
 
-// A command line run over HKCU\Software\Quillon holding only "@"="old": its exit
-// status and the values it leaves there.
+// A command line run over HKCU\Software\Quillon holding only "@"="old" (and
+// HKLM\Software\Q for queries): its exit status, the values it leaves there, and its
+// whole output when given.
 struct ToolCase {
     std::vector<std::string> args;
     int status;
     const char* state;
+    const char* out = nullptr;
 };
 
 TEST_F(RegToolTest, CommandsTakeTheirArgumentsAsThePlatformToolDoes) {
     const handset::RegKeyPath key{RegRoot::CurrentUser, u"Software\\Quillon"};
     const std::string k = "HKCU\\Software\\Quillon";
+    const std::string q = "HKLM\\Software\\Q";
+    const handset::RegKeyPath deep{RegRoot::LocalMachine, u"Software\\Q\\Sub\\Deep"};
+    ASSERT_EQ(store().set_value({RegRoot::LocalMachine, u"Software\\Q\\Sub"}, u"x", REG_SZ, handset::sz_bytes(u"1")),
+              RegStatus::Ok);
+    ASSERT_EQ(store().set_value(deep, u"x", REG_DWORD, handset::dword_bytes(2)), RegStatus::Ok);
+    ASSERT_EQ(store().set_value(deep, u"", REG_SZ, handset::sz_bytes(u"d")), RegStatus::Ok);
     const std::vector<ToolCase> cases = {
         // A key alone gets an empty default value, but one it has is kept.
         {{"add", k + "\\New"}, 0, "@=sz:old [New] @=sz:"},
@@ -150,6 +158,21 @@ TEST_F(RegToolTest, CommandsTakeTheirArgumentsAsThePlatformToolDoes) {
         {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/s", "::", "/d", "a::b"}, 1, "@=sz:old"},
         // A root key takes no value.
         {{"add", "HKCU\\", "/v", "X"}, 1, "@=sz:old"},
+        // A key without values shows no section of its own; /v and /ve search with /s.
+        {{"query", q, "/ve"}, 0, "@=sz:old",
+         "\nHKEY_LOCAL_MACHINE\\Software\\Q\n    (Default)    REG_SZ    (value not set)\n\n"},
+        {{"query", q}, 0, "@=sz:old", "\nHKEY_LOCAL_MACHINE\\Software\\Q\\Sub\n"},
+        {{"query", q, "/s"}, 0, "@=sz:old",
+         "\nHKEY_LOCAL_MACHINE\\Software\\Q\\Sub\n    x    REG_SZ    1\n\n"
+         "HKEY_LOCAL_MACHINE\\Software\\Q\\Sub\\Deep\n    x    REG_DWORD    0x2\n    (Default)    REG_SZ    d\n\n"},
+        {{"query", q, "/s", "/v", "X"}, 0, "@=sz:old",
+         "\nHKEY_LOCAL_MACHINE\\Software\\Q\\Sub\n    x    REG_SZ    1\n\n"
+         "HKEY_LOCAL_MACHINE\\Software\\Q\\Sub\\Deep\n    x    REG_DWORD    0x2\n\n"
+         "End of search: 2 match(es) found.\n"},
+        {{"query", q, "/ve", "/s"}, 0, "@=sz:old",
+         "\nHKEY_LOCAL_MACHINE\\Software\\Q\\Sub\\Deep\n    (Default)    REG_SZ    d\n\n"
+         "End of search: 1 match(es) found.\n"},
+        {{"query", q, "/v", "none", "/s"}, 1, "@=sz:old", "\nEnd of search: 0 match(es) found.\n"},
     };
     for (const ToolCase& c : cases) {
         std::string line;
@@ -159,6 +182,9 @@ TEST_F(RegToolTest, CommandsTakeTheirArgumentsAsThePlatformToolDoes) {
         ASSERT_EQ(store().set_value(key, u"", REG_SZ, handset::sz_bytes(u"old")), RegStatus::Ok);
         EXPECT_EQ(reg(c.args), c.status) << err;
         EXPECT_EQ(regtest::state_of(store(), key), c.state);
+        if (c.out) {
+            EXPECT_EQ(out, c.out);
+        }
     }
     handset::RegValue v;
     EXPECT_EQ(store().get_value({RegRoot::CurrentUser, u""}, u"X", v), RegStatus::NotFound);

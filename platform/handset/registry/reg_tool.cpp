@@ -186,10 +186,14 @@ void print_value(std::ostream& out, const RegValue& v) {
         << "    " << shown_data(v) << "\n";
 }
 
+// A key with its values, and its subkeys (their names, or with `recurse` each in full).
+// A key without values prints no section of its own, as on the platform.
 void print_tree(std::ostream& out, RegRoot root, const RegTree& tree, bool recurse) {
-    out << format_key_path({root, tree.path}, true) << "\n";
-    for (const auto& v : tree.values) print_value(out, v);
-    out << "\n";
+    if (!tree.values.empty()) {
+        out << format_key_path({root, tree.path}, true) << "\n";
+        for (const auto& v : tree.values) print_value(out, v);
+        out << "\n";
+    }
     if (recurse) {
         for (const auto& sub : tree.subkeys) print_tree(out, root, sub, true);
     } else {
@@ -212,20 +216,43 @@ std::u16string value_arg(const Options& o) {
     return o.has("v") ? to_utf16(o.arg("v")) : std::u16string();
 }
 
+// Prints the value `name` of each key of `tree` that has one; returns how many did.
+std::size_t print_matches(std::ostream& out, RegRoot root, const RegTree& tree, std::u16string_view name) {
+    std::size_t found = 0;
+    for (const auto& v : tree.values) {
+        if (fold_name(v.name) != fold_name(name)) continue;
+        out << format_key_path({root, tree.path}, true) << "\n";
+        print_value(out, v);
+        out << "\n";
+        ++found;
+        break;
+    }
+    for (const auto& sub : tree.subkeys) found += print_matches(out, root, sub, name);
+    return found;
+}
+
 int query(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Options o = parse_options(args, 1, {{"v", true}, {"ve", false}, {"s", false}});
     if (o.positional.size() != 1) throw SyntaxError{"query takes one KEY"};
-    if (o.has("v") + o.has("ve") + o.has("s") > 1) throw SyntaxError{"/v, /ve and /s exclude each other"};
+    if (o.has("v") && o.has("ve")) throw SyntaxError{"/v and /ve exclude each other"};
     const RegKeyPath key = key_arg(o.positional[0]);
-    if (o.has("v") || o.has("ve")) {
+    const bool one_value = o.has("v") || o.has("ve");
+    if (one_value && !o.has("s")) {
         KeyId id = 0;
         std::u16string stored;
         RegValue v;
         RegStatus st = store.find_key(key, id, &stored);
-        if (st == RegStatus::Ok) st = store.get_value(id, value_arg(o), v);
         if (st != RegStatus::Ok) store_failure(store, st);
+        st = store.get_value(id, value_arg(o), v);
+        // The platform's tool shows a missing default value as not set rather than failing.
+        const bool unset = st == RegStatus::NotFound && o.has("ve");
+        if (st != RegStatus::Ok && !unset) store_failure(store, st);
         out << "\n" << format_key_path({key.root, stored}, true) << "\n";
-        print_value(out, v);
+        if (unset) {
+            out << "    (Default)    REG_SZ    (value not set)\n";
+        } else {
+            print_value(out, v);
+        }
         out << "\n";
         return 0;
     }
@@ -233,8 +260,13 @@ int query(RegistryStore& store, const std::vector<std::string>& args, std::ostre
     const RegStatus st = store.read_tree(key, tree);
     if (st != RegStatus::Ok) store_failure(store, st);
     out << "\n";
-    print_tree(out, key.root, tree, o.has("s"));
-    return 0;
+    if (!one_value) {
+        print_tree(out, key.root, tree, o.has("s"));
+        return 0;
+    }
+    const std::size_t found = print_matches(out, key.root, tree, value_arg(o));
+    out << "End of search: " << found << " match(es) found.\n";
+    return found ? 0 : 1;
 }
 
 // A decimal or 0x hex number up to `max`. With `negative`, "-N" too, counted down
