@@ -129,6 +129,8 @@ TEST_F(RegToolTest, CommandsTakeTheirArgumentsAsThePlatformToolDoes) {
     const handset::RegKeyPath key{RegRoot::CurrentUser, u"Software\\Quillon"};
     const std::string k = "HKCU\\Software\\Quillon";
     const std::string q = "HKLM\\Software\\Q";
+    const std::string file = dir.file("x.reg");
+    std::ofstream(file) << "there";
     const handset::RegKeyPath deep{RegRoot::LocalMachine, u"Software\\Q\\Sub\\Deep"};
     ASSERT_EQ(store().set_value({RegRoot::LocalMachine, u"Software\\Q\\Sub"}, u"x", REG_SZ, handset::sz_bytes(u"1")),
               RegStatus::Ok);
@@ -173,6 +175,10 @@ TEST_F(RegToolTest, CommandsTakeTheirArgumentsAsThePlatformToolDoes) {
          "\nHKEY_LOCAL_MACHINE\\Software\\Q\\Sub\\Deep\n    (Default)    REG_SZ    d\n\n"
          "End of search: 1 match(es) found.\n"},
         {{"query", q, "/v", "none", "/s"}, 1, "@=sz:old", "\nEnd of search: 0 match(es) found.\n"},
+        // /y comes after the file name.
+        {{"export", k, "/y", file}, 1, "@=sz:old"},
+        {{"export", "/y", k, file}, 1, "@=sz:old"},
+        {{"export", k, file, "/Y"}, 0, "@=sz:old"},
     };
     for (const ToolCase& c : cases) {
         std::string line;

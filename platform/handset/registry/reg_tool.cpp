@@ -40,7 +40,7 @@ const char* const kUsage =
     "         for the dword types and REG_QWORD (a negative REG_QWORD counts down from 2^64);\n"
     "         hex digits (\"0102ff\") for REG_BINARY\n"
     "  /f     overwrite or delete without asking (this tool cannot ask, so it is required)\n"
-    "  /y     export: overwrite an existing FILE\n";
+    "  /y     export: overwrite an existing FILE (given after FILE)\n";
 
 // A syntax error the tool reports as the platform's does, with a hint.
 struct SyntaxError {
@@ -432,6 +432,8 @@ int remove(RegistryStore& store, const std::vector<std::string>& args, std::ostr
 int export_key(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Options o = parse_options(args, 1, {{"y", false}});
     if (o.positional.size() != 2) throw SyntaxError{"export takes KEY and FILE"};
+    if (o.has("y") && (args[1] != o.positional[0] || args[2] != o.positional[1]))
+        throw SyntaxError{"/y goes after KEY and FILE"};
     const RegKeyPath key = key_arg(o.positional[0]);
     const std::string& file = o.positional[1];
     std::error_code ec;
