@@ -1,6 +1,7 @@
 // `quillon reg`: the platform tool's output and conventions, and its refusals.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <sstream>
 
@@ -208,6 +209,15 @@ TEST_F(RegToolTest, SyntaxErrorsAreExplained) {
     EXPECT_NE(err.find("only HKCU and HKLM"), std::string::npos) << err;
     EXPECT_EQ(reg({"/?"}), 0);
     EXPECT_NE(out.find("quillon reg query"), std::string::npos);
+    // Each operation shows its own usage, whatever else is on the line.
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+             {"query", "/?"}, {"add", "HKCU\\A", "/H"}, {"DELETE", "-?"}, {"export", "-h"}, {"import", "/h"}}) {
+        EXPECT_EQ(reg(args), 0) << err;
+        std::string op = args[0];
+        for (auto& c : op) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_EQ(out.rfind("Usage:\n  quillon reg " + op, 0), 0u) << out;
+        EXPECT_EQ(out.find("quillon reg", 10), std::string::npos) << out;
+    }
 
     handset::set_registry(nullptr);
     EXPECT_EQ(reg({"query", "HKCU\\A"}), 1);

@@ -21,26 +21,8 @@ namespace {
 constexpr const char* kNotFound = "The system was unable to find the specified registry key or value.";
 constexpr const char* kDone = "The operation completed successfully.";
 
-const char* const kUsage =
-    "Usage:\n"
-    "  quillon reg query  KEY [/v NAME | /ve] [/s]\n"
-    "  quillon reg add    KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]\n"
-    "  quillon reg delete KEY [/v NAME | /ve | /va] [/f]\n"
-    "  quillon reg export KEY FILE [/y]\n"
-    "  quillon reg import FILE\n"
-    "\n"
-    "  KEY    HKCU\\Path, HKLM\\Path, HKEY_CURRENT_USER\\Path or HKEY_LOCAL_MACHINE\\Path\n"
-    "  /v     the value NAME; /ve the default (unnamed) value; /va every value of the key\n"
-    "         (add: /ve, or /t or /d without /v; KEY alone creates the key with an empty one)\n"
-    "  /s     query: the key's whole subtree; add: the REG_MULTI_SZ separator, one character\n"
-    "         (default \\0)\n"
-    "  /t     REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY, REG_NONE,\n"
-    "         REG_DWORD_LITTLE_ENDIAN (REG_DWORD), REG_DWORD_BIG_ENDIAN\n"
-    "  /d     the data: text for the string types and REG_NONE; a number, decimal or 0x hex,\n"
-    "         for the dword types and REG_QWORD (a negative REG_QWORD counts down from 2^64);\n"
-    "         hex digits (\"0102ff\") for REG_BINARY\n"
-    "  /f     overwrite or delete without asking (this tool cannot ask, so it is required)\n"
-    "  /y     export: overwrite an existing FILE (given after FILE)\n";
+const char* const kKeyHelp =
+    "  KEY    HKCU\\Path, HKLM\\Path, HKEY_CURRENT_USER\\Path or HKEY_LOCAL_MACHINE\\Path\n";
 
 // A syntax error the tool reports as the platform's does, with a hint.
 struct SyntaxError {
@@ -469,30 +451,77 @@ int import_file(RegistryStore& store, const std::vector<std::string>& args, std:
     return 0;
 }
 
+// One operation of the tool and its usage: the syntax line and the options it takes.
+struct Operation {
+    const char* name;
+    int (*run)(RegistryStore&, const std::vector<std::string>&, std::ostream&, std::ostream&);
+    const char* syntax;
+    const char* options;
+};
+
+const Operation kOperations[] = {
+    {"query", query, "query  KEY [/v NAME | /ve] [/s]",
+     "  /v     the value NAME; /ve the default (unnamed) value\n"
+     "  /s     the key's whole subtree; with /v or /ve, that value in each of its keys\n"},
+    {"add", add, "add    KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]",
+     "  /v     the value NAME; /ve the default (unnamed) value, as /t or /d without /v;\n"
+     "         KEY alone creates the key, with an empty default value\n"
+     "  /t     REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY,\n"
+     "         REG_NONE, REG_DWORD_LITTLE_ENDIAN (REG_DWORD), REG_DWORD_BIG_ENDIAN\n"
+     "  /s     the REG_MULTI_SZ separator, one character (default \\0)\n"
+     "  /d     the data: text for the string types and REG_NONE; a number, decimal or 0x hex,\n"
+     "         for the dword types and REG_QWORD (a negative REG_QWORD counts down from 2^64);\n"
+     "         hex digits (\"0102ff\") for REG_BINARY\n"
+     "  /f     overwrite without asking (this tool cannot ask, so it is required)\n"},
+    {"delete", remove, "delete KEY [/v NAME | /ve | /va] [/f]",
+     "  /v     the value NAME; /ve the default (unnamed) value; /va every value of the key;\n"
+     "         none of them: the key with its whole subtree\n"
+     "  /f     delete without asking (this tool cannot ask, so it is required)\n"},
+    {"export", export_key, "export KEY FILE [/y]",
+     "  FILE   the .reg file to write, as the platform's registry editor writes it\n"
+     "  /y     overwrite an existing FILE (given after FILE)\n"},
+    {"import", import_file, "import FILE",
+     "  FILE   a .reg file; a line it cannot read is skipped with a warning, and the rest\n"
+     "         is imported in one transaction\n"},
+};
+
+// "/?", "/h", "-?" or "-h", in any case.
+bool is_help(const std::string& arg) {
+    const std::string a = lower(arg);
+    return a == "/?" || a == "-?" || a == "/h" || a == "-h";
+}
+
+void print_usage(std::ostream& out, const Operation& op) {
+    const bool takes_key = std::string_view(op.syntax).find("KEY") != std::string_view::npos;
+    out << "Usage:\n  quillon reg " << op.syntax << "\n\n" << (takes_key ? kKeyHelp : "") << op.options;
+}
+
+void print_usage(std::ostream& out) {
+    out << "Usage:\n";
+    for (const Operation& op : kOperations) out << "  quillon reg " << op.syntax << "\n";
+    out << "\n" << kKeyHelp << "\nType \"quillon reg OPERATION /?\" for the options of each operation.\n";
+}
+
 }  // namespace
 
 int run_reg_tool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const std::string op = args.empty() ? std::string() : lower(args[0]);
-    if (op == "/?" || op == "-?" || op == "-h" || op == "--help" || op == "help") {
-        out << kUsage;
+    if (is_help(op) || op == "--help" || op == "help") {
+        print_usage(out);
         return 0;
     }
     try {
-        using Operation = int (*)(RegistryStore&, const std::vector<std::string>&, std::ostream&, std::ostream&);
-        static const std::map<std::string, Operation> kOps = {
-            {"query", query}, {"add", add}, {"delete", remove}, {"export", export_key}, {"import", import_file}};
-        auto it = kOps.find(op);
-        if (it == kOps.end())
+        const Operation* it = std::find_if(std::begin(kOperations), std::end(kOperations),
+                                           [&](const Operation& o) { return op == o.name; });
+        if (it == std::end(kOperations))
             throw SyntaxError{op.empty() ? "no operation given" : "unknown operation \"" + args[0] + "\""};
-        for (std::size_t i = 1; i < args.size(); ++i) {
-            if (args[i] == "/?" || args[i] == "-?") {
-                out << kUsage;
-                return 0;
-            }
+        if (std::any_of(args.begin() + 1, args.end(), is_help)) {
+            print_usage(out, *it);
+            return 0;
         }
         const auto store = current_registry();
         if (!store) throw ToolError{"No registry is open."};
-        return it->second(*store, args, out, err);
+        return it->run(*store, args, out, err);
     } catch (const SyntaxError& e) {
         err << "ERROR: Invalid syntax: " << e.detail << ".\nType \"quillon reg /?\" for usage.\n";
     } catch (const ToolError& e) {
