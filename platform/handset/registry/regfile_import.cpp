@@ -9,7 +9,6 @@
 
 #include <iconv.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -34,9 +33,13 @@ struct LineFault {
 
 [[noreturn]] void skip(std::string message) { throw LineFault{std::move(message)}; }
 
-// The 1-based line of `bytes` that holds the byte at `offset`.
+// The 1-based line of `bytes` that holds the byte at `offset`, lines ending as
+// split_lines() ends them (CRLF, LF or a lone CR).
 std::size_t line_at(std::string_view bytes, std::size_t offset) {
-    return 1 + static_cast<std::size_t>(std::count(bytes.begin(), bytes.begin() + offset, '\n'));
+    std::size_t line = 1;
+    for (std::size_t i = 0; i < offset; ++i)
+        if (bytes[i] == '\n' || (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n'))) ++line;
+    return line;
 }
 
 // 8-bit text in the encoding `from` ("UTF-8", "CP949") as UTF-16, through the C
@@ -131,8 +134,8 @@ bool is_comment(std::u16string_view line) { return !line.empty() && (line[0] == 
 // True when nothing but blanks and perhaps a comment follows.
 bool ends_here(std::u16string_view rest) { return trim_left(rest).empty() || is_comment(trim_left(rest)); }
 
-// The text before a comment, without the blanks in front of it (for data that holds no
-// quotes, where ';' and '#' cannot be data).
+// The text before a comment, trailing blanks dropped (for data that holds no quotes,
+// where ';' and '#' cannot be data).
 std::u16string_view before_comment(std::u16string_view s) { return trim_right(s.substr(0, s.find_first_of(u";#"))); }
 
 bool starts_with_nocase(std::u16string_view s, std::u16string_view prefix) {
