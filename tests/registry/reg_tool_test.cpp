@@ -1,6 +1,7 @@
 // `quillon reg`: the platform tool's output and conventions, and its refusals.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <sstream>
 
@@ -59,7 +60,7 @@ TEST_F(RegToolTest, AddRefusesBadDataAndOverwritesOnlyWithF) {
         EXPECT_EQ(reg({"add", "HKLM\\System\\State", "/v", "Lock", "/t", "REG_DWORD", "/d", bad, "/f"}), 1) << bad;
         EXPECT_EQ(err.rfind("ERROR: Invalid REG_DWORD data", 0), 0u) << err;
     }
-    EXPECT_EQ(reg({"add", "HKLM\\System\\State", "/v", "B", "/t", "REG_BINARY", "/d", "123"}), 1);
+    EXPECT_EQ(reg({"add", "HKLM\\System\\State", "/v", "B", "/t", "REG_BINARY", "/d", "12g"}), 1);
     EXPECT_EQ(reg({"add", "HKLM\\System\\State", "/v", "B", "/t", "REG_LINKED", "/d", "1"}), 1);
     handset::RegValue v;
     ASSERT_EQ(store().get_value({RegRoot::LocalMachine, u"System\\State"}, u"Lock", v), RegStatus::Ok);
@@ -98,18 +99,107 @@ TEST_F(RegToolTest, ExportAndImportGoThroughFiles) {
     ASSERT_EQ(reg({"query", "HKCU\\Software\\Quillon", "/v", "AlertInterval"}), 0);
     EXPECT_NE(out.find("0x2"), std::string::npos);
 
-    const std::string bad = dir.file("bad.reg");
-    std::ofstream(bad) << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"AlertInterval\"=dword:5\n\"X\"=what\n";
-    EXPECT_EQ(reg({"import", bad}), 1);
-    EXPECT_NE(err.find("line 5"), std::string::npos) << err;
+    // A line it cannot read is skipped with a warning; the rest imports.
+    const std::string odd = dir.file("odd.reg");
+    std::ofstream(odd) << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"AlertInterval\"=dword:5\n\"X\"=what\n";
+    ASSERT_EQ(reg({"import", odd}), 0) << err;
+    EXPECT_EQ(err, "WARNING: " + odd + ": line 5 skipped: unknown data \"what\": expected \"text\", dword:, hex:, "
+                   "hex(N): or - (delete)\n");
     ASSERT_EQ(reg({"query", "HKCU\\Software\\Quillon", "/v", "AlertInterval"}), 0);
-    EXPECT_NE(out.find("0x2"), std::string::npos) << "a refused file changed the registry";
+    EXPECT_NE(out.find("0x5"), std::string::npos) << out;
+    const std::string bad = dir.file("bad.reg");
+    std::ofstream(bad) << "[HKEY_CURRENT_USER\\Software\\Quillon]\n\"AlertInterval\"=dword:6\n";
+    EXPECT_EQ(reg({"import", bad}), 1);
+    EXPECT_NE(err.find("line 1"), std::string::npos) << err;
+    ASSERT_EQ(reg({"query", "HKCU\\Software\\Quillon", "/v", "AlertInterval"}), 0);
+    EXPECT_NE(out.find("0x5"), std::string::npos) << "a refused file changed the registry";
     EXPECT_EQ(reg({"import", dir.file("absent.reg")}), 1);
+}
+
+// A command line run over HKCU\Software\Quillon holding only "@"="old" (and
+// HKLM\Software\Q for queries): its exit status, the values it leaves there, and its
+// whole output when given.
+struct ToolCase {
+    std::vector<std::string> args;
+    int status;
+    const char* state;
+    const char* out = nullptr;
+};
+
+TEST_F(RegToolTest, CommandsTakeTheirArgumentsAsThePlatformToolDoes) {
+    const handset::RegKeyPath key{RegRoot::CurrentUser, u"Software\\Quillon"};
+    const std::string k = "HKCU\\Software\\Quillon";
+    const std::string q = "HKLM\\Software\\Q";
+    const std::string file = dir.file("x.reg");
+    std::ofstream(file) << "there";
+    const handset::RegKeyPath deep{RegRoot::LocalMachine, u"Software\\Q\\Sub\\Deep"};
+    ASSERT_EQ(store().set_value({RegRoot::LocalMachine, u"Software\\Q\\Sub"}, u"x", REG_SZ, handset::sz_bytes(u"1")),
+              RegStatus::Ok);
+    ASSERT_EQ(store().set_value(deep, u"x", REG_DWORD, handset::dword_bytes(2)), RegStatus::Ok);
+    ASSERT_EQ(store().set_value(deep, u"", REG_SZ, handset::sz_bytes(u"d")), RegStatus::Ok);
+    const std::vector<ToolCase> cases = {
+        // A key alone gets an empty default value, but one it has is kept.
+        {{"add", k + "\\New"}, 0, "@=sz:old [New] @=sz:"},
+        {{"add", k, "/f"}, 0, "@=sz:old"},
+        // /t or /d without /v is the default value.
+        {{"add", k, "/t", "REG_DWORD", "/d", "5", "/f"}, 0, "@=dword:5"},
+        {{"add", k, "/d", "new", "/f"}, 0, "@=sz:new"},
+        {{"add", k, "/v", "n", "/t", "REG_NONE", "/d", "ab"}, 0, "@=sz:old n=hex(0):61,00,62,00,00,00"},
+        {{"add", k, "/v", "n", "/t", "REG_NONE"}, 0, "@=sz:old n=hex(0):00,00"},
+        {{"add", k, "/v", "d", "/t", "REG_DWORD"}, 1, "@=sz:old"},
+        {{"add", k, "/v", "q", "/t", "REG_QWORD", "/d", "-1"}, 0, "@=sz:old q=qword:18446744073709551615"},
+        {{"add", k, "/v", "b", "/t", "REG_BINARY", "/d", "123"}, 0, "@=sz:old b=hex:01,23"},
+        {{"add", k, "/v", "l", "/t", "REG_DWORD_LITTLE_ENDIAN", "/d", "0x10"}, 0, "@=sz:old l=dword:16"},
+        {{"add", k, "/v", "g", "/t", "reg_dword_big_endian", "/d", "0x10"}, 0, "@=sz:old g=hex(5):00,00,00,10"},
+        // Multi-strings: a trailing or lone separator, which must be one character.
+        {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/d", "a\\0b\\0"}, 0,
+         "@=sz:old m=hex(7):61,00,00,00,62,00,00,00,00,00"},
+        {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/s", ",", "/d", "a,b,"}, 0,
+         "@=sz:old m=hex(7):61,00,00,00,62,00,00,00,00,00"},
+        {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/d", "\\0"}, 0, "@=sz:old m=hex(7):00,00"},
+        {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/s", "\\0", "/d", "a\\0b"}, 1, "@=sz:old"},
+        {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/s", "::", "/d", "a::b"}, 1, "@=sz:old"},
+        // A root key takes no value.
+        {{"add", "HKCU\\", "/v", "X"}, 1, "@=sz:old"},
+        // A key without values shows no section of its own; /v and /ve search with /s.
+        {{"query", q, "/ve"}, 0, "@=sz:old",
+         "\nHKEY_LOCAL_MACHINE\\Software\\Q\n    (Default)    REG_SZ    (value not set)\n\n"},
+        {{"query", q}, 0, "@=sz:old", "\nHKEY_LOCAL_MACHINE\\Software\\Q\\Sub\n"},
+        {{"query", q, "/s"}, 0, "@=sz:old",
+         "\nHKEY_LOCAL_MACHINE\\Software\\Q\\Sub\n    x    REG_SZ    1\n\n"
+         "HKEY_LOCAL_MACHINE\\Software\\Q\\Sub\\Deep\n    x    REG_DWORD    0x2\n    (Default)    REG_SZ    d\n\n"},
+        {{"query", q, "/s", "/v", "X"}, 0, "@=sz:old",
+         "\nHKEY_LOCAL_MACHINE\\Software\\Q\\Sub\n    x    REG_SZ    1\n\n"
+         "HKEY_LOCAL_MACHINE\\Software\\Q\\Sub\\Deep\n    x    REG_DWORD    0x2\n\n"
+         "End of search: 2 match(es) found.\n"},
+        {{"query", q, "/ve", "/s"}, 0, "@=sz:old",
+         "\nHKEY_LOCAL_MACHINE\\Software\\Q\\Sub\\Deep\n    (Default)    REG_SZ    d\n\n"
+         "End of search: 1 match(es) found.\n"},
+        {{"query", q, "/v", "none", "/s"}, 1, "@=sz:old", "\nEnd of search: 0 match(es) found.\n"},
+        // /y comes after the file name.
+        {{"export", k, "/y", file}, 1, "@=sz:old"},
+        {{"export", "/y", k, file}, 1, "@=sz:old"},
+        {{"export", k, file, "/Y"}, 0, "@=sz:old"},
+    };
+    for (const ToolCase& c : cases) {
+        std::string line;
+        for (const auto& a : c.args) line += a + " ";
+        SCOPED_TRACE(line);
+        store().delete_key(key);
+        ASSERT_EQ(store().set_value(key, u"", REG_SZ, handset::sz_bytes(u"old")), RegStatus::Ok);
+        EXPECT_EQ(reg(c.args), c.status) << err;
+        EXPECT_EQ(regtest::state_of(store(), key), c.state);
+        if (c.out) {
+            EXPECT_EQ(out, c.out);
+        }
+    }
+    handset::RegValue v;
+    EXPECT_EQ(store().get_value({RegRoot::CurrentUser, u""}, u"X", v), RegStatus::NotFound);
 }
 
 TEST_F(RegToolTest, SyntaxErrorsAreExplained) {
     for (std::vector<std::string> args : {std::vector<std::string>{}, {"frob"}, {"query"}, {"query", "HKCU\\A", "/x"},
-                                          {"add", "HKCU\\A", "/v"}, {"add", "HKCU\\A", "/d", "1"},
+                                          {"add", "HKCU\\A", "/v"}, {"add", "HKCU\\A", "/v", "x", "/ve"},
                                           {"query", "HKCU\\A", "/v", "a", "/ve"}}) {
         EXPECT_EQ(reg(args), 1);
         EXPECT_EQ(err.rfind("ERROR: Invalid syntax", 0), 0u) << err;
@@ -119,6 +209,15 @@ TEST_F(RegToolTest, SyntaxErrorsAreExplained) {
     EXPECT_NE(err.find("only HKCU and HKLM"), std::string::npos) << err;
     EXPECT_EQ(reg({"/?"}), 0);
     EXPECT_NE(out.find("quillon reg query"), std::string::npos);
+    // Each operation shows its own usage, whatever else is on the line.
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+             {"query", "/?"}, {"add", "HKCU\\A", "/H"}, {"DELETE", "-?"}, {"export", "-h"}, {"import", "/h"}}) {
+        EXPECT_EQ(reg(args), 0) << err;
+        std::string op = args[0];
+        for (auto& c : op) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_EQ(out.rfind("Usage:\n  quillon reg " + op, 0), 0u) << out;
+        EXPECT_EQ(out.find("quillon reg", 10), std::string::npos) << out;
+    }
 
     handset::set_registry(nullptr);
     EXPECT_EQ(reg({"query", "HKCU\\A"}), 1);

@@ -47,6 +47,8 @@ TEST_F(RegistryTest, ExportWritesTheEditorsFormat) {
     store().set_value(kKey, u"AlertInterval", REG_DWORD, handset::dword_bytes(10));
     store().set_value(kKey, u"", REG_SZ, handset::sz_bytes(u"C:\\경로 \"인용\""));
     store().set_value({RegRoot::CurrentUser, u"Software\\Quillon\\Sub"}, u"Blob", REG_BINARY, Bytes{0x01, 0xab});
+    store().set_value({RegRoot::CurrentUser, u"Software\\Quillon\\Sub"}, u"Empty", REG_SZ, Bytes{});
+    store().set_value({RegRoot::CurrentUser, u"Software\\Quillon\\Sub"}, u"Nul", REG_SZ, Bytes{'a', 0, 0, 0, 0, 0});
 
     std::string bytes;
     ASSERT_EQ(handset::export_reg_file(store(), kKey, bytes), RegStatus::Ok);
@@ -61,6 +63,8 @@ TEST_F(RegistryTest, ExportWritesTheEditorsFormat) {
               "\r\n"
               "[HKEY_CURRENT_USER\\Software\\Quillon\\Sub]\r\n"
               "\"Blob\"=hex:01,ab\r\n"
+              "\"Empty\"=\"\"\r\n"
+              "\"Nul\"=\"a\\0\"\r\n"
               "\r\n");
     EXPECT_EQ(handset::export_reg_file(store(), {RegRoot::CurrentUser, u"Missing"}, bytes), RegStatus::NotFound);
 }
@@ -78,6 +82,7 @@ TEST_F(RegistryTest, ExportAndImportRoundTripEveryKindOfValue) {
     store().set_value(kKey, u"Short dword", REG_DWORD, Bytes{1, 2});
     store().set_value(kKey, u"Unterminated", REG_SZ, Bytes{'x', 0});
     store().set_value(kKey, u"Two lines", REG_SZ, handset::sz_bytes(u"a\r\nb"));
+    store().set_value(kKey, u"Two texts", REG_SZ, handset::sz_bytes(std::u16string_view(u"a\0\\0", 4)));
     store().set_value(korean, u"", REG_EXPAND_SZ, handset::sz_bytes(u"%windir%"));
     store().set_value({RegRoot::CurrentUser, u"Software\\Quillon\\설정 \"따옴\"\\Empty key"}, u"odd", 0x1234, Bytes{9});
 
@@ -156,71 +161,124 @@ TEST_F(RegistryTest, ImportReadsAFileAsTheEditorWritesIt) {
     EXPECT_FALSE(events.empty()) << "an import is a registry write like any other";
 }
 
-TEST_F(RegistryTest, ImportTakesUtf8AndRegedit4) {
+TEST_F(RegistryTest, ImportTakesUtf8AndRegedit4InCodePage949) {
     handset::RegFileError error;
     ASSERT_TRUE(handset::import_reg_file(store(),
                                          "\xEF\xBB\xBFWindows Registry Editor Version 5.00\n\n"
                                          "[HKEY_CURRENT_USER\\Software\\Quillon]\n\"A\"=\"가\"\n",
                                          error))
         << error.describe();
+    // "프로필"="무음" and "%이%" as a Korean PC's editor saves them.
     ASSERT_TRUE(handset::import_reg_file(store(),
                                          "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quillon]\r\n"
-                                         "\"B\"=\"나\"\r\n\"M\"=hex(7):61,00,62,00,00\r\n",
+                                         "\"\xC7\xC1\xB7\xCE\xC7\xCA\"=\"\xB9\xAB\xC0\xBD\"\r\n"
+                                         "\"E\"=hex(2):25,c0,cc,25,00\r\n\"M\"=hex(7):61,00,62,00,00\r\n",
                                          error))
         << error.describe();
     handset::RegValue v;
     ASSERT_EQ(store().get_value(kKey, u"A", v), RegStatus::Ok);
     EXPECT_EQ(v.data, handset::sz_bytes(u"가"));
-    ASSERT_EQ(store().get_value(kKey, u"B", v), RegStatus::Ok);
-    EXPECT_EQ(v.data, handset::sz_bytes(u"나"));
-    // REGEDIT4 keeps multi-strings as 8-bit text; the registry holds UTF-16.
+    ASSERT_EQ(store().get_value(kKey, u"프로필", v), RegStatus::Ok);
+    EXPECT_EQ(v.data, handset::sz_bytes(u"무음"));
+    // REGEDIT4 keeps expandable and multi-strings as 8-bit text; the registry holds UTF-16.
+    ASSERT_EQ(store().get_value(kKey, u"E", v), RegStatus::Ok);
+    EXPECT_EQ(v.data, handset::sz_bytes(u"%이%"));
     ASSERT_EQ(store().get_value(kKey, u"M", v), RegStatus::Ok);
     EXPECT_EQ(v.data, (Bytes{'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}));
 }
 
-struct Malformed {
-    const char* body;  // lines after the header; the header is line 1
-    std::size_t line;
-    const char* problem;
+// A file to import over HKCU\Software\Quillon holding "Keep"=dword:1, the values it
+// leaves there, and the lines it skips with a warning.
+struct ImportCase {
+    std::string file;  // saved as the editor saves it when it has the 5.00 header, else as these bytes
+    const char* state;
+    std::vector<std::size_t> skipped;
+    const char* problem = "";  // in the first warning
 };
 
-class MalformedFile : public RegistryTest, public ::testing::WithParamInterface<Malformed> {};
+void PrintTo(const ImportCase& c, std::ostream* os) { *os << c.file; }
 
-TEST_P(MalformedFile, IsRefusedWholeAndNamesTheLine) {
+// The header, the key, and a value that must import whatever follows: the body starts at line 5.
+const std::string kHead =
+    "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"Keep\"=dword:00000002\n";
+
+class ImportFile : public RegistryTest, public ::testing::WithParamInterface<ImportCase> {};
+
+TEST_P(ImportFile, ImportsWhatItCanReadAndNamesEachSkippedLine) {
+    const ImportCase& c = GetParam();
+    SCOPED_TRACE(c.file);
     store().set_value(kKey, u"Keep", REG_DWORD, handset::dword_bytes(1));
-    recorder.take();
-    const Malformed& m = GetParam();
-    // Line 3 changes the registry before the problem is met: that must not stick.
-    const std::string file = editor_file(std::string("Windows Registry Editor Version 5.00\n\n"
-                                                     "[HKEY_CURRENT_USER\\Software\\Quillon]\n\"Keep\"=dword:00000002\n") +
-                                         m.body);
-    handset::RegFileError error;
-    EXPECT_FALSE(handset::import_reg_file(store(), file, error));
-    EXPECT_EQ(error.line, m.line) << error.describe();
-    EXPECT_NE(error.message.find(m.problem), std::string::npos) << error.describe();
-    EXPECT_NE(error.describe().find("line " + std::to_string(m.line)), std::string::npos);
-    handset::RegValue v;
-    ASSERT_EQ(store().get_value(kKey, u"Keep", v), RegStatus::Ok);
-    EXPECT_EQ(v.data, handset::dword_bytes(1));
-    EXPECT_TRUE(recorder.take().empty());
+    const bool editor = c.file.find("Windows Registry Editor Version 5.00") != std::string::npos;
+    handset::RegFileError error{99, "poison"};
+    std::vector<handset::RegFileError> skipped{{77, "poison"}};
+    ASSERT_TRUE(handset::import_reg_file(store(), editor ? editor_file(c.file) : c.file, error,
+                                         handset::Notify::Events, &skipped))
+        << error.describe();
+    std::vector<std::size_t> lines;
+    for (const auto& s : skipped) lines.push_back(s.line);
+    EXPECT_EQ(lines, c.skipped);
+    if (!skipped.empty()) {
+        EXPECT_NE(skipped[0].message.find(c.problem), std::string::npos) << skipped[0].message;
+    }
+    EXPECT_EQ(regtest::state_of(store(), kKey), c.state);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    RegFile, MalformedFile,
-    ::testing::Values(Malformed{"[HKEY_CURRENT_USER\\Software\n", 5, "missing ']'"},
-                      Malformed{"[HKEY_CLASSES_ROOT\\x]\n", 5, "no root HKEY_CLASSES_ROOT"},
-                      Malformed{"\"D\"=dword:123456789\n", 5, "1 to 8 hex digits"},
-                      Malformed{"\"D\"=dword:xyz\n", 5, "1 to 8 hex digits"},
-                      Malformed{"\"S\"=\"open\n", 5, "missing closing quote"},
-                      Malformed{"\"S\"=\"C:\\path\"\n", 5, "unknown escape"},
-                      Malformed{"\"S\" \"x\"\n", 5, "expected '='"},
-                      Malformed{"\"H\"=hex:01,02,\\\n  03,4g5\n", 6, "bad byte"},
-                      Malformed{"\"H\"=hex:01,,02\n", 5, "empty byte"},
-                      Malformed{"\"H\"=hex:01,\\\n", 5, "past the end of the file"},
-                      Malformed{"\"X\"=word:1\n", 5, "unknown data"},
-                      Malformed{"[-HKEY_CURRENT_USER\\A]\n\"v\"=dword:1\n", 6, "under a [-KEY]"},
-                      Malformed{"garbage\n", 5, "unexpected text"},
-                      Malformed{"[-HKEY_LOCAL_MACHINE]\n", 5, "root key cannot be deleted"}));
+    RegFile, ImportFile,
+    ::testing::Values(
+        // Lines it cannot read are skipped; the rest imports.
+        ImportCase{kHead + "[HKEY_CURRENT_USER\\Software\n", "Keep=dword:2", {5}, "missing ']'"},
+        ImportCase{kHead + "[HKEY_CLASSES_ROOT\\x]\n\"v\"=dword:1\n[HKEY_CURENT_USER\\x]\n"
+                               "[HKEY_CURRENT_USER\\Software\\Quillon]\n\"w\"=dword:2\n",
+                   "Keep=dword:2 w=dword:2", {5, 6, 7}, "no root HKEY_CLASSES_ROOT"},
+        ImportCase{kHead + "\"D\"=dword:123456789\n", "Keep=dword:2", {5}, "1 to 8 hex digits"},
+        ImportCase{kHead + "\"D\"=dword:xyz\n", "Keep=dword:2", {5}, "1 to 8 hex digits"},
+        ImportCase{kHead + "\"S\"=\"open\n\"T\"=\"t\"\n", "Keep=dword:2 T=sz:t", {5}, "missing closing quote"},
+        ImportCase{kHead + "\"S\"=\"C:\\path\"\n", "Keep=dword:2", {5}, "unknown escape"},
+        ImportCase{kHead + "\"S\" \"x\"\n", "Keep=dword:2", {5}, "expected '='"},
+        ImportCase{kHead + "\"H\"=hex:01,02,\\\n  03,4g5\n\"I\"=hex:01\n", "Keep=dword:2 I=hex:01", {6}, "bad byte"},
+        ImportCase{kHead + "\"H\"=hex:01,,02\n", "Keep=dword:2", {5}, "empty byte"},
+        ImportCase{kHead + "\"H\"=hex:01,\\\n", "Keep=dword:2", {5}, "past the end of the file"},
+        ImportCase{kHead + "\"X\"=word:1\n", "Keep=dword:2", {5}, "unknown data"},
+        ImportCase{kHead + "[-HKEY_CURRENT_USER\\A]\n\"v\"=dword:1\n\"w\"=-\n"
+                               "[HKEY_CURRENT_USER\\Software\\Quillon]\n\"w\"=dword:3\n",
+                   "Keep=dword:2 w=dword:3", {6, 7}, "under a [-KEY]"},
+        ImportCase{kHead + "garbage\n\"G\"=dword:1\n", "Keep=dword:2 G=dword:1", {5}, "unexpected text"},
+        ImportCase{kHead + "[-HKEY_LOCAL_MACHINE]\n", "Keep=dword:2", {5}, "root key cannot be deleted"},
+        ImportCase{"REGEDIT4\n\"v\"=dword:1\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"w\"=dword:2\n",
+                   "Keep=dword:1 w=dword:2", {2}, "before any [KEY]"},
+        // The header may be indented; the editor's other forms import nothing.
+        ImportCase{" \tWindows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"A\"=dword:1\n",
+                   "Keep=dword:1 A=dword:1", {}},
+        ImportCase{"REGEDIT5\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"A\"=dword:1\n", "Keep=dword:1", {1},
+                   "nothing is imported"},
+        ImportCase{"REGEDIT 4\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"A\"=dword:1\n", "Keep=dword:1", {1}},
+        ImportCase{"REGEDIT4 FOO\n[HKEY_CURRENT_USER\\Software\\Quillon]\n\"A\"=dword:1\n", "Keep=dword:1", {1}},
+        // Comments: whole lines after blanks, after any value, inside hex continuations;
+        // in quotes they are data.
+        ImportCase{kHead + "  # a comment\n\"A;#\"=\"x;y#z\" ; after a string\n\"B\"=dword:0000000a # after a dword\n"
+                           "\"C\"=hex:01,02,\\ ; after the backslash\n\n; between\n  03 ; after the bytes\n"
+                           "\"Keep\"=- ; gone\n",
+                   "A;#=sz:x;y#z B=dword:10 C=hex:01,02,03", {}},
+        // Key lines: trailing backslashes go; blanks around the '-' make a line that
+        // is neither a key nor a deletion.
+        ImportCase{kHead + "[HKEY_CURRENT_USER\\Software\\Quillon\\Sub\\\\]\n\"v\"=dword:1\n"
+                           "[ -HKEY_CURRENT_USER\\Software\\Quillon]\n\"w\"=dword:1\n"
+                           "[- HKEY_CURRENT_USER\\Software\\Quillon]\n",
+                   "Keep=dword:2 [Sub] v=dword:1", {7, 8, 9}, "neither a key nor a deletion"},
+        // Values: a dword is 1 to 8 hex digits and nothing more.
+        ImportCase{kHead + "\"a\"=dword:0x10\n\"b\"=dword:10 x\n\"c\"=dword:1;c\n\"d\"=dword:\n\"e\"=dword: 1\n",
+                   "Keep=dword:2 c=dword:1", {5, 6, 8, 9}},
+        // Stray quotes, dash forms other than "=-", values that try to continue onto the next line.
+        ImportCase{kHead + "\"a\"=\"x\"y\"\n\"b\"=\"x\"\"\n\"Keep\"=-1\n\"Keep\"=--\n\"c\"=dword:1\\\n\"d\"=\"x\"\\\n",
+                   "Keep=dword:2", {5, 6, 7, 8, 9, 10}},
+        // A name split over lines; bytes up to ff; hex(N) takes 1 to 8 hex digits.
+        ImportCase{kHead + "\"Na\nme\"=\"x\"\n\"a\"=hex:100\n\"b\"=hex:1,0f,FF\n\"c\"=hex(100000000):01\n"
+                           "\"d\"=hex(x):01\n\"e\"=hex(7fffffff):01\n",
+                   "Keep=dword:2 b=hex:01,0f,ff e=hex(7fffffff):01", {5, 6, 7, 9, 10}},
+        // A continuation that runs into the next entry skips its value, not the entry.
+        ImportCase{kHead + "\"h\"=hex:01,\\\n\n\"n\"=dword:1\n", "Keep=dword:2 n=dword:1", {5},
+                   "the next entry follows"}));
 
 TEST_F(RegistryTest, FilesThatAreNotRegistryTextAreRefused) {
     handset::RegFileError error;
@@ -229,13 +287,14 @@ TEST_F(RegistryTest, FilesThatAreNotRegistryTextAreRefused) {
     EXPECT_EQ(error.line, 1u);
     EXPECT_FALSE(handset::parse_reg_file("[HKEY_CURRENT_USER\\A]\r\n", ops, error));
     EXPECT_NE(error.message.find("not a registry file"), std::string::npos);
-    EXPECT_FALSE(handset::parse_reg_file("REGEDIT4\n\"v\"=dword:1\n", ops, error));
-    EXPECT_EQ(error.line, 2u);
-    EXPECT_NE(error.message.find("before any [KEY]"), std::string::npos);
-    // A legacy code page (here EUC-KR "가") is not guessed at.
-    EXPECT_FALSE(handset::parse_reg_file("REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"\xB0\xA1\"\n", ops, error));
+    // Bytes that are not text in the file's encoding are not guessed at.
+    EXPECT_FALSE(handset::parse_reg_file("REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"\xB0 \"\n", ops, error));
     EXPECT_EQ(error.line, 4u);
-    EXPECT_NE(error.message.find("UTF-8"), std::string::npos);
+    EXPECT_NE(error.message.find("code page 949"), std::string::npos) << error.message;
+    EXPECT_FALSE(handset::parse_reg_file(
+        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"\xB0\xA1\"\n", ops, error));
+    EXPECT_EQ(error.line, 3u);
+    EXPECT_NE(error.message.find("UTF-8"), std::string::npos) << error.message;
     EXPECT_FALSE(handset::parse_reg_file(std::string("W\0i\0n\0", 6), ops, error));
     EXPECT_TRUE(ops.empty());
 }

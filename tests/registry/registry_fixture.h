@@ -28,6 +28,24 @@ public:
     EventRecorder() : qtest::EventRecorder("reg.") {}
 };
 
+// The values under a key as "Name=type:data" words (the default value is "@"), each
+// subkey's after "[Sub\Path]" relative to the key; "(no key)" when it is missing.
+inline std::string state_of(handset::RegistryStore& store, const handset::RegKeyPath& key) {
+    handset::RegTree tree;
+    if (store.read_tree(key, tree) != handset::RegStatus::Ok) return "(no key)";
+    std::string out;
+    const std::size_t skip = key.path.size() + 1;
+    auto walk = [&](auto& self, const handset::RegTree& t) -> void {
+        if (t.path.size() > skip) out += (out.empty() ? "[" : " [") + handset::to_utf8(t.path.substr(skip)) + "]";
+        for (const auto& v : t.values)
+            out += (out.empty() ? "" : " ") + (v.name.empty() ? std::string("@") : handset::to_utf8(v.name)) + "=" +
+                   handset::format_typed_value(v.type, v.data);
+        for (const auto& sub : t.subkeys) self(self, sub);
+    };
+    walk(walk, tree);
+    return out;
+}
+
 // A fresh registry, current for the platform API while the test runs.
 class RegistryTest : public ::testing::Test {
 protected:

@@ -1,6 +1,7 @@
 // `quillon reg` (see reg_tool.h).
 #include "platform/handset/registry/reg_tool.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -20,22 +21,8 @@ namespace {
 constexpr const char* kNotFound = "The system was unable to find the specified registry key or value.";
 constexpr const char* kDone = "The operation completed successfully.";
 
-const char* const kUsage =
-    "Usage:\n"
-    "  quillon reg query  KEY [/v NAME | /ve] [/s]\n"
-    "  quillon reg add    KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]\n"
-    "  quillon reg delete KEY [/v NAME | /ve | /va] [/f]\n"
-    "  quillon reg export KEY FILE [/y]\n"
-    "  quillon reg import FILE\n"
-    "\n"
-    "  KEY    HKCU\\Path, HKLM\\Path, HKEY_CURRENT_USER\\Path or HKEY_LOCAL_MACHINE\\Path\n"
-    "  /v     the value NAME; /ve the default (unnamed) value; /va every value of the key\n"
-    "  /s     query: the key's whole subtree; add: the REG_MULTI_SZ separator (default \\0)\n"
-    "  /t     REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY, REG_NONE\n"
-    "  /d     the data: text; a number, decimal or 0x hex, for REG_DWORD and REG_QWORD;\n"
-    "         hex digits (\"0102ff\") for REG_BINARY and REG_NONE\n"
-    "  /f     overwrite or delete without asking (this tool cannot ask, so it is required)\n"
-    "  /y     export: overwrite an existing FILE\n";
+const char* const kKeyHelp =
+    "  KEY    HKCU\\Path, HKLM\\Path, HKEY_CURRENT_USER\\Path or HKEY_LOCAL_MACHINE\\Path\n";
 
 // A syntax error the tool reports as the platform's does, with a hint.
 struct SyntaxError {
@@ -140,6 +127,11 @@ std::string shown_data(const RegValue& v) {
         std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(little_endian(v.data)));
         return buf;
     }
+    if (v.type == REG_DWORD_BIG_ENDIAN && v.data.size() == 4) {
+        std::snprintf(buf, sizeof buf, "0x%x",
+                      static_cast<unsigned>(v.data[0] << 24 | v.data[1] << 16 | v.data[2] << 8 | v.data[3]));
+        return buf;
+    }
     if (v.type == REG_QWORD && v.data.size() == 8) {
         std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(little_endian(v.data)));
         return buf;
@@ -176,10 +168,14 @@ void print_value(std::ostream& out, const RegValue& v) {
         << "    " << shown_data(v) << "\n";
 }
 
+// A key with its values, and its subkeys (their names, or with `recurse` each in full).
+// A key without values prints no section of its own, as on the platform.
 void print_tree(std::ostream& out, RegRoot root, const RegTree& tree, bool recurse) {
-    out << format_key_path({root, tree.path}, true) << "\n";
-    for (const auto& v : tree.values) print_value(out, v);
-    out << "\n";
+    if (!tree.values.empty()) {
+        out << format_key_path({root, tree.path}, true) << "\n";
+        for (const auto& v : tree.values) print_value(out, v);
+        out << "\n";
+    }
     if (recurse) {
         for (const auto& sub : tree.subkeys) print_tree(out, root, sub, true);
     } else {
@@ -202,20 +198,43 @@ std::u16string value_arg(const Options& o) {
     return o.has("v") ? to_utf16(o.arg("v")) : std::u16string();
 }
 
-int query(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out) {
+// Prints the value `name` of each key of `tree` that has one; returns how many did.
+std::size_t print_matches(std::ostream& out, RegRoot root, const RegTree& tree, std::u16string_view name) {
+    std::size_t found = 0;
+    for (const auto& v : tree.values) {
+        if (fold_name(v.name) != fold_name(name)) continue;
+        out << format_key_path({root, tree.path}, true) << "\n";
+        print_value(out, v);
+        out << "\n";
+        ++found;
+        break;
+    }
+    for (const auto& sub : tree.subkeys) found += print_matches(out, root, sub, name);
+    return found;
+}
+
+int query(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Options o = parse_options(args, 1, {{"v", true}, {"ve", false}, {"s", false}});
     if (o.positional.size() != 1) throw SyntaxError{"query takes one KEY"};
-    if (o.has("v") + o.has("ve") + o.has("s") > 1) throw SyntaxError{"/v, /ve and /s exclude each other"};
+    if (o.has("v") && o.has("ve")) throw SyntaxError{"/v and /ve exclude each other"};
     const RegKeyPath key = key_arg(o.positional[0]);
-    if (o.has("v") || o.has("ve")) {
+    const bool one_value = o.has("v") || o.has("ve");
+    if (one_value && !o.has("s")) {
         KeyId id = 0;
         std::u16string stored;
         RegValue v;
         RegStatus st = store.find_key(key, id, &stored);
-        if (st == RegStatus::Ok) st = store.get_value(id, value_arg(o), v);
         if (st != RegStatus::Ok) store_failure(store, st);
+        st = store.get_value(id, value_arg(o), v);
+        // The platform's tool shows a missing default value as not set rather than failing.
+        const bool unset = st == RegStatus::NotFound && o.has("ve");
+        if (st != RegStatus::Ok && !unset) store_failure(store, st);
         out << "\n" << format_key_path({key.root, stored}, true) << "\n";
-        print_value(out, v);
+        if (unset) {
+            out << "    (Default)    REG_SZ    (value not set)\n";
+        } else {
+            print_value(out, v);
+        }
         out << "\n";
         return 0;
     }
@@ -223,12 +242,21 @@ int query(RegistryStore& store, const std::vector<std::string>& args, std::ostre
     const RegStatus st = store.read_tree(key, tree);
     if (st != RegStatus::Ok) store_failure(store, st);
     out << "\n";
-    print_tree(out, key.root, tree, o.has("s"));
-    return 0;
+    if (!one_value) {
+        print_tree(out, key.root, tree, o.has("s"));
+        return 0;
+    }
+    const std::size_t found = print_matches(out, key.root, tree, value_arg(o));
+    out << "End of search: " << found << " match(es) found.\n";
+    return found ? 0 : 1;
 }
 
-bool parse_number(const std::string& text, std::uint64_t max, std::uint64_t& out) {
+// A decimal or 0x hex number up to `max`. With `negative`, "-N" too, counted down
+// from 2^64 as the platform's tool takes it for REG_QWORD ("-1" is all ones).
+bool parse_number(const std::string& text, std::uint64_t max, bool negative, std::uint64_t& out) {
     std::string_view s = text;
+    const bool minus = negative && s.starts_with('-');
+    if (minus) s.remove_prefix(1);
     int base = 10;
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
         base = 16;
@@ -236,7 +264,9 @@ bool parse_number(const std::string& text, std::uint64_t max, std::uint64_t& out
     }
     if (s.empty()) return false;
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out, base);
-    return ec == std::errc() && end == s.data() + s.size() && out <= max;
+    if (ec != std::errc() || end != s.data() + s.size() || out > max) return false;
+    if (minus) out = 0 - out;
+    return true;
 }
 
 // The bytes `/t type /d data` stand for.
@@ -245,51 +275,49 @@ Bytes typed_data(DWORD type, const Options& o) {
     switch (type) {
         case REG_SZ:
         case REG_EXPAND_SZ:
+        case REG_NONE:
             return sz_bytes(to_utf16(data));
         case REG_DWORD:
+        case REG_DWORD_BIG_ENDIAN:
         case REG_QWORD: {
             std::uint64_t v = 0;
             const bool q = type == REG_QWORD;
-            if (!data.empty() && !parse_number(data, q ? UINT64_MAX : 0xFFFFFFFFu, v))
+            if (data.empty()) throw ToolError{type_name(type) + " needs its number in /d."};
+            if (!parse_number(data, q ? UINT64_MAX : 0xFFFFFFFFu, q, v))
                 throw ToolError{"Invalid " + type_name(type) + " data \"" + data + "\": a decimal or 0x hex number up to " +
                                 (q ? "64" : "32") + " bits."};
             Bytes out(q ? 8 : 4);
             for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(v >> (8 * i));
+            if (type == REG_DWORD_BIG_ENDIAN) std::reverse(out.begin(), out.end());
             return out;
         }
         case REG_MULTI_SZ: {
-            const std::string sep = o.has("s") ? o.arg("s") : "\\0";
-            if (sep.empty()) throw ToolError{"The /s separator must not be empty."};
-            std::u16string units16;
-            if (!data.empty()) {
-                std::size_t pos = 0;
-                while (true) {
-                    const std::size_t at = data.find(sep, pos);
-                    const std::string item = data.substr(pos, at == std::string::npos ? std::string::npos : at - pos);
-                    if (item.empty()) throw ToolError{"Invalid REG_MULTI_SZ data: an empty string between separators."};
-                    units16 += to_utf16(item);
-                    units16 += u'\0';
-                    if (at == std::string::npos) break;
-                    pos = at + sep.size();
-                }
+            const std::u16string sep = o.has("s") ? to_utf16(o.arg("s")) : std::u16string(u"\\0");
+            if (o.has("s") && sep.size() != 1) throw ToolError{"The /s separator must be one character."};
+            std::u16string text = to_utf16(data);
+            // A trailing separator ends the last string, and a lone one is an empty list.
+            if (text.ends_with(sep)) text.resize(text.size() - sep.size());
+            std::u16string strings;
+            for (std::size_t pos = 0; !text.empty();) {
+                const std::size_t at = text.find(sep, pos);
+                const std::u16string_view item = std::u16string_view(text).substr(pos, at - pos);
+                if (item.empty()) throw ToolError{"Invalid REG_MULTI_SZ data: an empty string between separators."};
+                strings += item;
+                strings += u'\0';
+                if (at == std::u16string::npos) break;
+                pos = at + sep.size();
             }
-            units16 += u'\0';
-            Bytes out;
-            for (char16_t c : units16) {
-                out.push_back(static_cast<std::uint8_t>(c & 0xFF));
-                out.push_back(static_cast<std::uint8_t>(c >> 8));
-            }
-            return out;
+            return sz_bytes(strings);
         }
         default: {
+            // An odd count of digits reads as if a 0 led them: "123" is 01 23.
+            const std::string digits = (data.size() % 2 ? "0" : "") + data;
             Bytes out;
-            if (data.size() % 2 != 0)
-                throw ToolError{"Invalid " + type_name(type) + " data: an even number of hex digits, like 0102ff."};
-            for (std::size_t i = 0; i < data.size(); i += 2) {
+            for (std::size_t i = 0; i < digits.size(); i += 2) {
                 unsigned byte = 0;
-                auto [end, ec] = std::from_chars(data.data() + i, data.data() + i + 2, byte, 16);
-                if (ec != std::errc() || end != data.data() + i + 2)
-                    throw ToolError{"Invalid " + type_name(type) + " data: an even number of hex digits, like 0102ff."};
+                auto [end, ec] = std::from_chars(digits.data() + i, digits.data() + i + 2, byte, 16);
+                if (ec != std::errc() || end != digits.data() + i + 2)
+                    throw ToolError{"Invalid " + type_name(type) + " data: hex digits, like 0102ff."};
                 out.push_back(static_cast<std::uint8_t>(byte));
             }
             return out;
@@ -297,31 +325,44 @@ Bytes typed_data(DWORD type, const Options& o) {
     }
 }
 
-int add(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out) {
+// `reg add KEY`: the key, with an empty default value as the platform's tool gives it.
+// A default value the key already has is kept: the platform's tool would replace it.
+void add_key(RegistryStore& store, const RegKeyPath& key) {
+    RegValue existing;
+    RegStatus st = store.get_value(key, u"", existing);
+    if (st == RegStatus::NotFound) st = store.set_value(key, u"", REG_SZ, sz_bytes(u""));
+    if (st != RegStatus::Ok) store_failure(store, st);
+}
+
+int add(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Options o =
         parse_options(args, 1, {{"v", true}, {"ve", false}, {"t", true}, {"s", true}, {"d", true}, {"f", false}});
     if (o.positional.size() != 1) throw SyntaxError{"add takes one KEY"};
     if (o.has("v") && o.has("ve")) throw SyntaxError{"/v and /ve exclude each other"};
     const RegKeyPath key = key_arg(o.positional[0]);
-    if (!o.has("v") && !o.has("ve")) {
-        if (o.has("t") || o.has("d") || o.has("s")) throw SyntaxError{"/t, /d and /s need /v NAME or /ve"};
-        KeyId id;
-        bool created;
-        const RegStatus st = store.create_key(key, id, created);
-        if (st != RegStatus::Ok) store_failure(store, st);
+    if (key.path.empty()) throw ToolError{"Invalid key name: a root key holds no values; name a key below it."};
+    if (!o.has("v") && !o.has("ve") && !o.has("t") && !o.has("d") && !o.has("s")) {
+        add_key(store, key);
         out << kDone << "\n";
         return 0;
     }
     static const std::map<std::string, DWORD> kTypes = {
-        {"reg_sz", REG_SZ},       {"reg_expand_sz", REG_EXPAND_SZ}, {"reg_multi_sz", REG_MULTI_SZ},
-        {"reg_dword", REG_DWORD}, {"reg_qword", REG_QWORD},         {"reg_binary", REG_BINARY},
+        {"reg_sz", REG_SZ},
+        {"reg_expand_sz", REG_EXPAND_SZ},
+        {"reg_multi_sz", REG_MULTI_SZ},
+        {"reg_dword", REG_DWORD},
+        {"reg_dword_little_endian", REG_DWORD},
+        {"reg_dword_big_endian", REG_DWORD_BIG_ENDIAN},
+        {"reg_qword", REG_QWORD},
+        {"reg_binary", REG_BINARY},
         {"reg_none", REG_NONE}};
     DWORD type = REG_SZ;
     if (o.has("t")) {
         auto it = kTypes.find(lower(o.arg("t")));
         if (it == kTypes.end())
             throw ToolError{"Invalid type \"" + o.arg("t") +
-                            "\": REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY or REG_NONE."};
+                            "\": REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_DWORD_LITTLE_ENDIAN, "
+                            "REG_DWORD_BIG_ENDIAN, REG_QWORD, REG_BINARY or REG_NONE."};
         type = it->second;
     }
     if (o.has("s") && type != REG_MULTI_SZ) throw SyntaxError{"/s is a separator for REG_MULTI_SZ only"};
@@ -341,7 +382,7 @@ int add(RegistryStore& store, const std::vector<std::string>& args, std::ostream
     return 0;
 }
 
-int remove(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out) {
+int remove(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Options o = parse_options(args, 1, {{"v", true}, {"ve", false}, {"va", false}, {"f", false}});
     if (o.positional.size() != 1) throw SyntaxError{"delete takes one KEY"};
     if (o.has("v") + o.has("ve") + o.has("va") > 1) throw SyntaxError{"/v, /ve and /va exclude each other"};
@@ -370,9 +411,11 @@ int remove(RegistryStore& store, const std::vector<std::string>& args, std::ostr
     return 0;
 }
 
-int export_key(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out) {
+int export_key(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Options o = parse_options(args, 1, {{"y", false}});
     if (o.positional.size() != 2) throw SyntaxError{"export takes KEY and FILE"};
+    if (o.has("y") && (args[1] != o.positional[0] || args[2] != o.positional[1]))
+        throw SyntaxError{"/y goes after KEY and FILE"};
     const RegKeyPath key = key_arg(o.positional[0]);
     const std::string& file = o.positional[1];
     std::error_code ec;
@@ -389,7 +432,7 @@ int export_key(RegistryStore& store, const std::vector<std::string>& args, std::
     return 0;
 }
 
-int import_file(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out) {
+int import_file(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Options o = parse_options(args, 1, {});
     if (o.positional.size() != 1) throw SyntaxError{"import takes one FILE"};
     const std::string& file = o.positional[0];
@@ -398,34 +441,87 @@ int import_file(RegistryStore& store, const std::vector<std::string>& args, std:
     const std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
     if (f.bad()) throw ToolError{"Cannot read " + file + "."};
     RegFileError error;
-    if (!import_reg_file(store, bytes, error)) throw ToolError{file + ": " + error.describe() + "; nothing was imported."};
+    std::vector<RegFileError> skipped;
+    if (!import_reg_file(store, bytes, error, Notify::Events, &skipped))
+        throw ToolError{file + ": " + error.describe() + "; nothing was imported."};
+    // The platform's tool skips such lines silently; a user should know which did not import.
+    for (const RegFileError& s : skipped)
+        err << "WARNING: " << file << ": line " << s.line << " skipped: " << s.message << "\n";
     out << kDone << "\n";
     return 0;
+}
+
+// One operation of the tool and its usage: the syntax line and the options it takes.
+struct Operation {
+    const char* name;
+    int (*run)(RegistryStore&, const std::vector<std::string>&, std::ostream&, std::ostream&);
+    const char* syntax;
+    const char* options;
+};
+
+const Operation kOperations[] = {
+    {"query", query, "query  KEY [/v NAME | /ve] [/s]",
+     "  /v     the value NAME; /ve the default (unnamed) value\n"
+     "  /s     the key's whole subtree; with /v or /ve, that value in each of its keys\n"},
+    {"add", add, "add    KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]",
+     "  /v     the value NAME; /ve the default (unnamed) value, as /t or /d without /v;\n"
+     "         KEY alone creates the key, with an empty default value\n"
+     "  /t     REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY,\n"
+     "         REG_NONE, REG_DWORD_LITTLE_ENDIAN (REG_DWORD), REG_DWORD_BIG_ENDIAN\n"
+     "  /s     the REG_MULTI_SZ separator, one character (default \\0)\n"
+     "  /d     the data: text for the string types and REG_NONE; a number, decimal or 0x hex,\n"
+     "         for the dword types and REG_QWORD (a negative REG_QWORD counts down from 2^64);\n"
+     "         hex digits (\"0102ff\") for REG_BINARY\n"
+     "  /f     overwrite without asking (this tool cannot ask, so it is required)\n"},
+    {"delete", remove, "delete KEY [/v NAME | /ve | /va] [/f]",
+     "  /v     the value NAME; /ve the default (unnamed) value; /va every value of the key;\n"
+     "         none of them: the key with its whole subtree\n"
+     "  /f     delete without asking (this tool cannot ask, so it is required)\n"},
+    {"export", export_key, "export KEY FILE [/y]",
+     "  FILE   the .reg file to write, as the platform's registry editor writes it\n"
+     "  /y     overwrite an existing FILE (given after FILE)\n"},
+    {"import", import_file, "import FILE",
+     "  FILE   a .reg file; a line it cannot read is skipped with a warning, and the rest\n"
+     "         is imported in one transaction\n"},
+};
+
+// "/?", "/h", "-?" or "-h", in any case.
+bool is_help(const std::string& arg) {
+    const std::string a = lower(arg);
+    return a == "/?" || a == "-?" || a == "/h" || a == "-h";
+}
+
+void print_usage(std::ostream& out, const Operation& op) {
+    const bool takes_key = std::string_view(op.syntax).find("KEY") != std::string_view::npos;
+    out << "Usage:\n  quillon reg " << op.syntax << "\n\n" << (takes_key ? kKeyHelp : "") << op.options;
+}
+
+void print_usage(std::ostream& out) {
+    out << "Usage:\n";
+    for (const Operation& op : kOperations) out << "  quillon reg " << op.syntax << "\n";
+    out << "\n" << kKeyHelp << "\nType \"quillon reg OPERATION /?\" for the options of each operation.\n";
 }
 
 }  // namespace
 
 int run_reg_tool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const std::string op = args.empty() ? std::string() : lower(args[0]);
-    if (op == "/?" || op == "-?" || op == "-h" || op == "--help" || op == "help") {
-        out << kUsage;
+    if (is_help(op) || op == "--help" || op == "help") {
+        print_usage(out);
         return 0;
     }
     try {
-        static const std::map<std::string, int (*)(RegistryStore&, const std::vector<std::string>&, std::ostream&)>
-            kOps = {{"query", query}, {"add", add}, {"delete", remove}, {"export", export_key}, {"import", import_file}};
-        auto it = kOps.find(op);
-        if (it == kOps.end())
+        const Operation* it = std::find_if(std::begin(kOperations), std::end(kOperations),
+                                           [&](const Operation& o) { return op == o.name; });
+        if (it == std::end(kOperations))
             throw SyntaxError{op.empty() ? "no operation given" : "unknown operation \"" + args[0] + "\""};
-        for (std::size_t i = 1; i < args.size(); ++i) {
-            if (args[i] == "/?" || args[i] == "-?") {
-                out << kUsage;
-                return 0;
-            }
+        if (std::any_of(args.begin() + 1, args.end(), is_help)) {
+            print_usage(out, *it);
+            return 0;
         }
         const auto store = current_registry();
         if (!store) throw ToolError{"No registry is open."};
-        return it->second(*store, args, out);
+        return it->run(*store, args, out, err);
     } catch (const SyntaxError& e) {
         err << "ERROR: Invalid syntax: " << e.detail << ".\nType \"quillon reg /?\" for usage.\n";
     } catch (const ToolError& e) {

@@ -8,7 +8,8 @@
 //   reg import FILE
 //
 // KEY is HKCU\..., HKLM\..., HKEY_CURRENT_USER\... or HKEY_LOCAL_MACHINE\...; options
-// may start with / or - and are case-insensitive. The platform's tool asks before it
+// may start with / or - and are case-insensitive; /? (or /h, -?, -h) prints the usage,
+// of one operation when it follows one. The platform's tool asks before it
 // overwrites or deletes; this one cannot ask, so it refuses unless /f (or /y for an
 // existing export file) says to go ahead.
 #pragma once

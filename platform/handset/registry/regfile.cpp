@@ -1,4 +1,5 @@
-// .reg files: export and import (see regfile.h).
+// .reg files, export: the text the platform's registry editor writes for a key's
+// subtree (see regfile.h; the importer is in regfile_import.cpp).
 #include "platform/handset/registry/regfile.h"
 
 #include <cstdio>
@@ -8,27 +9,36 @@
 namespace handset {
 namespace {
 
-constexpr std::u16string_view kHeader5 = u"Windows Registry Editor Version 5.00";
-constexpr std::u16string_view kHeader4 = u"REGEDIT4";
 // The editor breaks a hex line once it reaches this column, leaving room for ",\".
 constexpr std::size_t kHexWrapColumn = 77;
 
-// ---- export -------------------------------------------------------------------
-
+// `text` in quotes; a NUL inside a string is written as \0, as the editor writes it.
 std::u16string reg_quoted(std::u16string_view text) {
     std::u16string out = u"\"";
     for (char16_t c : text) {
         if (c == u'\\' || c == u'"') out += u'\\';
-        out += c;
+        out += c == u'\0' ? std::u16string(u"\\0") : std::u16string(1, c);
     }
     out += u'"';
     return out;
 }
 
-// A REG_SZ that can be written as a quoted string and read back unchanged.
+// A REG_SZ that can be written as a quoted string and read back unchanged: a
+// terminated text, which may hold more terminators inside. The editor writes a REG_SZ
+// of no bytes as "" too, which reads back as a lone terminator: the same empty text.
 bool quotable(const RegValue& v, std::u16string& text) {
-    if (v.type != REG_SZ || !sz_text(v.data, text)) return false;
-    return text.find_first_of(u"\r\n") == std::u16string::npos;
+    if (v.type != REG_SZ || v.data.size() % 2 != 0) return false;
+    text.clear();
+    for (std::size_t i = 0; i < v.data.size(); i += 2) text += static_cast<char16_t>(v.data[i] | (v.data[i + 1] << 8));
+    if (!text.empty() && text.back() != u'\0') return false;
+    if (!text.empty()) text.pop_back();
+    // Line ends and unpaired surrogates could not be read back from a line of text.
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c == u'\r' || c == u'\n' || (c >= 0xDC00 && c <= 0xDFFF)) return false;
+        if (c >= 0xD800 && c <= 0xDBFF && (++i == text.size() || text[i] < 0xDC00 || text[i] > 0xDFFF)) return false;
+    }
+    return true;
 }
 
 void append_hex(std::u16string& out, std::size_t line_len, DWORD type, const Bytes& data) {
@@ -86,300 +96,10 @@ void append_key(std::u16string& out, RegRoot root, const RegTree& tree) {
     for (const auto& sub : tree.subkeys) append_key(out, root, sub);
 }
 
-// ---- import -------------------------------------------------------------------
-
-struct Failure {
-    std::size_t line;
-    std::string message;
-};
-
-[[noreturn]] void fail(std::size_t line, std::string message) { throw Failure{line, std::move(message)}; }
-
-// The file's text as UTF-16, from UTF-16LE/BE with a byte-order mark or UTF-8.
-std::u16string decode(std::string_view bytes) {
-    auto b = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    if (bytes.size() >= 2 && ((b(0) == 0xFF && b(1) == 0xFE) || (b(0) == 0xFE && b(1) == 0xFF))) {
-        const bool le = b(0) == 0xFF;
-        if (bytes.size() % 2 != 0) fail(0, "the UTF-16 file ends in the middle of a character");
-        std::u16string out;
-        out.reserve(bytes.size() / 2);
-        for (std::size_t i = 2; i < bytes.size(); i += 2)
-            out += static_cast<char16_t>(le ? b(i) | (b(i + 1) << 8) : (b(i) << 8) | b(i + 1));
-        return out;
-    }
-    if (bytes.size() >= 3 && b(0) == 0xEF && b(1) == 0xBB && b(2) == 0xBF) bytes.remove_prefix(3);
-    // Strict UTF-8: a file in a legacy code page is refused rather than imported garbled.
-    std::u16string out;
-    out.reserve(bytes.size());
-    std::size_t line = 1;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (c == '\n') ++line;
-        if (c == 0) fail(line, "the file holds NUL bytes: UTF-16 text needs its byte-order mark");
-        std::size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-        char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-        bool ok = len != 0 && i + len <= bytes.size();
-        for (std::size_t k = 1; ok && k < len; ++k) {
-            const unsigned char cc = static_cast<unsigned char>(bytes[i + k]);
-            if ((cc & 0xC0) != 0x80) ok = false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        const char32_t min[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (!ok || cp < min[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            fail(line, "the text is not valid UTF-8 (save the file as UTF-8 or UTF-16)");
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (cp >> 10));
-            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(cp);
-        }
-        i += len;
-    }
-    return out;
-}
-
-std::vector<std::u16string_view> split_lines(std::u16string_view text) {
-    std::vector<std::u16string_view> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\r' || text[i] == u'\n') {
-            lines.push_back(text.substr(start, i - start));
-            if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
-            start = i + 1;
-        }
-    }
-    if (start < text.size()) lines.push_back(text.substr(start));
-    return lines;
-}
-
-bool is_space(char16_t c) { return c == u' ' || c == u'\t'; }
-
-std::u16string_view trim_left(std::u16string_view s) {
-    while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
-    return s;
-}
-
-std::u16string_view trim_right(std::u16string_view s) {
-    while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-bool starts_with_nocase(std::u16string_view s, std::u16string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (fold_case(s[i]) != fold_case(prefix[i])) return false;
-    return true;
-}
-
-int hex_digit(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    return -1;
-}
-
-std::string shown(std::u16string_view s) {
-    constexpr std::size_t kMax = 40;
-    return to_utf8(s.substr(0, kMax)) + (s.size() > kMax ? "..." : "");
-}
-
-class Parser {
-public:
-    explicit Parser(std::u16string_view text) : lines_(split_lines(text)) {}
-
-    void run(std::vector<RegOp>& ops, std::vector<std::size_t>& op_lines) {
-        if (lines_.empty()) fail(1, "the file is empty");
-        const std::u16string_view header = trim_right(lines_[0]);
-        if (header == kHeader5) {
-            v4_ = false;
-        } else if (header == kHeader4) {
-            v4_ = true;
-        } else {
-            fail(1, "not a registry file: the first line must be \"Windows Registry Editor Version 5.00\" or "
-                    "\"REGEDIT4\"");
-        }
-        for (next_ = 1; next_ < lines_.size();) {
-            const std::size_t number = next_ + 1;
-            const std::u16string_view line = trim_left(lines_[next_++]);
-            if (line.empty() || line[0] == u';') continue;
-            if (line[0] == u'[') {
-                section(line, number, ops);
-            } else if (line[0] == u'"' || line[0] == u'@') {
-                value(line, number, ops);
-            } else {
-                fail(number, "unexpected text \"" + shown(line) +
-                                 "\": expected [KEY], [-KEY], \"Name\"=..., @=... or a ; comment");
-            }
-            op_lines.resize(ops.size(), number);
-        }
-    }
-
-private:
-    enum class Section { None, Key, Deleted };
-
-    void section(std::u16string_view line, std::size_t number, std::vector<RegOp>& ops) {
-        const std::size_t close = line.rfind(u']');
-        if (close == std::u16string_view::npos) fail(number, "missing ']' at the end of the key name");
-        if (!trim_left(line.substr(close + 1)).empty()) fail(number, "text after the closing ']'");
-        std::u16string_view name = line.substr(1, close - 1);
-        const bool deleting = !name.empty() && name[0] == u'-';
-        if (deleting) name.remove_prefix(1);
-        RegKeyPath key;
-        std::string why;
-        if (!parse_key_path(to_utf8(name), key, why)) fail(number, why);
-        if (deleting) {
-            if (key.path.empty()) fail(number, "a root key cannot be deleted");
-            ops.push_back(RegOp::delete_key(key));
-            section_ = Section::Deleted;
-        } else {
-            ops.push_back(RegOp::create_key(key));
-            section_ = Section::Key;
-        }
-        key_ = std::move(key);
-    }
-
-    // A quoted string starting at s[0] == '"'; `pos` ends past the closing quote.
-    std::u16string quoted_text(std::u16string_view s, std::size_t& pos, std::size_t number, const char* what) {
-        std::u16string out;
-        for (pos = 1; pos < s.size(); ++pos) {
-            const char16_t c = s[pos];
-            if (c == u'"') {
-                ++pos;
-                return out;
-            }
-            if (c == u'\\') {
-                if (pos + 1 >= s.size()) break;
-                const char16_t e = s[++pos];
-                if (e != u'\\' && e != u'"')
-                    fail(number, std::string("unknown escape \\") + to_utf8(std::u16string(1, e)) + " in " + what +
-                                     " (only \\\\ and \\\" are allowed)");
-                out += e;
-            } else {
-                out += c;
-            }
-        }
-        fail(number, std::string("missing closing quote in ") + what);
-    }
-
-    void value(std::u16string_view line, std::size_t number, std::vector<RegOp>& ops) {
-        if (section_ == Section::None) fail(number, "a value before any [KEY] line");
-        if (section_ == Section::Deleted) fail(number, "a value under a [-KEY] deletion");
-        std::u16string name;
-        std::size_t pos = 1;
-        if (line[0] == u'"') name = quoted_text(line, pos, number, "the value name");
-        if (name.size() > kMaxValueNameLength) fail(number, "the value name is too long");
-        std::u16string_view rest = trim_left(line.substr(pos));
-        if (rest.empty() || rest[0] != u'=') fail(number, "expected '=' after the value name");
-        rest = trim_left(rest.substr(1));
-
-        if (trim_right(rest) == u"-") {
-            ops.push_back(RegOp::delete_value(key_, std::move(name)));
-        } else if (!rest.empty() && rest[0] == u'"') {
-            std::u16string text = quoted_text(rest, pos, number, "the string");
-            if (!trim_left(rest.substr(pos)).empty()) fail(number, "text after the closing quote of the string");
-            ops.push_back(RegOp::set_value(key_, std::move(name), REG_SZ, sz_bytes(text)));
-        } else if (starts_with_nocase(rest, u"dword:")) {
-            const std::u16string_view digits = trim_right(rest.substr(6));
-            if (digits.empty() || digits.size() > 8) fail(number, "dword: needs 1 to 8 hex digits");
-            DWORD v = 0;
-            for (char16_t c : digits) {
-                if (hex_digit(c) < 0) fail(number, "dword: needs 1 to 8 hex digits, found \"" + shown(digits) + "\"");
-                v = v * 16 + static_cast<DWORD>(hex_digit(c));
-            }
-            ops.push_back(RegOp::set_value(key_, std::move(name), REG_DWORD, dword_bytes(v)));
-        } else if (starts_with_nocase(rest, u"hex:") || starts_with_nocase(rest, u"hex(")) {
-            DWORD type = REG_BINARY;
-            std::size_t colon = 3;
-            if (rest[3] == u'(') {
-                const std::size_t close = rest.find(u')');
-                const std::u16string_view num = rest.substr(4, close == rest.npos ? 0 : close - 4);
-                if (close == rest.npos || close + 1 >= rest.size() || rest[close + 1] != u':' || num.empty() ||
-                    num.size() > 8)
-                    fail(number, "bad value type: expected hex(N): with N in hexadecimal");
-                type = 0;
-                for (char16_t c : num) {
-                    if (hex_digit(c) < 0) fail(number, "bad value type: expected hex(N): with N in hexadecimal");
-                    type = type * 16 + static_cast<DWORD>(hex_digit(c));
-                }
-                colon = close + 1;
-            }
-            Bytes data = hex_data(rest.substr(colon + 1), number);
-            // REGEDIT4 files hold expandable and multi-strings as 8-bit text.
-            if (v4_ && (type == REG_EXPAND_SZ || type == REG_MULTI_SZ)) {
-                const std::u16string wide = to_utf16(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
-                data.clear();
-                for (char16_t c : wide) {
-                    data.push_back(static_cast<std::uint8_t>(c & 0xFF));
-                    data.push_back(static_cast<std::uint8_t>(c >> 8));
-                }
-            }
-            ops.push_back(RegOp::set_value(key_, std::move(name), type, std::move(data)));
-        } else {
-            fail(number, "unknown data \"" + shown(rest) +
-                             "\": expected \"text\", dword:, hex:, hex(N): or - (delete)");
-        }
-    }
-
-    // Comma-separated bytes, continued onto following lines by a trailing backslash.
-    Bytes hex_data(std::u16string_view text, std::size_t number) {
-        Bytes out;
-        while (true) {
-            text = trim_right(text);
-            const bool more = !text.empty() && text.back() == u'\\';
-            if (more) text.remove_suffix(1);
-            std::size_t pos = 0;
-            while (pos < text.size()) {
-                std::size_t comma = text.find(u',', pos);
-                if (comma == text.npos) comma = text.size();
-                const std::u16string_view item = trim_right(trim_left(text.substr(pos, comma - pos)));
-                const bool last = comma == text.size();
-                if (item.empty()) {
-                    // Only the end of a line may be empty: "01,02," before a continuation.
-                    if (!last) fail(number, "an empty byte between commas in hex data");
-                } else if (item.size() > 2 || hex_digit(item[0]) < 0 || (item.size() == 2 && hex_digit(item[1]) < 0)) {
-                    fail(number, "bad byte \"" + shown(item) + "\" in hex data (two hex digits each)");
-                } else {
-                    out.push_back(static_cast<std::uint8_t>(item.size() == 1 ? hex_digit(item[0])
-                                                                             : hex_digit(item[0]) * 16 + hex_digit(item[1])));
-                }
-                pos = comma + 1;
-            }
-            if (!more) return out;
-            if (next_ >= lines_.size()) fail(number, "the hex data continues past the end of the file");
-            number = next_ + 1;
-            text = trim_left(lines_[next_++]);
-        }
-    }
-
-    std::vector<std::u16string_view> lines_;
-    std::size_t next_ = 0;
-    bool v4_ = false;
-    Section section_ = Section::None;
-    RegKeyPath key_;
-};
-
-bool parse(std::string_view bytes, std::vector<RegOp>& ops, std::vector<std::size_t>& op_lines,
-           RegFileError& error) {
-    ops.clear();
-    op_lines.clear();
-    try {
-        const std::u16string text = decode(bytes);
-        Parser(text).run(ops, op_lines);
-        return true;
-    } catch (const Failure& f) {
-        ops.clear();
-        op_lines.clear();
-        error.line = f.line;
-        error.message = f.message;
-        return false;
-    }
-}
-
 }  // namespace
 
 std::u16string format_reg_text(RegRoot root, const RegTree& tree) {
-    std::u16string out(kHeader5);
+    std::u16string out(kRegFileHeader);
     out += u"\r\n\r\n";
     append_key(out, root, tree);
     return out;
@@ -402,31 +122,6 @@ RegStatus export_reg_file(RegistryStore& store, const RegKeyPath& key, std::stri
     const RegStatus st = store.read_tree(key, tree);
     if (st == RegStatus::Ok) out = encode_utf16le_file(format_reg_text(key.root, tree));
     return st;
-}
-
-std::string RegFileError::describe() const {
-    return line ? "line " + std::to_string(line) + ": " + message : message;
-}
-
-bool parse_reg_file(std::string_view bytes, std::vector<RegOp>& ops, RegFileError& error) {
-    std::vector<std::size_t> lines;
-    return parse(bytes, ops, lines, error);
-}
-
-bool import_reg_file(RegistryStore& store, std::string_view bytes, RegFileError& error, Notify notify) {
-    std::vector<RegOp> ops;
-    std::vector<std::size_t> lines;
-    if (!parse(bytes, ops, lines, error)) return false;
-    std::size_t failed = 0;
-    const RegStatus st = store.apply(ops, notify, &failed);
-    if (st == RegStatus::Ok) return true;
-    error.line = failed < lines.size() && st == RegStatus::Invalid ? lines[failed] : 0;
-    error.message = std::string("nothing imported: ") + describe(st);
-    if (st == RegStatus::Busy || st == RegStatus::IoError || st == RegStatus::Corrupt) {
-        const std::string detail = store.last_error();
-        if (!detail.empty()) error.message += " (" + detail + ")";
-    }
-    return false;
 }
 
 }  // namespace handset
