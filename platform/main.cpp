@@ -1,13 +1,17 @@
 // The `quillon` executable: the emulated phone with Quillon running on it, and its
-// command-line companions `quillon reg ...` (the device's registry tool) and
-// `quillon ctl ...` (one handset command in the running instance).
+// command-line companions `quillon reg ...` (the device's registry tool),
+// `quillon ctl ...` (one handset command in the running instance) and `quillon trace ...`
+// (an event log as a trace for the trace viewers).
 #include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -16,6 +20,7 @@
 #include "platform/frontend/control.h"
 #include "platform/frontend/frontend.h"
 #include "platform/frontend/session.h"
+#include "platform/frontend/trace.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/kernel.h"
 #include "platform/handset/registry/reg_tool.h"
@@ -32,6 +37,7 @@ struct Options {
     bool headless = false;
     std::string script;
     std::string log;
+    std::string trace;
     std::string clock;
     double speed = 1.0;
     bool no_start = false;
@@ -39,10 +45,10 @@ struct Options {
     long long time_origin = 0;
 };
 
-// Options that take a value, so that the search for `reg`/`ctl` skips their values.
+// Options that take a value, so that the search for `reg`/`ctl`/`trace` skips their values.
 bool takes_value(const std::string& arg) {
-    static const char* names[] = {"--device", "--model", "--exe-path", "--script", "--log", "--clock", "--speed",
-                                  "--time-origin"};
+    static const char* names[] = {"--device", "--model", "--exe-path", "--script", "--log", "--trace", "--clock",
+                                  "--speed", "--time-origin"};
     for (const char* n : names)
         if (arg == n) return true;
     return false;
@@ -74,9 +80,48 @@ int run_ctl(const Options& options, const std::vector<std::string>& args) {
     return fe::run_ctl(std::filesystem::absolute(folder), args, std::cout, std::cerr);
 }
 
+// `quillon trace EVENTS -o RUN.json`: every line that can be read is converted; each
+// one that cannot is named on stderr, and then the status says the trace is partial.
+int run_trace(const std::vector<std::string>& args) {
+    CLI::App app{"quillon trace: an event log as a trace for ui.perfetto.dev or chrome://tracing"};
+    std::string input;
+    std::string output;
+    app.add_option("EVENTS", input, "the event log (JSON lines), - for stdin")->required();
+    app.add_option("-o,--output", output, "the trace file to write")->required();
+    try {
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : fe::kExitBadInput;
+    }
+    std::ifstream file;
+    if (input != "-") {
+        file.open(input, std::ios::binary);
+        if (!file) {
+            std::cerr << "quillon trace: cannot read " << input << ": " << std::strerror(errno) << "\n";
+            return fe::kExitCommandFailed;
+        }
+    }
+    fe::TraceBuilder builder;
+    const fe::LogTrace converted = fe::trace_from_log(input == "-" ? std::cin : file, builder);
+    for (const auto& bad : converted.bad_lines)
+        std::cerr << "quillon trace: " << input << " line " << bad.line << ": " << bad.message << "\n";
+    if (converted.cut_last_line)
+        std::cerr << "quillon trace: " << input << " line " << converted.cut_last_line->line << ": "
+                  << converted.cut_last_line->message << "\n";
+    std::string error;
+    if (!fe::write_trace(output, builder, error)) {
+        std::cerr << "quillon trace: " << error << "\n";
+        return fe::kExitCommandFailed;
+    }
+    if (converted.bad_lines.empty()) return fe::kExitOk;
+    std::cerr << "quillon trace: " << converted.bad_lines.size() << " line(s) could not be read; " << output
+              << " holds the other " << converted.events << " events\n";
+    return fe::kExitSomeLinesBad;
+}
+
 int run_phone(const Options& options) {
-    if (!options.script.empty() && !options.headless) {
-        std::cerr << "quillon: --script needs --headless\n";
+    if ((!options.script.empty() || !options.trace.empty()) && !options.headless) {
+        std::cerr << "quillon: " << (options.script.empty() ? "--trace" : "--script") << " needs --headless\n";
         return fe::kExitBadInput;
     }
     if (!options.headless && !options.child && options.clock == "virtual") {
@@ -102,6 +147,7 @@ int run_phone(const Options& options) {
         fe::HeadlessOptions h;
         if (!options.script.empty()) h.script = options.script;
         if (!options.log.empty()) h.log = options.log;
+        if (!options.trace.empty()) h.trace = options.trace;
         h.no_start = options.no_start;
         front_end = fe::make_headless(std::move(h));
     } else {
@@ -142,7 +188,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::size_t sub = args.size();
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "reg" || args[i] == "ctl") {
+        if (args[i] == "reg" || args[i] == "ctl" || args[i] == "trace") {
             sub = i;
             break;
         }
@@ -168,6 +214,7 @@ int main(int argc, char** argv) {
         "Companions:\n"
         "  quillon [--device DIR] reg query|add|delete|export|import ...   the device's registry tool\n"
         "  quillon [--device DIR] ctl COMMAND ...                            one handset command in the running phone\n"
+        "  quillon trace EVENTS.jsonl -o RUN.json                            an event log as a trace for the viewers\n"
         "Terminal keys: F1/F2 soft keys, Esc Back, Enter, arrows, * # 0-9, : command line, F10 quit.");
     app.add_option("--device", o.device, "device folder (default: $XDG_STATE_HOME/quillon/device)");
     app.add_option("--model", o.model, "handset model of a new device: skt, ktf or none")
@@ -180,6 +227,7 @@ int main(int argc, char** argv) {
     app.add_flag("--headless", o.headless, "no screen: handset commands drive the phone, events go to stdout");
     app.add_option("--script", o.script, "headless: read the commands from FILE instead of stdin");
     app.add_option("--log", o.log, "write the events to FILE");
+    app.add_option("--trace", o.trace, "headless: also write the run as a trace to FILE at its end");
     app.add_option("--clock", o.clock, "real or virtual (default: virtual headless, real in the terminal)")
         ->check(CLI::IsMember({"real", "virtual"}));
     app.add_option("--speed", o.speed, "speed factor of the real clock")->check(CLI::PositiveNumber);
@@ -195,6 +243,7 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : fe::kExitBadInput;
     }
 
+    if (command == "trace") return run_trace(rest);
     if (command == "reg") return run_reg(o, rest);
     if (command == "ctl") return run_ctl(o, rest);
     if (o.child && (o.device.empty() || o.exe_path.empty())) {

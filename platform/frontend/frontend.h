@@ -25,6 +25,7 @@ constexpr int kExitBadInput = 2;       // a malformed command, script or option
 struct HeadlessOptions {
     std::optional<std::filesystem::path> script;  // commands from stdin without one
     std::optional<std::filesystem::path> log;     // events to stdout without one
+    std::optional<std::filesystem::path> trace;   // the run as a trace, written at its end
     bool no_start = false;                        // the script starts Quillon itself
 };
 std::unique_ptr<FrontEnd> make_headless(HeadlessOptions options);

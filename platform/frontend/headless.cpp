@@ -1,5 +1,6 @@
 // The headless front end: no screen; handset commands from a script or stdin drive the
-// phone and the events go to stdout (or a log file) as JSON lines.
+// phone and the events go to stdout (or a log file) as JSON lines, and with a trace
+// file also to a trace built as the run goes.
 //
 // The script's thread takes part in handset time for the whole run, so under the
 // virtual clock time moves only inside `wait` (and inside the waits a command makes the
@@ -20,6 +21,7 @@
 #include "platform/frontend/frontend.h"
 #include "platform/frontend/launcher.h"
 #include "platform/frontend/program_host.h"
+#include "platform/frontend/trace.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/devices/devices.h"
@@ -93,7 +95,24 @@ public:
                 return kExitBadInput;
             }
         }
-        const int sink = events().add_sink([log](const std::string& line, const Json&) { write_out(log, line + "\n"); });
+        std::optional<TraceBuilder> trace;
+        if (options_.trace) {
+            // Found out now rather than after a long run.
+            if (!std::ofstream(*options_.trace, std::ios::binary | std::ios::trunc)) {
+                std::fprintf(stderr, "quillon: cannot write the trace %s: %s\n", options_.trace->c_str(),
+                             std::strerror(errno));
+                if (log != stdout) std::fclose(log);
+                return kExitBadInput;
+            }
+            trace.emplace();
+        }
+        const int sink = events().add_sink([log, &trace](const std::string& line, const Json& event) {
+            write_out(log, line + "\n");
+            std::string error;
+            // The phone's own events always have their fields; a miss would be a bug here.
+            if (trace && !trace->add(event, error))
+                std::fprintf(stderr, "quillon: trace: %s: %s\n", error.c_str(), line.c_str());
+        });
 
         ProgramHost host;
         Executor executor(host);
@@ -136,6 +155,10 @@ public:
         server.stop();
         events().remove_sink(sink);
         if (log != stdout) std::fclose(log);
+        if (trace && !write_trace(options_.trace->string(), *trace, error)) {
+            std::fprintf(stderr, "quillon: %s\n", error.c_str());
+            status = std::max(status, kExitCommandFailed);
+        }
         ::close(wake);
         return status;
     }

@@ -1,0 +1,65 @@
+// A run of the phone as a timeline: the event log converted to the trace event format
+// (a JSON object with "traceEvents") that the standard trace viewers open offline.
+//
+// The trace is one process with a thread per track: the program (its runs and dialogs),
+// the program's watch (ticks and reminders), sound, vibration, keys, the phone's power
+// state, keypad and 3G entry, and the mail client; the missed-call, unread-SMS and
+// active-call counts are counters. Every slice is a complete event ("X") with its
+// duration, and the slices of one track nest.
+#pragma once
+
+#include <istream>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/handset/core/events.h"
+
+namespace handset::frontend {
+
+// `quillon trace`: the trace was written, but some lines of the log could not be read.
+constexpr int kExitSomeLinesBad = 3;
+
+// Builds a trace from events in the order the log has them. Not thread-safe: a sink of
+// the event log calls it under the log's own lock.
+class TraceBuilder {
+public:
+    TraceBuilder();
+    ~TraceBuilder();
+    TraceBuilder(const TraceBuilder&) = delete;
+    TraceBuilder& operator=(const TraceBuilder&) = delete;
+
+    // Adds one event; false with `error` set when it lacks a field its kind needs, in
+    // which case nothing of it is taken.
+    bool add(const Json& event, std::string& error);
+    // Writes the trace of every event added, once, after the last one. Whatever is still
+    // open (a dialog, a stretch of a state) ends at the last moment the log reached.
+    void write(std::ostream& out);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+struct LogProblem {
+    long line = 0;
+    std::string message;
+};
+
+struct LogTrace {
+    long events = 0;                    // lines converted
+    std::vector<LogProblem> bad_lines;  // lines skipped as unreadable
+    // A last line without its line break that does not parse: what a killed run leaves.
+    // It is skipped, and is not counted among the bad lines.
+    std::optional<LogProblem> cut_last_line;
+};
+
+// Adds the events of a log, one JSON object a line, to `builder`; blank lines are skipped.
+LogTrace trace_from_log(std::istream& in, TraceBuilder& builder);
+
+// Writes the trace of `builder` to `path`; false with `error` set when it cannot.
+bool write_trace(const std::string& path, TraceBuilder& builder, std::string& error);
+
+}  // namespace handset::frontend
