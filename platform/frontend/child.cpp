@@ -3,11 +3,8 @@
 // events to stdout, where its parent relays them, and ends when the program ends.
 #include <cstdio>
 
-#include "platform/frontend/control.h"
-#include "platform/frontend/executor.h"
 #include "platform/frontend/frontend.h"
-#include "platform/frontend/program_host.h"
-#include "platform/handset/core/events.h"
+#include "platform/frontend/phone.h"
 
 namespace handset::frontend {
 namespace {
@@ -17,27 +14,21 @@ public:
     explicit ChildFrontEnd(std::u16string exe_path) : exe_path_(std::move(exe_path)) {}
 
     int run() override {
-        const int sink = events().add_sink([](const std::string& line, const Json&) {
+        PhoneOptions options;
+        options.primary = false;  // its windows can still be asked to come to the front
+        options.report = [](const std::string& text) { std::fprintf(stderr, "quillon: %s\n", text.c_str()); };
+        Phone phone(std::move(options), [](const std::string& line, const Json&) {
             std::string text = line + "\n";
             std::fwrite(text.data(), 1, text.size(), stdout);
             std::fflush(stdout);
         });
-        ProgramHost host;
-        Executor executor(host);
-        // Its windows can be asked to come to the front like any host's.
-        ControlServer server(executor, false);
         std::string error;
-        if (!server.start(error)) std::fprintf(stderr, "quillon: %s\n", error.c_str());
-        int status = kExitOk;
-        if (host.start(exe_path_, error)) {
-            host.wait_for_end();
-        } else {
+        if (!phone.host().start(exe_path_, error)) {
             std::fprintf(stderr, "quillon: %s\n", error.c_str());
-            status = ProgramHost::kChildHostFailed;
+            return ProgramHost::kChildHostFailed;
         }
-        server.stop();
-        events().remove_sink(sink);
-        return status;
+        phone.host().wait_for_end();
+        return kExitOk;
     }
 
 private:

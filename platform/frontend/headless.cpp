@@ -16,11 +16,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/frontend/control.h"
 #include "platform/frontend/executor.h"
 #include "platform/frontend/frontend.h"
-#include "platform/frontend/launcher.h"
-#include "platform/frontend/program_host.h"
+#include "platform/frontend/phone.h"
 #include "platform/frontend/trace.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/events.h"
@@ -106,64 +104,64 @@ public:
             }
             trace.emplace();
         }
-        const int sink = events().add_sink([log, &trace](const std::string& line, const Json& event) {
+        const int status = run_phone(script, [log, &trace](const std::string& line, const Json& event) {
             write_out(log, line + "\n");
             std::string error;
             // The phone's own events always have their fields; a miss would be a bug here.
             if (trace && !trace->add(event, error))
                 std::fprintf(stderr, "quillon: trace: %s: %s\n", error.c_str(), line.c_str());
         });
+        return std::max(status, close_outputs(log, trace));
+    }
 
-        ProgramHost host;
-        Executor executor(host);
-        ControlServer server(executor, true);
-        std::string error;
-        if (!server.start(error)) std::fprintf(stderr, "quillon: %s (quillon ctl will not reach this phone)\n", error.c_str());
-
-        const int wake = ::eventfd(0, EFD_CLOEXEC);
-        host.set_on_end([wake] {
-            const std::uint64_t one = 1;
-            [[maybe_unused]] ssize_t n = ::write(wake, &one, sizeof one);
-        });
-
+private:
+    // Brings the phone up, runs the script (or stdin) on it and takes it down again.
+    int run_phone(const Script& script, EventLog::Sink sink) {
+        PhoneOptions options;
         // Under the virtual clock the phone's clock starts at a fixed moment, so that
         // the home screen prints the same every run.
-        Launcher launcher(clock().kind() == ClockKind::Virtual ? PhoneTime::fixed() : PhoneTime(), [&host] {
-            std::string error;
-            if (!host.start(std::nullopt, error)) std::fprintf(stderr, "quillon: cannot start Quillon: %s\n", error.c_str());
+        options.home_screen = clock().kind() == ClockKind::Virtual ? PhoneTime::fixed() : PhoneTime();
+        options.report = [](const std::string& text) { std::fprintf(stderr, "quillon: %s\n", text.c_str()); };
+        Phone phone(std::move(options), std::move(sink));
+        // Stdin is read with this as a second way out: Quillon ending by itself ends the run.
+        const int wake = ::eventfd(0, EFD_CLOEXEC);
+        phone.host().set_on_end([wake] {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] ssize_t n = ::write(wake, &one, sizeof one);
         });
 
         int status = kExitOk;
         {
             Participation participation;
-            start_device_services();
-            if (!options_.no_start && !host.start(std::nullopt, error)) {
+            phone.start_services();
+            std::string error;
+            if (!options_.no_start && !phone.start_quillon(error)) {
                 std::fprintf(stderr, "quillon: cannot start Quillon: %s\n", error.c_str());
                 status = kExitCommandFailed;
             }
-            if (options_.script) status = std::max(status, run_script(script, executor));
-            else status = std::max(status, run_stdin(executor, wake));
-            if (host.running() && !host.quit(error)) {
+            if (options_.script) status = std::max(status, run_script(script, phone.executor()));
+            else status = std::max(status, run_stdin(phone.executor(), wake));
+            if (!phone.end(error)) {
                 std::fprintf(stderr, "quillon: %s\n", error.c_str());
                 status = std::max(status, kExitCommandFailed);
             }
-            // Still taking part: once this thread leaves, virtual time could run on to
-            // the services' next deadline (the idle countdown) after the run's end.
-            stop_device_services();
         }
-        host.set_on_end(nullptr);
-        server.stop();
-        events().remove_sink(sink);
-        if (log != stdout) std::fclose(log);
-        if (trace && !write_trace(options_.trace->string(), *trace, error)) {
-            std::fprintf(stderr, "quillon: %s\n", error.c_str());
-            status = std::max(status, kExitCommandFailed);
-        }
+        phone.host().set_on_end(nullptr);
         ::close(wake);
         return status;
     }
 
-private:
+    // Finishes what the run wrote besides the phone: the log and the trace.
+    int close_outputs(FILE* log, std::optional<TraceBuilder>& trace) {
+        if (log != stdout) std::fclose(log);
+        std::string error;
+        if (trace && !write_trace(options_.trace->string(), *trace, error)) {
+            std::fprintf(stderr, "quillon: %s\n", error.c_str());
+            return kExitCommandFailed;
+        }
+        return kExitOk;
+    }
+
     std::string where(int line) const {
         return options_.script ? options_.script->string() + " line " + std::to_string(line)
                                : "line " + std::to_string(line);

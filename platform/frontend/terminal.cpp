@@ -14,7 +14,6 @@
 #include <langinfo.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,12 +28,13 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/frontend/control.h"
 #include "platform/frontend/executor.h"
 #include "platform/frontend/frontend.h"
 #include "platform/frontend/launcher.h"
+#include "platform/frontend/phone.h"
 #include "platform/frontend/phone_state.h"
 #include "platform/frontend/program_host.h"
+#include "platform/frontend/terminal_io.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
 #include "platform/handset/core/events.h"
@@ -120,7 +120,7 @@ struct Job {
 
 class TerminalFrontEnd : public FrontEnd {
 public:
-    explicit TerminalFrontEnd(TerminalOptions options) : options_(std::move(options)), executor_(host_) {}
+    explicit TerminalFrontEnd(TerminalOptions options) : options_(std::move(options)) {}
 
     int run() override;
 
@@ -158,11 +158,13 @@ private:
     void request_quit();
     // An end that no user at the keyboard asked for: a signal or a lost terminal.
     void request_unattended_end();
-    void read_signals(int fd);
+    void on_signal(int signo);
+
+    void loop(EndingSignals& signals);
+    void read_keyboard();
 
     TerminalOptions options_;
-    ProgramHost host_;
-    Executor executor_;
+    std::unique_ptr<Phone> phone_;  // while run() runs
     PhoneTime time_;
     int wake_[2] = {-1, -1};
 
@@ -201,9 +203,9 @@ void TerminalFrontEnd::worker_loop() {
         wake();
         if (!job.command) {
             std::string error;
-            if (host_.running()) {
+            if (phone_->host().running()) {
                 Participation participation;
-                if (!host_.quit(error)) log(LogLine::Kind::Error, "quit: " + error);
+                if (!phone_->host().quit(error)) log(LogLine::Kind::Error, "quit: " + error);
             }
             std::lock_guard lock(mu_);
             busy_.clear();
@@ -216,7 +218,7 @@ void TerminalFrontEnd::worker_loop() {
         bool ok;
         {
             Participation participation;
-            ok = executor_.run(*job.command, out, error, notice);
+            ok = phone_->executor().run(*job.command, out, error, notice);
         }
         std::istringstream lines(out.str());
         for (std::string line; std::getline(lines, line);) log(LogLine::Kind::Output, line);
@@ -283,7 +285,7 @@ void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
     row("Profile", s.profile.empty() ? "?" : u8(s.profile));
     row("Phone book", s.entry_name.empty() ? "no carrier entry" : s.entry_name + ": " + s.entry_form);
     row("Mail", s.mail_running ? "running" : "not running");
-    row("Quillon", host_.running() ? "running here" : "not running here");
+    row("Quillon", phone_->host().running() ? "running here" : "not running here");
     std::string output = s.sound ? "sound " + u8(*s.sound) : "";
     if (s.vibrating) output += output.empty() ? "vibrating" : ", vibrating";
     row("Output", output.empty() ? "quiet" : output);
@@ -390,7 +392,7 @@ void TerminalFrontEnd::request_quit() {
     }
     quitting_ = true;
     // A command still waiting (`:wait 1h`) would hold the end back behind it.
-    host_.cancel_waits();
+    phone_->host().cancel_waits();
     submit(Job{"end Quillon", std::nullopt});
 }
 
@@ -400,15 +402,12 @@ void TerminalFrontEnd::request_unattended_end() {
     if (!quitting_) request_quit();
 }
 
-void TerminalFrontEnd::read_signals(int fd) {
-    signalfd_siginfo info;
-    while (::read(fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-        if (info.ssi_signo == SIGHUP) terminal_gone_ = true;
-        // Ctrl-C is the user's F10 (a second one leaves at once); TERM and HUP come
-        // from outside, where no one may send another.
-        if (info.ssi_signo == SIGINT) request_quit();
-        else request_unattended_end();
-    }
+void TerminalFrontEnd::on_signal(int signo) {
+    if (signo == SIGHUP) terminal_gone_ = true;
+    // Ctrl-C is the user's F10 (a second one leaves at once); TERM and HUP come from
+    // outside, where no one may send another.
+    if (signo == SIGINT) request_quit();
+    else request_unattended_end();
 }
 
 void TerminalFrontEnd::submit_command_line(const std::string& text) {
@@ -526,6 +525,57 @@ void TerminalFrontEnd::handle_key(int status, wint_t ch) {
     }
 }
 
+void TerminalFrontEnd::read_keyboard() {
+    wint_t ch;
+    int status;
+    errno = 0;
+    while ((status = get_wch(&ch)) != ERR) {
+        if (status == KEY_CODE_YES && ch == KEY_RESIZE) continue;  // the next draw fits the new size
+        handle_key(status, ch);
+        errno = 0;
+    }
+    if (errno == EIO) terminal_gone_ = true;
+}
+
+void TerminalFrontEnd::loop(EndingSignals& signals) {
+    while (!leave_now_) {
+        {
+            std::lock_guard lock(mu_);
+            if (finished_) return;
+        }
+        if (!terminal_gone_) draw();
+        // A terminal that is gone is not watched any more: it would be ready forever.
+        pollfd fds[3] = {
+            {terminal_gone_ ? -1 : STDIN_FILENO, POLLIN, 0}, {wake_[0], POLLIN, 0}, {signals.fd(), POLLIN, 0}};
+        // The clocks on screen show minutes: wake when the next one begins (in real time,
+        // sooner when the clock runs fast, but not more often than ten times a second).
+        const double handset_ms = static_cast<double>(60'000 - clock().now_ms() % 60'000);
+        long long ms = std::clamp(static_cast<long long>(handset_ms / clock().speed()) + 1, 100LL, 60'000LL);
+        if (end_deadline_) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*end_deadline_ - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                leave_now_ = true;
+                return;
+            }
+            ms = std::min<long long>(ms, left.count());
+        }
+        timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000};
+        if (::ppoll(fds, 3, &timeout, signals.wait_mask()) > 0) {
+            if (fds[1].revents & POLLIN) {
+                char bytes[256];
+                while (::read(wake_[0], bytes, sizeof bytes) > 0) {
+                }
+            }
+            if (fds[2].revents & POLLIN) signals.take([this](int signo) { on_signal(signo); });
+            if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) terminal_gone_ = true;
+        }
+        // Also after a wake-up without input: ncurses takes a resize in get_wch.
+        if (!terminal_gone_) read_keyboard();
+        // The terminal went away (a closed window, a dropped link): end as F10 does.
+        if (terminal_gone_) request_unattended_end();
+    }
+}
+
 int TerminalFrontEnd::run() {
     ensure_utf8_locale();
     time_ = PhoneTime();
@@ -533,32 +583,9 @@ int TerminalFrontEnd::run() {
         std::fprintf(stderr, "quillon: cannot make a pipe: %s\n", std::strerror(errno));
         return kExitCommandFailed;
     }
-
-    // Whatever libraries print to stderr (the audio library among them) must not draw
-    // over the phone: it goes to a file in the device's run folder while the screen is up.
-    const std::filesystem::path stderr_file = device().run_dir() / ("terminal-" + std::to_string(::getpid()) + ".err");
-    const int saved_stderr = ::dup(STDERR_FILENO);
-    const int err_fd = ::open(stderr_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (err_fd >= 0) {
-        ::dup2(err_fd, STDERR_FILENO);
-        ::close(err_fd);
-    }
-
-    // The ending signals are blocked in every thread (those started from here on inherit
-    // the mask) and read from a signalfd, so they reach the loop even while the keyboard
-    // is always ready, as a dead terminal is. SIGWINCH is ncurses' own: it is let in only
-    // while the UI thread waits.
-    sigset_t ending, blocked, waiting;
-    sigemptyset(&ending);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, sig);
-    blocked = ending;
-    sigaddset(&blocked, SIGWINCH);
-    sigset_t original;
-    pthread_sigmask(SIG_BLOCK, &blocked, &original);
-    waiting = original;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&waiting, sig);
-    sigdelset(&waiting, SIGWINCH);
-    const int signal_fd = ::signalfd(-1, &ending, SFD_CLOEXEC | SFD_NONBLOCK);
+    StderrCapture captured(device().run_dir() / ("terminal-" + std::to_string(::getpid()) + ".err"));
+    // Before any thread starts: they all inherit the blocked ending signals.
+    EndingSignals signals;
 
     set_escdelay(25);
     initscr();
@@ -575,7 +602,11 @@ int TerminalFrontEnd::run() {
 
     FILE* log_file = options_.log ? std::fopen(options_.log->c_str(), "w") : nullptr;
     if (options_.log && !log_file) log(LogLine::Kind::Error, "cannot write the log " + options_.log->string());
-    const int sink = events().add_sink([this, log_file](const std::string& line, const Json& event) {
+    PhoneOptions phone;
+    phone.home_screen = time_;
+    phone.launch = [this] { submit(Job{"start", Command{cmd::Start{}}}); };
+    phone.report = [this](const std::string& text) { log(LogLine::Kind::Error, text); };
+    phone_ = std::make_unique<Phone>(std::move(phone), [this, log_file](const std::string& line, const Json& event) {
         if (log_file) {
             std::fputs((line + "\n").c_str(), log_file);
             std::fflush(log_file);
@@ -583,65 +614,17 @@ int TerminalFrontEnd::run() {
         log(LogLine::Kind::Event, describe_event(event));
     });
     set_screen_listener([this] { wake(); });
-    std::optional<Launcher> launcher(std::in_place, time_, [this] { submit(Job{"start", Command{cmd::Start{}}}); });
     set_audio_output(true);
 
-    ControlServer server(executor_, true);
-    std::string error;
-    if (!server.start(error)) log(LogLine::Kind::Error, error + " (quillon ctl will not reach this phone)");
     std::thread worker([this] { worker_loop(); });
     {
         Participation participation;
-        start_device_services();
-        if (!options_.no_start && !host_.start(std::nullopt, error))
-            log(LogLine::Kind::Error, "cannot start Quillon: " + error);
+        phone_->start_services();
+        std::string error;
+        if (!options_.no_start && !phone_->start_quillon(error)) log(LogLine::Kind::Error, "cannot start Quillon: " + error);
     }
 
-    while (!leave_now_) {
-        {
-            std::lock_guard lock(mu_);
-            if (finished_) break;
-        }
-        if (!terminal_gone_) draw();
-        // A terminal that is gone is not watched any more: it would be ready forever.
-        pollfd fds[3] = {{terminal_gone_ ? -1 : STDIN_FILENO, POLLIN, 0}, {wake_[0], POLLIN, 0}, {signal_fd, POLLIN, 0}};
-        // The clocks on screen show minutes: wake when the next one begins (in real time,
-        // sooner when the clock runs fast, but not more often than ten times a second).
-        const double handset_ms = static_cast<double>(60'000 - clock().now_ms() % 60'000);
-        long long ms = std::clamp(static_cast<long long>(handset_ms / clock().speed()) + 1, 100LL, 60'000LL);
-        if (end_deadline_) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*end_deadline_ - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
-                leave_now_ = true;
-                break;
-            }
-            ms = std::min<long long>(ms, left.count());
-        }
-        timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000};
-        if (::ppoll(fds, 3, &timeout, &waiting) > 0) {
-            if (fds[1].revents & POLLIN) {
-                char bytes[256];
-                while (::read(wake_[0], bytes, sizeof bytes) > 0) {
-                }
-            }
-            if (fds[2].revents & POLLIN) read_signals(signal_fd);
-            if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) terminal_gone_ = true;
-        }
-        // Also after a wake-up without input: ncurses takes a resize in get_wch.
-        if (!terminal_gone_) {
-            wint_t ch;
-            int status;
-            errno = 0;
-            while ((status = get_wch(&ch)) != ERR) {
-                if (status == KEY_CODE_YES && ch == KEY_RESIZE) continue;  // the next draw fits the new size
-                handle_key(status, ch);
-                errno = 0;
-            }
-            if (errno == EIO) terminal_gone_ = true;
-        }
-        // The terminal went away (a closed window, a dropped link): end as F10 does.
-        if (terminal_gone_) request_unattended_end();
-    }
+    loop(signals);
 
     {
         std::lock_guard lock(mu_);
@@ -650,8 +633,9 @@ int TerminalFrontEnd::run() {
     jobs_cv_.notify_one();
     endwin();
     if (leave_now_) {
-        // The user insisted: leave without waiting for the program or a running command.
-        ::dup2(saved_stderr, STDERR_FILENO);
+        // The user insisted, or an unattended end ran out of time: leave without waiting
+        // for the program or a running command.
+        captured.restore();
         std::fprintf(stderr, "quillon: left without ending Quillon\n");
         std::fflush(nullptr);
         std::_Exit(kExitCommandFailed);
@@ -659,21 +643,13 @@ int TerminalFrontEnd::run() {
     worker.join();
     {
         Participation participation;
-        stop_device_services();
+        std::string error;
+        phone_->end(error);  // Quillon has ended in the worker's quit job
     }
-    launcher.reset();
     set_screen_listener(nullptr);
-    server.stop();
-    events().remove_sink(sink);
+    phone_.reset();
     if (log_file) std::fclose(log_file);
-
-    ::dup2(saved_stderr, STDERR_FILENO);
-    ::close(saved_stderr);
-    std::error_code ec;
-    if (std::filesystem::file_size(stderr_file, ec) == 0 && !ec) std::filesystem::remove(stderr_file, ec);
-    else if (!ec) std::fprintf(stderr, "quillon: messages printed while the phone ran are in %s\n", stderr_file.c_str());
-    if (signal_fd >= 0) ::close(signal_fd);
-    pthread_sigmask(SIG_SETMASK, &original, nullptr);
+    captured.restore();
     ::close(wake_[0]);
     ::close(wake_[1]);
     return kExitOk;
