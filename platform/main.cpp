@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/frontend/commands.h"
 #include "platform/frontend/control.h"
 #include "platform/frontend/frontend.h"
 #include "platform/frontend/session.h"
@@ -234,6 +235,9 @@ int main(int argc, char** argv) {
     app.add_flag("--no-start", o.no_start, "do not start Quillon; the commands start it with `start`");
     app.add_flag("--child-program", o.child)->group("");
     app.add_option("--time-origin", o.time_origin)->group("");
+    bool command_table = false;
+    app.add_flag("--command-table", command_table, "print the handset commands as the README's Markdown table")
+        ->group("");
 
     std::vector<char*> cli_argv{argv[0]};
     for (auto& a : args) cli_argv.push_back(a.data());
@@ -244,6 +248,10 @@ int main(int argc, char** argv) {
     }
 
     if (command == "trace") return run_trace(rest);
+    if (command_table) {
+        std::cout << fe::command_table_markdown();
+        return 0;
+    }
     if (command == "reg") return run_reg(o, rest);
     if (command == "ctl") return run_ctl(o, rest);
     if (o.child && (o.device.empty() || o.exe_path.empty())) {

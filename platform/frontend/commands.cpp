@@ -6,6 +6,7 @@
 #include <limits>
 #include <sstream>
 
+#include "platform/frontend/keys.h"
 #include "platform/handset/core/events.h"
 
 namespace handset::frontend {
@@ -37,19 +38,18 @@ bool parse_unsigned(std::string_view text, unsigned long long max, unsigned long
     return ec == std::errc() && end == text.data() + text.size() && out <= max;
 }
 
+struct CommandForm;
+
+// The arguments of one command, after the words that name it.
 class Args {
 public:
-    Args(std::string name, std::vector<std::string> args) : name_(std::move(name)), args_(std::move(args)) {}
+    Args(const CommandForm& form, std::vector<std::string> args) : form_(form), args_(std::move(args)) {}
 
     std::size_t size() const { return args_.size(); }
     const std::string& operator[](std::size_t i) const { return args_[i]; }
 
-    // Requires between `min` and `max` arguments, naming the expected form otherwise.
-    void expect(std::size_t min, std::size_t max, std::string_view usage) const {
-        if (args_.size() < min) fail("`" + name_ + "` needs " + std::string(usage));
-        if (args_.size() > max)
-            fail("too many arguments for `" + name_ + "` (expected " + std::string(usage) + ")");
-    }
+    // Requires between `min` and `max` arguments, naming the command's form otherwise.
+    void expect(std::size_t min, std::size_t max) const;
 
     DWORD number(std::size_t i, const char* what, unsigned long long max = 0xFFFFFFFFull) const {
         unsigned long long v = 0;
@@ -67,173 +67,216 @@ public:
     }
 
 private:
-    std::string name_;
+    const CommandForm& form_;
     std::vector<std::string> args_;
 };
 
 BYTE key_code(const std::string& text) {
-    static const std::pair<const char*, BYTE> names[] = {
-        {"left", 112}, {"right", 113}, {"back", 27}, {"enter", 13}, {"up", 38},
-        {"down", 40},  {"star", 119},  {"pound", 120},
-    };
-    const std::string name = lower(text);
-    for (const auto& [n, vk] : names)
-        if (name == n) return vk;
-    if (name.size() == 1 && name[0] >= '0' && name[0] <= '9') return static_cast<BYTE>(name[0]);
-    if (name.starts_with("vk:")) {
-        unsigned long long v = 0;
-        if (!parse_unsigned(std::string_view(name).substr(3), 255, v, true) || v == 0)
-            fail("`" + text + "`: a virtual-key code is a number from 1 to 255");
-        return static_cast<BYTE>(v);
-    }
-    fail("unknown key `" + text + "` (keys: left, right, back, enter, up, down, star, pound, 0-9, vk:N)");
+    if (const auto vk = key_by_press_name(text)) return *vk;
+    if (lower(text).starts_with("vk:")) fail("`" + text + "`: a virtual-key code is a number from 1 to 255");
+    fail("unknown key `" + text + "` (keys: " + press_names() + ")");
 }
 
-Command parse_reg(const std::vector<std::string>& words) {
-    if (words.size() < 2) fail("`reg` needs an action: set, delete or get");
-    const std::string action = words[1];
-    Args a("reg " + action, std::vector<std::string>(words.begin() + 2, words.end()));
-    if (action == "set") {
-        a.expect(3, 3, "KEY NAME TYPE:DATA");
-        cmd::RegSet c{a.key(0), handset::to_utf16(a[1]), 0, {}};
-        std::string error;
-        if (!handset::parse_typed_value(a[2], c.type, c.data, error))
-            fail("bad value `" + a[2] + "`: " + error);
-        return c;
-    }
-    if (action == "delete") {
-        a.expect(1, 2, "KEY [NAME]");
-        cmd::RegDelete c{a.key(0), std::nullopt};
-        if (a.size() == 2) c.name = handset::to_utf16(a[1]);
-        else if (c.key.path.empty()) fail("`reg delete` cannot delete a root key");
-        return c;
-    }
-    if (action == "get") {
-        a.expect(2, 2, "KEY NAME");
-        return cmd::RegGet{a.key(0), handset::to_utf16(a[1])};
-    }
-    fail("unknown `reg` action `" + action + "` (set, delete or get)");
+long long duration(const std::string& text) {
+    long long ms = 0;
+    std::string error;
+    if (!parse_duration(text, ms, error)) fail(error);
+    return ms;
 }
+
+cmd::SetCounter counter(cmd::SetCounter::Which which, const Args& a) {
+    a.expect(1, 1);
+    return {which, a.number(0, "the count")};
+}
+
+cmd::Power power(const Args& a) {
+    a.expect(1, 1);
+    if (a[0] == "button") return {cmd::Power::Action::Button, {}};
+    if (a[0] == "info") return {cmd::Power::Action::Info, {}};
+    for (char c : a[0])
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-'))
+            fail("bad power-state name `" + a[0] + "`");
+    if (a[0].empty()) fail("the power-state name is empty");
+    return {cmd::Power::Action::SetState, a[0]};
+}
+
+cmd::Start start(const Args& a) {
+    if (a.size() == 0) return {};
+    if (a[0] != "--exe-path") fail("`start` takes only `--exe-path PATH`, not `" + a[0] + "`");
+    a.expect(2, 2);
+    if (a[1].empty() || a[1][0] != '\\')
+        fail("the program path `" + a[1] + "` must be an absolute device path (\\Folder\\Program.exe)");
+    return {handset::to_utf16(a[1])};
+}
+
+cmd::SetFault fault(const Args& a) {
+    a.expect(2, 3);
+    handset::Fault f{};
+    if (!handset::parse_fault(a[0], a[1], f)) {
+        std::string known;
+        for (const auto& n : handset::fault_names()) known += (known.empty() ? "" : ", ") + n;
+        fail("unknown fault point `" + a[0] + " " + a[1] + "` (known: " + known + ")");
+    }
+    if (a.size() == 3 && a[2] != "on" && a[2] != "off") fail("`fault` ends with `on` or `off`, not `" + a[2] + "`");
+    return {f, a.size() < 3 || a[2] == "on"};
+}
+
+cmd::Foreground foreground(const Args& a) {
+    a.expect(1, 1);
+    unsigned long long v = 0;
+    if (!parse_unsigned(a[0], std::numeric_limits<std::uintptr_t>::max(), v, true) || v == 0)
+        fail("bad window handle `" + a[0] + "`");
+    return {static_cast<std::uintptr_t>(v)};
+}
+
+// Every command: the words that name it, its arguments, what it does, and its parser,
+// which gets the arguments after the words. The help and the README's table are made
+// from this table, so that they cannot drift from the parser.
+struct CommandForm {
+    std::string_view name;
+    std::string_view usage;
+    std::string_view effect;
+    Command (*parse)(const Args& a);
+    bool internal = false;  // only hosts send it to each other (the control socket)
+};
+
+constexpr CommandForm kForms[] = {
+    {"wait", "DURATION", "let the phone run: `500ms`, `3s`, `2m`, `1h`, or `41t` (41 watch periods of 3000 ms)",
+     [](const Args& a) -> Command {
+         a.expect(1, 1);
+         return cmd::Wait{duration(a[0])};
+     }},
+    {"missed", "N", "set the missed-call count",
+     [](const Args& a) -> Command { return counter(cmd::SetCounter::Which::MissedCalls, a); }},
+    {"sms", "N", "set the unread SMS count",
+     [](const Args& a) -> Command { return counter(cmd::SetCounter::Which::UnreadSms, a); }},
+    {"call", "N", "set the active call count",
+     [](const Args& a) -> Command { return counter(cmd::SetCounter::Which::ActiveCalls, a); }},
+    {"profile", "NAME", "set the active profile (`Normal`, `Silent`, ...)",
+     [](const Args& a) -> Command {
+         a.expect(1, 1);
+         if (a[0].empty()) fail("the profile name is empty");
+         return cmd::Profile{a[0]};
+     }},
+    {"reg set", "KEY NAME TYPE:DATA", "write a value (`dword:5`, `dword:0x10`, `sz:Silent`, `hex:01,02,ff`); KEY as `HKCU\\...` or `HKLM\\...`",
+     [](const Args& a) -> Command {
+         a.expect(3, 3);
+         cmd::RegSet c{a.key(0), handset::to_utf16(a[1]), 0, {}};
+         std::string error;
+         if (!handset::parse_typed_value(a[2], c.type, c.data, error)) fail("bad value `" + a[2] + "`: " + error);
+         return c;
+     }},
+    {"reg delete", "KEY [NAME]", "delete a value, or the key without a name",
+     [](const Args& a) -> Command {
+         a.expect(1, 2);
+         cmd::RegDelete c{a.key(0), std::nullopt};
+         if (a.size() == 2) c.name = handset::to_utf16(a[1]);
+         else if (c.key.path.empty()) fail("`reg delete` cannot delete a root key");
+         return c;
+     }},
+    {"reg get", "KEY NAME", "print a value as `TYPE:DATA`, the form `reg set` takes",
+     [](const Args& a) -> Command {
+         a.expect(2, 2);
+         return cmd::RegGet{a.key(0), handset::to_utf16(a[1])};
+     }},
+    {"press", "KEY", "a physical key press: `left`, `right` (the soft keys), `back`, `enter`, `up`, `down`, `star`, `pound`, `0`-`9`, `vk:N`",
+     [](const Args& a) -> Command {
+         a.expect(1, 1);
+         return cmd::Press{key_code(a[0])};
+     }},
+    {"power", "NAME|button|info", "set the power state and broadcast it; press the power button; broadcast a power-information change",
+     [](const Args& a) -> Command { return power(a); }},
+    {"device idle-timeout", "DURATION|off", "the user-idle time of the power manager",
+     [](const Args& a) -> Command {
+         a.expect(1, 1);
+         if (a[0] == "off") return cmd::IdleTimeout{std::nullopt};
+         const long long ms = duration(a[0]);
+         if (ms == 0) fail("an idle timeout of 0 is not allowed; use `off`");
+         return cmd::IdleTimeout{ms};
+     }},
+    {"mail start", "", "the user starts the carrier's mail client",
+     [](const Args& a) -> Command {
+         a.expect(0, 0);
+         return cmd::Mail{true};
+     }},
+    {"mail close", "", "the user closes the mail client's window",
+     [](const Args& a) -> Command {
+         a.expect(0, 0);
+         return cmd::Mail{false};
+     }},
+    {"start", "[--exe-path PATH]", "start Quillon as the phone's launcher does (a second start runs a second instance)",
+     [](const Args& a) -> Command { return start(a); }},
+    {"quit", "", "end Quillon as its menu command \"프로그램 종료\" does",
+     [](const Args& a) -> Command {
+         a.expect(0, 0);
+         return cmd::Quit{};
+     }},
+    {"command", "ID", "the window in front gets command ID",
+     [](const Args& a) -> Command {
+         a.expect(1, 1);
+         return cmd::DialogCommand{a.number(0, "the command ID", 0xFFFF)};
+     }},
+    {"click", "ID", "a user click on control ID",
+     [](const Args& a) -> Command {
+         a.expect(1, 1);
+         return cmd::Click{a.number(0, "the control ID", 0xFFFF)};
+     }},
+    {"select", "ID INDEX", "the user picks entry INDEX of list ID",
+     [](const Args& a) -> Command {
+         a.expect(2, 2);
+         const UINT id = a.number(0, "the control ID", 0xFFFF);
+         return cmd::Select{id, static_cast<int>(a.number(1, "the entry index", 0x7FFFFFFF))};
+     }},
+    {"screen", "", "print the screen as text",
+     [](const Args& a) -> Command {
+         a.expect(0, 0);
+         return cmd::Screen{};
+     }},
+    {"controls", "", "print the controls of the window in front as JSON",
+     [](const Args& a) -> Command {
+         a.expect(0, 0);
+         return cmd::Controls{};
+     }},
+    {"file delete", "PATH", "delete a file of the device's file system",
+     [](const Args& a) -> Command {
+         a.expect(1, 1);
+         if (a[0].empty() || a[0][0] != '\\')
+             fail("the path `" + a[0] + "` must be an absolute device path (\\Folder\\file)");
+         return cmd::FileDelete{handset::to_utf16(a[0])};
+     }},
+    {"fault", "SERVICE OPERATION [on|off]", "make a platform operation fail for the program (state commands still write)",
+     [](const Args& a) -> Command { return fault(a); }},
+    {"foreground", "HANDLE", "bring a window of this host to the front",
+     [](const Args& a) -> Command { return foreground(a); }, true},
+};
+
+void Args::expect(std::size_t min, std::size_t max) const {
+    const std::string usage = form_.usage.empty() ? "no arguments" : std::string(form_.usage);
+    if (args_.size() < min) fail("`" + std::string(form_.name) + "` needs " + usage);
+    if (args_.size() > max) fail("too many arguments for `" + std::string(form_.name) + "` (expected " + usage + ")");
+}
+
+// The first word of `name`.
+std::string_view head(std::string_view name) { return name.substr(0, name.find(' ')); }
 
 Command parse_words(const std::vector<std::string>& words, ParseOptions options) {
-    const std::string& name = words[0];
-    if (name == "reg") return parse_reg(words);
-    Args a(name, std::vector<std::string>(words.begin() + 1, words.end()));
-
-    if (name == "wait") {
-        a.expect(1, 1, "a duration (500ms, 3s, 2m, 1h, 41t)");
-        long long ms = 0;
-        std::string error;
-        if (!parse_duration(a[0], ms, error)) fail(error);
-        return cmd::Wait{ms};
+    std::vector<std::string_view> actions;  // second words of the forms the first word starts
+    for (const CommandForm& form : kForms) {
+        if (form.internal && !options.internal) continue;
+        if (head(form.name) != words[0]) continue;
+        if (head(form.name) == form.name)
+            return form.parse(Args(form, std::vector<std::string>(words.begin() + 1, words.end())));
+        const std::string_view action = form.name.substr(form.name.find(' ') + 1);
+        if (words.size() > 1 && words[1] == action)
+            return form.parse(Args(form, std::vector<std::string>(words.begin() + 2, words.end())));
+        actions.push_back(action);
     }
-    if (name == "missed" || name == "sms" || name == "call") {
-        a.expect(1, 1, "a count");
-        using W = cmd::SetCounter::Which;
-        const W which = name == "missed" ? W::MissedCalls : name == "sms" ? W::UnreadSms : W::ActiveCalls;
-        return cmd::SetCounter{which, a.number(0, "the count")};
-    }
-    if (name == "profile") {
-        a.expect(1, 1, "a profile name");
-        if (a[0].empty()) fail("the profile name is empty");
-        return cmd::Profile{a[0]};
-    }
-    if (name == "press") {
-        a.expect(1, 1, "a key");
-        return cmd::Press{key_code(a[0])};
-    }
-    if (name == "power") {
-        a.expect(1, 1, "a power-state name, `button` or `info`");
-        if (a[0] == "button") return cmd::Power{cmd::Power::Action::Button, {}};
-        if (a[0] == "info") return cmd::Power{cmd::Power::Action::Info, {}};
-        for (char c : a[0])
-            if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-'))
-                fail("bad power-state name `" + a[0] + "`");
-        if (a[0].empty()) fail("the power-state name is empty");
-        return cmd::Power{cmd::Power::Action::SetState, a[0]};
-    }
-    if (name == "device") {
-        if (a.size() == 0 || a[0] != "idle-timeout")
-            fail("`device` takes `idle-timeout DURATION|off`");
-        a.expect(2, 2, "idle-timeout DURATION|off");
-        if (a[1] == "off") return cmd::IdleTimeout{std::nullopt};
-        long long ms = 0;
-        std::string error;
-        if (!parse_duration(a[1], ms, error)) fail(error);
-        if (ms == 0) fail("an idle timeout of 0 is not allowed; use `off`");
-        return cmd::IdleTimeout{ms};
-    }
-    if (name == "mail") {
-        a.expect(1, 1, "`start` or `close`");
-        if (a[0] == "start") return cmd::Mail{true};
-        if (a[0] == "close") return cmd::Mail{false};
-        fail("`mail` takes `start` or `close`, not `" + a[0] + "`");
-    }
-    if (name == "start") {
-        if (a.size() == 0) return cmd::Start{};
-        if (a[0] != "--exe-path") fail("`start` takes only `--exe-path PATH`, not `" + a[0] + "`");
-        a.expect(2, 2, "[--exe-path PATH]");
-        if (a[1].empty() || a[1][0] != '\\')
-            fail("the program path `" + a[1] + "` must be an absolute device path (\\Folder\\Program.exe)");
-        return cmd::Start{handset::to_utf16(a[1])};
-    }
-    if (name == "quit") {
-        a.expect(0, 0, "no arguments");
-        return cmd::Quit{};
-    }
-    if (name == "command") {
-        a.expect(1, 1, "a command ID");
-        return cmd::DialogCommand{a.number(0, "the command ID", 0xFFFF)};
-    }
-    if (name == "click") {
-        a.expect(1, 1, "a control ID");
-        return cmd::Click{a.number(0, "the control ID", 0xFFFF)};
-    }
-    if (name == "select") {
-        a.expect(2, 2, "a control ID and an entry INDEX");
-        const UINT id = a.number(0, "the control ID", 0xFFFF);
-        const int index = static_cast<int>(a.number(1, "the entry index", 0x7FFFFFFF));
-        return cmd::Select{id, index};
-    }
-    if (name == "screen") {
-        a.expect(0, 0, "no arguments");
-        return cmd::Screen{};
-    }
-    if (name == "controls") {
-        a.expect(0, 0, "no arguments");
-        return cmd::Controls{};
-    }
-    if (name == "fault") {
-        a.expect(2, 3, "SERVICE OPERATION [on|off]");
-        handset::Fault f{};
-        if (!handset::parse_fault(a[0], a[1], f)) {
-            std::string known;
-            for (const auto& n : handset::fault_names()) known += (known.empty() ? "" : ", ") + n;
-            fail("unknown fault point `" + a[0] + " " + a[1] + "` (known: " + known + ")");
-        }
-        bool on = true;
-        if (a.size() == 3) {
-            if (a[2] == "on") on = true;
-            else if (a[2] == "off") on = false;
-            else fail("`fault` ends with `on` or `off`, not `" + a[2] + "`");
-        }
-        return cmd::SetFault{f, on};
-    }
-    if (name == "file") {
-        if (a.size() == 0 || a[0] != "delete") fail("`file` takes `delete PATH`");
-        a.expect(2, 2, "delete PATH");
-        if (a[1].empty() || a[1][0] != '\\')
-            fail("the path `" + a[1] + "` must be an absolute device path (\\Folder\\file)");
-        return cmd::FileDelete{handset::to_utf16(a[1])};
-    }
-    if (name == "foreground" && options.internal) {
-        a.expect(1, 1, "a window handle");
-        unsigned long long v = 0;
-        if (!parse_unsigned(a[0], std::numeric_limits<std::uintptr_t>::max(), v, true) || v == 0)
-            fail("bad window handle `" + a[0] + "`");
-        return cmd::Foreground{static_cast<std::uintptr_t>(v)};
-    }
-    fail("unknown command `" + name + "`");
+    if (actions.empty()) fail("unknown command `" + words[0] + "`");
+    std::string list;
+    for (std::size_t i = 0; i < actions.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == actions.size() ? " or " : ", ") + std::string(actions[i]);
+    if (words.size() < 2) fail("`" + words[0] + "` needs an action: " + list);
+    fail("unknown `" + words[0] + "` action `" + words[1] + "` (" + list + ")");
 }
 
 }  // namespace
@@ -343,6 +386,29 @@ Script parse_script(std::string_view text, ParseOptions options) {
         else if (parsed.command) script.commands.push_back({number, std::string(line), std::move(*parsed.command)});
     }
     return script;
+}
+
+std::vector<CommandHelp> command_help() {
+    std::vector<CommandHelp> help;
+    for (const CommandForm& form : kForms) {
+        if (form.internal) continue;
+        std::string usage(form.name);
+        if (!form.usage.empty()) usage += " " + std::string(form.usage);
+        help.push_back({std::move(usage), std::string(form.effect)});
+    }
+    return help;
+}
+
+std::string command_table_markdown() {
+    std::string table = "| command | effect |\n|---|---|\n";
+    for (const CommandHelp& h : command_help()) {
+        std::string usage;
+        for (char c : h.usage) usage += c == '|' ? std::string("\\|") : std::string(1, c);
+        std::string effect;
+        for (char c : h.effect) effect += c == '|' ? std::string("\\|") : std::string(1, c);
+        table += "| `" + usage + "` | " + effect + " |\n";
+    }
+    return table;
 }
 
 std::string command_name(const Command& command) {

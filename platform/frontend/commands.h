@@ -146,4 +146,14 @@ bool parse_duration(std::string_view text, long long& ms, std::string& error);
 // The name of a command, as typed ("wait", "reg set", ...).
 std::string command_name(const Command& command);
 
+// Each command that a user may type, with its arguments ("wait DURATION") and what it
+// does, in the order the help lists them.
+struct CommandHelp {
+    std::string usage;
+    std::string effect;
+};
+std::vector<CommandHelp> command_help();
+// The same as a Markdown table (the README's), `|` escaped.
+std::string command_table_markdown();
+
 }  // namespace handset::frontend

@@ -8,8 +8,6 @@
 namespace handset::frontend {
 namespace {
 
-constexpr BYTE kLeftSoftKey = 112;
-
 thread_local bool t_user_press = false;
 
 }  // namespace
@@ -17,7 +15,7 @@ thread_local bool t_user_press = false;
 Launcher::Launcher(PhoneTime time, std::function<void()> start) : time_(time), start_(std::move(start)) {
     set_home_screen_renderer([this] { return render_home_screen(read_phone_state(), time_); });
     set_home_key_handler([this](BYTE vk, bool up) {
-        if (vk == kLeftSoftKey && !up && t_user_press) start_();
+        if (vk == VK_TSOFT1 && !up && t_user_press) start_();
     });
 }
 

@@ -30,6 +30,7 @@
 
 #include "platform/frontend/executor.h"
 #include "platform/frontend/frontend.h"
+#include "platform/frontend/keys.h"
 #include "platform/frontend/launcher.h"
 #include "platform/frontend/phone.h"
 #include "platform/frontend/phone_state.h"
@@ -419,14 +420,8 @@ void TerminalFrontEnd::submit_command_line(const std::string& text) {
             return;
         }
         if (words[0] == "help") {
-            for (const char* line :
-                 {"wait 3s | missed N | sms N | call N | profile NAME",
-                  "reg set KEY NAME TYPE:DATA | reg delete KEY [NAME] | reg get KEY NAME",
-                  "press left|right|back|enter|up|down|star|pound|0-9|vk:N",
-                  "power NAME|button|info | device idle-timeout 30s|off | mail start|close",
-                  "start [--exe-path PATH] | quit | command ID | click ID | select ID INDEX",
-                  "screen | controls | fault SERVICE OPERATION [on|off] | exit (leave the emulator)"})
-                log(LogLine::Kind::Info, line);
+            for (const CommandHelp& help : command_help()) log(LogLine::Kind::Info, help.usage);
+            log(LogLine::Kind::Info, "help | clear | exit (leave the emulator)");
             return;
         }
         if (words[0] == "clear") {
@@ -494,35 +489,20 @@ void TerminalFrontEnd::handle_key(int status, wint_t ch) {
         return;
     }
     message_.clear();
-    if (status == KEY_CODE_YES) {
-        switch (ch) {
-            case KEY_F(1): press_user_key(112); break;
-            case KEY_F(2): press_user_key(113); break;
-            case KEY_ENTER: press_user_key(13); break;
-            case KEY_LEFT: press_user_key(37); break;
-            case KEY_UP: press_user_key(38); break;
-            case KEY_RIGHT: press_user_key(39); break;
-            case KEY_DOWN: press_user_key(40); break;
-            case KEY_F(10): request_quit(); break;
-            default: break;
-        }
+    const bool function_key = status == KEY_CODE_YES;
+    if (function_key && ch == KEY_F(10)) {
+        request_quit();
         return;
     }
-    switch (ch) {
-        case 27: press_user_key(27); break;
-        case '\n':
-        case '\r': press_user_key(13); break;
-        case '*': press_user_key(119); break;
-        case '#': press_user_key(120); break;
-        case ':':
-            editing_ = true;
-            input_.clear();
-            history_pos_ = history_.size();
-            break;
-        default:
-            if (ch >= '0' && ch <= '9') press_user_key(static_cast<BYTE>(ch));
-            break;
+    if (!function_key && ch == ':') {
+        editing_ = true;
+        input_.clear();
+        history_pos_ = history_.size();
+        return;
     }
+    // Characters beyond ASCII would meet the function keys' codes in the key table.
+    if (!function_key && ch >= 128) return;
+    if (const auto vk = key_by_curses(static_cast<int>(ch))) press_user_key(*vk);
 }
 
 void TerminalFrontEnd::read_keyboard() {

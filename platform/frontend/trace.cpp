@@ -20,6 +20,8 @@
 #include <cstring>
 #include <map>
 
+#include "platform/frontend/keys.h"
+
 namespace handset::frontend {
 namespace {
 
@@ -87,15 +89,6 @@ std::string base_name(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string key_name(long long vk) {
-    static const std::map<long long, const char*> names = {
-        {112, "left soft"},  {113, "right soft"}, {27, "back"},  {13, "enter"},  {37, "left arrow"}, {38, "up"},
-        {39, "right arrow"}, {40, "down"},        {119, "star"}, {120, "pound"}, {133, "key lock"},
-    };
-    if (vk >= '0' && vk <= '9') return std::string(1, static_cast<char>(vk));
-    const auto it = names.find(vk);
-    return it != names.end() ? it->second : "vk " + std::to_string(vk);
-}
 
 // What a reminder sound reminds of, or nothing for another sound.
 const char* reminder_subject(const std::string& file) {
@@ -278,7 +271,7 @@ struct TraceBuilder::State {
                 return;
             }
         }
-        Slice key{kKeys, t, t, key_name(vk) + (up ? " released" : ""),
+        Slice key{kKeys, t, t, key_label(static_cast<int>(vk)) + (up ? " released" : ""),
                   Json{{"vk", vk}, {"source", source}, {"silent", silent}}};
         key.instant = true;
         const std::size_t index = push(std::move(key));

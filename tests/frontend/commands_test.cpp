@@ -2,6 +2,9 @@
 // reports.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "platform/frontend/commands.h"
 #include "platform/handset/core/events.h"
 
@@ -9,6 +12,13 @@ using namespace handset;
 using namespace handset::frontend;
 
 namespace {
+
+std::string read_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 template <class T>
 T parse_as(std::string_view text) {
@@ -233,6 +243,21 @@ TEST(Arguments, JoinedLinesSplitBackToTheSameArguments) {
     std::string line, error;
     EXPECT_FALSE(join_arguments({"profile", "a\"b"}, line, error));
     EXPECT_NE(error.find("double quote"), std::string::npos);
+}
+
+// The README's table and the terminal's help come from the parser's own table: each
+// command they name is one the parser knows, and the README holds the table as made.
+TEST(CommandHelp, TheReadmeAndTheHelpAreTheParsersOwn) {
+    for (const CommandHelp& help : command_help()) {
+        const std::string error = parse_line(help.usage, 1).error;
+        EXPECT_FALSE(error.starts_with("unknown command") || error.find("action") != std::string::npos)
+            << help.usage << ": " << error;
+    }
+    const std::string readme = read_text(std::string(QUILLON_SOURCE_DIR) + "/README.md");
+    const std::size_t start = readme.find('\n', readme.find("<!-- commands:"));
+    const std::size_t end = readme.find("<!-- end of commands -->");
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_EQ(readme.substr(start + 1, end - start - 1), command_table_markdown()) << "run tools/readme-commands";
 }
 
 }  // namespace
