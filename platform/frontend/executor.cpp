@@ -6,6 +6,7 @@
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/faults.h"
 #include "platform/handset/devices/devices.h"
+#include "platform/handset/registry/state_values.h"
 #include "platform/handset/window/screen.h"
 #include "platform/handset/window/wm.h"
 #include "platform/windows.h"
@@ -55,19 +56,14 @@ bool write_value(const RegKeyPath& key, std::u16string_view name, DWORD type, co
     return true;
 }
 
-struct CounterValue {
-    RegKeyPath key;
-    const char16_t* name;
-};
-
-CounterValue counter_value(cmd::SetCounter::Which which) {
+const StateValue& counter_value(cmd::SetCounter::Which which) {
     using W = cmd::SetCounter::Which;
     switch (which) {
-        case W::MissedCalls: return {{RegRoot::CurrentUser, u"System\\State\\Phone"}, u"Missed Call Count"};
-        case W::UnreadSms: return {{RegRoot::LocalMachine, u"System\\State\\Messages\\SMS\\Unread"}, u"Count"};
+        case W::MissedCalls: return kMissedCallCount;
+        case W::UnreadSms: return kUnreadSmsCount;
         case W::ActiveCalls: break;
     }
-    return {{RegRoot::LocalMachine, u"System\\State\\Phone"}, u"Active Call Count"};
+    return kActiveCallCount;
 }
 
 // What a command that left its input in a busy thread's queue tells the user.
@@ -84,11 +80,11 @@ public:
         return true;
     }
     bool operator()(const cmd::SetCounter& c) {
-        const CounterValue v = counter_value(c.which);
-        return write_value(v.key, v.name, REG_DWORD, dword_bytes(c.count), error_);
+        const StateValue& v = counter_value(c.which);
+        return write_value(v.key_path(), v.name, REG_DWORD, dword_bytes(c.count), error_);
     }
     bool operator()(const cmd::Profile& c) {
-        return write_value({RegRoot::CurrentUser, u"ControlPanel\\Profiles"}, u"ActiveProfile", REG_SZ,
+        return write_value(kActiveProfile.key_path(), kActiveProfile.name, REG_SZ,
                            sz_bytes(to_utf16(c.name)), error_);
     }
     bool operator()(const cmd::RegSet& c) { return write_value(c.key, c.name, c.type, c.data, error_); }

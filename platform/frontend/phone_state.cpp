@@ -6,22 +6,23 @@
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/devices/devices.h"
+#include "platform/handset/registry/state_values.h"
 #include "platform/handset/registry/store.h"
 #include "platform/handset/window/screen.h"
 
 namespace handset::frontend {
 namespace {
 
-std::optional<RegValue> read_value(RegRoot root, std::u16string path, std::u16string_view name) {
+std::optional<RegValue> read_value(const StateValue& state) {
     auto store = current_registry();
     if (!store) return std::nullopt;
     RegValue value;
-    if (store->get_value(RegKeyPath{root, std::move(path)}, name, value) != RegStatus::Ok) return std::nullopt;
+    if (store->get_value(state.key_path(), state.name, value) != RegStatus::Ok) return std::nullopt;
     return value;
 }
 
-std::optional<DWORD> read_dword(RegRoot root, std::u16string path, std::u16string_view name) {
-    auto value = read_value(root, std::move(path), name);
+std::optional<DWORD> read_dword(const StateValue& state) {
+    auto value = read_value(state);
     if (!value || value->type != REG_DWORD || value->data.size() != 4) return std::nullopt;
     return static_cast<DWORD>(value->data[0] | value->data[1] << 8 | value->data[2] << 16 |
                               static_cast<DWORD>(value->data[3]) << 24);
@@ -29,28 +30,20 @@ std::optional<DWORD> read_dword(RegRoot root, std::u16string path, std::u16strin
 
 // The carrier's phone-book entry: which one exists and in which form its values are.
 void read_entry(PhoneState& state) {
-    struct Carrier {
-        const char16_t* key;
-        const char* entry;
-        const char* model;
-    };
-    static const Carrier carriers[] = {
-        {u"Comm\\RasBook\\SKT IE GPRS", "SKT IE GPRS", "SCH-M620"},
-        {u"Comm\\RasBook\\KTF IE GPRS", "KTF IE GPRS", "SPH-M6200"},
-    };
     state.entry_form = "none";
     auto store = current_registry();
     if (!store) return;
-    for (const auto& c : carriers) {
+    for (const CarrierEntry& c : kCarrierEntries) {
         KeyId id = 0;
         if (store->find_key(RegKeyPath{RegRoot::CurrentUser, c.key}, id) != RegStatus::Ok) continue;
-        state.model = c.model;
+        state.model = c.handset;
         state.entry_name = c.entry;
         RegValue v;
-        const bool allowed = store->get_value(id, u"DevCfg", v) == RegStatus::Ok &&
-                             store->get_value(id, u"Entry", v) == RegStatus::Ok;
-        const bool blocked = store->get_value(id, u"NoDevCfg", v) == RegStatus::Ok &&
-                             store->get_value(id, u"NoEntry", v) == RegStatus::Ok;
+        const auto has_both = [&](const char16_t* const(&names)[2]) {
+            return store->get_value(id, names[0], v) == RegStatus::Ok && store->get_value(id, names[1], v) == RegStatus::Ok;
+        };
+        const bool allowed = has_both(kEntryValueNames);
+        const bool blocked = has_both(kBlockedEntryValueNames);
         state.entry_form = allowed && !blocked ? "allowed" : blocked && !allowed ? "blocked" : "mixed";
         return;
     }
@@ -75,10 +68,10 @@ PhoneState read_phone_state() {
     s.handset_ms = clock().now_ms();
     s.power = power_state();
     s.keypad_locked = keypad_locked();
-    s.missed_calls = read_dword(RegRoot::CurrentUser, u"System\\State\\Phone", u"Missed Call Count");
-    s.unread_sms = read_dword(RegRoot::LocalMachine, u"System\\State\\Messages\\SMS\\Unread", u"Count");
-    s.active_calls = read_dword(RegRoot::LocalMachine, u"System\\State\\Phone", u"Active Call Count");
-    if (auto profile = read_value(RegRoot::CurrentUser, u"ControlPanel\\Profiles", u"ActiveProfile"))
+    s.missed_calls = read_dword(kMissedCallCount);
+    s.unread_sms = read_dword(kUnreadSmsCount);
+    s.active_calls = read_dword(kActiveCallCount);
+    if (auto profile = read_value(kActiveProfile))
         sz_text(profile->data, s.profile);
     read_entry(s);
     s.mail_running = mail_running();

@@ -21,6 +21,7 @@
 #include <map>
 
 #include "platform/frontend/keys.h"
+#include "platform/handset/registry/state_values.h"
 
 namespace handset::frontend {
 namespace {
@@ -347,22 +348,27 @@ struct TraceBuilder::State {
         // The program reads a count that is missing or not a DWORD as nothing pending.
         if (set && text(e, "type") == "dword") value = whole(e, "data");
 
+        // The log writes keys and names as the phone spells them; compared in lower case.
         struct Count {
-            const char* key;
-            const char* name;
+            std::string key, name;
             const char* counter;
         };
-        static const Count counts[] = {
-            {"hkcu\\system\\state\\phone", "missed call count", "Missed calls"},
-            {"hklm\\system\\state\\messages\\sms\\unread", "count", "Unread SMS"},
-            {"hklm\\system\\state\\phone", "active call count", "Active calls"},
+        static const auto spelt = [](const StateValue& v, const char* counter) {
+            return Count{lower(format_key_path(v.key_path())), lower(to_utf8(v.name)), counter};
         };
+        static const Count counts[] = {spelt(kMissedCallCount, "Missed calls"), spelt(kUnreadSmsCount, "Unread SMS"),
+                                       spelt(kActiveCallCount, "Active calls")};
+        static const std::vector<std::string> entries = [] {
+            std::vector<std::string> keys;
+            for (const CarrierEntry& c : kCarrierEntries) keys.push_back(lower(format_key_path({RegRoot::CurrentUser, c.key})));
+            return keys;
+        }();
         for (const Count& c : counts) {
             if (name ? key != c.key || *name != c.name : !within(c.key, key)) continue;
             counters.push_back({c.counter, t, value});
-            if (std::strcmp(c.counter, "Active calls") == 0) active_calls = value;
+            if (c.counter == counts[2].counter) active_calls = value;
         }
-        for (const char* entry : {"hkcu\\comm\\rasbook\\skt ie gprs", "hkcu\\comm\\rasbook\\ktf ie gprs"})
+        for (const std::string& entry : entries)
             if (name ? key == entry : within(entry, key)) on_entry(name, set, t);
     }
 

@@ -18,6 +18,7 @@
 #include "platform/handset/devices/audio_output.h"
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/devices/services.h"
+#include "platform/handset/registry/state_values.h"
 #include "platform/handset/window/wm.h"
 #include "platform/winreg.h"
 #include "platform/winuser.h"
@@ -25,15 +26,13 @@
 namespace handset {
 namespace {
 
-constexpr const char16_t* kStateKey = u"System\\State";
-constexpr const char16_t* kLockValue = u"Lock";
 constexpr DWORD kKeypadLockBit = 2;
 
 std::optional<DWORD> read_lock_value() {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kStateKey, 0, 0, &key) != ERROR_SUCCESS) return std::nullopt;
+    if (RegOpenKeyExW(root_handle(kKeypadLock.root), kKeypadLock.key, 0, 0, &key) != ERROR_SUCCESS) return std::nullopt;
     DWORD type = 0, value = 0, size = sizeof(value);
-    const LONG result = RegQueryValueExW(key, kLockValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    const LONG result = RegQueryValueExW(key, kKeypadLock.name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
     RegCloseKey(key);
     if (result != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(value)) return std::nullopt;
     return value;
@@ -41,10 +40,10 @@ std::optional<DWORD> read_lock_value() {
 
 bool write_lock_value(DWORD value) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kStateKey, 0, nullptr, 0, 0, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(root_handle(kKeypadLock.root), kKeypadLock.key, 0, nullptr, 0, 0, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
     const LONG result =
-        RegSetValueExW(key, kLockValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+        RegSetValueExW(key, kKeypadLock.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
 }

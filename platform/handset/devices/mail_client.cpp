@@ -19,14 +19,13 @@
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/devices/programs.h"
 #include "platform/handset/devices/services.h"
+#include "platform/handset/registry/state_values.h"
 #include "platform/handset/window/wm.h"
 #include "platform/winreg.h"
 #include "platform/winuser.h"
 
 namespace handset {
 namespace {
-
-constexpr const char16_t* kPhoneBookEntries[] = {u"Comm\\RasBook\\SKT IE GPRS", u"Comm\\RasBook\\KTF IE GPRS"};
 
 bool has_value(HKEY key, const char16_t* name) {
     DWORD type = 0, size = 0;
@@ -35,10 +34,10 @@ bool has_value(HKEY key, const char16_t* name) {
 
 // The dialler uses the first carrier entry it finds; only its allowed form connects.
 bool connect() {
-    for (const auto* entry : kPhoneBookEntries) {
+    for (const CarrierEntry& carrier : kCarrierEntries) {
         HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, entry, 0, 0, &key) != ERROR_SUCCESS) continue;
-        const bool allowed = has_value(key, u"DevCfg") && has_value(key, u"Entry");
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, carrier.key, 0, 0, &key) != ERROR_SUCCESS) continue;
+        const bool allowed = has_value(key, kEntryValueNames[0]) && has_value(key, kEntryValueNames[1]);
         RegCloseKey(key);
         return allowed;
     }

@@ -6,6 +6,8 @@
 // they look like what the phone ships with and are the same on every device.
 #include "platform/handset/registry/factory.h"
 
+#include "platform/handset/registry/state_values.h"
+
 namespace handset {
 namespace {
 
@@ -60,23 +62,23 @@ Bytes entry(std::u16string_view number) {
 }
 
 RegKeyPath hkcu(std::u16string path) { return {RegRoot::CurrentUser, std::move(path)}; }
-RegKeyPath hklm(std::u16string path) { return {RegRoot::LocalMachine, std::move(path)}; }
 
 }  // namespace
 
 RegStatus write_factory_registry(RegistryStore& store, std::string_view model) {
+    const auto set = [](const StateValue& v, DWORD type, Bytes data) {
+        return RegOp::set_value(v.key_path(), v.name, type, std::move(data));
+    };
     std::vector<RegOp> ops = {
-        RegOp::set_value(hkcu(u"System\\State\\Phone"), u"Missed Call Count", REG_DWORD, dword_bytes(0)),
-        RegOp::set_value(hklm(u"System\\State\\Messages\\SMS\\Unread"), u"Count", REG_DWORD, dword_bytes(0)),
-        RegOp::set_value(hklm(u"System\\State\\Phone"), u"Active Call Count", REG_DWORD, dword_bytes(0)),
-        RegOp::set_value(hkcu(u"ControlPanel\\Profiles"), u"ActiveProfile", REG_SZ, sz_bytes(u"Normal")),
-        RegOp::set_value(hklm(u"System\\State"), u"Lock", REG_DWORD, dword_bytes(0)),
+        set(kMissedCallCount, REG_DWORD, dword_bytes(0)),   set(kUnreadSmsCount, REG_DWORD, dword_bytes(0)),
+        set(kActiveCallCount, REG_DWORD, dword_bytes(0)),   set(kActiveProfile, REG_SZ, sz_bytes(u"Normal")),
+        set(kKeypadLock, REG_DWORD, dword_bytes(0)),
     };
     if (model == "skt" || model == "ktf") {
         const bool skt = model == "skt";
-        const RegKeyPath key = hkcu(skt ? u"Comm\\RasBook\\SKT IE GPRS" : u"Comm\\RasBook\\KTF IE GPRS");
-        ops.push_back(RegOp::set_value(key, u"DevCfg", REG_BINARY, dev_cfg(skt ? 0x0001 : 0x0002)));
-        ops.push_back(RegOp::set_value(key, u"Entry", REG_BINARY, entry(skt ? u"*98#" : u"*99***1#")));
+        const RegKeyPath key = hkcu(kCarrierEntries[skt ? 0 : 1].key);
+        ops.push_back(RegOp::set_value(key, kEntryValueNames[0], REG_BINARY, dev_cfg(skt ? 0x0001 : 0x0002)));
+        ops.push_back(RegOp::set_value(key, kEntryValueNames[1], REG_BINARY, entry(skt ? u"*98#" : u"*99***1#")));
     } else if (model != "none") {
         return RegStatus::Invalid;
     }

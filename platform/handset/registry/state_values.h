@@ -1,0 +1,44 @@
+// Where the phone keeps its state in the registry: the values that the phone's shell,
+// radio and messaging keep up to date (and that Quillon watches), and the carriers'
+// phone-book entries. The factory writes them, the devices and front ends read and set
+// them, the trace follows them: all from here.
+#pragma once
+
+#include <string_view>
+
+#include "platform/handset/registry/paths.h"
+
+namespace handset {
+
+struct StateValue {
+    RegRoot root;
+    const char16_t* key;   // below the root
+    const char16_t* name;
+    RegKeyPath key_path() const { return {root, key}; }
+};
+
+inline constexpr StateValue kMissedCallCount{RegRoot::CurrentUser, u"System\\State\\Phone", u"Missed Call Count"};
+inline constexpr StateValue kUnreadSmsCount{RegRoot::LocalMachine, u"System\\State\\Messages\\SMS\\Unread", u"Count"};
+inline constexpr StateValue kActiveCallCount{RegRoot::LocalMachine, u"System\\State\\Phone", u"Active Call Count"};
+inline constexpr StateValue kActiveProfile{RegRoot::CurrentUser, u"ControlPanel\\Profiles", u"ActiveProfile"};
+// Bit 2 set: the shell's key lock holds the keypad.
+inline constexpr StateValue kKeypadLock{RegRoot::LocalMachine, u"System\\State", u"Lock"};
+
+// A carrier's 3G phone-book entry under HKCU. Its two values carry these names in the
+// allowed form and the "No" names when 3G is blocked.
+struct CarrierEntry {
+    std::string_view model;    // the device's --model
+    std::string_view handset;  // the handset model the carrier sells
+    std::string_view entry;    // the entry's name
+    const char16_t* key;
+};
+
+inline constexpr CarrierEntry kCarrierEntries[] = {
+    {"skt", "SCH-M620", "SKT IE GPRS", u"Comm\\RasBook\\SKT IE GPRS"},
+    {"ktf", "SPH-M6200", "KTF IE GPRS", u"Comm\\RasBook\\KTF IE GPRS"},
+};
+
+inline constexpr const char16_t* kEntryValueNames[] = {u"DevCfg", u"Entry"};
+inline constexpr const char16_t* kBlockedEntryValueNames[] = {u"NoDevCfg", u"NoEntry"};
+
+}  // namespace handset
