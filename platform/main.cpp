@@ -1,6 +1,7 @@
 // The `quillon` executable: the emulated phone with Quillon running on it, and its
-// command-line companions `quillon reg ...` (the device's registry tool) and
-// `quillon ctl ...` (one handset command in the running instance).
+// command-line companions `quillon reg ...` (the device's registry tool),
+// `quillon ctl ...` (one handset command in the running instance) and
+// `quillon monkey ...` (random use of fresh phones, checked and shrunk).
 #include <signal.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 
 #include "platform/frontend/control.h"
 #include "platform/frontend/frontend.h"
+#include "platform/frontend/monkey.h"
 #include "platform/frontend/session.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/registry/reg_tool.h"
@@ -69,6 +71,36 @@ int run_ctl(const Options& options, const std::vector<std::string>& args) {
     const std::filesystem::path folder = options.device.empty() ? handset::Device::default_folder()
                                                                 : std::filesystem::path(options.device);
     return fe::run_ctl(std::filesystem::absolute(folder), args, std::cout, std::cerr);
+}
+
+// `quillon monkey ...`: its own options; none of the phone's apply.
+int run_monkey(const std::vector<std::string>& args) {
+    namespace monkey = fe::monkey;
+    monkey::Options m;
+    std::string device, keep;
+    CLI::App app{"quillon monkey: random ordinary use of fresh phones, each run checked against Quillon's invariants"};
+    app.name("quillon monkey");
+    app.add_option("--seed", m.seed, "seed of the first run; run i uses seed + i")->capture_default_str();
+    app.add_option("--runs", m.runs, "number of runs")->check(CLI::PositiveNumber)->capture_default_str();
+    app.add_option("--actions", m.actions, "actions (script lines) per run")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app.add_option("--device", device, "device folder each run remakes (default: one in a temporary folder)");
+    app.add_option("--keep", keep,
+                   "keep the failing runs' scripts, logs and devices here (default: only the shrunk scripts, in the "
+                   "current folder)");
+    app.add_option("--watchdog", m.watchdog_seconds, "real seconds a run may take before it counts as hung")
+        ->check(CLI::PositiveNumber)
+        ->default_str(std::to_string(monkey::default_watchdog_seconds()));
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : fe::kExitBadInput;
+    }
+    if (!device.empty()) m.device = device;
+    if (!keep.empty()) m.keep = keep;
+    return monkey::run(m, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
 }
 
 int run_phone(const Options& options) {
@@ -131,7 +163,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::size_t sub = args.size();
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "reg" || args[i] == "ctl") {
+        if (args[i] == "reg" || args[i] == "ctl" || args[i] == "monkey") {
             sub = i;
             break;
         }
@@ -143,6 +175,14 @@ int main(int argc, char** argv) {
         command = args[sub];
         rest.assign(args.begin() + static_cast<long>(sub) + 1, args.end());
         args.resize(sub);
+        if (command == "monkey") {
+            if (!args.empty()) {
+                std::cerr << "quillon monkey: the phone's options do not apply; put the monkey's options after "
+                             "`monkey` (see quillon monkey --help)\n";
+                return fe::kExitBadInput;
+            }
+            return run_monkey(rest);
+        }
         // `quillon reg --device DIR ...` names the device after the subcommand, too.
         while (rest.size() >= 2 && (rest[0] == "--device" || rest[0] == "--model")) {
             args.push_back(rest[0]);
@@ -157,6 +197,7 @@ int main(int argc, char** argv) {
         "Companions:\n"
         "  quillon [--device DIR] reg query|add|delete|export|import ...   the device's registry tool\n"
         "  quillon [--device DIR] ctl COMMAND ...                            one handset command in the running phone\n"
+        "  quillon monkey [--seed N] [--runs N] [--actions N] [--device DIR] [--keep DIR]   random use, checked\n"
         "Terminal keys: F1/F2 soft keys, Esc Back, Enter, arrows, * # 0-9, : command line, F10 quit.");
     app.add_option("--device", o.device, "device folder (default: $XDG_STATE_HOME/quillon/device)");
     app.add_option("--model", o.model, "handset model of a new device: skt, ktf or none")

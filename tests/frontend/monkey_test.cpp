@@ -1,9 +1,13 @@
-// The monkey without processes: its invariant checks over small hand-made runs.
+// The monkey without processes: its invariant checks over small hand-made runs, its
+// shrinker on a synthetic failure, and its plans as the phone would read them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
+#include "platform/frontend/commands.h"
+#include "platform/frontend/monkey.h"
 #include "platform/frontend/monkey_checks.h"
 
 using namespace handset;
@@ -131,6 +135,47 @@ TEST(MonkeyChecks, EachInvariantIsReadFromTheRun) {
         }
         EXPECT_EQ(broken, c.broken) << c.what << ":\n" << details;
     }
+}
+
+TEST(MonkeyShrink, FindsTheFewItemsAFailureNeedsWithinItsBudget) {
+    std::vector<std::string> items;
+    for (int i = 0; i < 100; ++i) items.push_back(std::to_string(i));
+    const auto needs = [](const std::vector<std::string>& c, std::initializer_list<const char*> wanted) {
+        for (const char* w : wanted)
+            if (std::find(c.begin(), c.end(), w) == c.end()) return false;
+        return true;
+    };
+    int calls = 0;
+    const auto fails = [&](const std::vector<std::string>& c) -> std::optional<bool> {
+        ++calls;
+        return needs(c, {"13", "42", "77"});
+    };
+    EXPECT_EQ(shrink(items, fails, 500), (std::vector<std::string>{"13", "42", "77"}));
+    EXPECT_LE(calls, 500);
+
+    // A spent budget stops at once with what has been found so far: still failing.
+    calls = 0;
+    const auto spent_after_ten = [&](const std::vector<std::string>& c) -> std::optional<bool> {
+        if (++calls > 10) return std::nullopt;
+        return needs(c, {"13", "42", "77"});
+    };
+    const auto partial = shrink(items, spent_after_ten, 500);
+    EXPECT_EQ(calls, 11);
+    EXPECT_TRUE(needs(partial, {"13", "42", "77"}));
+    EXPECT_LT(partial.size(), items.size());
+}
+
+TEST(MonkeyPlan, EverySeedGivesItsOwnScriptThatThePhoneReads) {
+    for (std::uint64_t seed = 1; seed <= 300; ++seed) {
+        const Plan plan = plan_run(seed, 80);
+        ASSERT_EQ(plan.actions.size(), 80u);
+        std::string text;
+        for (const auto& a : plan.actions) text += a + "\n";
+        const Script script = parse_script(text);
+        ASSERT_TRUE(script.errors.empty()) << "seed " << seed << ": " << script.errors[0].describe();
+        EXPECT_EQ(plan_run(seed, 80).actions, plan.actions) << "seed " << seed;
+    }
+    EXPECT_NE(plan_run(1, 80).actions, plan_run(2, 80).actions);
 }
 
 }  // namespace
