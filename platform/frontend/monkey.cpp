@@ -255,11 +255,14 @@ public:
             progress_.count(passed);
         }
         const double seconds = std::chrono::duration<double>(SteadyClock::now() - begun).count();
+        const double shrinking = std::chrono::duration<double>(shrinking_).count();
         progress_.clear();
         std::ostringstream summary;
         summary.precision(3);
-        summary << "monkey: " << options_.runs << " runs in " << seconds << " s ("
-                << (seconds > 0 ? options_.runs / seconds : 0.0) << " runs/s), " << failed.size() << " failed";
+        summary << "monkey: " << options_.runs << " runs in " << seconds << " s";
+        if (shrinking > 0) summary << " (" << shrinking << " s of it shrinking)";
+        if (seconds > shrinking) summary << ", " << options_.runs / (seconds - shrinking) << " runs/s";
+        summary << ", " << failed.size() << " failed";
         for (std::size_t i = 0; i < failed.size(); ++i) summary << (i == 0 ? ": seeds " : ", ") << failed[i];
         out_ << summary.str() << "\n";
         return failed.empty() ? 0 : 1;
@@ -347,7 +350,9 @@ private:
         progress_.clear();
         out_ << "seed " << seed << " (model " << plan.model << "): " << broken.invariant << ": " << broken.detail
              << "\n" << std::flush;
+        const auto shrink_begun = SteadyClock::now();
         report_failure(seed, plan, broken);
+        shrinking_ += SteadyClock::now() - shrink_begun;
         if (!options_.keep) fs::remove_all(folder);
         return false;
     }
@@ -403,6 +408,7 @@ private:
     std::string exe_;  // this very executable, even when a rebuild has replaced its file
     fs::path work_;
     std::map<std::string, RegTree> factory_books_;
+    SteadyClock::duration shrinking_{};  // spent on reruns of failing scripts
 };
 
 // `items` cut into `n` runs of nearly equal length, in order.
