@@ -18,19 +18,11 @@
 namespace handset::frontend::monkey {
 namespace {
 
-bool same_ascii_folded(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
+// Names compare as the registry compares them: case-folded.
+bool same_name(std::string_view a, std::string_view b) { return fold_name(to_utf16(a)) == fold_name(to_utf16(b)); }
 
-bool starts_with_folded(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && same_ascii_folded(text.substr(0, prefix.size()), prefix);
+bool starts_with_name(std::string_view text, std::string_view prefix) {
+    return fold_name(to_utf16(text)).starts_with(fold_name(to_utf16(prefix)));
 }
 
 std::string text_field(const Json& event, const char* name) {
@@ -70,15 +62,15 @@ struct Counters {
         const std::string name = text_field(event, "name");
         for (std::size_t i = 0; i < kCount; ++i) {
             const auto& [value_key, value_name] = kValues[i];
-            if (kind == "reg.set" && same_ascii_folded(key, value_key) && same_ascii_folded(name, value_name)) {
+            if (kind == "reg.set" && same_name(key, value_key) && same_name(name, value_name)) {
                 // Anything but a DWORD cannot be read as a count: nothing pending.
                 const bool dword = text_field(event, "type") == "dword";
                 raw[i] = dword ? static_cast<std::uint32_t>(number_field(event, "data", 0)) : 0;
-            } else if (kind == "reg.delete" && has_name && same_ascii_folded(key, value_key) &&
-                       same_ascii_folded(name, value_name)) {
+            } else if (kind == "reg.delete" && has_name && same_name(key, value_key) &&
+                       same_name(name, value_name)) {
                 raw[i] = 0;
             } else if (kind == "reg.delete" && !has_name &&
-                       (same_ascii_folded(key, value_key) || starts_with_folded(value_key, key + "\\"))) {
+                       (same_name(key, value_key) || starts_with_name(value_key, key + "\\"))) {
                 raw[i] = 0;
             }
         }
@@ -138,15 +130,15 @@ private:
     std::optional<Reminder> kind_sound(const std::string& name) const {
         const auto missed = counters_.count(Counters::Missed);
         const auto unread = counters_.count(Counters::Unread);
-        if (same_ascii_folded(name, "missedCall.wav")) return Reminder{name, missed};
-        if (same_ascii_folded(name, "unreadSms.wav")) return Reminder{name, unread};
-        if (same_ascii_folded(name, "missedCallSms.wav")) return Reminder{name, static_cast<long long>(missed) + unread};
+        if (same_name(name, "missedCall.wav")) return Reminder{name, missed};
+        if (same_name(name, "unreadSms.wav")) return Reminder{name, unread};
+        if (same_name(name, "missedCallSms.wav")) return Reminder{name, static_cast<long long>(missed) + unread};
         return std::nullopt;
     }
 
     void sound(const Json& event) {
         const std::string file = text_field(event, "file");
-        const bool program_sound = starts_with_folded(file, sounds_);
+        const bool program_sound = starts_with_name(file, sounds_);
         if (!program_sound) {
             last_reminder_.reset();
             return;
@@ -155,7 +147,7 @@ private:
         const std::string name = file.substr(sounds_.size());
 
         if (auto reminder = kind_sound(name)) {
-            const bool both = same_ascii_folded(name, "missedCallSms.wav");
+            const bool both = same_name(name, "missedCallSms.wav");
             const bool pending = both ? counters_.pending(Counters::Missed) && counters_.pending(Counters::Unread)
                                       : reminder->count > 0;
             if (!pending)
@@ -165,7 +157,7 @@ private:
             last_reminder_ = std::move(reminder);
             return;
         }
-        const bool count_sound = starts_with_folded(name, "alert");
+        const bool count_sound = starts_with_name(name, "alert");
         if (count_sound) {
             // The count sound follows its reminder's first sound; the counts it was
             // given are those of that moment, not of 150 ms later.
@@ -174,7 +166,7 @@ private:
             } else {
                 const long long count = last_reminder_->count;
                 const std::string expected = count > 10 ? "alertOver.wav" : "alert" + std::to_string(count) + ".wav";
-                if (!same_ascii_folded(name, expected))
+                if (!same_name(name, expected))
                     add(kReminderPending, name + " follows " + last_reminder_->file + " for a count of " +
                                               std::to_string(count) + " (" + expected + ")");
             }
