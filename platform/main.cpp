@@ -80,17 +80,24 @@ int run_monkey(const std::vector<std::string>& args) {
     std::string device, keep;
     CLI::App app{"quillon monkey: random ordinary use of fresh phones, each run checked against Quillon's invariants"};
     app.name("quillon monkey");
-    app.add_option("--seed", m.seed, "seed of the first run; run i uses seed + i")->capture_default_str();
-    app.add_option("--runs", m.runs, "number of runs")->check(CLI::PositiveNumber)->capture_default_str();
-    app.add_option("--actions", m.actions, "actions (script lines) per run")
-        ->check(CLI::PositiveNumber)
+    app.add_option("--seed", m.seed, "seed of the first run; run i uses seed + i")->type_name("N")->capture_default_str();
+    app.add_option("--runs", m.runs, "number of runs")
+        ->type_name("N")
+        ->check(CLI::Range(1, 100'000'000))
         ->capture_default_str();
-    app.add_option("--device", device, "device folder each run remakes (default: one in a temporary folder)");
+    app.add_option("--actions", m.actions, "actions (script lines) per run")
+        ->type_name("N")
+        ->check(CLI::Range(1, 1'000'000))
+        ->capture_default_str();
+    app.add_option("--device", device, "device folder each run remakes (default: one in a temporary folder)")
+        ->type_name("DIR");
     app.add_option("--keep", keep,
                    "keep the failing runs' scripts, logs and devices here (default: only the shrunk scripts, in the "
-                   "current folder)");
+                   "current folder)")
+        ->type_name("DIR");
     app.add_option("--watchdog", m.watchdog_seconds, "real seconds a run may take before it counts as hung")
-        ->check(CLI::PositiveNumber)
+        ->type_name("SECONDS")
+        ->check(CLI::Range(1, 86'400))
         ->default_str(std::to_string(monkey::default_watchdog_seconds()));
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
