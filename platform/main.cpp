@@ -1,7 +1,8 @@
 // The `quillon` executable: the emulated phone with Quillon running on it, and its
 // command-line companions `quillon reg ...` (the device's registry tool),
-// `quillon ctl ...` (one handset command in the running instance) and `quillon trace ...`
-// (an event log as a trace for the trace viewers).
+// `quillon ctl ...` (one handset command in the running instance), `quillon trace ...`
+// (an event log as a trace for the trace viewers) and `quillon monkey ...` (random use
+// of fresh phones, checked and shrunk).
 #include <signal.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 #include "platform/frontend/commands.h"
 #include "platform/frontend/control.h"
 #include "platform/frontend/frontend.h"
+#include "platform/frontend/monkey.h"
 #include "platform/frontend/session.h"
 #include "platform/frontend/trace.h"
 #include "platform/handset/core/events.h"
@@ -120,6 +122,43 @@ int run_trace(const std::vector<std::string>& args) {
     return fe::kExitSomeLinesBad;
 }
 
+// `quillon monkey ...`: its own options; none of the phone's apply.
+int run_monkey(const std::vector<std::string>& args) {
+    namespace monkey = fe::monkey;
+    monkey::Options m;
+    std::string device, keep;
+    CLI::App app{"quillon monkey: random ordinary use of fresh phones, each run checked against Quillon's invariants"};
+    app.name("quillon monkey");
+    app.add_option("--seed", m.seed, "seed of the first run; run i uses seed + i")->type_name("N")->capture_default_str();
+    app.add_option("--runs", m.runs, "number of runs")
+        ->type_name("N")
+        ->check(CLI::Range(1, 100'000'000))
+        ->capture_default_str();
+    app.add_option("--actions", m.actions, "actions (script lines) per run")
+        ->type_name("N")
+        ->check(CLI::Range(1, 1'000'000))
+        ->capture_default_str();
+    app.add_option("--device", device, "device folder each run remakes (default: one in a temporary folder)")
+        ->type_name("DIR");
+    app.add_option("--keep", keep,
+                   "keep the failing runs' scripts, logs and devices here (default: only the shrunk scripts, in the "
+                   "current folder)")
+        ->type_name("DIR");
+    app.add_option("--watchdog", m.watchdog_seconds, "real seconds a run may take before it counts as hung")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(1, 86'400))
+        ->default_str(std::to_string(monkey::default_watchdog_seconds()));
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : fe::kExitBadInput;
+    }
+    if (!device.empty()) m.device = device;
+    if (!keep.empty()) m.keep = keep;
+    return monkey::run(m, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+}
+
 int run_phone(const Options& options) {
     if ((!options.script.empty() || !options.trace.empty()) && !options.headless) {
         std::cerr << "quillon: " << (options.script.empty() ? "--trace" : "--script") << " needs --headless\n";
@@ -189,7 +228,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::size_t sub = args.size();
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "reg" || args[i] == "ctl" || args[i] == "trace") {
+        if (args[i] == "reg" || args[i] == "ctl" || args[i] == "trace" || args[i] == "monkey") {
             sub = i;
             break;
         }
@@ -201,6 +240,14 @@ int main(int argc, char** argv) {
         command = args[sub];
         rest.assign(args.begin() + static_cast<long>(sub) + 1, args.end());
         args.resize(sub);
+        if (command == "monkey") {
+            if (!args.empty()) {
+                std::cerr << "quillon monkey: the phone's options do not apply; put the monkey's options after "
+                             "`monkey` (see quillon monkey --help)\n";
+                return fe::kExitBadInput;
+            }
+            return run_monkey(rest);
+        }
         // `quillon reg --device DIR ...` names the device after the subcommand, too.
         while (rest.size() >= 2 && (rest[0] == "--device" || rest[0] == "--model")) {
             args.push_back(rest[0]);
@@ -216,6 +263,7 @@ int main(int argc, char** argv) {
         "  quillon [--device DIR] reg query|add|delete|export|import ...   the device's registry tool\n"
         "  quillon [--device DIR] ctl COMMAND ...                            one handset command in the running phone\n"
         "  quillon trace EVENTS.jsonl -o RUN.json                            an event log as a trace for the viewers\n"
+        "  quillon monkey [--seed N] [--runs N] [--actions N] [--device DIR] [--keep DIR]   random use, checked\n"
         "Terminal keys: F1/F2 soft keys, Esc Back, Enter, arrows, * # 0-9, : command line, F10 quit.");
     app.add_option("--device", o.device, "device folder (default: $XDG_STATE_HOME/quillon/device)");
     app.add_option("--model", o.model, "handset model of a new device: skt, ktf or none")
