@@ -144,6 +144,7 @@ int run_monkey(const std::vector<std::string>& args) {
                    "keep the failing runs' scripts, logs and devices here (default: only the shrunk scripts, in the "
                    "current folder)")
         ->type_name("DIR");
+    app.add_option("--jobs", m.jobs, "runs at once (default: one a core)")->type_name("N")->check(CLI::Range(1, 64));
     app.add_option("--watchdog", m.watchdog_seconds, "real seconds a run may take before it counts as hung")
         ->type_name("SECONDS")
         ->check(CLI::Range(1, 86'400))

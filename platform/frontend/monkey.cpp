@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -24,7 +25,9 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include "platform/frontend/frontend.h"
 #include "platform/frontend/monkey_checks.h"
@@ -54,12 +57,15 @@ constexpr int kWatchdogSeconds = 5;
 constexpr int kShrinkRuns = 100;
 constexpr auto kShrinkTime = std::chrono::seconds(180 * kSlowdown);
 
-// The process group of the phone running now, for the signal handler.
-std::atomic<pid_t> g_running_group{0};
+// The process groups of the phones running now, one slot a worker, for the signal handler.
+constexpr int kMaxJobs = 64;
+std::array<std::atomic<pid_t>, kMaxJobs> g_running_groups{};
 
-void end_running_group(int signal_number) {
-    const pid_t group = g_running_group.load();
-    if (group > 0) ::kill(-group, SIGKILL);
+void end_running_groups(int signal_number) {
+    for (auto& slot : g_running_groups) {
+        const pid_t group = slot.load();
+        if (group > 0) ::kill(-group, SIGKILL);
+    }
     ::signal(signal_number, SIG_DFL);
     ::raise(signal_number);
 }
@@ -69,7 +75,7 @@ class InterruptGuard {
 public:
     InterruptGuard() {
         struct sigaction action {};
-        action.sa_handler = &end_running_group;
+        action.sa_handler = &end_running_groups;
         sigemptyset(&action.sa_mask);
         for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &action, &previous_[i]);
     }
@@ -108,7 +114,8 @@ void write_text(const fs::path& path, const std::string& text) {
 // Runs `args` (the executable first) with stdin and stdout on /dev/null and stderr
 // into `err_file`, and waits for its end at most `watchdog` of real time; past it the
 // whole process group is killed and the run counts as hung.
-RunEnd run_child(const std::vector<std::string>& args, const fs::path& err_file, std::chrono::seconds watchdog) {
+RunEnd run_child(const std::vector<std::string>& args, const fs::path& err_file, std::chrono::seconds watchdog,
+                 std::atomic<pid_t>& running_group) {
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -127,7 +134,7 @@ RunEnd run_child(const std::vector<std::string>& args, const fs::path& err_file,
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (rc != 0) throw std::runtime_error("cannot start the phone " + args[0] + ": " + std::strerror(rc));
-    g_running_group = pid;
+    running_group = pid;
 
     const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     RunEnd end;
@@ -135,7 +142,7 @@ RunEnd run_child(const std::vector<std::string>& args, const fs::path& err_file,
         const int error = errno;
         ::kill(-pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
-        g_running_group = 0;
+        running_group = 0;
         throw std::runtime_error(std::string("cannot watch the phone's process (pidfd_open): ") + std::strerror(error));
     }
     const auto deadline = SteadyClock::now() + watchdog;
@@ -157,7 +164,7 @@ RunEnd run_child(const std::vector<std::string>& args, const fs::path& err_file,
     }
     // A phone that did not end by itself may leave a second instance behind.
     if (end.hung || WIFSIGNALED(status)) ::kill(-pid, SIGKILL);
-    g_running_group = 0;
+    running_group = 0;
     if (!end.hung && WIFSIGNALED(status)) end.signal = WTERMSIG(status);
     if (WIFEXITED(status)) end.exit_code = WEXITSTATUS(status);
     end.diagnostics = read_text(err_file);
@@ -246,13 +253,39 @@ public:
     int run() {
         const InterruptGuard interrupts;
         prepare_work_folder();
+        for (const char* model : {"skt", "ktf", "none"}) factory_book(model);  // read-only from here on
         const auto begun = SteadyClock::now();
-        std::vector<std::uint64_t> failed;
-        for (int i = 0; i < options_.runs; ++i) {
-            const std::uint64_t seed = options_.seed + static_cast<std::uint64_t>(i);
-            const bool passed = run_seed(seed);
-            if (!passed) failed.push_back(seed);
-            progress_.count(passed);
+        // Runs are separate processes on separate devices: as many at once as the
+        // machine has cores, unless they share one --device folder.
+        const int jobs = options_.device ? 1
+                         : std::clamp(options_.jobs > 0 ? options_.jobs : static_cast<int>(std::thread::hardware_concurrency()),
+                                      1, std::min(kMaxJobs, options_.runs));
+        std::atomic<int> next{0};
+        std::vector<Failure> failures;
+        const auto work = [&](int slot) {
+            for (int i; (i = next++) < options_.runs;) {
+                const std::uint64_t seed = options_.seed + static_cast<std::uint64_t>(i);
+                std::optional<Failure> failure = run_seed(seed, g_running_groups[slot]);
+                std::lock_guard lock(mu_);
+                if (failure) {
+                    progress_.clear();
+                    out_ << "seed " << seed << " (model " << failure->plan.model << "): " << failure->broken.invariant
+                         << ": " << failure->broken.detail << "\n" << std::flush;
+                    failures.push_back(std::move(*failure));
+                }
+                progress_.count(!failure);
+            }
+        };
+        std::vector<std::thread> workers;
+        for (int slot = 1; slot < jobs; ++slot) workers.emplace_back(work, slot);
+        work(0);
+        for (auto& w : workers) w.join();
+        // Shrinking reruns one script at a time, in seed order, so that its reports read in order.
+        std::sort(failures.begin(), failures.end(), [](const Failure& a, const Failure& b) { return a.seed < b.seed; });
+        for (const Failure& f : failures) {
+            const auto shrink_begun = SteadyClock::now();
+            report_failure(f.seed, f.plan, f.broken);
+            shrinking_ += SteadyClock::now() - shrink_begun;
         }
         const double seconds = std::chrono::duration<double>(SteadyClock::now() - begun).count();
         const double shrinking = std::chrono::duration<double>(shrinking_).count();
@@ -262,10 +295,10 @@ public:
         summary << "monkey: " << options_.runs << " runs in " << seconds << " s";
         if (shrinking > 0) summary << " (" << shrinking << " s of it shrinking)";
         if (seconds > shrinking) summary << ", " << options_.runs / (seconds - shrinking) << " runs/s";
-        summary << ", " << failed.size() << " failed";
-        for (std::size_t i = 0; i < failed.size(); ++i) summary << (i == 0 ? ": seeds " : ", ") << failed[i];
+        summary << ", " << jobs << (jobs == 1 ? " job" : " jobs") << ", " << failures.size() << " failed";
+        for (std::size_t i = 0; i < failures.size(); ++i) summary << (i == 0 ? ": seeds " : ", ") << failures[i].seed;
         out_ << summary.str() << "\n";
-        return failed.empty() ? 0 : 1;
+        return failures.empty() ? 0 : 1;
     }
 
     ~Monkey() {
@@ -289,6 +322,12 @@ private:
         }
     }
 
+    struct Failure {
+        std::uint64_t seed;
+        Plan plan;
+        Violation broken;
+    };
+
     const RegTree& factory_book(const std::string& model) {
         auto it = factory_books_.find(model);
         if (it != factory_books_.end()) return it->second;
@@ -308,7 +347,7 @@ private:
     // Plays `actions` on a fresh device of `model` with its files in `folder`; the
     // violations of the run.
     std::vector<Violation> play(const std::string& model, const std::vector<std::string>& actions,
-                                const fs::path& folder) {
+                                const fs::path& folder, std::atomic<pid_t>& running_group) {
         fs::create_directories(folder);
         std::string script;
         for (const auto& a : actions) script += a + "\n";
@@ -319,7 +358,7 @@ private:
                                             "--script", (folder / "actions.script").string(),
                                             "--log",    (folder / "events.log").string()};
         RunRecord record;
-        record.end = run_child(args, folder / "stderr.txt", std::chrono::seconds(watchdog_));
+        record.end = run_child(args, folder / "stderr.txt", std::chrono::seconds(watchdog_), running_group);
         record.log = read_lines(folder / "events.log");
         record.factory_book = factory_book(model);
         record.program_folder = program_folder();
@@ -337,24 +376,14 @@ private:
         return violations;
     }
 
-    // One seed's run; false when it failed (reported, shrunk and written out).
-    bool run_seed(std::uint64_t seed) {
-        const Plan plan = plan_run(seed, options_.actions);
+    // One seed's run: its failure, if it broke an invariant.
+    std::optional<Failure> run_seed(std::uint64_t seed, std::atomic<pid_t>& running_group) {
+        Plan plan = plan_run(seed, options_.actions);
         const fs::path folder = work_ / ("seed-" + std::to_string(seed));
-        const std::vector<Violation> violations = play(plan.model, plan.actions, folder);
-        if (violations.empty()) {
-            fs::remove_all(folder);
-            return true;
-        }
-        const Violation& broken = violations.front();
-        progress_.clear();
-        out_ << "seed " << seed << " (model " << plan.model << "): " << broken.invariant << ": " << broken.detail
-             << "\n" << std::flush;
-        const auto shrink_begun = SteadyClock::now();
-        report_failure(seed, plan, broken);
-        shrinking_ += SteadyClock::now() - shrink_begun;
-        if (!options_.keep) fs::remove_all(folder);
-        return false;
+        std::vector<Violation> violations = play(plan.model, plan.actions, folder, running_group);
+        if (violations.empty() || !options_.keep) fs::remove_all(folder);
+        if (violations.empty()) return std::nullopt;
+        return Failure{seed, std::move(plan), std::move(violations.front())};
     }
 
     void report_failure(std::uint64_t seed, const Plan& plan, const Violation& broken) {
@@ -367,7 +396,7 @@ private:
             if (SteadyClock::now() >= stop_at) return std::nullopt;
             progress_.show("shrinking seed " + std::to_string(seed) + ": rerun " + std::to_string(++reruns) + ", " +
                            std::to_string(candidate.size()) + " actions");
-            for (const auto& v : play(plan.model, candidate, folder)) {
+            for (const auto& v : play(plan.model, candidate, folder, g_running_groups[0])) {
                 if (v.invariant != broken.invariant) continue;
                 last = v;
                 return true;
@@ -408,6 +437,7 @@ private:
     std::string exe_;  // this very executable, even when a rebuild has replaced its file
     fs::path work_;
     std::map<std::string, RegTree> factory_books_;
+    std::mutex mu_;  // the output and the progress line, between the workers
     SteadyClock::duration shrinking_{};  // spent on reruns of failing scripts
 };
 

@@ -28,6 +28,8 @@ struct Options {
     std::optional<std::filesystem::path> keep;
     // Real time a run may take before it counts as hung; 0: the build's default.
     int watchdog_seconds = 0;
+    // Runs at once; 0: one a core. A shared --device folder means one at a time.
+    int jobs = 0;
 };
 
 // The default watchdog: a few seconds, stretched in sanitizer builds.
