@@ -34,8 +34,6 @@ LONG PendingSum(LONG missed, LONG unread) {
     return missed > std::numeric_limits<LONG>::max() - unread ? std::numeric_limits<LONG>::max() : missed + unread;
 }
 
-bool CallInProgress() { return ReadCount(HKEY_LOCAL_MACHINE, u"System\\State\\Phone", u"Active Call Count") != 0; }
-
 }  // namespace
 
 std::u16string ReminderSoundPath(ReminderKind kind) {
