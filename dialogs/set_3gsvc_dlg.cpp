@@ -79,16 +79,16 @@ void CSet3GsvcDlg::OnBlock3G() {
 
 void CSet3GsvcDlg::OnTmail3Gsvc() {
     CMainDlg* owner = OwnerMainDlg(*this);
-    AppSettings.enableTmail3Gsvc = TickOf(m_chkTmail3Gsvc);
+    const LONG enable = TickOf(m_chkTmail3Gsvc);
     VibrateFor(50);
     // Switching the exception off ends a pass-through in progress; the flag stays set,
-    // so the program's end blocks again, which then changes nothing.
-    if (AppSettings.enableTmail3Gsvc == 0 && owner != nullptr && owner->m_bTmailPassThrough != 0) Apply3GState(0);
-    WriteRegDword(HKEY_CURRENT_USER, kSettingsKey, u"enableTmail3Gsvc", AppSettings.enableTmail3Gsvc);
+    // so the program's end blocks again, which then changes nothing. The setting is
+    // written after the entry has moved back.
+    if (enable == 0 && owner != nullptr && owner->m_bTmailPassThrough != 0) Apply3GState(0);
+    StoreSetting(AppSettings.enableTmail3Gsvc, enable, u"enableTmail3Gsvc");
 }
 
 void CSet3GsvcDlg::OnTmailAlert() {
-    AppSettings.enableTmail3GsvcAlert = TickOf(m_chkTmailAlert);
     VibrateFor(50);
-    WriteRegDword(HKEY_CURRENT_USER, kSettingsKey, u"enableTmail3GsvcAlert", AppSettings.enableTmail3GsvcAlert);
+    StoreSetting(AppSettings.enableTmail3GsvcAlert, TickOf(m_chkTmailAlert), u"enableTmail3GsvcAlert");
 }
