@@ -10,7 +10,6 @@
 #include "watch/phonebook.h"
 
 const MessageMapEntry CSet3GsvcDlg::messageEntries[] = {
-    ON_COMMAND<CSet3GsvcDlg, &CSet3GsvcDlg::OnOkKey>(IDOK),
     ON_COMMAND<CSet3GsvcDlg, &CSet3GsvcDlg::OnBlock3G>(IDC_BLOCK_3GSVC),
     ON_COMMAND<CSet3GsvcDlg, &CSet3GsvcDlg::OnTmail3Gsvc>(IDC_TMAIL_3GSVC),
     ON_COMMAND<CSet3GsvcDlg, &CSet3GsvcDlg::OnTmailAlert>(IDC_TMAIL_3GSVC_ALERT),
@@ -58,8 +57,6 @@ BOOL CSet3GsvcDlg::OnInitDialog() {
     }
     return TRUE;
 }
-
-void CSet3GsvcDlg::OnOkKey() { OnOK(); }
 
 void CSet3GsvcDlg::OnBlock3G() {
     CMainDlg* owner = OwnerMainDlg(*this);
