@@ -1,5 +1,6 @@
 // The main window: initialisation in its fixed order, the status lines, the soft-key
-// menu, the pre-dispatch filter for Enter and Back, and the destruction that stops
+// menu, the pre-dispatch filter for Enter and Back, the watch tick that runs the
+// reminder, the key lock and the mail-client exception, and the destruction that stops
 // the watch.
 #include "app/main_dlg.h"
 
@@ -157,6 +158,13 @@ void CMainDlg::OnGeneralSettings() {
 void CMainDlg::OnAbout() { m_dlgAbout.DoModal(); }
 
 void CMainDlg::OnExitProgram() { DestroyWindow(); }
+
+void CMainDlg::OnWatchTick(UINT timer_id) {
+    if (timer_id != WATCH_TIMER_ID) return;
+    CheckReminder();
+    CheckAutoKeylock();
+    CheckTmailPassThrough();
+}
 
 LRESULT CMainDlg::OnVibratePulse(WPARAM ms, LPARAM) {
     VibrateFor(static_cast<DWORD>(ms));
