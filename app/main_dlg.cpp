@@ -10,7 +10,7 @@
 #include "app/haptics.h"
 #include "app/settings.h"
 #include "res/resources.h"
-#include "watch/phonebook.h"
+#include "watch/block_3g.h"
 #include "watch/power_watch.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "app/settings.h"
 #include "dialogs/dialog_common.h"
 #include "res/resources.h"
-#include "watch/phonebook.h"
+#include "watch/block_3g.h"
 
 const MessageMapEntry CSet3GsvcDlg::messageEntries[] = {
     ON_COMMAND<CSet3GsvcDlg, &CSet3GsvcDlg::OnBlock3G>(IDC_BLOCK_3GSVC),
