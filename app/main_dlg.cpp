@@ -72,7 +72,7 @@ BOOL CMainDlg::OnInitDialog() {
     // lines, no soft keys, no settings, no watch.
     if (!m_cmdBar.Create(this) || !m_cmdBar.InsertMenuBar(IDR_MAINMENU)) return FALSE;
 
-    SetWindowText(u"QUILLON");
+    SetWindowText(kMainWindowTitle);
     programFolder = FolderOfExecutable();
 
     // The soft-key bar the user works with: "닫기" and "메뉴".
