@@ -7,10 +7,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "reliability/child.h"
+#include "common/child_process.h"
 
 namespace reltest {
 namespace {
+
+using namespace qtest;
 
 const char* const kSettings[] = {"enableTmail3Gsvc",  "enableTmail3GsvcAlert", "enableCallAlert",
                                  "enableSmsAlert",    "AlertInterval",         "EnableVibrateAlert",

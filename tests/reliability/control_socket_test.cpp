@@ -9,10 +9,12 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
-#include "reliability/child.h"
+#include "common/child_process.h"
 
 namespace reltest {
 namespace {
+
+using namespace qtest;
 
 // A connection to the instance's control socket.
 class Peer {

@@ -14,12 +14,14 @@
 #include <optional>
 #include <random>
 
+#include "common/child_process.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/registry/store.h"
-#include "reliability/child.h"
 
 namespace reltest {
 namespace {
+
+using namespace qtest;
 
 constexpr std::array<const char*, 4> kNames = {"enableCallAlert", "enableSmsAlert", "AlertInterval",
                                                 "EnableVibrateAlert"};

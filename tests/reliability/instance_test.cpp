@@ -8,10 +8,12 @@
 #include <map>
 #include <random>
 
-#include "reliability/child.h"
+#include "common/child_process.h"
 
 namespace reltest {
 namespace {
+
+using namespace qtest;
 
 bool has_event(const std::string& line, const std::string& kind, const std::string& title) {
     const Json event = Json::parse(line, nullptr, false);
