@@ -9,6 +9,7 @@
 
 #include "app/main_dlg.h"
 #include "app/settings.h"
+#include "res/resources.h"
 #include "watch/power_watch.h"
 
 CMainApp theApp;
@@ -103,7 +104,7 @@ BOOL CMainApp::InitInstance() {
     // Kept open and unowned for the life of the process.
     if (instance_mutex != nullptr) ReleaseMutex(instance_mutex);
     if (error == ERROR_ALREADY_EXISTS) {
-        if (HWND window = FindWindowW(nullptr, u"QUILLON")) SetForegroundWindow(ForegroundForm(window));
+        if (HWND window = FindWindowW(nullptr, kMainWindowTitle)) SetForegroundWindow(ForegroundForm(window));
         return FALSE;
     }
 

@@ -1,5 +1,6 @@
 // The main window: initialisation in its fixed order, the status lines, the soft-key
-// menu, the pre-dispatch filter for Enter and Back, and the destruction that stops
+// menu, the pre-dispatch filter for Enter and Back, the watch tick that runs the
+// reminder, the key lock and the mail-client exception, and the destruction that stops
 // the watch.
 #include "app/main_dlg.h"
 
@@ -9,7 +10,7 @@
 #include "app/haptics.h"
 #include "app/settings.h"
 #include "res/resources.h"
-#include "watch/phonebook.h"
+#include "watch/block_3g.h"
 #include "watch/power_watch.h"
 
 namespace {
@@ -71,7 +72,7 @@ BOOL CMainDlg::OnInitDialog() {
     // lines, no soft keys, no settings, no watch.
     if (!m_cmdBar.Create(this) || !m_cmdBar.InsertMenuBar(IDR_MAINMENU)) return FALSE;
 
-    SetWindowText(u"QUILLON");
+    SetWindowText(kMainWindowTitle);
     programFolder = FolderOfExecutable();
 
     // The soft-key bar the user works with: "닫기" and "메뉴".
@@ -157,6 +158,13 @@ void CMainDlg::OnGeneralSettings() {
 void CMainDlg::OnAbout() { m_dlgAbout.DoModal(); }
 
 void CMainDlg::OnExitProgram() { DestroyWindow(); }
+
+void CMainDlg::OnWatchTick(UINT timer_id) {
+    if (timer_id != WATCH_TIMER_ID) return;
+    CheckReminder();
+    CheckAutoKeylock();
+    CheckTmailPassThrough();
+}
 
 LRESULT CMainDlg::OnVibratePulse(WPARAM ms, LPARAM) {
     VibrateFor(static_cast<DWORD>(ms));

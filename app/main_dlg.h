@@ -1,6 +1,6 @@
 // The main window: the status dialog that shows the four status lines, carries the
-// soft-key menu that opens the settings dialogs, and hosts the watch timer, the power
-// watch and the 3G pass-through state for the whole run of the program.
+// soft-key menu that opens the settings dialogs, and hosts the watch timer with its
+// tick, the power watch and the 3G pass-through state for the whole run of the program.
 #pragma once
 
 #include <string>
@@ -15,6 +15,10 @@
 
 // Private message: vibrate for wParam milliseconds.
 constexpr UINT WM_VIBRATE_PULSE = 0x1F5F;
+
+// The main window's only timer: every expiry is one watch tick.
+constexpr UINT WATCH_TIMER_ID = 100;
+constexpr UINT WATCH_TIMER_PERIOD_MS = 3000;
 
 class CMainDlg : public CDialog {
 public:

@@ -1,5 +1,5 @@
 // The settings store: the AppSettings record, the program folder, the registry and
-// file helpers, the carrier and 3G probes and the load at start.
+// file helpers, the carrier, call and 3G probes and the load at start.
 #include "app/settings.h"
 
 #include <algorithm>
@@ -105,6 +105,11 @@ LPCWSTR CarrierEntryKey(LONG carrier) {
         case 2: return kKtfEntryKey;
         default: return nullptr;
     }
+}
+
+bool CallInProgress() {
+    DWORD calls = 0;
+    return ReadRegDword(HKEY_LOCAL_MACHINE, u"System\\State\\Phone", u"Active Call Count", calls) && calls != 0;
 }
 
 LONG Read3GState() {

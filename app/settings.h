@@ -1,6 +1,6 @@
 // The settings store: the process-wide record of Quillon's ten stored settings and the
-// facts read from the device at start, the program folder, and the small registry and
-// file helpers every part of the program uses.
+// facts read from the device at start, the program folder, the small registry and file
+// helpers every part of the program uses, and the call-state read the watch shares.
 //
 // The settings live as REG_DWORD values under HKEY_CURRENT_USER "Software\Quillon". They
 // are read once at start; afterwards a settings dialog changes a field and writes the
@@ -67,6 +67,9 @@ bool FileExists(LPCWSTR path);
 LONG DetectCarrier();
 // The phone-book entry key of a carrier, or null for carrier 0 and unknown values.
 LPCWSTR CarrierEntryKey(LONG carrier);
+// True while "Active Call Count" of HKLM "System\State\Phone" is non-zero; an unreadable
+// count counts as no call.
+bool CallInProgress();
 // 1 when the entry of AppSettings.carrier is in its allowed form ("DevCfg" readable and
 // "NoDevCfg" not), else 0.
 LONG Read3GState();

@@ -40,6 +40,7 @@
 #include "platform/handset/devices/devices.h"
 #include "platform/windows.h"
 #include "platform/winreg.h"
+#include "res/resources.h"
 
 // Links the program's image, as the quillon executable does.
 void (*g_program_image)() = &InitProcessData;
@@ -156,7 +157,7 @@ private:
     void start() {
         std::string error;
         if (!host_->start(std::nullopt, error)) fail("cannot start Quillon: " + error);
-        window_ = FindWindowW(nullptr, fe::kMainWindowTitle);
+        window_ = FindWindowW(nullptr, kMainWindowTitle);
         if (!window_) fail("Quillon has no main window");
     }
 

@@ -7,10 +7,9 @@
 #include "app/settings.h"
 #include "dialogs/dialog_common.h"
 #include "res/resources.h"
-#include "watch/phonebook.h"
+#include "watch/block_3g.h"
 
 const MessageMapEntry CSet3GsvcDlg::messageEntries[] = {
-    ON_COMMAND<CSet3GsvcDlg, &CSet3GsvcDlg::OnOkKey>(IDOK),
     ON_COMMAND<CSet3GsvcDlg, &CSet3GsvcDlg::OnBlock3G>(IDC_BLOCK_3GSVC),
     ON_COMMAND<CSet3GsvcDlg, &CSet3GsvcDlg::OnTmail3Gsvc>(IDC_TMAIL_3GSVC),
     ON_COMMAND<CSet3GsvcDlg, &CSet3GsvcDlg::OnTmailAlert>(IDC_TMAIL_3GSVC_ALERT),
@@ -59,8 +58,6 @@ BOOL CSet3GsvcDlg::OnInitDialog() {
     return TRUE;
 }
 
-void CSet3GsvcDlg::OnOkKey() { OnOK(); }
-
 void CSet3GsvcDlg::OnBlock3G() {
     CMainDlg* owner = OwnerMainDlg(*this);
     const bool blocked = TickOf(m_chkBlock3G) != 0;
@@ -79,16 +76,16 @@ void CSet3GsvcDlg::OnBlock3G() {
 
 void CSet3GsvcDlg::OnTmail3Gsvc() {
     CMainDlg* owner = OwnerMainDlg(*this);
-    AppSettings.enableTmail3Gsvc = TickOf(m_chkTmail3Gsvc);
+    const LONG enable = TickOf(m_chkTmail3Gsvc);
     VibrateFor(50);
     // Switching the exception off ends a pass-through in progress; the flag stays set,
-    // so the program's end blocks again, which then changes nothing.
-    if (AppSettings.enableTmail3Gsvc == 0 && owner != nullptr && owner->m_bTmailPassThrough != 0) Apply3GState(0);
-    WriteRegDword(HKEY_CURRENT_USER, kSettingsKey, u"enableTmail3Gsvc", AppSettings.enableTmail3Gsvc);
+    // so the program's end blocks again, which then changes nothing. The setting is
+    // written after the entry has moved back.
+    if (enable == 0 && owner != nullptr && owner->m_bTmailPassThrough != 0) Apply3GState(0);
+    StoreSetting(AppSettings.enableTmail3Gsvc, enable, u"enableTmail3Gsvc");
 }
 
 void CSet3GsvcDlg::OnTmailAlert() {
-    AppSettings.enableTmail3GsvcAlert = TickOf(m_chkTmailAlert);
     VibrateFor(50);
-    WriteRegDword(HKEY_CURRENT_USER, kSettingsKey, u"enableTmail3GsvcAlert", AppSettings.enableTmail3GsvcAlert);
+    StoreSetting(AppSettings.enableTmail3GsvcAlert, TickOf(m_chkTmailAlert), u"enableTmail3GsvcAlert");
 }

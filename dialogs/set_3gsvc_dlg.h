@@ -20,7 +20,6 @@ protected:
     static const MessageMapEntry messageEntries[];
     static const MessageMap messageMap;
 
-    void OnOkKey();
     void OnBlock3G();
     void OnTmail3Gsvc();
     void OnTmailAlert();

@@ -17,7 +17,6 @@ constexpr std::array<LPCWSTR, 3> kIntervalTexts{u"한번만", u"2분마다", u"1
 }  // namespace
 
 const MessageMapEntry CSetAlertDlg::messageEntries[] = {
-    ON_COMMAND<CSetAlertDlg, &CSetAlertDlg::OnOkKey>(IDOK),
     ON_COMMAND<CSetAlertDlg, &CSetAlertDlg::OnCallAlert>(IDC_CALL_ALERT),
     ON_COMMAND<CSetAlertDlg, &CSetAlertDlg::OnSmsAlert>(IDC_SMS_ALERT),
     ON_NOTIFY_CODE<CSetAlertDlg, &CSetAlertDlg::OnSelchangeInterval>(CBN_SELCHANGE, IDC_ALERT_INTERVAL),
@@ -57,8 +56,6 @@ BOOL CSetAlertDlg::OnInitDialog() {
     }
     return TRUE;
 }
-
-void CSetAlertDlg::OnOkKey() { OnOK(); }
 
 void CSetAlertDlg::EnableIntervalControls() {
     const BOOL enable = (AppSettings.enableCallAlert != 0 || AppSettings.enableSmsAlert != 0) ? TRUE : FALSE;

@@ -22,7 +22,6 @@ protected:
     static const MessageMapEntry messageEntries[];
     static const MessageMap messageMap;
 
-    void OnOkKey();
     void OnCallAlert();
     void OnSmsAlert();
     void OnSelchangeInterval();

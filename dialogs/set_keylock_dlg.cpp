@@ -16,7 +16,6 @@ constexpr std::array<LPCWSTR, 5> kTimeoutTexts{u"30초 후", u"1분 후", u"3분
 }  // namespace
 
 const MessageMapEntry CSetKeylockDlg::messageEntries[] = {
-    ON_COMMAND<CSetKeylockDlg, &CSetKeylockDlg::OnOkKey>(IDOK),
     ON_COMMAND<CSetKeylockDlg, &CSetKeylockDlg::OnAutoKeylock>(IDC_AUTO_KEYLOCK),
     ON_NOTIFY_CODE<CSetKeylockDlg, &CSetKeylockDlg::OnSelchangeTimeout>(CBN_SELCHANGE, IDC_KEYLOCK_TIMEOUT),
     ON_COMMAND<CSetKeylockDlg, &CSetKeylockDlg::OnVibrateKeylock>(IDC_KEYLOCK_VIBRATE),
@@ -47,8 +46,6 @@ BOOL CSetKeylockDlg::OnInitDialog() {
     m_chkVibrate.SetCheck(AppSettings.EnableVibrateAlertKeylock);
     return TRUE;
 }
-
-void CSetKeylockDlg::OnOkKey() { OnOK(); }
 
 void CSetKeylockDlg::EnableTimeoutControls(BOOL enable) {
     m_cmbTimeout.EnableWindow(enable);

@@ -20,7 +20,6 @@ protected:
     static const MessageMapEntry messageEntries[];
     static const MessageMap messageMap;
 
-    void OnOkKey();
     void OnAutoKeylock();
     void OnSelchangeTimeout();
     void OnVibrateKeylock();

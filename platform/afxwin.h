@@ -94,7 +94,6 @@ public:
     CWnd& operator=(const CWnd&) = delete;
 
     HWND m_hWnd = nullptr;
-    HWND GetSafeHwnd() const { return this ? m_hWnd : nullptr; }
 
     BOOL ShowWindow(int command);
     BOOL SetForegroundWindow();

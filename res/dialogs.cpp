@@ -62,7 +62,7 @@ constexpr ControlTemplate kGeneralControls[] = {
 };
 
 constexpr DialogTemplate kDialogs[] = {
-    {IDD_MAIN, u"QUILLON", kFont, 9, 159, 96, true, kMainControls},
+    {IDD_MAIN, kMainWindowTitle, kFont, 9, 159, 96, true, kMainControls},
     {IDD_ABOUT, u"QUILLON 정보", kFont, 8, 160, 116, true, kAboutControls},
     {IDD_SET_3GSVC, u"3G 연결 설정", kFont, 8, 186, 94, true, k3GsvcControls},
     {IDD_SET_KEYLOCK, u"키잠금 설정", kFont, 8, 186, 94, true, kKeylockControls},

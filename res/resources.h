@@ -1,5 +1,6 @@
 // Quillon's resource ids and its resource table: the dialog templates, soft-key menus,
-// strings, icon, emblem bitmap and version record the program loads by id.
+// strings, icon, emblem bitmap and version record the program loads by id, and the
+// main window's title, which the emulator shares.
 //
 // Register the table once with handset::set_resources(&quillon_resources()); the
 // program then finds each resource through the platform's lookups by the ids below.
@@ -10,6 +11,10 @@
 
 // The table lives for the whole process.
 const handset::Resources& quillon_resources();
+
+// The main window's title. Another process finds the running window by it: a second
+// start of the program, and the emulator's launcher that ends the program.
+inline constexpr char16_t kMainWindowTitle[] = u"QUILLON";
 
 // Dialog templates.
 constexpr int IDD_MAIN = 102;
@@ -61,7 +66,8 @@ constexpr int IDC_ALERT_GROUP = 1017;
 constexpr int IDC_AUTOSTART = 1019;
 constexpr int IDC_POWERKEY_UNLOCK = 1020;
 
-// Commands of the main window's "메뉴" popup. The left soft key "닫기" sends IDOK (1).
+// Commands of the main window's "메뉴" popup. The left soft key "닫기" sends IDOK (1);
+// ID_MENU_EXIT is also the command the emulator sends to end the program.
 constexpr int ID_MENU_3GSVC = 32777;
 constexpr int ID_MENU_ALERT = 32778;
 constexpr int ID_MENU_KEYLOCK = 32779;

@@ -28,12 +28,6 @@ constexpr DWORD kPowerNotificationMask = PBT_TRANSITION | PBT_RESUME | PBT_POWER
 // "Lock" of HKLM "System\State": 0 nothing locked, 2 the keypad locked.
 bool ReadLockState(DWORD& lock) { return ReadRegDword(HKEY_LOCAL_MACHINE, u"System\\State", u"Lock", lock); }
 
-// An unreadable call count counts as no call.
-bool NoCallInProgress() {
-    DWORD calls = 0;
-    return !ReadRegDword(HKEY_LOCAL_MACHINE, u"System\\State\\Phone", u"Active Call Count", calls) || calls == 0;
-}
-
 void UnlockKeypad() {
     PressKey(kUnlockFirstKey);
     // The shell wants the two keys about 300 ms apart, with or without the vibration.
@@ -139,7 +133,7 @@ void OnPowerStateChange() {
     g_nIdleTicks = 0;
     if (AppSettings.EnablePowerKeyUnlock != 0 && g_strLastPowerState.equals(u"useridle") && state == u"on") {
         DWORD lock = 0;
-        if (ReadLockState(lock) && lock == 2 && NoCallInProgress()) UnlockKeypad();
+        if (ReadLockState(lock) && lock == 2 && !CallInProgress()) UnlockKeypad();
     }
     g_strLastPowerState.set(state);
 }
@@ -154,7 +148,7 @@ void CheckAutoKeylock() {
     if (AppSettings.EnableAutoKeylock == 0) return;
     DWORD lock = 0;
     if (!ReadLockState(lock) || lock != 0) return;
-    if (!NoCallInProgress()) return;
+    if (CallInProgress()) return;
 
     // "on" is recorded before the key goes out, so the notification the lock itself
     // causes does not look like a wake-up from "useridle" and unlock again.

@@ -1,4 +1,4 @@
-// The watch tick and the missed-call / unread-SMS reminder.
+// The missed-call / unread-SMS reminder, the first step of the main window's watch tick.
 //
 // On every tick the reminder reads the pending counts of the enabled kinds. A count
 // that differs from the one remembered restarts the wait; once the counts have stayed
@@ -10,7 +10,6 @@
 #include "app/haptics.h"
 #include "app/main_dlg.h"
 #include "app/settings.h"
-#include "watch/power_watch.h"
 #include "watch/reminder.h"
 
 namespace {
@@ -34,8 +33,6 @@ LONG PendingSum(LONG missed, LONG unread) {
     return missed > std::numeric_limits<LONG>::max() - unread ? std::numeric_limits<LONG>::max() : missed + unread;
 }
 
-bool CallInProgress() { return ReadCount(HKEY_LOCAL_MACHINE, u"System\\State\\Phone", u"Active Call Count") != 0; }
-
 }  // namespace
 
 std::u16string ReminderSoundPath(ReminderKind kind) {
@@ -50,13 +47,6 @@ std::u16string ReminderSoundPath(ReminderKind kind) {
 std::u16string CountSoundPath(LONG count) {
     if (count <= 10) return SoundPath(u"%s\\Sound\\alert%d.wav", count);
     return SoundPath(u"%s\\Sound\\alertOver.wav");
-}
-
-void CMainDlg::OnWatchTick(UINT timer_id) {
-    if (timer_id != WATCH_TIMER_ID) return;
-    CheckReminder();
-    CheckAutoKeylock();
-    CheckTmailPassThrough();
 }
 
 void CMainDlg::RestartReminder() {

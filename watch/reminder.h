@@ -1,14 +1,10 @@
-// The watch timer of the main window and the kinds of reminder it gives for missed
-// calls and unread SMS messages.
+// The kinds of reminder the watch gives for missed calls and unread SMS messages, and
+// the sounds that announce them.
 #pragma once
 
 #include <string>
 
 #include "platform/windows.h"
-
-// The main window's only timer: every expiry is one watch tick.
-constexpr UINT WATCH_TIMER_ID = 100;
-constexpr UINT WATCH_TIMER_PERIOD_MS = 3000;
 
 // What a reminder announces; it picks the first sound.
 enum class ReminderKind { MissedCalls, UnreadSms, Both };

@@ -17,6 +17,7 @@
 #include "platform/handset/core/events.h"
 #include "platform/handset/window/wm.h"
 #include "platform/windows.h"
+#include "res/resources.h"
 
 extern char** environ;
 
@@ -272,7 +273,7 @@ bool ProgramHost::quit(std::string& error) {
     }
     WindowSearch search{pid};
     EnumWindows(&find_main_window, reinterpret_cast<LPARAM>(&search));
-    if (!search.found || !PostMessageW(search.found, WM_COMMAND, kEndProgramCommand, 0)) {
+    if (!search.found || !PostMessageW(search.found, WM_COMMAND, ID_MENU_EXIT, 0)) {
         std::lock_guard lock(mu_);
         quitting_ = false;
         error = "Quillon has no main window to end it through";

@@ -21,11 +21,6 @@
 
 namespace handset::frontend {
 
-// The menu command of Quillon's main window that ends the program.
-constexpr UINT kEndProgramCommand = 32781;
-// Title of Quillon's main window.
-inline constexpr char16_t kMainWindowTitle[] = u"QUILLON";
-
 class ProgramHost {
 public:
     ProgramHost();

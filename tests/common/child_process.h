@@ -1,6 +1,7 @@
 // Helpers of the tests that run the built `quillon`: a child process whose output is
 // read as it streams, waits on its end with a deadline (through a pidfd, never by
-// sleeping), the forced kill, and small file helpers. Scratch folders: temp_dir.h.
+// sleeping), the forced kill, the JSON lines of what a phone printed, and small file
+// helpers. Scratch folders: temp_dir.h.
 #pragma once
 
 #include <fcntl.h>
@@ -20,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "common/temp_dir.h"
 
 extern char** environ;
@@ -28,6 +31,7 @@ namespace qtest {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using Json = nlohmann::json;
 
 // Sanitizer builds run the phone several times slower. The few limits that stand for the
 // program's own timing (a second instance ends within 12 s) stretch by this factor.
@@ -235,6 +239,17 @@ inline std::vector<std::string> lines_of(const std::string& text) {
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
+}
+
+// The JSON objects among `text`'s lines (events, `controls` output); other lines skipped.
+inline std::vector<Json> json_lines(const std::string& text) {
+    std::vector<Json> out;
+    for (const std::string& line : lines_of(text)) {
+        if (line.empty() || line.front() != '{') continue;
+        Json j = Json::parse(line, nullptr, false);
+        if (!j.is_discarded()) out.push_back(std::move(j));
+    }
+    return out;
 }
 
 }  // namespace qtest

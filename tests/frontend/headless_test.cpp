@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "common/script_lines.h"
 #include "process_util.h"
 
 using fetest::lines_of;
@@ -87,8 +88,8 @@ TEST_F(Headless, ARegistryFaultFailsTheProgramsWritesButNotTheScriptsOwn) {
         "fault registry write\n"
         "missed 2\n"
         "reg set HKCU\\Software\\Test A dword:1\n"
-        "reg delete HKCU\\Software\\Test A\n"
-        "command 32778\nclick 1013\ncommand 1\n"
+        "reg delete HKCU\\Software\\Test A\n" +
+        qtest::Command(ID_MENU_ALERT) + qtest::Click(IDC_CALL_ALERT) + qtest::Command(IDOK) +
         "fault registry write off\n"
         "reg get HKCU\\System\\State\\Phone \"Missed Call Count\"\n");
     ASSERT_EQ(r.status, 0) << r.err;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "common/script_lines.h"
 #include "process_util.h"
 
 using fetest::lines_of;
@@ -114,7 +115,7 @@ TEST_F(Launcher, CopyAtAnotherPathMeetsTheRunningInstance) {
 }
 
 TEST_F(Launcher, RunEndsWhenQuillonEndsByItself) {
-    const ScriptRun r = script("start\nwait 1s\ncommand 32781\nmissed 4\nwait 1h\n");
+    const ScriptRun r = script("start\nwait 1s\n" + qtest::Command(ID_MENU_EXIT) + "missed 4\nwait 1h\n");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.of("reg.set").empty());  // nothing after the program's end ran
     EXPECT_EQ(r.events.back()["ev"], "process.exit");

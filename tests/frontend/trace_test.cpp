@@ -5,6 +5,7 @@
 #include <map>
 #include <sstream>
 
+#include "common/script_lines.h"
 #include "platform/frontend/trace.h"
 #include "process_util.h"
 
@@ -117,9 +118,9 @@ Json Convert(const std::string& log, handset::frontend::LogTrace* lines = nullpt
 TEST(Trace, AShortScenarioShowsItsRemindersStatesMailClientAndCounters) {
     TempDir dir;
     write_file(dir / "script",
-               "press down\nmissed 2\nwait 130s\nprofile Silent\nwait 130s\n"
-               "command 32777\nclick 1004\ncommand 1\nmail start\nwait 2t\nmail close\nwait 2t\n"
-               "call 1\nwait 1s\ncall 0\nquit\n");
+               "press down\nmissed 2\nwait 130s\nprofile Silent\nwait 130s\n" + qtest::Command(ID_MENU_3GSVC) +
+                   qtest::Click(IDC_BLOCK_3GSVC) + qtest::Command(IDOK) +
+                   "mail start\nwait 2t\nmail close\nwait 2t\ncall 1\nwait 1s\ncall 0\nquit\n");
     const auto run = run_quillon({"--device", dir.file("device"), "--headless", "--script", dir.file("script"), "--log",
                                   dir.file("events.jsonl"), "--trace", dir.file("run.json")});
     ASSERT_EQ(run.status, 0) << run.err;

@@ -7,6 +7,7 @@
 #include "app/main_dlg.h"
 #include "platform/frontend/program_host.h"
 #include "program/program_fixture.h"
+#include "res/resources.h"
 
 namespace progtest {
 namespace {
@@ -15,7 +16,7 @@ TEST_F(ProgramTest, TheVibrationMessageVibratesForItsWParamAndAnswersZero) {
     handset::frontend::ProgramHost host;
     std::string error;
     ASSERT_TRUE(host.start(std::nullopt, error)) << error;
-    const HWND main = FindWindowW(nullptr, u"QUILLON");
+    const HWND main = FindWindowW(nullptr, kMainWindowTitle);
     ASSERT_NE(main, nullptr);
     TakeEvents();
 

@@ -1,6 +1,6 @@
 // The 3G block: moving the phone-book entry between its two forms without losing data.
 #include "program/program_fixture.h"
-#include "watch/phonebook.h"
+#include "watch/block_3g.h"
 
 namespace progtest {
 namespace {

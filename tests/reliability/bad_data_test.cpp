@@ -7,10 +7,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "reliability/child.h"
+#include "common/child_process.h"
+#include "common/script_lines.h"
 
 namespace reltest {
 namespace {
+
+using namespace qtest;
 
 const char* const kSettings[] = {"enableTmail3Gsvc",  "enableTmail3GsvcAlert", "enableCallAlert",
                                  "enableSmsAlert",    "AlertInterval",         "EnableVibrateAlert",
@@ -96,11 +99,11 @@ protected:
 
     // The four status lines of the main window, checked against the expected texts.
     static void expect_status(const Json& main, const std::string& g3, bool alerts, bool keylock) {
-        EXPECT_EQ(main.value("dialog", 0), 102);
-        EXPECT_EQ(text_of(main, 1002), "모델: SCH-M620");
-        EXPECT_EQ(text_of(main, 1003), "3G 인터넷서비스 접속: " + g3);
-        EXPECT_EQ(text_of(main, 1004), alerts ? "부재중수신 알림: 사용" : "부재중수신 알림: 사용안함");
-        EXPECT_EQ(text_of(main, 1005), keylock ? "자동 키잠금: 사용" : "자동 키잠금: 사용안함");
+        EXPECT_EQ(main.value("dialog", 0), IDD_MAIN);
+        EXPECT_EQ(text_of(main, IDC_MODEL), "모델: SCH-M620");
+        EXPECT_EQ(text_of(main, IDC_3GSVC_STATUS), "3G 인터넷서비스 접속: " + g3);
+        EXPECT_EQ(text_of(main, IDC_ALERT_STATUS), alerts ? "부재중수신 알림: 사용" : "부재중수신 알림: 사용안함");
+        EXPECT_EQ(text_of(main, IDC_KEYLOCK_STATUS), keylock ? "자동 키잠금: 사용" : "자동 키잠금: 사용안함");
     }
 
     TempDir dir_;
@@ -108,8 +111,8 @@ protected:
 };
 
 // Opens the alert and the key lock dialog and prints each, then ends the program.
-constexpr const char* kShowSettings =
-    "controls\ncommand 32778\ncontrols\ncommand 1\ncommand 32779\ncontrols\ncommand 1\nquit\n";
+const std::string kShowSettings = "controls\n" + Command(ID_MENU_ALERT) + "controls\n" + Command(IDOK) +
+                                  Command(ID_MENU_KEYLOCK) + "controls\n" + Command(IDOK) + "quit\n";
 
 TEST_F(BadData, SettingsOfAnySizeButFourBytesTakeTheirDefaults) {
     // 5, 8, 1, 2 and 0 bytes; all zeros, which as a proper word would switch things off.
@@ -120,21 +123,22 @@ TEST_F(BadData, SettingsOfAnySizeButFourBytesTakeTheirDefaults) {
         ASSERT_EQ(r.controls.size(), 3u) << r.result.out;
         expect_status(r.controls[0], "허용", true, true);
         const Json& alert = r.controls[1];
-        EXPECT_EQ(alert.value("dialog", 0), 138);
-        for (int id : {1013, 1014, 1015}) EXPECT_TRUE(control(alert, id).value("checked", false)) << id;
-        EXPECT_EQ(control(alert, 1016).value("selected", -2), 1);
+        EXPECT_EQ(alert.value("dialog", 0), IDD_SET_ALERT);
+        for (int id : {IDC_CALL_ALERT, IDC_SMS_ALERT, IDC_ALERT_VIBRATE})
+            EXPECT_TRUE(control(alert, id).value("checked", false)) << id;
+        EXPECT_EQ(control(alert, IDC_ALERT_INTERVAL).value("selected", -2), 1);
         const Json& keylock = r.controls[2];
-        EXPECT_EQ(keylock.value("dialog", 0), 137);
-        for (int id : {1008, 1010}) EXPECT_TRUE(control(keylock, id).value("checked", false)) << id;
-        EXPECT_EQ(control(keylock, 1009).value("selected", -2), 2);
+        EXPECT_EQ(keylock.value("dialog", 0), IDD_SET_KEYLOCK);
+        for (int id : {IDC_AUTO_KEYLOCK, IDC_KEYLOCK_VIBRATE}) EXPECT_TRUE(control(keylock, id).value("checked", false)) << id;
+        EXPECT_EQ(control(keylock, IDC_KEYLOCK_TIMEOUT).value("selected", -2), 2);
     }
     // The same zeros as 4-byte words are taken: everything off, first list entries.
     const PhoneRun zero = run(every_setting("dword:0"), kShowSettings);
     ASSERT_EQ(zero.controls.size(), 3u) << zero.result.out;
     expect_status(zero.controls[0], "허용", false, false);
-    EXPECT_EQ(control(zero.controls[1], 1016).value("selected", -2), 0);
-    EXPECT_FALSE(control(zero.controls[1], 1013).value("checked", true));
-    EXPECT_EQ(control(zero.controls[2], 1009).value("selected", -2), 0);
+    EXPECT_EQ(control(zero.controls[1], IDC_ALERT_INTERVAL).value("selected", -2), 0);
+    EXPECT_FALSE(control(zero.controls[1], IDC_CALL_ALERT).value("checked", true));
+    EXPECT_EQ(control(zero.controls[2], IDC_KEYLOCK_TIMEOUT).value("selected", -2), 0);
 }
 
 TEST_F(BadData, FourByteValuesOfAnyTypeAreTakenAsWords) {
@@ -144,8 +148,8 @@ TEST_F(BadData, FourByteValuesOfAnyTypeAreTakenAsWords) {
     ASSERT_EQ(r.result.status, 0) << r.result.err;
     ASSERT_EQ(r.controls.size(), 3u) << r.result.out;
     expect_status(r.controls[0], "허용", true, false);
-    EXPECT_EQ(control(r.controls[1], 1016).value("selected", -2), -1);
-    EXPECT_EQ(control(r.controls[2], 1009).value("selected", -2), -1);
+    EXPECT_EQ(control(r.controls[1], IDC_ALERT_INTERVAL).value("selected", -2), -1);
+    EXPECT_EQ(control(r.controls[2], IDC_KEYLOCK_TIMEOUT).value("selected", -2), -1);
 }
 
 TEST_F(BadData, OutOfRangeNegativeAndHugeSettingsKeepTheProgramWorking) {
@@ -155,12 +159,13 @@ TEST_F(BadData, OutOfRangeNegativeAndHugeSettingsKeepTheProgramWorking) {
     // Reminders and the key lock run for a while with no tick limits from the lists,
     // then the user repairs the interval by choosing an entry.
     const PhoneRun r = run(prepare,
-                      "controls\nmissed 3\nsms 2\nwait 10m\npower useridle\nwait 10m\npower on\n"
-                      "command 32778\ncontrols\nselect 1016 2\ncommand 1\nwait 1m\ncontrols\nquit\n");
+                      "controls\nmissed 3\nsms 2\nwait 10m\npower useridle\nwait 10m\npower on\n" +
+                          Command(ID_MENU_ALERT) + "controls\n" + Select(IDC_ALERT_INTERVAL, 2) + Command(IDOK) +
+                          "wait 1m\ncontrols\nquit\n");
     ASSERT_EQ(r.result.status, 0) << r.result.err;
     ASSERT_EQ(r.controls.size(), 3u) << r.result.out;
     expect_status(r.controls[0], "허용", true, true);
-    EXPECT_EQ(control(r.controls[1], 1016).value("selected", -2), -1);
+    EXPECT_EQ(control(r.controls[1], IDC_ALERT_INTERVAL).value("selected", -2), -1);
     expect_status(r.controls[2], "허용", true, true);
     EXPECT_EQ(reg_get("HKCU\\Software\\Quillon", "AlertInterval"), "dword:2");
     EXPECT_EQ(reg_get("HKCU\\Software\\Quillon", "KeylockTimeout"), "dword:2147483647");
@@ -203,11 +208,12 @@ TEST_F(BadData, PhoneBookValuesOver2048BytesReadAsAbsentAndAreKept) {
         const std::string data = hex_bytes(size);
         // The user switches the block off and on again in the 3G dialog.
         const PhoneRun r = run("reg set \"" + key + "\" DevCfg " + data + "\n",
-                          "controls\ncommand 32777\ncontrols\nclick 1004\nclick 1004\ncommand 1\ncontrols\nquit\n");
+                          "controls\n" + Command(ID_MENU_3GSVC) + "controls\n" + Click(IDC_BLOCK_3GSVC) +
+                              Click(IDC_BLOCK_3GSVC) + Command(IDOK) + "controls\nquit\n");
         ASSERT_EQ(r.result.status, 0) << r.result.err;
         ASSERT_EQ(r.controls.size(), 3u) << r.result.out;
         expect_status(r.controls[0], allowed ? "허용" : "차단", true, true);
-        EXPECT_EQ(control(r.controls[1], 1004).value("checked", allowed), !allowed);
+        EXPECT_EQ(control(r.controls[1], IDC_BLOCK_3GSVC).value("checked", allowed), !allowed);
         expect_status(r.controls[2], allowed ? "허용" : "차단", true, true);
         if (allowed) {
             // Back in the allowed form after block and allow.
@@ -245,21 +251,22 @@ TEST_F(BadData, AStartUpFolderThatCannotTakeTheShortcut) {
     const fs::path startup = fs_root() / "Windows" / "StartUp";
     fs::remove_all(startup);
     write_file(startup, "not a folder");
-    const PhoneRun r = run("", "controls\ncommand 32787\ncontrols\nclick 1019\ncontrols\ncommand 1\ncontrols\nquit\n");
+    const PhoneRun r = run("", "controls\n" + Command(ID_MENU_GENERAL) + "controls\n" + Click(IDC_AUTOSTART) +
+                                   "controls\n" + Command(IDOK) + "controls\nquit\n");
     ASSERT_EQ(r.result.status, 0) << r.result.err;
     ASSERT_EQ(r.controls.size(), 4u) << r.result.out;
     expect_status(r.controls[0], "허용", true, true);
-    EXPECT_FALSE(control(r.controls[1], 1019).value("checked", true));
+    EXPECT_FALSE(control(r.controls[1], IDC_AUTOSTART).value("checked", true));
     // The box shows the wish; nothing was created and the program goes on.
-    EXPECT_TRUE(control(r.controls[2], 1019).value("checked", false));
+    EXPECT_TRUE(control(r.controls[2], IDC_AUTOSTART).value("checked", false));
     EXPECT_EQ(r.count("shortcut.create"), 0u);
     expect_status(r.controls[3], "허용", true, true);
     EXPECT_EQ(read_file(startup), "not a folder");
 
     // The next start reads the file system again: no shortcut.
-    const PhoneRun next = run("", "command 32787\ncontrols\ncommand 1\nquit\n");
+    const PhoneRun next = run("", Command(ID_MENU_GENERAL) + "controls\n" + Command(IDOK) + "quit\n");
     ASSERT_EQ(next.controls.size(), 1u) << next.result.out;
-    EXPECT_FALSE(control(next.controls[0], 1019).value("checked", true));
+    EXPECT_FALSE(control(next.controls[0], IDC_AUTOSTART).value("checked", true));
 }
 
 // Root writes through file permissions, so as root the device's file system becomes a
@@ -267,7 +274,8 @@ TEST_F(BadData, AStartUpFolderThatCannotTakeTheShortcut) {
 // permissions are taken away.
 TEST_F(BadData, AReadOnlyDeviceFileSystem) {
     make_device();
-    const std::string script = "controls\ncommand 32787\nclick 1019\ncommand 1\ncontrols\nquit\n";
+    const std::string script =
+        "controls\n" + Command(ID_MENU_GENERAL) + Click(IDC_AUTOSTART) + Command(IDOK) + "controls\nquit\n";
     PhoneRun r;
     if (::geteuid() == 0) {
         const std::vector<std::string> read_only_fs{

@@ -9,10 +9,13 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
-#include "reliability/child.h"
+#include "common/child_process.h"
+#include "res/resources.h"
 
 namespace reltest {
 namespace {
+
+using namespace qtest;
 
 // A connection to the instance's control socket.
 class Peer {
@@ -116,7 +119,7 @@ protected:
         const auto a = peer.answer();
         EXPECT_EQ(a.end, ".ok");
         ASSERT_EQ(a.lines.size(), 1u);
-        EXPECT_EQ(Json::parse(a.lines[0], nullptr, false).value("dialog", 0), 102);
+        EXPECT_EQ(Json::parse(a.lines[0], nullptr, false).value("dialog", 0), IDD_MAIN);
     }
 
     std::string missed_calls() {

@@ -14,12 +14,15 @@
 #include <optional>
 #include <random>
 
+#include "common/child_process.h"
+#include "common/script_lines.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/registry/store.h"
-#include "reliability/child.h"
 
 namespace reltest {
 namespace {
+
+using namespace qtest;
 
 constexpr std::array<const char*, 4> kNames = {"enableCallAlert", "enableSmsAlert", "AlertInterval",
                                                 "EnableVibrateAlert"};
@@ -45,23 +48,23 @@ Plan make_plan(const Settings& stored, std::mt19937& rng, int actions) {
     std::array<long, 4> shown{};
     for (int i = 0; i < 4; ++i) shown[i] = stored[i].value_or(kWhenMissing[i]);
     Plan plan;
-    plan.script = "command 32778\n";
+    plan.script = Command(ID_MENU_ALERT);
     std::uniform_int_distribution<int> pick(0, 3);
     for (int n = 0; n < actions; ++n) {
         int which = pick(rng);
         const bool enabled = shown[0] != 0 || shown[1] != 0;
         if (which >= 2 && !enabled) which = 0;
         switch (which) {
-            case 0: plan.script += "click 1013\n"; break;
-            case 1: plan.script += "click 1014\n"; break;
+            case 0: plan.script += Click(IDC_CALL_ALERT); break;
+            case 1: plan.script += Click(IDC_SMS_ALERT); break;
             case 2: break;
-            case 3: plan.script += "click 1015\n"; break;
+            case 3: plan.script += Click(IDC_ALERT_VIBRATE); break;
         }
         if (which == 2) {
             // Another entry than the selected one, so that the selection changes.
             long next = (shown[2] + 1 + rng() % 2) % 3;
             if (shown[2] < 0 || shown[2] > 2) next = static_cast<long>(rng() % 3);
-            plan.script += "select 1016 " + std::to_string(next) + "\n";
+            plan.script += Select(IDC_ALERT_INTERVAL, static_cast<int>(next));
             shown[2] = next;
         } else {
             shown[which] = shown[which] != 0 ? 0 : 1;
@@ -225,7 +228,7 @@ TEST(CrashSafety, KilledWhileWritingSettingsLosesNoAcknowledgedWrite) {
     for (const Json& o : objects) {
         if (!o.contains("controls")) continue;
         for (const Json& c : o["controls"])
-            if (c.value("id", 0) == 1004) {
+            if (c.value("id", 0) == IDC_ALERT_STATUS) {
                 found = true;
                 EXPECT_EQ(c.value("text", ""), alerts_on ? "부재중수신 알림: 사용" : "부재중수신 알림: 사용안함");
             }

@@ -5,13 +5,15 @@
 
 #include <cstring>
 
+#include "common/child_process.h"
 #include "platform/handset/devices/wav.h"
 #include "platform/handset/registry/regfile.h"
 #include "platform/handset/registry/store.h"
-#include "reliability/child.h"
 
 namespace reltest {
 namespace {
+
+using namespace qtest;
 
 using Bytes = std::vector<std::uint8_t>;
 

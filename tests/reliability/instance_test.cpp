@@ -8,10 +8,13 @@
 #include <map>
 #include <random>
 
-#include "reliability/child.h"
+#include "common/child_process.h"
+#include "res/resources.h"
 
 namespace reltest {
 namespace {
+
+using namespace qtest;
 
 bool has_event(const std::string& line, const std::string& kind, const std::string& title) {
     const Json event = Json::parse(line, nullptr, false);
@@ -134,7 +137,7 @@ TEST(Instances, TwentyStartsAtOnceOnANewDeviceLeaveOneResident) {
     ASSERT_EQ(controls.status, 0) << controls.err;
     const auto objects = json_lines(controls.out);
     ASSERT_EQ(objects.size(), 1u) << controls.out;
-    EXPECT_EQ(objects[0].value("dialog", 0), 102);
+    EXPECT_EQ(objects[0].value("dialog", 0), IDD_MAIN);
 
     ASSERT_EQ(run_quillon({"ctl", "--device", device, "press", "back"}).status, 0);
     ASSERT_TRUE(main_window_event(*resident, "window.hide"));

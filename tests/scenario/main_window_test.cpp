@@ -14,18 +14,18 @@ TEST(MainWindow, FirstStartShowsTheStatusAndArmsTheWatch) {
            {{"dialog.open", {{"id", 102}, {"title", "QUILLON"}}}, {"timer.set", {{"id", 100}, {"ms", 3000}}},
             {"window.show", {{"title", "QUILLON"}}}, {"timer.kill", {{"id", 100}}}, {"dialog.close", {{"id", 102}}}},
            "start and end");
-    EXPECT_EQ(run.Text(0, 1002), "모델: SCH-M620");
-    EXPECT_EQ(run.Text(0, 1003), "3G 인터넷서비스 접속: 허용");
-    EXPECT_EQ(run.Text(0, 1004), "부재중수신 알림: 사용");
-    EXPECT_EQ(run.Text(0, 1005), "자동 키잠금: 사용");
+    EXPECT_EQ(run.Text(0, IDC_MODEL), "모델: SCH-M620");
+    EXPECT_EQ(run.Text(0, IDC_3GSVC_STATUS), "3G 인터넷서비스 접속: 허용");
+    EXPECT_EQ(run.Text(0, IDC_ALERT_STATUS), "부재중수신 알림: 사용");
+    EXPECT_EQ(run.Text(0, IDC_KEYLOCK_STATUS), "자동 키잠금: 사용");
     ok_seq_of(run.events, {}, {"reg.set", "reg.delete", "msgbox"}, "a start writes nothing");
 }
 
 TEST(MainWindow, StatusLinesFollowTheDeviceAndTheSettings) {
     Phone none("none");
     PhoneRun run = none.Start("controls\n");
-    EXPECT_EQ(run.Text(0, 1002), "모델: 알수없음");
-    EXPECT_EQ(run.Text(0, 1003), "3G 인터넷서비스 접속: 차단");
+    EXPECT_EQ(run.Text(0, IDC_MODEL), "모델: 알수없음");
+    EXPECT_EQ(run.Text(0, IDC_3GSVC_STATUS), "3G 인터넷서비스 접속: 차단");
 
     Phone ktf("ktf");
     run = ktf.Start(
@@ -36,11 +36,11 @@ TEST(MainWindow, StatusLinesFollowTheDeviceAndTheSettings) {
         "reg delete \"HKCU\\Comm\\RasBook\\KTF IE GPRS\" DevCfg\n"
         "start\ncontrols\n",
         {"--no-start"});
-    EXPECT_EQ(run.Text(0, 1002), "모델: SPH-M6200");
-    EXPECT_EQ(run.Text(0, 1004), "부재중수신 알림: 사용") << "the SMS reminder is still on";
-    EXPECT_EQ(run.Text(0, 1005), "자동 키잠금: 사용안함");
-    EXPECT_EQ(run.Text(1, 1003), "3G 인터넷서비스 접속: 차단");
-    EXPECT_EQ(run.Text(1, 1004), "부재중수신 알림: 사용안함");
+    EXPECT_EQ(run.Text(0, IDC_MODEL), "모델: SPH-M6200");
+    EXPECT_EQ(run.Text(0, IDC_ALERT_STATUS), "부재중수신 알림: 사용") << "the SMS reminder is still on";
+    EXPECT_EQ(run.Text(0, IDC_KEYLOCK_STATUS), "자동 키잠금: 사용안함");
+    EXPECT_EQ(run.Text(1, IDC_3GSVC_STATUS), "3G 인터넷서비스 접속: 차단");
+    EXPECT_EQ(run.Text(1, IDC_ALERT_STATUS), "부재중수신 알림: 사용안함");
 }
 
 TEST(MainWindow, EnterDoesNothingAndCloseHidesWhileTheWatchGoesOn) {
@@ -82,7 +82,7 @@ TEST(MainWindow, WithoutItsMutexesQuillonStartsAsAFirstInstance) {
     const PhoneRun run = phone.Start("fault kernel mutex\nstart\ncontrols\n", {"--no-start"});
     EXPECT_EQ(run.status, 0) << run.errors;
     ok_seq(run.events, {{"dialog.open", {{"id", 102}}}, {"timer.set", {{"id", 100}}}}, "a first start all the same");
-    EXPECT_EQ(run.Text(0, 1002), "모델: SCH-M620");
+    EXPECT_EQ(run.Text(0, IDC_MODEL), "모델: SCH-M620");
 }
 
 TEST(MainWindow, EndProgramEndsTheRunAndALaterStartIsAFirstStart) {
@@ -92,9 +92,9 @@ TEST(MainWindow, EndProgramEndsTheRunAndALaterStartIsAFirstStart) {
            {{"timer.set", {{"id", 100}}}, {"timer.kill", {{"id", 100}}}, {"timer.set", {{"id", 100}}},
             {"timer.kill", {{"id", 100}}}},
            "end and start again");
-    EXPECT_EQ(run.Text(0, 1002), "모델: SCH-M620");
+    EXPECT_EQ(run.Text(0, IDC_MODEL), "모델: SCH-M620");
 
-    run = phone.Start("command 32781\nmissed 1\nwait 50t\n");
+    run = phone.Start(Command(ID_MENU_EXIT) + "missed 1\nwait 50t\n");
     ok_seq(run.events, {{"timer.set", {{"id", 100}}}, {"timer.kill", {{"id", 100}}}}, "프로그램 종료");
     ok_seq_of(run.events, {}, {"sound"}, "nothing runs after the end");
 }
@@ -106,12 +106,12 @@ TEST(MainWindow, ASoftKeyBarFailureIsToldAndACommandBarFailureStopsTheInitialisa
            {{"msgbox", {{"text", "Soft Key Bar 생성 실패!"}, {"caption", "Quillon"}}},
             {"timer.set", {{"id", 100}, {"ms", 3000}}}},
            "the only message, and everything else runs");
-    EXPECT_EQ(run.Text(0, 1005), "자동 키잠금: 사용");
+    EXPECT_EQ(run.Text(0, IDC_KEYLOCK_STATUS), "자동 키잠금: 사용");
 
     run = phone.Start("fault shell commandbar\nstart\nmissed 1\nwait 50t\ncontrols\n", {"--no-start"});
     ok_seq_of(run.events, {}, {"timer.set", "msgbox", "sound"}, "no watch");
-    EXPECT_EQ(run.Text(0, 1002), "");
-    EXPECT_EQ(run.Text(0, 1005), "");
+    EXPECT_EQ(run.Text(0, IDC_MODEL), "");
+    EXPECT_EQ(run.Text(0, IDC_KEYLOCK_STATUS), "");
 }
 
 TEST(MainWindow, PowerWatchFailuresOnlyReachTheDebugOutput) {
@@ -128,23 +128,24 @@ TEST(MainWindow, PowerWatchFailuresOnlyReachTheDebugOutput) {
             EXPECT_TRUE(debug[0].value("text", "").starts_with(text)) << debug[0].dump();
             EXPECT_TRUE(debug[0].value("text", "").ends_with("\n"));
         }
-        EXPECT_EQ(run.Text(0, 1005), "자동 키잠금: 사용") << fault << ": the rest runs";
+        EXPECT_EQ(run.Text(0, IDC_KEYLOCK_STATUS), "자동 키잠금: 사용") << fault << ": the rest runs";
         ok_seq_of(run.events, {}, {"msgbox"}, fault);
     }
 }
 
 TEST(MainWindow, TheAboutBoxShowsTheVersionAndChangesNothing) {
     Phone phone;
-    const PhoneRun run = phone.Start("command 32780\ncontrols\ncommand 1\ncommand 32780\ncommand 2\ncontrols\n");
+    const PhoneRun run = phone.Start(Command(ID_MENU_ABOUT) + "controls\n" + Command(IDOK) + Command(ID_MENU_ABOUT) +
+                                     Command(IDCANCEL) + "controls\n");
     ok_seq(run.events,
            {{"dialog.open", {{"id", 102}}}, {"dialog.open", {{"id", 129}, {"title", "QUILLON 정보"}}},
             {"dialog.close", {{"id", 129}, {"result", 1}}}, {"dialog.open", {{"id", 129}}},
             {"dialog.close", {{"id", 129}, {"result", 2}}}, {"dialog.close", {{"id", 102}}}},
            "about");
     ok_seq_of(run.events, {}, {"reg.set", "reg.delete", "msgbox", "vibrate"}, "about changes nothing");
-    EXPECT_EQ(run.Text(0, 1001), "QUILLON v0.95");
-    EXPECT_EQ(run.Control(0, 1000).value("kind", ""), "picture");
-    EXPECT_EQ(run.Text(1, 1005), "자동 키잠금: 사용");
+    EXPECT_EQ(run.Text(0, IDC_VERSION), "QUILLON v0.95");
+    EXPECT_EQ(run.Control(0, IDC_EMBLEM).value("kind", ""), "picture");
+    EXPECT_EQ(run.Text(1, IDC_KEYLOCK_STATUS), "자동 키잠금: 사용");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Runs the built phone headless on a script and collects what it did: the event log,
 // what the commands printed, the error output and the exit status. A Phone keeps one
-// device folder across its runs, so a later run finds what an earlier one left.
+// device folder across its runs, so a later run finds what an earlier one left. Scripts
+// name the program's commands and controls with the lines of common/script_lines.h.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,11 +14,15 @@
 #include <string>
 #include <vector>
 
+#include "common/script_lines.h"
 #include "common/temp_dir.h"
 #include "program/event_seq.h"
 
 namespace scenario {
 
+using qtest::Click;
+using qtest::Command;
+using qtest::Select;
 using seqtest::Expected;
 using seqtest::Json;
 using seqtest::ok_seq;

@@ -10,7 +10,7 @@ Expected Sound(const std::string& name) { return {"sound", {{"file", "\\Program 
 Expected Moved(const std::string& name) { return {"reg.set", {{"name", name}}}; }
 Expected Mail(const std::string& ev) { return {ev, {{"file", "\\Windows\\e mail.exe"}}}; }
 
-constexpr char kBlock3G[] = "command 32777\nclick 1004\ncommand 1\n";
+const std::string kBlock3G = Command(ID_MENU_3GSVC) + Click(IDC_BLOCK_3GSVC) + Command(IDOK);
 
 TEST(Watch, CountsPendingAtStartAreRemindedOnThe42ndTick) {
     Phone phone;
@@ -22,7 +22,7 @@ TEST(Watch, CountsPendingAtStartAreRemindedOnThe42ndTick) {
 
 TEST(Watch, RemindersKeepComingWhileASettingsDialogIsOpen) {
     Phone phone;
-    const PhoneRun run = phone.Start("missed 1\ncommand 32787\nwait 43t\nwait 41t\n");
+    const PhoneRun run = phone.Start("missed 1\n" + Command(ID_MENU_GENERAL) + "wait 43t\nwait 41t\n");
     ok_seq(run.events,
            {{"dialog.open", {{"id", 102}}}, {"dialog.open", {}}, Sound("missedCall.wav"), Sound("alert1.wav"),
             Sound("missedCall.wav"), Sound("alert1.wav"), {"dialog.close", {}}, {"dialog.close", {{"id", 102}}}},
@@ -32,8 +32,8 @@ TEST(Watch, RemindersKeepComingWhileASettingsDialogIsOpen) {
 TEST(Watch, PickingAnIntervalGivesTheOnceReminderAgain) {
     Phone phone;
     const PhoneRun run = phone.Start(
-        "reg set HKCU\\Software\\Quillon AlertInterval dword:0\nstart\nmissed 1\nwait 100t\n"
-        "command 32778\nselect 1016 0\ncommand 1\nwait 40t\nwait 2t\n",
+        "reg set HKCU\\Software\\Quillon AlertInterval dword:0\nstart\nmissed 1\nwait 100t\n" +
+            Command(ID_MENU_ALERT) + Select(IDC_ALERT_INTERVAL, 0) + Command(IDOK) + "wait 40t\nwait 2t\n",
         {"--no-start"});
     ok_seq(WithoutKey(run.events, "HKLM\\System\\State"),
            {Moved("AlertInterval"), Moved("Missed Call Count"), Sound("missedCall.wav"), Sound("alert1.wav"),
@@ -67,7 +67,7 @@ TEST(Watch, TheKeypadLocksAfterTheIdleTimeAndThePowerButtonUnlocks) {
 
 TEST(Watch, TheMailClientIsLetThroughWhileItRuns) {
     Phone phone;
-    const PhoneRun run = phone.Start(std::string(kBlock3G) + "mail start\nwait 2t\nmail close\nwait 2t\n");
+    const PhoneRun run = phone.Start(kBlock3G + "mail start\nwait 2t\nmail close\nwait 2t\n");
     ok_seq(run.events,
            {{"process.start", {}}, {"timer.set", {{"id", 100}}}, Moved("NoDevCfg"), Moved("NoEntry"), Mail("process.start"),
             {"mail.connect", {{"ok", false}}}, {"timer.kill", {{"id", 100}}}, Moved("DevCfg"), Moved("Entry"),
@@ -82,7 +82,7 @@ TEST(Watch, TheMailClientIsLetThroughWhileItRuns) {
 // its queue and the script goes on; the power watch, a thread of its own, still unlocks.
 TEST(Watch, DuringThePassThroughWaitKeysQueueAndThePowerWatchGoesOn) {
     Phone phone;
-    const PhoneRun run = phone.Start(std::string(kBlock3G) +
+    const PhoneRun run = phone.Start(kBlock3G +
                                      "device idle-timeout off\nmail start\nwait 2t\nstart\nwait 1s\npress back\n"
                                      "press vk:133\npower useridle\npower button\nwait 1s\nmail close\nwait 1t\nquit\n");
     EXPECT_EQ(run.status, 0) << run.errors;
@@ -113,7 +113,7 @@ TEST(Watch, DuringThePassThroughWaitKeysQueueAndThePowerWatchGoesOn) {
 
 TEST(Watch, AMailClientThatCannotBeRestartedIsBlockedAgainOnTheNextTick) {
     Phone phone;
-    const PhoneRun run = phone.Start(std::string(kBlock3G) + "mail start\nfault process start\nwait 2t\nwait 2t\n");
+    const PhoneRun run = phone.Start(kBlock3G + "mail start\nfault process start\nwait 2t\nwait 2t\n");
     ok_seq(run.events,
            {{"process.start", {}}, {"timer.set", {{"id", 100}}}, Moved("NoDevCfg"), Moved("NoEntry"), Mail("process.start"),
             {"mail.connect", {{"ok", false}}}, {"timer.kill", {{"id", 100}}}, Moved("DevCfg"), Moved("Entry"),
@@ -126,7 +126,9 @@ TEST(Watch, AMailClientThatCannotBeRestartedIsBlockedAgainOnTheNextTick) {
 
 TEST(Watch, NoPassThroughWhen3GIsAllowedTheExceptionIsOffOrTheCarrierIsKtf) {
     const std::pair<std::string, std::string> cases[] = {
-        {"skt", ""}, {"skt", std::string(kBlock3G) + "command 32777\nclick 1005\ncommand 1\n"}, {"ktf", kBlock3G}};
+        {"skt", ""},
+        {"skt", kBlock3G + Command(ID_MENU_3GSVC) + Click(IDC_TMAIL_3GSVC) + Command(IDOK)},
+        {"ktf", kBlock3G}};
     for (const auto& [model, prepare] : cases) {
         Phone phone(model);
         const PhoneRun run = phone.Start(prepare + "mail start\nwait 3t\n");
@@ -137,13 +139,13 @@ TEST(Watch, NoPassThroughWhen3GIsAllowedTheExceptionIsOffOrTheCarrierIsKtf) {
 
 TEST(Watch, TheSoundsFollowTheirSettingAndTheEndBlocksAgainSilently) {
     Phone phone;
-    PhoneRun run = phone.Start(std::string(kBlock3G) +
-                               "command 32777\nclick 1006\ncommand 1\nmail start\nwait 2t\nmail close\nwait 2t\n");
+    PhoneRun run = phone.Start(kBlock3G + Command(ID_MENU_3GSVC) + Click(IDC_TMAIL_3GSVC_ALERT) + Command(IDOK) +
+                               "mail start\nwait 2t\nmail close\nwait 2t\n");
     ok_seq(run.events, {{"mail.connect", {{"ok", false}}}, {"mail.connect", {{"ok", true}}}}, "still let through");
     ok_seq_of(run.events, {}, {"sound"}, "no 3G sounds");
 
     Phone other;
-    run = other.Start(std::string(kBlock3G) + "mail start\nwait 2t\nmail close\nquit\n");
+    run = other.Start(kBlock3G + "mail start\nwait 2t\nmail close\nquit\n");
     ok_seq(run.events,
            {Moved("NoDevCfg"), Moved("NoEntry"), {"timer.kill", {}}, Moved("DevCfg"), Moved("Entry"),
             {"timer.kill", {}}, Moved("NoDevCfg"), Moved("NoEntry")},
@@ -153,9 +155,8 @@ TEST(Watch, TheSoundsFollowTheirSettingAndTheEndBlocksAgainSilently) {
 
 TEST(Watch, SwitchingTheExceptionOffWhilePassingBlocksAtOnce) {
     Phone phone;
-    const PhoneRun run = phone.Start(std::string(kBlock3G) +
-                                     "mail start\nwait 2t\nmail close\ncommand 32777\nclick 1005\ncommand 1\n"
-                                     "wait 3t\nquit\n");
+    const PhoneRun run = phone.Start(kBlock3G + "mail start\nwait 2t\nmail close\n" + Command(ID_MENU_3GSVC) +
+                                     Click(IDC_TMAIL_3GSVC) + Command(IDOK) + "wait 3t\nquit\n");
     ok_seq(run.events,
            {Moved("NoDevCfg"), Moved("NoEntry"), Moved("DevCfg"), Moved("Entry"), Moved("NoDevCfg"), Moved("NoEntry"),
             Moved("enableTmail3Gsvc")},

@@ -1,5 +1,7 @@
 // The 3G block: moving the carrier's phone-book entry between its allowed form
-// ("DevCfg", "Entry") and its blocked form ("NoDevCfg", "NoEntry").
+// ("DevCfg", "Entry") and its blocked form ("NoDevCfg", "NoEntry"). The watch-tick step
+// that lets the carrier's mail client through, CMainDlg::CheckTmailPassThrough, is
+// built on it and lives beside it in block_3g.cpp.
 #pragma once
 
 #include "platform/windows.h"

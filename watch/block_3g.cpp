@@ -5,14 +5,13 @@
 // While 3G is blocked on an SKT phone, the carrier's mail client is let through: when
 // its window appears, 3G is allowed, the client is restarted so that it connects, and
 // once its window is gone 3G is blocked again.
-#include "watch/phonebook.h"
+#include "watch/block_3g.h"
 
 #include <array>
 #include <vector>
 
 #include "app/main_dlg.h"
 #include "app/settings.h"
-#include "watch/reminder.h"
 
 namespace {
 
