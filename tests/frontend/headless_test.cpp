@@ -166,6 +166,15 @@ TEST_F(Headless, BadOptionsAndMissingScriptAreRefused) {
     r = run_quillon({"--device", (dir / "device").string(), "--script", "x.txt"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("--script needs --headless"), std::string::npos) << r.err;
+
+    // --reset wipes a device folder, never a folder of something else named by mistake.
+    const std::filesystem::path papers = dir / "papers";
+    std::filesystem::create_directories(papers);
+    fetest::write_file(papers / "thesis.txt", "years of work");
+    r = run_quillon({"--headless", "--reset", "--device", papers.string(), "--script", "/dev/null"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("will not reset"), std::string::npos) << r.err;
+    EXPECT_EQ(fetest::read_file(papers / "thesis.txt"), "years of work");
 }
 
 TEST_F(Headless, RegCompanionPassesRegToolArgumentsThrough) {

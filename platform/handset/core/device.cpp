@@ -71,6 +71,13 @@ void create_factory_folder(const fs::path& folder, const std::string& model, con
     fs::rename(part, folder / kMarker);
 }
 
+// The names a device folder holds: its marker and set-up lock, the registry and its
+// journal files, the file system, the run folder and the debug output.
+bool is_device_entry(const std::string& name) {
+    return name == kMarker || name == kSetUpLock || name == "fs" || name == "run" || name == "debug.log" ||
+           name.starts_with("registry.db") || name.starts_with(std::string(kMarker) + ".");
+}
+
 }  // namespace
 
 fs::path Device::default_folder() {
@@ -88,6 +95,14 @@ Device::Device(DeviceOptions options) : model_(options.model), exe_path_(std::mo
     std::error_code ec;
     folder_ = fs::absolute(folder_, ec);
     if (options.reset && fs::exists(folder_)) {
+        // --reset wipes the folder: only one that holds nothing but a device's own files,
+        // never a folder named by mistake.
+        for (const auto& entry : fs::directory_iterator(folder_, ec)) {
+            const std::string name = entry.path().filename().string();
+            if (!is_device_entry(name))
+                throw std::runtime_error("will not reset " + folder_.string() + ": it holds " + name +
+                                         ", which is no part of a device");
+        }
         fs::remove_all(folder_, ec);
         if (ec) throw std::runtime_error("cannot reset device folder " + folder_.string() + ": " + ec.message());
     }
