@@ -40,6 +40,7 @@ struct Options {
     bool headless = false;
     std::string script;
     std::string log;
+    std::string record;
     std::string trace;
     std::string clock;
     double speed = 1.0;
@@ -50,7 +51,7 @@ struct Options {
 
 // Options that take a value, so that the search for `reg`/`ctl`/`trace` skips their values.
 bool takes_value(const std::string& arg) {
-    static const char* names[] = {"--device", "--model", "--exe-path", "--script", "--log", "--trace", "--clock",
+    static const char* names[] = {"--device", "--model", "--exe-path", "--script", "--log", "--record", "--trace", "--clock",
                                   "--speed", "--time-origin"};
     for (const char* n : names)
         if (arg == n) return true;
@@ -161,6 +162,10 @@ int run_monkey(const std::vector<std::string>& args) {
 }
 
 int run_phone(const Options& options) {
+    if (!options.record.empty() && (options.headless || options.child)) {
+        std::cerr << "quillon: --record writes down a session at the keyboard; the headless phone already runs a script\n";
+        return fe::kExitBadInput;
+    }
     if ((!options.script.empty() || !options.trace.empty()) && !options.headless) {
         std::cerr << "quillon: " << (options.script.empty() ? "--trace" : "--script") << " needs --headless\n";
         return fe::kExitBadInput;
@@ -195,6 +200,7 @@ int run_phone(const Options& options) {
         fe::TerminalOptions t;
         t.no_start = options.no_start;
         if (!options.log.empty()) t.log = options.log;
+        if (!options.record.empty()) t.record = options.record;
         front_end = fe::make_terminal(std::move(t));
     }
 
@@ -277,6 +283,7 @@ int main(int argc, char** argv) {
     app.add_flag("--headless", o.headless, "no screen: handset commands drive the phone, events go to stdout");
     app.add_option("--script", o.script, "headless: read the commands from FILE instead of stdin");
     app.add_option("--log", o.log, "write the events to FILE");
+    app.add_option("--record", o.record, "write the session down as a headless script to FILE (terminal)");
     app.add_option("--trace", o.trace, "headless: also write the run as a trace to FILE at its end");
     app.add_option("--clock", o.clock, "real or virtual (default: virtual headless, real in the terminal)")
         ->check(CLI::IsMember({"real", "virtual"}));

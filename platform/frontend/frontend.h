@@ -32,7 +32,8 @@ std::unique_ptr<FrontEnd> make_headless(HeadlessOptions options);
 
 struct TerminalOptions {
     bool no_start = false;
-    std::optional<std::filesystem::path> log;  // events also to a file
+    std::optional<std::filesystem::path> log;     // events also to a file
+    std::optional<std::filesystem::path> record;  // the session as a headless script
 };
 std::unique_ptr<FrontEnd> make_terminal(TerminalOptions options);
 

@@ -35,6 +35,7 @@
 #include "platform/frontend/phone.h"
 #include "platform/frontend/phone_state.h"
 #include "platform/frontend/program_host.h"
+#include "platform/frontend/recorder.h"
 #include "platform/frontend/terminal_io.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
@@ -166,6 +167,7 @@ private:
 
     TerminalOptions options_;
     std::unique_ptr<Phone> phone_;  // while run() runs
+    SessionRecorder recorder_;      // writes nothing unless opened
     PhoneTime time_;
     int wake_[2] = {-1, -1};
 
@@ -437,6 +439,7 @@ void TerminalFrontEnd::submit_command_line(const std::string& text) {
     }
     if (!parsed.command) return;
     log(LogLine::Kind::Command, "> " + text);
+    recorder_.command(text);
     submit(Job{text, *parsed.command});
 }
 
@@ -502,7 +505,10 @@ void TerminalFrontEnd::handle_key(int status, wint_t ch) {
     }
     // Characters beyond ASCII would meet the function keys' codes in the key table.
     if (!function_key && ch >= 128) return;
-    if (const auto vk = key_by_curses(static_cast<int>(ch))) press_user_key(*vk);
+    if (const auto vk = key_by_curses(static_cast<int>(ch))) {
+        recorder_.key(*vk);
+        press_user_key(*vk);
+    }
 }
 
 void TerminalFrontEnd::read_keyboard() {
@@ -597,10 +603,14 @@ int TerminalFrontEnd::run() {
     set_audio_output(true);
 
     std::thread worker([this] { worker_loop(); });
+    std::string error;
+    if (options_.record) {
+        if (recorder_.open(*options_.record, error)) recorder_.begin(!options_.no_start);
+        else log(LogLine::Kind::Error, error);
+    }
     {
         Participation participation;
         phone_->start_services();
-        std::string error;
         if (!options_.no_start && !phone_->start_quillon(error)) log(LogLine::Kind::Error, "cannot start Quillon: " + error);
     }
 
@@ -621,9 +631,9 @@ int TerminalFrontEnd::run() {
         std::_Exit(kExitCommandFailed);
     }
     worker.join();
+    recorder_.end();
     {
         Participation participation;
-        std::string error;
         phone_->end(error);  // Quillon has ended in the worker's quit job
     }
     set_screen_listener(nullptr);

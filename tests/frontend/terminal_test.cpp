@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <functional>
 
+#include <nlohmann/json.hpp>
+
 #include "process_util.h"
 
 using fetest::TempDir;
@@ -125,6 +127,46 @@ TEST_F(TerminalPhone, ShowsQuillonAndAnswersTheSoftKeysAndBack) {
 
     keys("F10");  // leaving the emulator ends Quillon by its own end command
     EXPECT_EQ(exit_status(), 0);
+}
+
+// The program's own events of a log, without their times: the keys themselves, whose
+// key-up the real clock places as it comes, and the measured length of a vibration
+// pulse are the clocks', not the program's.
+std::vector<nlohmann::json> program_events(const std::string& log) {
+    std::vector<nlohmann::json> events;
+    for (const std::string& line : fetest::lines_of(log)) {
+        nlohmann::json e = nlohmann::json::parse(line);
+        if (e["ev"] == "key") continue;
+        e.erase("t");
+        if (e["ev"] == "vibrate") e.erase("ms");
+        events.push_back(std::move(e));
+    }
+    return events;
+}
+
+TEST_F(TerminalPhone, ARecordedSessionReplaysHeadlessToTheSameProgramEvents) {
+    const auto record = dir / "session.script";
+    start("--speed 10 --log " + (dir / "events.log").string() + " --record " + record.string());
+    ASSERT_TRUE(shows("QUILLON")) << last_;
+    keys("F2");
+    ASSERT_TRUE(shows("프로그램 종료")) << last_;
+    keys("Down Enter");  // the alert settings
+    ASSERT_TRUE(shows("부재중알림 설정")) << last_;
+    keys("Down Enter");  // the SMS reminder off
+    ASSERT_TRUE(shows("[ ] 부재중SMS")) << last_;
+    keys("F1");  // 확인: back to the main window
+    ASSERT_TRUE(shows("모델: SCH-M620")) << last_;
+    keys(": m i s s e d Space 2 Enter");
+    ASSERT_TRUE(shows("Missed     2")) << last_;
+    keys("F10");
+    ASSERT_EQ(exit_status(), 0);
+
+    const auto replayed = fetest::run_quillon({"--headless", "--no-start", "--device", (dir / "new").string(),
+                                               "--script", record.string(), "--log", (dir / "replay.log").string()});
+    ASSERT_EQ(replayed.status, 0) << replayed.err << fetest::read_file(record);
+    const auto session = program_events(fetest::read_file(dir / "events.log"));
+    EXPECT_EQ(program_events(fetest::read_file(dir / "replay.log")), session) << fetest::read_file(record);
+    EXPECT_GT(session.size(), 10u);
 }
 
 TEST_F(TerminalPhone, LeavingEndsQuillonNormally) {
