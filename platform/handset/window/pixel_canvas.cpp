@@ -1,13 +1,14 @@
-// The canvas's drawing operations and the PNG writer (libpng's simplified API).
+// The canvas's drawing operations and the PNG writer (libpng's simplified API,
+// loaded with the first file written).
 #include "platform/handset/window/pixel_canvas.h"
-
-#include <png.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/handset/window/pixel_libraries.h"
 
 namespace handset {
 
@@ -78,6 +79,8 @@ bool Canvas::image(const ImageResource& source, int x, int y) {
 }
 
 bool write_png(const Image& image, const std::filesystem::path& path, std::string& error) {
+    const PngLibrary* png_lib = png_library(error);
+    if (!png_lib) return false;
     std::vector<std::uint8_t> rgb;
     rgb.reserve(image.pixels.size() * 3);
     for (Colour c : image.pixels) {
@@ -96,11 +99,11 @@ bool write_png(const Image& image, const std::filesystem::path& path, std::strin
     png.width = static_cast<png_uint_32>(image.width);
     png.height = static_cast<png_uint_32>(image.height);
     png.format = PNG_FORMAT_RGB;
-    const bool encoded = png_image_write_to_stdio(&png, file, 0, rgb.data(), 0, nullptr) != 0;
+    const bool encoded = png_lib->image_write_to_stdio(&png, file, 0, rgb.data(), 0, nullptr) != 0;
     const bool closed = std::fclose(file) == 0;
     if (encoded && closed) return true;
     error = "cannot write " + path.string() + ": " + (encoded ? std::string(std::strerror(errno)) : png.message);
-    png_image_free(&png);
+    png_lib->image_free(&png);
     std::error_code ignored;
     std::filesystem::remove(path, ignored);
     return false;

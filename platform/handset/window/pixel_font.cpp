@@ -1,13 +1,12 @@
 // FreeType behind PixelFont: one face, monochrome glyphs cached by size and character.
 #include "platform/handset/window/pixel_font.h"
 
-#include <ft2build.h>
-#include FT_FREETYPE_H
-
 #include <cstdint>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/handset/window/pixel_libraries.h"
 
 namespace handset {
 
@@ -18,6 +17,7 @@ struct PixelFont::Impl {
     };
 
     std::mutex mu;
+    const FreeTypeLibrary* ft = nullptr;
     FT_Library library = nullptr;
     FT_Face face = nullptr;
     int size = 0;  // pixels per em the face is set to
@@ -25,13 +25,13 @@ struct PixelFont::Impl {
     std::unordered_map<int, Metrics> metrics;
 
     ~Impl() {
-        if (face) FT_Done_Face(face);
-        if (library) FT_Done_FreeType(library);
+        if (face) ft->Done_Face(face);
+        if (library) ft->Done_FreeType(library);
     }
 
     void set_size(int pixels) {
         if (size == pixels) return;
-        FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixels));
+        ft->Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixels));
         size = pixels;
     }
 
@@ -41,9 +41,9 @@ struct PixelFont::Impl {
         set_size(pixels);
         Glyph g;
         // The font's own instructions and a one-bit target: crisp strokes, no grey fringe.
-        const FT_UInt index = FT_Get_Char_Index(face, c);
-        if (FT_Load_Glyph(face, index, FT_LOAD_TARGET_MONO) == 0 &&
-            FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO) == 0) {
+        const FT_UInt index = ft->Get_Char_Index(face, c);
+        if (ft->Load_Glyph(face, index, FT_LOAD_TARGET_MONO) == 0 &&
+            ft->Render_Glyph(face->glyph, FT_RENDER_MODE_MONO) == 0) {
             const FT_Bitmap& b = face->glyph->bitmap;
             g.left = face->glyph->bitmap_left;
             g.top = face->glyph->bitmap_top;
@@ -65,7 +65,9 @@ int font_pixels(int points, int dpi) {
 
 std::unique_ptr<PixelFont> PixelFont::load(const std::filesystem::path& file, std::string& error) {
     auto impl = std::make_unique<Impl>();
-    if (FT_Init_FreeType(&impl->library) != 0) {
+    impl->ft = freetype_library(error);
+    if (!impl->ft) return nullptr;
+    if (impl->ft->Init_FreeType(&impl->library) != 0) {
         error = "the font engine could not start";
         return nullptr;
     }
@@ -74,7 +76,7 @@ std::unique_ptr<PixelFont> PixelFont::load(const std::filesystem::path& file, st
         error = "the screen's font " + file.string() + " is missing (install fonts-baekmuk: tools/install-deps)";
         return nullptr;
     }
-    if (FT_New_Face(impl->library, file.c_str(), 0, &impl->face) != 0 || !FT_IS_SCALABLE(impl->face)) {
+    if (impl->ft->New_Face(impl->library, file.c_str(), 0, &impl->face) != 0 || !FT_IS_SCALABLE(impl->face)) {
         impl->face = nullptr;
         error = "the screen's font " + file.string() + " is not a readable scalable font";
         return nullptr;
