@@ -2,6 +2,8 @@
 // bars, the soft-key menu, a combobox's open list, message boxes, a plain window's lines,
 // and the shell's home and lock screens.
 #include <algorithm>
+#include <functional>
+#include <span>
 
 #include "platform/handset/window/pixel_paint.h"
 
@@ -160,21 +162,25 @@ void Painter::message_box(std::u16string_view message) {
                 palette::kInk, TextAlign::Center, false);
 }
 
-void Painter::big_clock(const ShellFacts& s, int top, Colour ink) {
-    const Rect row{0, top, kScreenWidthPx, line_height(kClockPx)};
-    text_in(row, kClockPx, code_points(s.clock), ink, TextAlign::Center, false);
-    text_in({0, row.bottom(), kScreenWidthPx, line_height(system_px_)}, system_px_, code_points(s.date), ink,
-            TextAlign::Center, false);
-}
-
-void Painter::home(const ShellFacts& s) {
+void Painter::shell_screen(const ShellFacts& s, Colour background, Colour ink, int clock_top,
+                           std::u32string_view soft_key, const std::function<void(int top)>& rest) {
     title_bar(code_points(s.model), code_points(s.clock));
     {
         Canvas::Clip body(c_, kBodyRect);
-        c_.fill(kBodyRect, palette::kHome);
-        big_clock(s, kBodyRect.y + 4, palette::kInk);
+        c_.fill(kBodyRect, background);
+        const Rect clock{0, clock_top, kScreenWidthPx, line_height(kClockPx)};
+        const Rect date{0, clock.bottom(), kScreenWidthPx, line_height(system_px_)};
+        text_in(clock, kClockPx, code_points(s.clock), ink, TextAlign::Center, false);
+        text_in(date, system_px_, code_points(s.date), ink, TextAlign::Center, false);
+        rest(date.bottom());
+    }
+    soft_keys(soft_key, {});
+}
+
+void Painter::home(const ShellFacts& s) {
+    shell_screen(s, palette::kHome, palette::kInk, kBodyRect.y + 4, code_points(s.soft_key), [&](int top) {
         const int line = line_height(system_px_);
-        int top = kBodyRect.y + 4 + line_height(kClockPx) + line + 8;
+        top += 8;
         for (const auto& [label, value] : s.rows) {
             const Rect row{24, top, kScreenWidthPx - 48, line};
             text_in(row, system_px_, code_points(label), palette::kInk, TextAlign::Left, false);
@@ -182,29 +188,23 @@ void Painter::home(const ShellFacts& s) {
             top += line + 2;
         }
         // The launcher's shortcut to the program, selected: the left soft key starts it.
-        if (const IconResource* icon = find_icon(s.icon_id)) {
-            for (const ImageResource& image : icon->images) {
-                if (image.width != kHomeIconPx) continue;
-                const Rect tile{8, kBodyRect.bottom() - kHomeIconPx - 12, kHomeIconPx + 8, kHomeIconPx + 8};
-                c_.fill(tile, palette::kFocusFill);
-                c_.frame(tile, palette::kFocus);
-                c_.image(image, tile.x + 4, tile.y + 4);
-                break;
-            }
+        const IconResource* icon = find_icon(s.icon_id);
+        for (const ImageResource& image : icon ? icon->images : std::span<const ImageResource>()) {
+            if (image.width != kHomeIconPx) continue;
+            const Rect tile{8, kBodyRect.bottom() - kHomeIconPx - 12, kHomeIconPx + 8, kHomeIconPx + 8};
+            c_.fill(tile, palette::kFocusFill);
+            c_.frame(tile, palette::kFocus);
+            c_.image(image, tile.x + 4, tile.y + 4);
+            break;
         }
-    }
-    soft_keys(code_points(s.soft_key), {});
+    });
 }
 
 void Painter::lock(const ShellFacts& s) {
-    title_bar(code_points(s.model), code_points(s.clock));
-    {
-        Canvas::Clip body(c_, kBodyRect);
-        c_.fill(kBodyRect, palette::kLock);
-        big_clock(s, kBodyRect.y + 14, palette::kBarText);
+    shell_screen(s, palette::kLock, palette::kBarText, kBodyRect.y + 14, U"잠금 해제", [&](int top) {
         // A padlock: its shackle over its body.
-        const int line = line_height(system_px_);
-        const int cx = kScreenWidthPx / 2, top = kBodyRect.y + 14 + line_height(kClockPx) + line + 16;
+        const int line = line_height(system_px_), cx = kScreenWidthPx / 2;
+        top += 16;
         c_.frame({cx - 5, top, 10, 9}, palette::kBarText);
         c_.frame({cx - 4, top + 1, 8, 8}, palette::kBarText);
         c_.fill({cx - 8, top + 8, 16, 12}, palette::kBarText);
@@ -213,8 +213,7 @@ void Painter::lock(const ShellFacts& s) {
                 false);
         text_in({0, top + 30 + line, kScreenWidthPx, line}, system_px_, U"잠금 해제: 왼쪽 소프트키, 그다음 *",
                 kLockHint, TextAlign::Center, false);
-    }
-    soft_keys(U"잠금 해제", {});
+    });
 }
 
 }  // namespace handset::pixels

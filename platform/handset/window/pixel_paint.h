@@ -3,6 +3,7 @@
 // popups, message boxes and the shell's home and lock screens in pixel_chrome.cpp.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,9 +53,12 @@ private:
     void popup_menu(const PopupShot& p);
     void drop_list(const PopupShot& p);
     void message_box(std::u16string_view message);
+    // The shell's screens: model and clock in the title bar, the large clock and the date
+    // from `clock_top`, then `rest` below them (given the first free line), one soft key.
+    void shell_screen(const ShellFacts& s, Colour background, Colour ink, int clock_top, std::u32string_view soft_key,
+                      const std::function<void(int top)>& rest);
     void home(const ShellFacts& s);
     void lock(const ShellFacts& s);
-    void big_clock(const ShellFacts& s, int top, Colour ink);
 
     Canvas& c_;
     PixelFont& font_;
