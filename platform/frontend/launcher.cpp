@@ -3,6 +3,7 @@
 
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/window/screen.h"
+#include "platform/handset/window/screen_snapshot.h"
 #include "platform/handset/window/wm.h"
 
 namespace handset::frontend {
@@ -14,6 +15,7 @@ thread_local bool t_user_press = false;
 
 Launcher::Launcher(PhoneTime time, std::function<void()> start) : time_(time), start_(std::move(start)) {
     set_home_screen_renderer([this] { return render_home_screen(read_phone_state(), time_); });
+    set_shell_facts_source([this] { return shell_facts(read_phone_state(), time_); });
     set_home_key_handler([this](BYTE vk, bool up) {
         if (vk == VK_TSOFT1 && !up && t_user_press) start_();
     });
@@ -22,6 +24,7 @@ Launcher::Launcher(PhoneTime time, std::function<void()> start) : time_(time), s
 Launcher::~Launcher() {
     set_home_key_handler(nullptr);
     set_home_screen_renderer(nullptr);
+    set_shell_facts_source(nullptr);
 }
 
 bool press_user_key(BYTE vk) {

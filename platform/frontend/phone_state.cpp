@@ -1,4 +1,4 @@
-// The phone's own state and its home screen.
+// The phone's own state, its clock and the screen-cell helpers of its text screens.
 #include "platform/frontend/phone_state.h"
 
 #include <ctime>
@@ -49,8 +49,6 @@ void read_entry(PhoneState& state) {
     }
 }
 
-std::u16string u16(const std::string& s) { return to_utf16(s); }
-
 std::tm broken_down(std::chrono::system_clock::time_point t, bool utc) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
     std::tm tm{};
@@ -58,8 +56,6 @@ std::tm broken_down(std::chrono::system_clock::time_point t, bool utc) {
     else localtime_r(&seconds, &tm);
     return tm;
 }
-
-std::string count_text(const std::optional<DWORD>& n) { return n ? std::to_string(*n) : "?"; }
 
 }  // namespace
 
@@ -158,33 +154,6 @@ std::string center_cells(std::u16string_view text, int cells) {
     const int width = std::min(text_cells(text), cells);
     const int before = (cells - width) / 2;
     return std::string(static_cast<std::size_t>(before), ' ') + fit_cells(text, cells - before);
-}
-
-std::vector<std::string> render_home_screen(const PhoneState& state, const PhoneTime& time) {
-    const int w = kScreenColumns;
-    const std::string model = state.model.empty() ? "Phone" : state.model;
-    std::vector<std::string> lines;
-    lines.push_back(spread_cells(u" " + u16(model), u16(time.clock_text(state.handset_ms)) + u" ", w));
-
-    std::vector<std::string> body;
-    body.push_back(fit_cells(u"", w));
-    body.push_back(center_cells(u16(time.clock_text(state.handset_ms)), w));
-    body.push_back(center_cells(u16(time.date_text(state.handset_ms)), w));
-    body.push_back(fit_cells(u"", w));
-    const auto row = [w](std::u16string_view label, const std::string& value) {
-        return spread_cells(u"  " + std::u16string(label), u16(value) + u"  ", w);
-    };
-    body.push_back(row(u"부재중 전화", count_text(state.missed_calls)));
-    body.push_back(row(u"읽지 않은 SMS", count_text(state.unread_sms)));
-    if (state.active_calls && *state.active_calls > 0) body.push_back(row(u"통화 중", count_text(state.active_calls)));
-    body.push_back(row(u"프로필", to_utf8(state.profile.empty() ? u"?" : state.profile)));
-    body.push_back(row(u"키패드", state.keypad_locked ? "잠김" : "열림"));
-    while (body.size() < static_cast<std::size_t>(kScreenRows)) body.push_back(fit_cells(u"", w));
-    body.resize(static_cast<std::size_t>(kScreenRows));
-    lines.insert(lines.end(), body.begin(), body.end());
-
-    lines.push_back(spread_cells(u" Quillon", u"", w));
-    return lines;
 }
 
 }  // namespace handset::frontend

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/handset/window/screen_snapshot.h"
 #include "platform/wintypes.h"
 
 namespace handset::frontend {
@@ -47,6 +48,10 @@ private:
     std::chrono::system_clock::time_point origin_;
     bool utc_ = false;
 };
+
+// What the home screen and the lock screen show for `state` (home_screen.cpp): the
+// facts both the text screen and the pixel screen draw.
+ShellFacts shell_facts(const PhoneState& state, const PhoneTime& time);
 
 // The home screen as the screen model's 14 lines of exactly 40 cells: a title bar, 12
 // body lines and the soft-key bar with "Quillon" on the left soft key.

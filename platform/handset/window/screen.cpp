@@ -474,18 +474,7 @@ std::vector<std::string> render_screen() {
         Window* front = wm::front_window();
         if (front) {
             Grid body(kScreenRows, kScreenColumns);
-            const Window* page = front;
-            if (front->kind == Kind::MessageBox) {
-                // The message box covers the window behind it.
-                page = nullptr;
-                for (HWND h : state().zorder) {
-                    const Window* w = find(h);
-                    if (w && w != front && w->visible && w->kind != Kind::MessageBox) {
-                        page = w;
-                        break;
-                    }
-                }
-            }
+            const Window* page = wm::page_under(*front);
             if (page && page->kind == Kind::Dialog) draw_dialog(body, *page);
             if (page && page->kind == Kind::Plain) {
                 for (int i = 0; i < static_cast<int>(page->body.size()) && i < kScreenRows; ++i)
@@ -494,16 +483,8 @@ std::vector<std::string> render_screen() {
             if (front->kind == Kind::MessageBox) draw_message_box(body, *front);
             else if (front->popup.type != Popup::Type::None) draw_popup(body, *front);
 
-            std::u32string left, right;
-            if (front->kind == Kind::MessageBox) {
-                left = U"확인";
-            } else if (front->popup.type != Popup::Type::None) {
-                left = U"선택";
-                right = U"취소";
-            } else if (const Window* bar = find(front->menubar); bar && bar->visible) {
-                if (bar->soft[0].present) left = code_points(bar->soft[0].label);
-                if (bar->soft[1].present) right = code_points(bar->soft[1].label);
-            }
+            const auto labels = wm::soft_key_labels(*front);
+            const std::u32string left = code_points(labels.first), right = code_points(labels.second);
             Grid keys(1, kScreenColumns);
             const int used = keys.text(0, 0, left, kScreenColumns / 2);
             const int rw = std::min(cells_of(right), kScreenColumns - used - 1);

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/handset/core/clock.h"
@@ -277,5 +278,13 @@ void soft_key(HWND menubar, int key);
 std::vector<HWND> focusable_controls(Window* dialog);
 // Builds a soft-key bar on `top` from menu `menu_id`; returns the bar or null.
 HWND make_menu_bar(HWND top, const MenuTemplate* menu);
+
+// ---- what the screen shows (screen_snapshot.cpp); state().mu held ----
+
+// The window whose page the screen shows under `front`: `front` itself, or for a
+// message box the visible window behind it (null when there is none).
+const Window* page_under(const Window& front);
+// The soft-key bar's left and right labels while `front` is in front.
+std::pair<std::u16string, std::u16string> soft_key_labels(const Window& front);
 
 }  // namespace handset::wm
