@@ -14,7 +14,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/handset/core/events.h"
+#include "platform/handset/core/utf.h"
 
 namespace fs = std::filesystem;
 

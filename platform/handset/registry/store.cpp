@@ -16,6 +16,7 @@
 #include <unordered_map>
 
 #include "platform/handset/core/events.h"
+#include "platform/handset/core/utf.h"
 
 namespace handset {
 namespace {
@@ -170,15 +171,8 @@ private:
 // (an unpaired surrogate) and for U+FFFE and U+FFFF, and a NUL would end the name at the
 // platform API: a name holding one could be written but never found again.
 bool storable_name(std::u16string_view name) {
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const char16_t c = name[i];
-        if (c == 0 || c == 0xFFFE || c == 0xFFFF || (c >= 0xDC00 && c <= 0xDFFF)) return false;
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            if (i + 1 == name.size() || name[i + 1] < 0xDC00 || name[i + 1] > 0xDFFF) return false;
-            ++i;
-        }
-    }
-    return true;
+    constexpr std::u16string_view kUnstorable(u"\0\uFFFE\uFFFF", 3);
+    return well_formed_utf16(name) && name.find_first_of(kUnstorable) == std::u16string_view::npos;
 }
 
 void check_key_path(std::u16string_view path) {
