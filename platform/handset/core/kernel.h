@@ -7,6 +7,7 @@
 // clock.h); whoever changes their state calls clock().wake_waiters() under that lock.
 #pragma once
 
+#include <cassert>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -50,8 +51,14 @@ public:
         if (!manual_) set_ = false;
     }
     // Kernel lock held.
-    void set() { set_ = true; }
-    void reset() { set_ = false; }
+    void set() {
+        assert(kernel_lock().held());
+        set_ = true;
+    }
+    void reset() {
+        assert(kernel_lock().held());
+        set_ = false;
+    }
 
 private:
     bool manual_;
@@ -65,6 +72,7 @@ public:
     bool signalled() const override { return ended_; }
     // Kernel lock held.
     void finish(DWORD code) {
+        assert(kernel_lock().held());
         ended_ = true;
         exit_code_ = code;
     }

@@ -6,6 +6,7 @@
 // handset's programs use ownership just for an immediate release.
 #include <sys/file.h>
 
+#include <cassert>
 #include <map>
 
 #include "platform/handset/core/device.h"
@@ -30,6 +31,7 @@ public:
     }
     // Kernel lock held.
     bool release() {
+        assert(kernel_lock().held());
         if (owner_ != thread_token() || count_ == 0) return false;
         if (--count_ == 0) owner_ = 0;
         return true;

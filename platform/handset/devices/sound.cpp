@@ -8,6 +8,7 @@
 // sndPlaySound takes every name as a file name of the device (the phone has no sound
 // aliases); flags other than SND_SYNC, SND_ASYNC, SND_NODEFAULT and SND_FILENAME are
 // refused with FALSE.
+#include <cassert>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -32,7 +33,10 @@ class Playback : public KernelObject {
 public:
     bool waitable() const override { return true; }
     bool signalled() const override { return stopped_; }
-    void stop() { stopped_ = true; }  // kernel lock held
+    void stop() {  // kernel lock held
+        assert(kernel_lock().held());
+        stopped_ = true;
+    }
 
 private:
     bool stopped_ = false;

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <atomic>
+#include <cassert>
 #include <cstring>
 #include <unordered_map>
 
@@ -639,6 +640,7 @@ RegStatus RegistryStore::find_key(const RegKeyPath& key, KeyId& id, std::u16stri
 
 // Reads a value of a key by id, from the cache when it may be used. Mutex held.
 const RegistryStore::CachedValue& RegistryStore::read_value(KeyId key, std::u16string_view name, CachedValue& scratch) {
+    assert(mu_.held());
     const bool cached = cache_current();
     ReadCache& c = *cache_;
     if (cached) {

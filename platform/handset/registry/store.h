@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/handset/core/checked_mutex.h"
 #include "platform/handset/registry/paths.h"
 #include "platform/wintypes.h"
 
@@ -183,7 +184,7 @@ private:
 
     std::string file_;
     std::uint64_t serial_;
-    mutable std::mutex mu_;
+    mutable CheckedMutex mu_;
     sqlite3* db_ = nullptr;
     std::vector<sqlite3_stmt*> stmts_;
     std::string last_error_;
