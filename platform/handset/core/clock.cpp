@@ -132,8 +132,6 @@ void Clock::adopt() {
     t_participation = 1;  // counted as running by reserve()
 }
 
-bool Clock::is_participant() const { return t_participation > 0; }
-
 // Every release of a waiter goes through here: its thread counts as able to take its
 // input from this moment, not from when it is next scheduled, so that what a script
 // sees does not depend on the host's scheduling.

@@ -82,7 +82,6 @@ public:
     // calls; a participant that ends must leave.
     void join();
     void leave();
-    bool is_participant() const;
     // For a thread that the calling thread is about to start: counts it as running
     // from now on, so that virtual time cannot jump before it has begun. The new
     // thread then calls adopt() first thing, and leave() when it ends.

@@ -109,11 +109,6 @@ void release_process_handles(DWORD pid) {
         if (object.use_count() == 1) object->on_last_close();
 }
 
-std::size_t open_handle_count() {
-    std::lock_guard lock(g_table_mu);
-    return g_table.size();
-}
-
 std::shared_ptr<ThreadObject> current_thread() {
     if (!t_thread) {
         t_thread = std::make_shared<ThreadObject>();

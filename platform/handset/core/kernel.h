@@ -39,7 +39,6 @@ bool close_handle(HANDLE handle);
 // Closes every handle that process `pid` opened, as the platform does when a
 // process ends, however it ends.
 void release_process_handles(DWORD pid);
-std::size_t open_handle_count();
 
 // An event (manual or auto reset).
 class EventObject : public KernelObject {
