@@ -185,9 +185,6 @@ std::u16string remote_exe_path(DWORD pid) {
     return exe;
 }
 
-// Other hosts' programs are known by their window rows.
-const bool g_exe_lookup_installed = (set_remote_exe_path_lookup(&remote_exe_path), true);
-
 struct ListedWindow {
     HWND hwnd;
     DWORD pid;
@@ -295,6 +292,9 @@ void set_remote_foreground_handler(std::function<bool(DWORD pid, HWND window)> h
     std::lock_guard lock(wm::g_hook_mu);
     wm::g_remote_foreground = std::move(handler);
 }
+
+// Other hosts' programs are known by their window rows.
+void register_window_table() { set_remote_exe_path_lookup(&wm::remote_exe_path); }
 
 void withdraw_window_table() {
     wm::table().with(LOCK_EX, [](wm::RawTable& t) {
