@@ -4,7 +4,8 @@
 //
 // Inside the store, SQLite failures travel as SqlError and rule violations as
 // OpFailure; guarded() turns both into a RegStatus at the public boundary, after
-// rolling back whatever transaction was open.
+// rolling back whatever transaction was open. A key path or value name is checked
+// once, by the public operation that received it; the helpers below take it as valid.
 #include "platform/handset/registry/store.h"
 
 #include <atomic>
@@ -143,9 +144,9 @@ bool RegistryStore::key_row(KeyId id, RegRoot& root, std::u16string& stored_path
     return true;
 }
 
-// Finds or creates the key and its missing parents; call inside a write transaction.
+// Finds or creates the key and its missing parents; call inside a write transaction,
+// with a checked path.
 KeyId RegistryStore::make_key(const RegKeyPath& key, bool& created, std::u16string* stored_path) {
-    check_key_path(key.path);
     const std::u16string folded = fold_name(key.path);
     KeyId id = 0;
     created = false;
@@ -212,9 +213,10 @@ bool RegistryStore::remove_value(KeyId key, const RegKeyPath& where, std::u16str
     return true;
 }
 
+// Deletes a key (not a root) with its subtree, given a checked path; false when there
+// is no such key.
 bool RegistryStore::remove_key(const RegKeyPath& key, std::vector<RegEvent>* events) {
     if (key.path.empty()) throw OpFailure{RegStatus::Denied};
-    check_key_path(key.path);
     const std::u16string folded = fold_name(key.path);
     KeyId id = 0;
     std::u16string stored;
@@ -402,6 +404,7 @@ RegStatus RegistryStore::apply(std::span<const RegOp> ops, Notify notify, std::s
             SqlTransaction txn(*sql_, true);
             for (current = 0; current < ops.size(); ++current) {
                 const RegOp& op = ops[current];
+                check_key_path(op.key.path);
                 bool created = false;
                 std::u16string stored;
                 switch (op.kind) {
@@ -414,7 +417,6 @@ RegStatus RegistryStore::apply(std::span<const RegOp> ops, Notify notify, std::s
                         break;
                     }
                     case RegOp::Kind::DeleteValue: {
-                        check_key_path(op.key.path);
                         KeyId id = 0;
                         const bool gone = !lookup(op.key.root, fold_name(op.key.path), id, &stored) ||
                                           !remove_value(id, {op.key.root, stored}, op.name, events_out);
