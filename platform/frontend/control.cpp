@@ -23,6 +23,7 @@
 #include "platform/frontend/executor.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
+#include "platform/handset/core/host_io.h"
 #include "platform/handset/core/process.h"
 #include "platform/handset/window/wm.h"
 
@@ -31,46 +32,16 @@ namespace fs = std::filesystem;
 namespace handset::frontend {
 namespace {
 
-// A file descriptor closed when it goes out of scope.
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& other) noexcept : fd_(other.release()) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = other.release();
-        }
-        return *this;
-    }
-    int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-    explicit operator bool() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
-};
-
 std::string errno_text(int err) { return std::strerror(err); }
 
 // The address of a socket file. A path longer than sun_path allows is reached through
 // a descriptor of its folder (/proc/self/fd/N/name), which `dir` keeps open.
-bool socket_address(const fs::path& path, sockaddr_un& addr, Fd& dir, std::string& error) {
+bool socket_address(const fs::path& path, sockaddr_un& addr, UniqueFd& dir, std::string& error) {
     std::memset(&addr, 0, sizeof addr);
     addr.sun_family = AF_UNIX;
     std::string text = path.string();
     if (text.size() >= sizeof addr.sun_path) {
-        dir = Fd(::open(path.parent_path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        dir = UniqueFd(::open(path.parent_path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         if (!dir) {
             error = "cannot open " + path.parent_path().string() + ": " + errno_text(errno);
             return false;
@@ -142,11 +113,11 @@ void remove_stale_sockets(const fs::path& run_dir) {
     }
 }
 
-bool connect_socket(const fs::path& path, Fd& out, std::string& error) {
+bool connect_socket(const fs::path& path, UniqueFd& out, std::string& error) {
     sockaddr_un addr;
-    Fd dir;
+    UniqueFd dir;
     if (!socket_address(path, addr, dir, error)) return false;
-    Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd) {
         error = "cannot create a socket: " + errno_text(errno);
         return false;
@@ -201,8 +172,8 @@ bool exchange(int fd, const std::string& line, std::vector<std::string>& output,
 struct ControlServer::State {
     Executor& executor;
     bool primary;
-    Fd listener;
-    Fd wake;  // eventfd: stop() wakes the accept loop through it
+    UniqueFd listener;
+    UniqueFd wake;  // eventfd: stop() wakes the accept loop through it
     std::thread acceptor;
     fs::path link;  // run/ctl.sock when this server made it
 
@@ -368,9 +339,9 @@ bool ControlServer::start(std::string& error) {
     fs::remove(path_, ec);
 
     sockaddr_un addr;
-    Fd dir;
+    UniqueFd dir;
     if (!socket_address(path_, addr, dir, error)) return false;
-    Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd) {
         error = "cannot create the control socket: " + errno_text(errno);
         return false;
@@ -385,7 +356,7 @@ bool ControlServer::start(std::string& error) {
         return false;
     }
     state_->listener = std::move(fd);
-    state_->wake = Fd(::eventfd(0, EFD_CLOEXEC));
+    state_->wake = UniqueFd(::eventfd(0, EFD_CLOEXEC));
 
     if (state_->primary) {
         // Replace the link in one step so that a client never finds it missing.
@@ -425,7 +396,7 @@ void ControlServer::stop() {
 
 bool send_control_command(const fs::path& socket, const std::string& line, std::vector<std::string>& output,
                           std::string& error) {
-    Fd fd;
+    UniqueFd fd;
     if (!connect_socket(socket, fd, error)) {
         error = "cannot reach " + socket.string() + ": " + error;
         return false;
@@ -461,7 +432,7 @@ int run_ctl(const fs::path& device_folder, const std::vector<std::string>& args,
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(run_dir, ec))
         if (process_alive(pid_of_socket(entry.path()))) candidates.push_back(entry.path());
-    Fd fd;
+    UniqueFd fd;
     for (const auto& candidate : candidates) {
         std::string ignored;
         if (connect_socket(candidate, fd, ignored)) break;

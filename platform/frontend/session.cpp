@@ -25,6 +25,7 @@ void factory_registry(const Device& device) {
 std::unique_ptr<Device> open_device(const DeviceOptions& options) {
     add_factory_hook(&factory_registry);
     register_device_services();
+    register_window_table();
     auto device = std::make_unique<Device>(options);
     set_device(device.get());
     try {

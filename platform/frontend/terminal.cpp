@@ -81,15 +81,7 @@ void ensure_utf8_locale() {
 
 std::string wide_to_utf8(const std::wstring& text) {
     std::u16string u;
-    for (wchar_t c : text) {
-        const auto v = static_cast<char32_t>(c);
-        if (v >= 0x10000) {
-            u += static_cast<char16_t>(0xD800 + ((v - 0x10000) >> 10));
-            u += static_cast<char16_t>(0xDC00 + ((v - 0x10000) & 0x3FF));
-        } else {
-            u += static_cast<char16_t>(v);
-        }
-    }
+    for (wchar_t c : text) append_utf16(u, static_cast<char32_t>(c));
     return to_utf8(u);
 }
 

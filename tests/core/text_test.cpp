@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/handset/core/events.h"
+#include "platform/handset/core/utf.h"
 
 namespace {
 
@@ -26,6 +26,15 @@ TEST(Utf16, ToUtf8AndBackKeepsTextAndMendsLoneHalves) {
     EXPECT_EQ(handset::to_utf8(u"3G 차단 \U0001F600"), "3G 차단 \xF0\x9F\x98\x80");
     EXPECT_EQ(handset::to_utf16(handset::to_utf8(u"프로그램 종료")), u"프로그램 종료");
     EXPECT_EQ(handset::to_utf8(std::u16string{u'x', char16_t(0xDC00), u'y'}), "x\xEF\xBF\xBDy");
+}
+
+TEST(Utf16, WellFormedMeansEveryHalfIsPaired) {
+    std::u16string astral;
+    handset::append_utf16(astral, U'\U0001F600');
+    EXPECT_EQ(astral, u"\U0001F600");
+    EXPECT_TRUE(handset::well_formed_utf16(u"부재중 " + astral));
+    EXPECT_FALSE(handset::well_formed_utf16(std::u16string{u'a', char16_t(0xD83D)}));
+    EXPECT_FALSE(handset::well_formed_utf16(std::u16string{char16_t(0xDE00), char16_t(0xD83D)}));
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ protected:
         scratch_.emplace("quillon-window");
         root_ = scratch_->root();
         handset::set_resources(&quillon_resources());
+        handset::register_window_table();
         recorder_.emplace();
         participation_.emplace();
     }

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cassert>
+#include <condition_variable>
 #include <limits>
 
 namespace handset {
@@ -42,6 +43,7 @@ struct Clock::Waiter {
     // Checks the condition and, when it holds, acquires the objects; `at_rest` lets
     // objects that end a wait at rest end it too. Lock held.
     bool try_complete(bool at_rest) {
+        assert(kernel_lock().held());
         if (all) {
             if (objects.empty()) return false;
             for (auto* o : objects)
@@ -62,6 +64,7 @@ struct Clock::Waiter {
 
     // An object that ends the wait at rest does so now; sets `result`. Lock held.
     bool rests() {
+        assert(kernel_lock().held());
         for (std::size_t i = 0; !all && i < objects.size(); ++i) {
             if (objects[i]->signalled_at_rest()) {
                 result = static_cast<int>(i);
@@ -77,8 +80,8 @@ Clock& clock() {
     return c;
 }
 
-std::mutex& kernel_lock() {
-    static std::mutex m;
+CheckedMutex& kernel_lock() {
+    static CheckedMutex m;
     return m;
 }
 
@@ -129,8 +132,6 @@ void Clock::adopt() {
     t_participation = 1;  // counted as running by reserve()
 }
 
-bool Clock::is_participant() const { return t_participation > 0; }
-
 // Every release of a waiter goes through here: its thread counts as able to take its
 // input from this moment, not from when it is next scheduled, so that what a script
 // sees does not depend on the host's scheduling.
@@ -142,7 +143,7 @@ void Clock::unlink(Waiter* w) {
     w->next = w->prev = nullptr;
 }
 
-int Clock::wait(std::unique_lock<std::mutex>& lock, std::span<Waitable* const> objects, bool all,
+int Clock::wait(std::unique_lock<CheckedMutex>& lock, std::span<Waitable* const> objects, bool all,
                 long long deadline) {
     assert(lock.owns_lock());
     Waiter w;
@@ -168,20 +169,20 @@ int Clock::wait(std::unique_lock<std::mutex>& lock, std::span<Waitable* const> o
             --running_;
             advance_if_idle();
         }
-        w.cv.wait(lock, [&] { return w.done; });
+        while (!w.done) CheckedMutex::wait(w.cv, lock);
         // Whoever completed the wait counted us as running again and unlinked us.
         return w.result;
     }
 
     while (!w.done) {
         if (deadline == kNoDeadline) {
-            w.cv.wait(lock);
+            CheckedMutex::wait(w.cv, lock);
             continue;
         }
         const auto real_deadline =
             start_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                          std::chrono::duration<double, std::milli>(static_cast<double>(deadline) / speed_));
-        if (w.cv.wait_until(lock, real_deadline) == std::cv_status::timeout && !w.done &&
+        if (CheckedMutex::wait_until(w.cv, lock, real_deadline) == std::cv_status::timeout && !w.done &&
             now_ms() >= deadline) {
             unlink(&w);
             return kWaitTimeout;
@@ -191,6 +192,7 @@ int Clock::wait(std::unique_lock<std::mutex>& lock, std::span<Waitable* const> o
 }
 
 void Clock::release(Waiter* w) {
+    assert(kernel_lock().held());
     w->done = true;
     unlink(w);
     if (kind_ == ClockKind::Virtual && w->participant) ++running_;
@@ -198,6 +200,7 @@ void Clock::release(Waiter* w) {
 }
 
 void Clock::wake_waiters() {
+    assert(kernel_lock().held());
     const bool at_rest = kind_ == ClockKind::Real;
     for (Waiter* w = waiters_; w;) {
         Waiter* next = w->next;
@@ -207,6 +210,7 @@ void Clock::wake_waiters() {
 }
 
 void Clock::advance_if_idle() {
+    assert(kernel_lock().held());
     if (kind_ != ClockKind::Virtual) return;
     // Waiters whose deadlines fall together wake one at a time, the one that began
     // waiting first going first: under the virtual clock the phone then runs the same

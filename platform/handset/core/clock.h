@@ -16,9 +16,10 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <span>
+
+#include "platform/handset/core/checked_mutex.h"
 
 namespace handset {
 
@@ -64,7 +65,7 @@ public:
     // `all`), or until handset time reaches `deadline` (kNoDeadline: never). Must be
     // called with `lock` holding kernel_lock(). Returns the index of the object that
     // ended the wait (0 for wait-all) or kWaitTimeout.
-    int wait(std::unique_lock<std::mutex>& lock, std::span<Waitable* const> objects, bool all,
+    int wait(std::unique_lock<CheckedMutex>& lock, std::span<Waitable* const> objects, bool all,
              long long deadline);
 
     // Re-examines every blocked waiter after a state change. Kernel lock held.
@@ -81,7 +82,6 @@ public:
     // calls; a participant that ends must leave.
     void join();
     void leave();
-    bool is_participant() const;
     // For a thread that the calling thread is about to start: counts it as running
     // from now on, so that virtual time cannot jump before it has begun. The new
     // thread then calls adopt() first thing, and leave() when it ends.
@@ -108,7 +108,7 @@ private:
 };
 
 Clock& clock();
-std::mutex& kernel_lock();
+CheckedMutex& kernel_lock();
 
 // Input for a thread waits for the thread only while the thread can take it: while it
 // runs, while it waits in its message loop, or while it waits for a moment of handset

@@ -1,9 +1,7 @@
 // The device folder: creation in factory state, device paths, and the current device.
 #include "platform/handset/core/device.h"
 
-#include <fcntl.h>
 #include <sys/file.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -14,7 +12,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/handset/core/events.h"
+#include "platform/handset/core/host_io.h"
+#include "platform/handset/core/utf.h"
 
 namespace fs = std::filesystem;
 
@@ -30,22 +29,6 @@ constexpr const char* kMarker = "device.model";
 // Held while a process makes the folder, so that processes starting together on a new
 // device make it once: the others wait, then find the marker.
 constexpr const char* kSetUpLock = ".setup.lock";
-
-// An exclusive flock on a file, released when it goes out of scope.
-class FolderLock {
-public:
-    explicit FolderLock(const fs::path& file) : fd_(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
-    }
-    ~FolderLock() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-
-private:
-    int fd_;
-};
 
 bool ascii_iequal(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -106,12 +89,13 @@ Device::Device(DeviceOptions options) : model_(options.model), exe_path_(std::mo
         fs::remove_all(folder_, ec);
         if (ec) throw std::runtime_error("cannot reset device folder " + folder_.string() + ": " + ec.message());
     }
-    std::optional<FolderLock> setting_up;
+    UniqueFd setup_file;  // open only while this process may have to make the folder
     if (!fs::exists(folder_ / kMarker)) {
         fs::create_directories(folder_, ec);
         if (ec) throw std::runtime_error("cannot create device folder " + folder_.string() + ": " + ec.message());
-        setting_up.emplace(folder_ / kSetUpLock);
+        setup_file = open_lock_file(folder_ / kSetUpLock);
     }
+    const FileLock setting_up(setup_file.get(), LOCK_EX);
     // Checked again under the lock: another process may have made the folder meanwhile.
     if (!fs::exists(folder_ / kMarker)) {
         // A folder left half-made by a crash is completed, not trusted.

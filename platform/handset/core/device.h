@@ -37,7 +37,6 @@ public:
     const std::string& model() const { return model_; }
     // The device path the program is started from (--exe-path).
     const std::u16string& exe_path() const { return exe_path_; }
-    void set_exe_path(std::u16string path) { exe_path_ = std::move(path); }
 
     // The host path of a device path ("\Windows\StartUp\Quillon.lnk"), or nothing
     // when the path is not absolute or would leave fs/.

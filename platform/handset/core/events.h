@@ -14,6 +14,10 @@
 
 #include <nlohmann/json.hpp>
 
+// Event fields are UTF-8 while the phone's texts are UTF-16: whoever emits one needs
+// the other.
+#include "platform/handset/core/utf.h"
+
 namespace handset {
 
 using Json = nlohmann::ordered_json;
@@ -40,13 +44,5 @@ private:
 
 // The process's event log.
 EventLog& events();
-
-// The code point of `text` at `i`, which moves past it (past both halves of a
-// surrogate pair); an unpaired surrogate is U+FFFD. `i` must be inside `text`.
-char32_t next_code_point(std::u16string_view text, std::size_t& i);
-// UTF-16 to UTF-8 for event fields and logs; invalid surrogates become U+FFFD.
-std::string to_utf8(std::u16string_view text);
-// UTF-8 to UTF-16; invalid sequences become U+FFFD.
-std::u16string to_utf16(std::string_view text);
 
 }  // namespace handset

@@ -1,5 +1,9 @@
-// The handle table, threads and per-process handle ownership.
+// The handle table, threads, the process each thread runs for, and per-process handle
+// ownership.
 #include "platform/handset/core/kernel.h"
+
+#include <pthread.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -7,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/handset/core/process.h"
+#include "platform/handset/core/device.h"
 
 namespace handset {
 namespace {
@@ -25,6 +29,13 @@ std::uintptr_t g_next_handle = 0x100;
 
 std::atomic<DWORD> g_next_thread_id{0x1000};
 thread_local std::shared_ptr<ThreadObject> t_thread;
+
+std::mutex g_host_mu;
+std::shared_ptr<ProcessObject> g_host;
+thread_local std::shared_ptr<ProcessObject> t_process;
+std::atomic<int> g_self_pid{0};
+
+void forget_self_pid() { g_self_pid.store(0, std::memory_order_relaxed); }
 
 // Threads of start_thread that have not yet finished their thread-local teardown. It is
 // never destroyed: the last of those threads may still touch it while the host exits.
@@ -109,9 +120,32 @@ void release_process_handles(DWORD pid) {
         if (object.use_count() == 1) object->on_last_close();
 }
 
-std::size_t open_handle_count() {
-    std::lock_guard lock(g_table_mu);
-    return g_table.size();
+std::shared_ptr<ProcessObject> host_process() {
+    std::lock_guard lock(g_host_mu);
+    if (!g_host) {
+        g_host = std::make_shared<ProcessObject>();
+        g_host->pid = static_cast<DWORD>(self_os_pid()) << 8;
+        if (has_device()) g_host->exe_path = device().exe_path();
+    }
+    return g_host;
+}
+
+std::shared_ptr<ProcessObject> current_process() {
+    if (t_process) return t_process;
+    return host_process();
+}
+
+void set_current_process(std::shared_ptr<ProcessObject> process) { t_process = std::move(process); }
+
+int self_os_pid() {
+    int pid = g_self_pid.load(std::memory_order_relaxed);
+    if (pid != 0) return pid;
+    // Registered before the first pid is kept, so that no child can inherit a kept pid.
+    static const bool registered = (::pthread_atfork(nullptr, nullptr, &forget_self_pid), true);
+    (void)registered;
+    pid = ::getpid();
+    g_self_pid.store(pid, std::memory_order_relaxed);
+    return pid;
 }
 
 std::shared_ptr<ThreadObject> current_thread() {

@@ -1,12 +1,18 @@
-// Kernel objects and the handle table of the emulated handset.
+// Kernel objects, the handle table and the threads of the emulated handset.
 //
 // Every HANDLE a program holds names a KernelObject: an event, a thread, a process,
 // a mutex, a message queue, a file or a power-notification request. Services of other
 // folders derive their own objects from KernelObject and register them with
 // make_handle(). Waitable objects answer signalled() under the kernel lock (see
 // clock.h); whoever changes their state calls clock().wake_waiters() under that lock.
+//
+// Every thread runs for one process, which owns the handles the thread makes; threads
+// of start_thread run for their starter's. Process ids are unique on the device: the
+// host's OS process id shifted left by 8, plus a small index for the programs the host
+// emulates (0 is the host's own program; process.h hands out the others).
 #pragma once
 
+#include <cassert>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -38,7 +44,6 @@ bool close_handle(HANDLE handle);
 // Closes every handle that process `pid` opened, as the platform does when a
 // process ends, however it ends.
 void release_process_handles(DWORD pid);
-std::size_t open_handle_count();
 
 // An event (manual or auto reset).
 class EventObject : public KernelObject {
@@ -50,8 +55,14 @@ public:
         if (!manual_) set_ = false;
     }
     // Kernel lock held.
-    void set() { set_ = true; }
-    void reset() { set_ = false; }
+    void set() {
+        assert(kernel_lock().held());
+        set_ = true;
+    }
+    void reset() {
+        assert(kernel_lock().held());
+        set_ = false;
+    }
 
 private:
     bool manual_;
@@ -65,6 +76,7 @@ public:
     bool signalled() const override { return ended_; }
     // Kernel lock held.
     void finish(DWORD code) {
+        assert(kernel_lock().held());
         ended_ = true;
         exit_code_ = code;
     }
@@ -81,6 +93,26 @@ public:
     DWORD id = 0;
     int priority = THREAD_PRIORITY_NORMAL;
 };
+
+// A program running on the device: the Quillon instance this host runs, or a device
+// program emulated inside the host (the carrier's mail client).
+class ProcessObject : public RunnableObject {
+public:
+    DWORD pid = 0;
+    std::u16string exe_path;  // device path of the program
+};
+
+// The process of the calling thread (the host's own program by default).
+std::shared_ptr<ProcessObject> current_process();
+// Makes the calling thread (and the threads it starts) belong to `process`.
+void set_current_process(std::shared_ptr<ProcessObject> process);
+// The host's own program process (pid = os pid << 8). Created on first use.
+std::shared_ptr<ProcessObject> host_process();
+
+// This host's OS process id, as getpid() gives it but without a system call (which
+// costs about a microsecond on a virtual machine, on paths that run every watch tick);
+// a forked child gets its own.
+int self_os_pid();
 
 // The calling thread's object (every thread that called into the kernel has one).
 std::shared_ptr<ThreadObject> current_thread();

@@ -4,15 +4,14 @@
 // host's OS releases the locks when it ends, however it ends, so a killed instance
 // never leaves a name behind. Ownership is tracked within this host only; the
 // handset's programs use ownership just for an immediate release.
-#include <fcntl.h>
 #include <sys/file.h>
-#include <unistd.h>
 
+#include <cassert>
 #include <map>
 
 #include "platform/handset/core/device.h"
-#include "platform/handset/core/events.h"
 #include "platform/handset/core/faults.h"
+#include "platform/handset/core/host_io.h"
 #include "platform/handset/core/kernel.h"
 #include "platform/handset/core/process.h"
 #include "platform/winbase.h"
@@ -23,9 +22,6 @@ namespace {
 
 class MutexObject : public KernelObject {
 public:
-    ~MutexObject() override {
-        if (fd_ >= 0) close(fd_);  // drops this host's share of the name
-    }
     bool waitable() const override { return true; }
     bool signalled() const override { return owner_ == 0; }
     bool signalled_for(unsigned long long token) const override { return owner_ == 0 || owner_ == token; }
@@ -35,11 +31,12 @@ public:
     }
     // Kernel lock held.
     bool release() {
+        assert(kernel_lock().held());
         if (owner_ != thread_token() || count_ == 0) return false;
         if (--count_ == 0) owner_ = 0;
         return true;
     }
-    int fd_ = -1;
+    UniqueFd name_file_;  // its shared flock is this host's share of the name
     unsigned long long owner_ = 0;
     int count_ = 0;
 };
@@ -57,25 +54,20 @@ std::string file_name_for(std::u16string_view name) {
 }
 
 // Opens the name's lock file with a shared lock; `existed` tells whether another
-// process already held it. Returns the fd or -1.
-int open_shared_name(std::u16string_view name, bool& existed) {
+// process already held it. Owns nothing when the file cannot be opened or locked.
+UniqueFd open_shared_name(std::u16string_view name, bool& existed) {
     const auto dir = device().run_dir() / "mutex";
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
-    const int guard = open((dir / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (guard < 0) return -1;
+    const UniqueFd guard = open_lock_file(dir / ".lock");
+    if (!guard) return {};
     // The guard makes "test for other holders, then hold" one step for all processes.
-    flock(guard, LOCK_EX);
-    int fd = open((dir / file_name_for(name)).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        existed = flock(fd, LOCK_EX | LOCK_NB) != 0;
-        if (flock(fd, LOCK_SH) != 0) {
-            close(fd);
-            fd = -1;
-        }
+    const FileLock one_at_a_time(guard.get(), LOCK_EX);
+    UniqueFd fd = open_lock_file(dir / file_name_for(name));
+    if (fd) {
+        existed = flock(fd.get(), LOCK_EX | LOCK_NB) != 0;
+        if (flock(fd.get(), LOCK_SH) != 0) fd.reset();
     }
-    flock(guard, LOCK_UN);
-    close(guard);
     return fd;
 }
 
@@ -104,13 +96,13 @@ HANDLE CreateMutexW(void*, BOOL initial_owner, LPCWSTR name) {
         if (mutex) {
             existed = true;
         } else {
-            const int fd = open_shared_name(key, existed);
-            if (fd < 0) {
+            UniqueFd fd = open_shared_name(key, existed);
+            if (!fd) {
                 SetLastError(ERROR_ACCESS_DENIED);
                 return nullptr;
             }
             mutex = std::make_shared<MutexObject>();
-            mutex->fd_ = fd;
+            mutex->name_file_ = std::move(fd);
             g_names[key] = mutex;
         }
     } else {

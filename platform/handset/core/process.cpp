@@ -1,46 +1,22 @@
-// Processes of the handset: the host's own program and the programs it emulates.
+// The processes a host emulates, lookups by process id, and other hosts' programs.
 #include "platform/handset/core/process.h"
 
-#include <pthread.h>
 #include <signal.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <mutex>
 #include <unordered_map>
-
-#include "platform/handset/core/device.h"
 
 namespace handset {
 namespace {
 
 std::mutex g_mu;
-std::shared_ptr<ProcessObject> g_host;
+// The emulated processes of this host; the host's own program is the kernel's.
 std::unordered_map<DWORD, std::weak_ptr<ProcessObject>> g_local;
 DWORD g_next_index = 1;
 ExePathLookup g_remote_lookup = nullptr;
-thread_local std::shared_ptr<ProcessObject> t_process;
 
 }  // namespace
-
-std::shared_ptr<ProcessObject> host_process() {
-    std::lock_guard lock(g_mu);
-    if (!g_host) {
-        g_host = std::make_shared<ProcessObject>();
-        g_host->pid = static_cast<DWORD>(self_os_pid()) << 8;
-        if (has_device()) g_host->exe_path = device().exe_path();
-        g_local[g_host->pid] = g_host;
-    }
-    return g_host;
-}
-
-std::shared_ptr<ProcessObject> current_process() {
-    if (t_process) return t_process;
-    return host_process();
-}
-
-void set_current_process(std::shared_ptr<ProcessObject> process) { t_process = std::move(process); }
 
 std::shared_ptr<ProcessObject> new_emulated_process(std::u16string exe_path) {
     auto process = std::make_shared<ProcessObject>();
@@ -62,28 +38,13 @@ std::shared_ptr<ProcessObject> new_emulated_process(std::u16string exe_path) {
 }
 
 std::shared_ptr<ProcessObject> find_local_process(DWORD pid) {
+    // Index 0 is the host's own program, which the kernel keeps (a forked child's may
+    // still carry its parent's id).
+    if (pid == static_cast<DWORD>(self_os_pid()) << 8)
+        if (auto host = host_process(); host->pid == pid) return host;
     std::lock_guard lock(g_mu);
     auto it = g_local.find(pid);
     return it == g_local.end() ? nullptr : it->second.lock();
-}
-
-namespace {
-
-std::atomic<int> g_self_pid{0};
-
-void forget_self_pid() { g_self_pid.store(0, std::memory_order_relaxed); }
-
-}  // namespace
-
-int self_os_pid() {
-    int pid = g_self_pid.load(std::memory_order_relaxed);
-    if (pid != 0) return pid;
-    // Registered before the first pid is kept, so that no child can inherit a kept pid.
-    static const bool registered = (::pthread_atfork(nullptr, nullptr, &forget_self_pid), true);
-    (void)registered;
-    pid = ::getpid();
-    g_self_pid.store(pid, std::memory_order_relaxed);
-    return pid;
 }
 
 bool host_alive(DWORD pid) {

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include <numbers>
 #include <string>
 
+#include "platform/handset/core/checked_mutex.h"
 #include "platform/handset/devices/sdl_library.h"
 
 namespace handset::audio {
@@ -112,6 +114,7 @@ public:
 private:
     // mu_ held.
     void open() {
+        assert(mu_.held());
         if (!host_may_play_sound()) return;
         QuietStderr quiet;
         sdl_ = sdl_library();
@@ -136,6 +139,7 @@ private:
     }
 
     void close() {
+        assert(mu_.held());
         QuietStderr quiet;
         sdl_->CloseAudioDevice(device_);
         device_ = 0;
@@ -155,7 +159,7 @@ private:
         }
     }
 
-    std::mutex mu_;
+    CheckedMutex mu_;
     const SdlLibrary* sdl_ = nullptr;  // loaded by the first open()
     SDL_AudioDeviceID device_ = 0;
     // Under SDL's device lock.

@@ -10,9 +10,11 @@
 // clicks make no `sound` event: they would bury the program's sounds in the log.
 #include <atomic>
 #include <bitset>
+#include <cassert>
 #include <mutex>
 #include <optional>
 
+#include "platform/handset/core/checked_mutex.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/devices/audio_output.h"
@@ -92,6 +94,7 @@ private:
     // mu_ held. A key whose press the shell took keeps its release too, so that no
     // program sees a release without its press.
     bool reaches(BYTE vk, bool up) const {
+        assert(mu_.held());
         if (vk == VK_KEYLOCK || (up && held_.test(vk))) return false;
         return !locked_now();
     }
@@ -104,7 +107,7 @@ private:
         if (write_lock_value(0)) events().emit("keypad", {{"locked", false}});
     }
 
-    std::mutex mu_;
+    mutable CheckedMutex mu_;
     bool awaiting_star_ = false;  // the left soft key came first while locked
     std::bitset<256> held_;        // keys whose press the shell swallowed
 };

@@ -1,6 +1,7 @@
 // Point-to-point message queues of the platform API: CreateMsgQueue, ReadMsgQueue and
 // CloseMsgQueue. A queue lives as long as a handle (or a writer such as the power
 // manager's registration) keeps it; named queues are shared by name within this host.
+#include <cassert>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -27,6 +28,7 @@ long long deadline_after(DWORD timeout_ms) {
 }  // namespace
 
 bool write_message(MessageQueue& queue, std::span<const std::uint8_t> message) {
+    assert(kernel_lock().held());
     if (message.size() > queue.max_message_size || queue.full()) return false;
     queue.messages.emplace_back(message.begin(), message.end());
     return true;

@@ -6,6 +6,7 @@
 // idle deadline or until something moves it (a key, a new timeout, a state change);
 // it never polls, and under the virtual clock its deadline is one of the waits that
 // time jumps to.
+#include <cassert>
 #include <cstddef>
 #include <cstring>
 #include <mutex>
@@ -163,12 +164,14 @@ private:
     // The following run with mu_ held.
 
     void set_state(std::u16string name) {
+        assert(mu_.held());
         state_ = std::move(name);
         std::lock_guard lock(published_mu_);
         published_ = state_;
     }
 
     void set_timeout_locked(std::optional<long long> ms) {
+        assert(mu_.held());
         timeout_ = ms;
         std::lock_guard lock(published_mu_);
         published_timeout_ = ms;
@@ -176,6 +179,7 @@ private:
 
     // Moves the countdown's deadline to where the state and the last activity put it.
     void rearm() {
+        assert(mu_.held());
         const long long deadline =
             (state_ == u"on" && timeout_) ? last_activity_ + *timeout_ : kNoDeadline;
         std::lock_guard klock(kernel_lock());
@@ -185,6 +189,7 @@ private:
     }
 
     void transition(std::u16string name) {
+        assert(mu_.held());
         const bool resume = (state_flags(state_) & kPowerStateSuspend) && name == u"on";
         set_state(std::move(name));
         if (state_ == u"on") last_activity_ = clock().now_ms();
@@ -196,6 +201,7 @@ private:
     // One notification to every queue whose registration's mask covers it; a queue
     // that is full or gone misses it, as on the platform.
     void broadcast(DWORD message) {
+        assert(mu_.held());
         events().emit("power", {{"state", to_utf8(state_)}, {"mask", message}});
         const bool named = message == PBT_TRANSITION;
         const DWORD flags = named ? state_flags(state_) : 0;
@@ -216,7 +222,7 @@ private:
     // mu_ serialises state changes and broadcasts; it is taken before the kernel lock.
     // published_mu_ only guards copies of the name and the timeout for readers, so
     // that they (event sinks included) never wait for a broadcast.
-    std::mutex mu_;
+    CheckedMutex mu_;
     mutable std::mutex published_mu_;
     std::u16string state_ = u"on";
     std::u16string published_ = u"on";

@@ -8,20 +8,15 @@
 // sndPlaySound takes every name as a file name of the device (the phone has no sound
 // aliases); flags other than SND_SYNC, SND_ASYNC, SND_NODEFAULT and SND_FILENAME are
 // refused with FALSE.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <cassert>
 #include <memory>
 #include <mutex>
-#include <span>
 #include <vector>
 
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
 #include "platform/handset/core/events.h"
+#include "platform/handset/core/host_io.h"
 #include "platform/handset/core/kernel.h"
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/devices/services.h"
@@ -38,7 +33,10 @@ class Playback : public KernelObject {
 public:
     bool waitable() const override { return true; }
     bool signalled() const override { return stopped_; }
-    void stop() { stopped_ = true; }  // kernel lock held
+    void stop() {  // kernel lock held
+        assert(kernel_lock().held());
+        stopped_ = true;
+    }
 
 private:
     bool stopped_ = false;
@@ -57,44 +55,6 @@ const WavSound& default_sound() {
     }();
     return sound;
 }
-
-// The whole content of a host file, in as few reads as its size allows; nothing when
-// it cannot be opened or read.
-class FileBytes {
-public:
-    bool read(const std::filesystem::path& file) {
-        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return false;
-        struct stat st {};
-        std::size_t capacity = 4096;
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) capacity = static_cast<std::size_t>(st.st_size) + 1;
-        // Not zeroed: every byte used is read first.
-        bytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
-        size_ = 0;
-        for (;;) {
-            if (size_ == capacity) grow(capacity);
-            const ssize_t n = ::read(fd, bytes_.get() + size_, capacity - size_);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                ::close(fd);
-                return n == 0;
-            }
-            size_ += static_cast<std::size_t>(n);
-        }
-    }
-    std::span<const std::uint8_t> bytes() const { return {bytes_.get(), size_}; }
-
-private:
-    void grow(std::size_t& capacity) {
-        auto bigger = std::make_unique_for_overwrite<std::uint8_t[]>(capacity * 2);
-        std::memcpy(bigger.get(), bytes_.get(), size_);
-        bytes_ = std::move(bigger);
-        capacity *= 2;
-    }
-
-    std::unique_ptr<std::uint8_t[]> bytes_;
-    std::size_t size_ = 0;
-};
 
 std::optional<WavSound> load(std::u16string_view path) {
     if (!has_device()) return std::nullopt;

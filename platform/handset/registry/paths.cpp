@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cstdio>
 
-#include "platform/handset/core/events.h"
+#include "platform/handset/core/utf.h"
 
 namespace handset {
 namespace {
@@ -249,15 +249,7 @@ bool sz_text(std::span<const std::uint8_t> data, std::u16string& text) {
         out[i] = c;
     }
     // Lone surrogates would not survive the trip through UTF-8.
-    for (std::size_t i = 0; i < n; ++i) {
-        const char16_t c = out[i];
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            if (i + 1 >= n || out[i + 1] < 0xDC00 || out[i + 1] > 0xDFFF) return false;
-            ++i;
-        } else if (c >= 0xDC00 && c <= 0xDFFF) {
-            return false;
-        }
-    }
+    if (!well_formed_utf16(out)) return false;
     text = std::move(out);
     return true;
 }

@@ -11,7 +11,7 @@
 #include <map>
 #include <optional>
 
-#include "platform/handset/core/events.h"
+#include "platform/handset/core/utf.h"
 #include "platform/handset/registry/regfile.h"
 #include "platform/handset/registry/store.h"
 

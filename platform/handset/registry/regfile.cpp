@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "platform/handset/core/events.h"
+#include "platform/handset/core/utf.h"
 
 namespace handset {
 namespace {
@@ -33,12 +33,7 @@ bool quotable(const RegValue& v, std::u16string& text) {
     if (!text.empty() && text.back() != u'\0') return false;
     if (!text.empty()) text.pop_back();
     // Line ends and unpaired surrogates could not be read back from a line of text.
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c == u'\r' || c == u'\n' || (c >= 0xDC00 && c <= 0xDFFF)) return false;
-        if (c >= 0xD800 && c <= 0xDBFF && (++i == text.size() || text[i] < 0xDC00 || text[i] > 0xDFFF)) return false;
-    }
-    return true;
+    return text.find_first_of(u"\r\n") == std::u16string::npos && well_formed_utf16(text);
 }
 
 void append_hex(std::u16string& out, std::size_t line_len, DWORD type, const Bytes& data) {

@@ -12,7 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/handset/core/events.h"
+#include "platform/handset/core/utf.h"
 
 namespace handset {
 namespace {

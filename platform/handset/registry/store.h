@@ -9,7 +9,7 @@
 //
 // Point reads (finding a key, reading a value) are answered from a per-store cache
 // while no transaction has been committed to the file by any process since the
-// cached answer was read; see ReadCache in store.cpp.
+// cached answer was read; see read_cache.h.
 //
 // Keys form a tree below the roots HKCU and HKLM. Each key row keeps its name as
 // created and, for lookups, the folded form of its whole path, so opening a key of any
@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/handset/core/checked_mutex.h"
 #include "platform/handset/registry/paths.h"
 #include "platform/wintypes.h"
 
@@ -34,6 +35,14 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 namespace handset {
+
+// The store's parts, each in its own file: the SQL (sql.h), the read cache
+// (read_cache.h) and the events of writes (change_events.h).
+class SqlConnection;
+class ReadCache;
+struct ValueAnswer;
+struct RegEvent;
+enum class Sql : int;
 
 // What a store operation came to. The platform API maps these to its error codes in
 // one place (api.cpp); tools describe them with describe().
@@ -156,36 +165,26 @@ public:
     std::string last_error() const;
 
 private:
-    struct Event;
-    struct CachedValue;
-    struct ReadCache;
-    class Txn;
-
     template <class F>
     RegStatus guarded(F&& body);
     template <class Read>
-    RegStatus enum_row(KeyId key, std::uint32_t index, int which_stmt, Read&& read);
+    RegStatus enum_row(KeyId key, std::uint32_t index, Sql which_stmt, Read&& read);
     template <class Change>
     RegStatus change_key(KeyId key, Notify notify, Change&& change);
-    sqlite3_stmt* stmt(int which);
-    bool cache_current();
-    const CachedValue& read_value(KeyId key, std::u16string_view name, CachedValue& scratch);
-    void open_schema();
+    const ValueAnswer& read_value(KeyId key, std::u16string_view name, ValueAnswer& scratch);
     bool lookup(RegRoot root, std::u16string_view folded_path, KeyId& id, std::u16string* stored_path);
     bool key_row(KeyId id, RegRoot& root, std::u16string& stored_path);
     KeyId make_key(const RegKeyPath& key, bool& created, std::u16string* stored_path);
     void write_value(KeyId key, const RegKeyPath& where, std::u16string_view name, DWORD type,
-                     std::span<const std::uint8_t> data, std::vector<Event>* events);
-    bool remove_value(KeyId key, const RegKeyPath& where, std::u16string_view name, std::vector<Event>* events);
-    bool remove_key(const RegKeyPath& key, std::vector<Event>* events);
+                     std::span<const std::uint8_t> data, std::vector<RegEvent>* events);
+    bool remove_value(KeyId key, const RegKeyPath& where, std::u16string_view name, std::vector<RegEvent>* events);
+    bool remove_key(const RegKeyPath& key, std::vector<RegEvent>* events);
     void read_subtree(KeyId id, std::u16string path, RegTree& out);
-    static void emit_all(std::vector<Event>& events);
 
     std::string file_;
     std::uint64_t serial_;
-    mutable std::mutex mu_;
-    sqlite3* db_ = nullptr;
-    std::vector<sqlite3_stmt*> stmts_;
+    mutable CheckedMutex mu_;
+    std::unique_ptr<SqlConnection> sql_;
     std::string last_error_;
     std::unique_ptr<ReadCache> cache_;
 };

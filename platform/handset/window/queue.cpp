@@ -7,6 +7,7 @@
 // while the thread is busy a timer's expiries coalesce into one, and after a blocked
 // stretch longer than its period the timer counts its next period from the current time.
 #include <algorithm>
+#include <cassert>
 
 #include "platform/afxwin.h"
 #include "platform/handset/core/events.h"
@@ -27,6 +28,7 @@ struct QueueHolder {
 thread_local QueueHolder t_queue;
 
 std::vector<std::weak_ptr<ThreadQueue>>& all_queues() {  // kernel lock held
+    assert(kernel_lock().held());
     static std::vector<std::weak_ptr<ThreadQueue>> queues;
     return queues;
 }
@@ -36,6 +38,7 @@ UINT g_next_thread_timer = 0x7F00;  // kernel lock held
 // Keys and UI commands that the thread took out have been handled: it is back in a
 // message loop (or dropped them). Kernel lock held.
 void settle_in_flight(ThreadQueue& q) {
+    assert(kernel_lock().held());
     bool changed = false;
     if (q.input_settled != q.input_taken) {
         q.input_settled = q.input_taken;
@@ -54,7 +57,7 @@ void settle_in_flight(ThreadQueue& q) {
 // Waits until `target` ends the wait (it is signalled, or it ends it at rest), handling
 // the messages other threads send to the calling thread meanwhile (two threads sending
 // to each other must not deadlock).
-void wait_servicing_sent(std::unique_lock<std::mutex>& lock, Waitable* target) {
+void wait_servicing_sent(std::unique_lock<CheckedMutex>& lock, Waitable* target) {
     ThreadQueue* mine = t_queue.q.get();
     while (!target->signalled()) {
         if (mine && !mine->sent.empty()) {

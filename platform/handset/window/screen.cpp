@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "platform/handset/core/events.h"
+#include "platform/handset/core/utf.h"
 #include "platform/handset/window/wm_internal.h"
 
 namespace handset {
@@ -42,24 +43,6 @@ int cells_of(std::u32string_view text) {
     int n = 0;
     for (char32_t c : text) n += char_width(c);
     return n;
-}
-
-void append_utf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
 }
 
 // Rows of character cells; a wide character fills its cell and the continuation after it.

@@ -7,7 +7,6 @@
 // separate the threads of one process). A row whose host process has died is ignored
 // and its slot reused. Each activation takes a device-wide serial from the header, which
 // gives EnumWindows its order: most recently activated first, across all hosts.
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -18,6 +17,7 @@
 #include <filesystem>
 
 #include "platform/handset/core/device.h"
+#include "platform/handset/core/host_io.h"
 #include "platform/handset/core/process.h"
 #include "platform/handset/window/wm_internal.h"
 #include "platform/winbase.h"
@@ -93,10 +93,9 @@ public:
     bool with(int lock_kind, F&& f) {
         std::lock_guard lock(mu_);
         if (!open()) return false;
-        flock(fd_, lock_kind);
+        const FileLock file_lock(fd_.get(), lock_kind);
         f(*map_);
         if (lock_kind == LOCK_EX) ++map_->generation;
-        flock(fd_, LOCK_UN);
         return true;
     }
 
@@ -118,22 +117,26 @@ private:
         close();
         std::error_code ec;
         std::filesystem::create_directories(path.parent_path(), ec);
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ < 0) return false;
-        flock(fd_, LOCK_EX);
+        fd_ = open_lock_file(path);
+        if (!fd_) return false;
+        if (!map_locked()) {
+            close();
+            return false;
+        }
+        opener_ = self_os_pid();
+        generation_ = device_generation();
+        return true;
+    }
+
+    // Sizes and maps the open file under its exclusive lock, making a fresh table of a
+    // file that holds none.
+    bool map_locked() {
+        const FileLock file_lock(fd_.get(), LOCK_EX);
         struct stat st {};
-        bool fresh = fstat(fd_, &st) != 0 || st.st_size != static_cast<off_t>(sizeof(RawTable));
-        if (fresh && ftruncate(fd_, 0) == 0 && ftruncate(fd_, sizeof(RawTable)) != 0) {
-            flock(fd_, LOCK_UN);
-            close();
-            return false;
-        }
-        void* mem = mmap(nullptr, sizeof(RawTable), PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
-        if (mem == MAP_FAILED) {
-            flock(fd_, LOCK_UN);
-            close();
-            return false;
-        }
+        bool fresh = fstat(fd_.get(), &st) != 0 || st.st_size != static_cast<off_t>(sizeof(RawTable));
+        if (fresh && ftruncate(fd_.get(), 0) == 0 && ftruncate(fd_.get(), sizeof(RawTable)) != 0) return false;
+        void* mem = mmap(nullptr, sizeof(RawTable), PROT_READ | PROT_WRITE, MAP_SHARED, fd_.get(), 0);
+        if (mem == MAP_FAILED) return false;
         map_ = static_cast<RawTable*>(mem);
         if (fresh || std::memcmp(map_->magic, kMagic, sizeof kMagic) != 0 || map_->capacity != kCapacity ||
             map_->row_size != sizeof(RawRow)) {
@@ -142,9 +145,6 @@ private:
             map_->capacity = kCapacity;
             map_->row_size = sizeof(RawRow);
         }
-        flock(fd_, LOCK_UN);
-        opener_ = self_os_pid();
-        generation_ = device_generation();
         return true;
     }
 
@@ -153,12 +153,11 @@ private:
         map_ = nullptr;
         // No lock is held between calls, so closing an inherited descriptor in a forked
         // child takes nothing away from its parent.
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
+        fd_.reset();
     }
 
     std::mutex mu_;
-    int fd_ = -1;
+    UniqueFd fd_;
     pid_t opener_ = 0;
     std::uint64_t generation_ = 0;
     RawTable* map_ = nullptr;
@@ -185,9 +184,6 @@ std::u16string remote_exe_path(DWORD pid) {
     });
     return exe;
 }
-
-// Other hosts' programs are known by their window rows.
-const bool g_exe_lookup_installed = (set_remote_exe_path_lookup(&remote_exe_path), true);
 
 struct ListedWindow {
     HWND hwnd;
@@ -296,6 +292,9 @@ void set_remote_foreground_handler(std::function<bool(DWORD pid, HWND window)> h
     std::lock_guard lock(wm::g_hook_mu);
     wm::g_remote_foreground = std::move(handler);
 }
+
+// Other hosts' programs are known by their window rows.
+void register_window_table() { set_remote_exe_path_lookup(&wm::remote_exe_path); }
 
 void withdraw_window_table() {
     wm::table().with(LOCK_EX, [](wm::RawTable& t) {

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 
 #include "platform/afxwin.h"
 #include "platform/handset/core/events.h"
@@ -36,6 +37,7 @@ TableRow row_of(const Window& w) {
 
 // Moves a top-level window to the front of the z-order. State lock held.
 void raise(Window* w) {
+    assert(state().mu.held());
     auto& z = state().zorder;
     std::erase(z, w->hwnd);
     z.insert(z.begin(), w->hwnd);
@@ -53,6 +55,7 @@ bool owned_by(Window* w, HWND owner) {
 // Removes a window's record (its children's records go with their own calls). State
 // lock held; the record is handed back so that it dies after the lock is released.
 std::shared_ptr<Window> remove_record(HWND hwnd) {
+    assert(state().mu.held());
     auto& s = state();
     auto it = s.windows.find(hwnd);
     if (it == s.windows.end()) return nullptr;
@@ -132,6 +135,7 @@ State& state() {
 }
 
 Window* find(HWND hwnd) {
+    assert(state().mu.held());
     if (!hwnd) return nullptr;
     auto& windows = state().windows;
     auto it = windows.find(hwnd);

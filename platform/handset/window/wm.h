@@ -85,6 +85,10 @@ void set_remote_foreground_handler(std::function<bool(DWORD pid, HWND window)> h
 // `window.foreground`. Thread-safe; false when the window is not a window of this host.
 bool bring_to_front(HWND window);
 
+// Lets the core find the programs of other hosts by their rows in the device's window
+// table (process_exe_path, OpenProcess). Call once at start-up (an explicit call, so
+// that static linking cannot drop the registration).
+void register_window_table();
 // Removes this host's rows from the device's window table (for an orderly host exit;
 // rows of a host that died are ignored by readers anyway).
 void withdraw_window_table();

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/handset/core/checked_mutex.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/window/resource.h"
 #include "platform/handset/window/wm.h"
@@ -100,7 +101,7 @@ struct Window {
 };
 
 struct State {
-    std::mutex mu;
+    CheckedMutex mu;
     std::unordered_map<HWND, std::shared_ptr<Window>> windows;
     std::vector<HWND> zorder;  // this host's top-level windows, most recently activated first
 };

@@ -1,0 +1,31 @@
+// UTF-16 and UTF-8, the platform's one home for converting between them: the
+// program's texts are UTF-16, while event fields, logs, host file names and the
+// terminal are UTF-8.
+//
+// Nothing here fails: what cannot be decoded becomes U+FFFD, so a text with a lone
+// surrogate still reaches the log and the screen, marked where it was broken.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace handset {
+
+// The code point of `text` at `i`, which moves past it (past both halves of a
+// surrogate pair); an unpaired surrogate is U+FFFD. `i` must be inside `text`.
+char32_t next_code_point(std::u16string_view text, std::size_t& i);
+// Appends code point `c` as UTF-8 (one to four bytes).
+void append_utf8(std::string& out, char32_t c);
+// Appends code point `c` as UTF-16: a surrogate pair from U+10000 on.
+void append_utf16(std::u16string& out, char32_t c);
+
+// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
+std::string to_utf8(std::u16string_view text);
+// UTF-8 to UTF-16; invalid sequences become U+FFFD.
+std::u16string to_utf16(std::string_view text);
+
+// Whether every surrogate of `text` is half of a pair, so that the text survives a trip
+// through UTF-8 unchanged.
+bool well_formed_utf16(std::u16string_view text);
+
+}  // namespace handset

@@ -1,0 +1,119 @@
+// The registry store's answers to point reads (finding a key, reading a value), kept
+// while no process has committed a transaction to the registry file since they were
+// read.
+//
+// SQLite commits a WAL transaction by rewriting the WAL-index header at the start of
+// the shared-memory file (-shm) that every connection to the file maps, in every
+// process; a commit becomes visible to readers exactly when that header changes (its
+// layout is part of SQLite's documented WAL file format). The header, read as SQLite
+// reads it (first copy, barrier, second copy, both equal), is thus a version of the
+// whole file: an answer read from SQLite after the version was taken stays true while
+// the version is unchanged. Reading 96 bytes of mapped memory costs far less than the
+// file locks every SQLite read transaction takes.
+//
+// When the header cannot be read so (no shared memory, an index not yet initialised,
+// a commit half-way), nothing is kept and every read goes to the file: the store then
+// answers exactly as it would without the cache, only slower.
+//
+// Answers are found by the folded path or name, and also by the exact text a caller
+// asked with: programs ask with the same literals again and again, and a text seen
+// before needs neither checking nor folding again.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "platform/handset/registry/store.h"
+
+namespace handset {
+
+struct KeyAnswer {
+    bool found = false;
+    KeyId id = 0;
+    std::u16string stored_path;
+};
+
+// A value as a point read found it: Ok with the value, NotFound or KeyDeleted.
+struct ValueAnswer {
+    RegStatus status = RegStatus::NotFound;
+    DWORD type = REG_NONE;
+    Bytes data;
+    std::u16string name;
+};
+
+class ReadCache {
+public:
+    explicit ReadCache(sqlite3* db) : db_(db) {}
+
+    // The answer for key path `asked` below `root`, or for value name `asked` of key
+    // `key`. A miss calls `fold(asked)`, which checks the text (throwing when the store
+    // refuses it) and gives its folded form, then `read(folded, answer)`, which reads
+    // the answer from the file. The answer lives until the next call; when the cache
+    // cannot be used it is `scratch`.
+    template <class Fold, class Read>
+    const KeyAnswer& key(RegRoot root, std::u16string_view asked, KeyAnswer& scratch, Fold&& fold, Read&& read) {
+        const char16_t scope = static_cast<char16_t>(root);
+        return answer(keys_, std::u16string_view(&scope, 1), asked, scratch, fold, read);
+    }
+    template <class Fold, class Read>
+    const ValueAnswer& value(KeyId key, std::u16string_view asked, ValueAnswer& scratch, Fold&& fold, Read&& read) {
+        const std::u16string_view scope(reinterpret_cast<const char16_t*>(&key), sizeof key / sizeof(char16_t));
+        return answer(values_, scope, asked, scratch, fold, read);
+    }
+
+private:
+    // Answers by "scope, then folded text", and the same answers by "scope, then text
+    // as asked" (pointers to elements of `folded`, which stay in place until cleared).
+    template <class Answer>
+    struct Table {
+        std::unordered_map<std::u16string, Answer> folded;
+        std::unordered_map<std::u16string, const Answer*> asked;
+    };
+
+    template <class Answer, class Fold, class Read>
+    const Answer& answer(Table<Answer>& table, std::u16string_view scope, std::u16string_view asked, Answer& scratch,
+                         Fold& fold, Read& read) {
+        const bool cached = current();
+        if (cached) {
+            auto hit = table.asked.find(slot(scope, asked));
+            if (hit != table.asked.end()) return *hit->second;
+        }
+        const std::u16string folded = fold(asked);
+        if (!cached) {
+            read(std::u16string_view(folded), scratch);
+            return scratch;
+        }
+        auto it = table.folded.find(slot(scope, folded));
+        if (it == table.folded.end()) {
+            read(std::u16string_view(folded), scratch);
+            it = table.folded.emplace(slot(scope, folded), std::move(scratch)).first;
+        }
+        table.asked.emplace(slot(scope, asked), &it->second);
+        return it->second;
+    }
+
+    // Whether cached answers may be used now; forgets them when the file has changed.
+    bool current();
+    // `scope` and `text` joined in probe_, which keeps its capacity between lookups.
+    const std::u16string& slot(std::u16string_view scope, std::u16string_view text) {
+        probe_.assign(scope);
+        return probe_.append(text);
+    }
+    void clear();
+    void make_room();
+
+    static constexpr std::size_t kHeaderWords = 12;  // one 48-byte header copy
+    using Version = std::array<std::uint32_t, 2 * kHeaderWords>;
+
+    sqlite3* db_;
+    volatile std::uint32_t* shm_ = nullptr;
+    bool valid_ = false;
+    Version version_{};
+    Table<KeyAnswer> keys_;
+    Table<ValueAnswer> values_;
+    std::u16string probe_;
+};
+
+}  // namespace handset
