@@ -32,6 +32,7 @@
 #include "platform/frontend/frontend.h"
 #include "platform/frontend/monkey_checks.h"
 #include "platform/handset/core/device.h"
+#include "platform/handset/devices/devices.h"
 #include "platform/handset/registry/factory.h"
 #include "platform/handset/registry/store.h"
 #include "res/resources.h"
@@ -199,7 +200,7 @@ void check_device_folder(const fs::path& folder) {
 }
 
 std::u16string program_folder() {
-    std::u16string exe = DeviceOptions{}.exe_path;
+    const std::u16string exe = installed_program_path();
     return exe.substr(0, exe.rfind(u'\\'));
 }
 

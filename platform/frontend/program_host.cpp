@@ -14,6 +14,7 @@
 #include "platform/afxwin.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
+#include "platform/handset/devices/devices.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/window/wm.h"
 #include "platform/windows.h"
@@ -110,7 +111,7 @@ void ProgramHost::set_on_end(std::function<void()> callback) {
 }
 
 bool ProgramHost::start(const std::optional<std::u16string>& exe_path, std::string& error) {
-    const std::u16string exe = exe_path.value_or(device().exe_path());
+    const std::u16string exe = exe_path.value_or(program_path());
     const auto host_file = device().host_path(exe);
     std::error_code ec;
     if (!host_file || !std::filesystem::is_regular_file(*host_file, ec)) {

@@ -43,7 +43,6 @@ bool ascii_iequal(const std::string& a, const std::string& b) {
 
 void create_factory_folder(const fs::path& folder, const std::string& model, const Device& device) {
     fs::create_directories(folder / "fs" / "Windows" / "StartUp");
-    fs::create_directories(folder / "fs" / "Program Files" / "Quillon");
     fs::create_directories(folder / "run");
     fs::permissions(folder / "run", fs::perms::owner_all, fs::perm_options::replace);
     run_factory_hooks(device);

@@ -20,7 +20,7 @@ struct DeviceOptions {
     std::filesystem::path folder;        // empty: the default folder
     std::string model = "skt";           // skt, ktf or none
     bool reset = false;                  // recreate in factory state
-    std::u16string exe_path = u"\\Program Files\\Quillon\\Quillon.exe";
+    std::u16string exe_path;             // --exe-path; empty: the installed program
 };
 
 class Device {
@@ -35,7 +35,8 @@ public:
     std::filesystem::path registry_path() const { return folder_ / "registry.db"; }
     std::filesystem::path debug_log_path() const { return folder_ / "debug.log"; }
     const std::string& model() const { return model_; }
-    // The device path the program is started from (--exe-path).
+    // The device path the program is started from as --exe-path named it; empty when
+    // it was not named (the device services know where the program is installed).
     const std::u16string& exe_path() const { return exe_path_; }
 
     // The host path of a device path ("\Windows\StartUp\Quillon.lnk"), or nothing

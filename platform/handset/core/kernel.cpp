@@ -125,6 +125,8 @@ std::shared_ptr<ProcessObject> host_process() {
     if (!g_host) {
         g_host = std::make_shared<ProcessObject>();
         g_host->pid = static_cast<DWORD>(self_os_pid()) << 8;
+        // Empty unless --exe-path named one: the program host gives it the path of the
+        // program it starts.
         if (has_device()) g_host->exe_path = device().exe_path();
     }
     return g_host;

@@ -82,6 +82,13 @@ bool mail_running();
 
 // --- Files ------------------------------------------------------------------------
 
+// The device path of the program as a new device has it installed
+// ("\Program Files\Quillon\Quillon.exe").
+std::u16string installed_program_path();
+// The device path Quillon is started from: the one --exe-path named, else the
+// installed program. Needs the device.
+std::u16string program_path();
+
 // Writes the program's sound set (the WAV files built into the emulator) into the
 // host folder `folder`, creating it. Throws std::runtime_error when it cannot.
 void install_sound_set(const std::filesystem::path& folder);

@@ -29,13 +29,16 @@ void write_text(const fs::path& path, std::string_view text) {
     write_file(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
 
+// Where the program lives on a new device: its folder and its file.
+constexpr char16_t kProgramFolder[] = u"\\Program Files\\Quillon";
+constexpr char16_t kProgramFile[] = u"Quillon.exe";
+
 void install_device_files(const Device& device) {
-    const fs::path root = device.fs_root();
-    const fs::path program = root / "Program Files" / "Quillon";
-    const fs::path windows = root / "Windows";
+    const fs::path program = *device.host_path(kProgramFolder);
+    const fs::path windows = device.fs_root() / "Windows";
     fs::create_directories(program);
     fs::create_directories(windows / "StartUp");
-    write_text(program / "Quillon.exe", "Quillon\r\nThe handset runs this program from the emulator.\r\n");
+    write_text(program / kProgramFile, "Quillon\r\nThe handset runs this program from the emulator.\r\n");
     install_sound_set(program / "Sound");
     write_text(windows / "e mail.exe",
                "e-mail\r\nThe carrier's mail client; the handset runs it from the emulator.\r\n");
@@ -51,6 +54,13 @@ void install_sound_set(const fs::path& folder) {
 }
 
 void register_device_services() { add_factory_hook(&install_device_files); }
+
+std::u16string installed_program_path() { return std::u16string(kProgramFolder) + u"\\" + kProgramFile; }
+
+std::u16string program_path() {
+    const std::u16string& chosen = device().exe_path();
+    return chosen.empty() ? installed_program_path() : chosen;
+}
 
 void start_device_services() { power_start(); }
 
