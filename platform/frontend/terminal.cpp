@@ -7,9 +7,8 @@
 // that pipe and a signalfd for the ending signals, and otherwise wakes once a minute for
 // the clock. SIGINT, SIGTERM and SIGHUP, and a terminal that goes away, end the phone as
 // F10 does; when no one is left to press F10 again, a phone that has not ended by then
-// leaves on its own after a grace period.
-// Handset commands typed on the command line run on a worker thread, so a long `wait`
-// or a second instance's start does not freeze the screen.
+// leaves on its own after a grace period. Handset commands typed on the command line
+// run on the console's worker thread (console.h).
 #include <fcntl.h>
 #include <langinfo.h>
 #include <poll.h>
@@ -20,15 +19,11 @@
 #include <cerrno>
 #include <chrono>
 #include <clocale>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <filesystem>
-#include <mutex>
-#include <sstream>
-#include <thread>
 
 #include "platform/frontend/executor.h"
+#include "platform/frontend/console.h"
 #include "platform/frontend/frontend.h"
 #include "platform/frontend/keys.h"
 #include "platform/frontend/launcher.h"
@@ -59,9 +54,7 @@ constexpr int kPhoneHeight = kScreenRows + 4;  // frame, title bar, body, soft-k
 constexpr int kMinPanelWidth = 30;
 constexpr int kMinWidth = kPhoneWidth + 1 + kMinPanelWidth;
 constexpr int kMinHeight = 1 + kPhoneHeight + 2;
-constexpr std::size_t kLogLines = 500;
 
-constexpr char kWakeRedraw = 'w';
 
 // How long an end that no user can repeat (a signal, a lost terminal) waits for Quillon
 // and the running command before the phone leaves without them.
@@ -79,39 +72,6 @@ void ensure_utf8_locale() {
         if (std::setlocale(LC_ALL, name)) return;
 }
 
-std::string wide_to_utf8(const std::wstring& text) {
-    std::u16string u;
-    for (wchar_t c : text) append_utf16(u, static_cast<char32_t>(c));
-    return to_utf8(u);
-}
-
-// One event as a short panel line: "  12.345 key vk=112 up=false".
-std::string describe_event(const Json& event) {
-    char stamp[32];
-    const double t = event.contains("t") && event["t"].is_number() ? event["t"].get<double>() / 1000.0 : 0.0;
-    std::snprintf(stamp, sizeof stamp, "%9.3f", t);
-    std::string text = stamp;
-    text += ' ';
-    text += event.value("ev", std::string("?"));
-    for (const auto& [key, value] : event.items()) {
-        if (key == "t" || key == "ev") continue;
-        text += ' ' + key + '=' + (value.is_string() ? value.get<std::string>() : value.dump());
-    }
-    return text;
-}
-
-std::string u8(std::u16string_view s) { return to_utf8(s); }
-
-struct LogLine {
-    enum class Kind { Event, Command, Output, Error, Info } kind;
-    std::string text;
-};
-
-struct Job {
-    std::string text;
-    std::optional<Command> command;  // nothing: end Quillon and leave the emulator
-};
-
 class TerminalFrontEnd : public FrontEnd {
 public:
     explicit TerminalFrontEnd(TerminalOptions options) : options_(std::move(options)) {}
@@ -119,27 +79,11 @@ public:
     int run() override;
 
 private:
-    // Any thread.
-    void wake(char c = kWakeRedraw) {
+    // Any thread: the UI thread redraws.
+    void wake() {
+        const char c = 0;
         [[maybe_unused]] ssize_t n = ::write(wake_[1], &c, 1);
     }
-    void log(LogLine::Kind kind, std::string text) {
-        {
-            std::lock_guard lock(mu_);
-            log_.push_back({kind, std::move(text)});
-            while (log_.size() > kLogLines) log_.pop_front();
-        }
-        wake();
-    }
-    void submit(Job job) {
-        {
-            std::lock_guard lock(mu_);
-            jobs_.push_back(std::move(job));
-        }
-        jobs_cv_.notify_one();
-        wake();
-    }
-    void worker_loop();
 
     // UI thread.
     void draw();
@@ -153,77 +97,26 @@ private:
     // An end that no user at the keyboard asked for: a signal or a lost terminal.
     void request_unattended_end();
     void on_signal(int signo);
-
     void loop(EndingSignals& signals);
     void read_keyboard();
 
     TerminalOptions options_;
-    std::unique_ptr<Phone> phone_;  // while run() runs
-    SessionRecorder recorder_;      // writes nothing unless opened
+    ConsoleLog log_{[this] { wake(); }};
+    std::unique_ptr<Phone> phone_;            // while run() runs
+    std::unique_ptr<CommandWorker> worker_;  // while run() runs
+    SessionRecorder recorder_;               // writes nothing unless opened
     PhoneTime time_;
     int wake_[2] = {-1, -1};
-
-    std::mutex mu_;
-    std::deque<LogLine> log_;
-    std::deque<Job> jobs_;
-    std::condition_variable jobs_cv_;
-    std::string busy_;       // the command the worker runs now
-    bool worker_stop_ = false;
-    bool finished_ = false;  // the quit job has ended Quillon
 
     // UI thread only.
     bool quitting_ = false;
     bool leave_now_ = false;
     bool terminal_gone_ = false;
     std::optional<std::chrono::steady_clock::time_point> end_deadline_;  // unattended end
-    bool editing_ = false;
-    std::wstring input_;
-    std::vector<std::wstring> history_;
-    std::size_t history_pos_ = 0;
+    CommandLine command_line_;
     std::string message_;
     int command_number_ = 0;
 };
-
-void TerminalFrontEnd::worker_loop() {
-    for (;;) {
-        Job job;
-        {
-            std::unique_lock lock(mu_);
-            jobs_cv_.wait(lock, [&] { return worker_stop_ || !jobs_.empty(); });
-            if (worker_stop_) return;
-            job = std::move(jobs_.front());
-            jobs_.pop_front();
-            busy_ = job.text;
-        }
-        wake();
-        if (!job.command) {
-            std::string error;
-            if (phone_->host().running()) {
-                Participation participation;
-                if (!phone_->host().quit(error)) log(LogLine::Kind::Error, "quit: " + error);
-            }
-            std::lock_guard lock(mu_);
-            busy_.clear();
-            finished_ = true;
-            wake();
-            continue;
-        }
-        std::ostringstream out;
-        std::string error, notice;
-        bool ok;
-        {
-            Participation participation;
-            ok = phone_->executor().run(*job.command, out, error, notice);
-        }
-        std::istringstream lines(out.str());
-        for (std::string line; std::getline(lines, line);) log(LogLine::Kind::Output, line);
-        if (!notice.empty()) log(LogLine::Kind::Output, job.text + ": " + notice);
-        if (!ok) log(LogLine::Kind::Error, job.text + ": " + error);
-        std::lock_guard lock(mu_);
-        busy_.clear();
-        wake();
-    }
-}
 
 void TerminalFrontEnd::draw_phone(int top, int left) {
     attron(A_BOLD);
@@ -260,30 +153,12 @@ void TerminalFrontEnd::draw_phone(int top, int left) {
 }
 
 void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
-    const PhoneState s = read_phone_state();
-    const auto count = [](const std::optional<DWORD>& n) { return n ? std::to_string(*n) : std::string("?"); };
     std::vector<std::string> rows;
-    const auto row = [&](const char* label, const std::string& value) {
+    for (const auto& [label, value] : panel_rows(read_phone_state(), time_, phone_->host().running())) {
         char head[16];
-        std::snprintf(head, sizeof head, "%-11s", label);
+        std::snprintf(head, sizeof head, "%-11s", label.c_str());
         rows.push_back(head + value);
-    };
-    const long long minutes = s.handset_ms / 60'000;
-    char elapsed[32];
-    std::snprintf(elapsed, sizeof elapsed, " (+%lld:%02lld)", minutes / 60, minutes % 60);
-    row("Time", time_.clock_text(s.handset_ms) + elapsed);
-    row("Power", u8(s.power));
-    row("Keypad", s.keypad_locked ? "locked" : "unlocked");
-    row("Missed", count(s.missed_calls));
-    row("Unread SMS", count(s.unread_sms));
-    row("Calls", count(s.active_calls));
-    row("Profile", s.profile.empty() ? "?" : u8(s.profile));
-    row("Phone book", s.entry_name.empty() ? "no carrier entry" : s.entry_name + ": " + s.entry_form);
-    row("Mail", s.mail_running ? "running" : "not running");
-    row("Quillon", phone_->host().running() ? "running here" : "not running here");
-    std::string output = s.sound ? "sound " + u8(*s.sound) : "";
-    if (s.vibrating) output += output.empty() ? "vibrating" : ", vibrating";
-    row("Output", output.empty() ? "quiet" : output);
+    }
 
     attron(A_BOLD);
     mvaddstr(top, left, fit_cells(u" Phone", width).c_str());
@@ -306,15 +181,15 @@ void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
     };
     std::vector<Row> rows_shown;
     {
-        std::lock_guard lock(mu_);
-        for (auto it = log_.rbegin(); it != log_.rend() && static_cast<int>(rows_shown.size()) < room; ++it) {
+        const std::vector<ConsoleLine> lines = log_.latest(static_cast<std::size_t>(room));
+        for (auto it = lines.rbegin(); it != lines.rend() && static_cast<int>(rows_shown.size()) < room; ++it) {
             int attr = A_NORMAL;
-            if (it->kind == LogLine::Kind::Command) attr = A_BOLD;
-            if (it->kind == LogLine::Kind::Error) attr = A_BOLD | (has_colors() ? COLOR_PAIR(1) : A_UNDERLINE);
-            if (it->kind == LogLine::Kind::Output || it->kind == LogLine::Kind::Info)
+            if (it->kind == ConsoleLine::Kind::Command) attr = A_BOLD;
+            if (it->kind == ConsoleLine::Kind::Error) attr = A_BOLD | (has_colors() ? COLOR_PAIR(1) : A_UNDERLINE);
+            if (it->kind == ConsoleLine::Kind::Output || it->kind == ConsoleLine::Kind::Info)
                 attr = has_colors() ? COLOR_PAIR(2) : A_NORMAL;
             const std::u16string text = to_utf16(it->text);
-            std::vector<std::string> pieces = it->kind == LogLine::Kind::Event
+            std::vector<std::string> pieces = it->kind == ConsoleLine::Kind::Event
                                                   ? std::vector<std::string>{fit_cells(text, width - 1)}
                                                   : wrap_cells(text, width - 1);
             for (auto& piece : pieces) piece.insert(0, " ");
@@ -332,18 +207,15 @@ void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
 
 void TerminalFrontEnd::draw_bottom(int rows, int cols) {
     std::string status;
-    {
-        std::lock_guard lock(mu_);
-        if (!busy_.empty()) status = "running: " + busy_;
-    }
+    if (const std::string busy = worker_->busy(); !busy.empty()) status = "running: " + busy;
     if (quitting_) status = "Ending Quillon... (F10 again leaves at once)";
     if (status.empty()) status = message_;
     mvaddstr(rows - 2, 0, fit_cells(to_utf16(status), cols).c_str());
-    if (editing_) {
-        std::wstring shown = input_;
+    if (command_line_.editing()) {
+        std::u16string shown = to_utf16(command_line_.text());
         // Keep the end of a long line in view.
-        while (!shown.empty() && text_cells(to_utf16(wide_to_utf8(shown))) > cols - 2) shown.erase(0, 1);
-        const std::string line = ":" + wide_to_utf8(shown);
+        while (!shown.empty() && text_cells(shown) > cols - 2) shown.erase(0, 1);
+        const std::string line = ":" + to_utf8(shown);
         mvaddstr(rows - 1, 0, fit_cells(to_utf16(line), cols).c_str());
         move(rows - 1, std::min(cols - 1, text_cells(to_utf16(line))));
     } else {
@@ -376,7 +248,7 @@ void TerminalFrontEnd::draw() {
     draw_phone(1, 0);
     draw_panel(1, kPhoneWidth + 1, cols - kPhoneWidth - 1, rows - 3);
     draw_bottom(rows, cols);
-    curs_set(editing_ ? 1 : 0);
+    curs_set(command_line_.editing() ? 1 : 0);
     refresh();
 }
 
@@ -388,7 +260,7 @@ void TerminalFrontEnd::request_quit() {
     quitting_ = true;
     // A command still waiting (`:wait 1h`) would hold the end back behind it.
     phone_->host().cancel_waits();
-    submit(Job{"end Quillon", std::nullopt});
+    worker_->end_quillon();
 }
 
 void TerminalFrontEnd::request_unattended_end() {
@@ -406,80 +278,35 @@ void TerminalFrontEnd::on_signal(int signo) {
 }
 
 void TerminalFrontEnd::submit_command_line(const std::string& text) {
-    std::vector<std::string> words;
-    std::string error;
-    if (split_arguments(text, words, error) && words.size() == 1) {
-        if (words[0] == "exit") {
-            request_quit();
-            return;
-        }
-        if (words[0] == "help") {
-            for (const CommandHelp& help : command_help()) log(LogLine::Kind::Info, help.usage);
-            log(LogLine::Kind::Info, "help | clear | exit (leave the emulator)");
-            return;
-        }
-        if (words[0] == "clear") {
-            std::lock_guard lock(mu_);
-            log_.clear();
-            return;
-        }
-    }
-    const ParsedLine parsed = parse_line(text, ++command_number_);
-    if (!parsed.ok()) {
-        message_ = "error: " + parsed.error;
-        return;
-    }
-    if (!parsed.command) return;
-    log(LogLine::Kind::Command, "> " + text);
+    TypedLine typed = read_typed_line(text, ++command_number_, log_);
+    message_ = typed.message;
+    if (typed.action == TypedLine::Action::Exit) request_quit();
+    if (typed.action != TypedLine::Action::Run) return;
     recorder_.command(text);
-    submit(Job{text, *parsed.command});
+    worker_->run(text, std::move(*typed.command));
 }
 
 void TerminalFrontEnd::handle_command_key(int status, wint_t ch) {
     if (status == KEY_CODE_YES) {
         switch (ch) {
-            case KEY_BACKSPACE:
-                if (!input_.empty()) input_.pop_back();
-                break;
-            case KEY_ENTER: {
-                editing_ = false;
-                const std::string text = wide_to_utf8(input_);
-                if (!input_.empty()) history_.push_back(input_);
-                input_.clear();
-                submit_command_line(text);
-                break;
-            }
-            case KEY_UP:
-                if (history_pos_ > 0) input_ = history_[--history_pos_];
-                break;
-            case KEY_DOWN:
-                if (history_pos_ + 1 < history_.size()) input_ = history_[++history_pos_];
-                else {
-                    history_pos_ = history_.size();
-                    input_.clear();
-                }
-                break;
+            case KEY_BACKSPACE: command_line_.erase_last(); break;
+            case KEY_ENTER: submit_command_line(command_line_.enter()); break;
+            case KEY_UP: command_line_.back(); break;
+            case KEY_DOWN: command_line_.forward(); break;
             case KEY_F(10): request_quit(); break;
             default: break;
         }
         return;
     }
-    if (ch == 27) {
-        editing_ = false;
-        input_.clear();
-    } else if (ch == '\n' || ch == '\r') {
-        handle_command_key(KEY_CODE_YES, KEY_ENTER);
-    } else if (ch == 127 || ch == 8) {
-        if (!input_.empty()) input_.pop_back();
-    } else if (ch == 21) {  // Ctrl-U
-        input_.clear();
-    } else if (ch >= 32) {
-        input_ += static_cast<wchar_t>(ch);
-    }
+    if (ch == 27) command_line_.cancel();
+    else if (ch == '\n' || ch == '\r') submit_command_line(command_line_.enter());
+    else if (ch == 127 || ch == 8) command_line_.erase_last();
+    else if (ch == 21) command_line_.erase_all();  // Ctrl-U
+    else if (ch >= 32) command_line_.type(static_cast<char32_t>(ch));
 }
 
 void TerminalFrontEnd::handle_key(int status, wint_t ch) {
-    if (editing_) {
+    if (command_line_.editing()) {
         handle_command_key(status, ch);
         return;
     }
@@ -490,9 +317,7 @@ void TerminalFrontEnd::handle_key(int status, wint_t ch) {
         return;
     }
     if (!function_key && ch == ':') {
-        editing_ = true;
-        input_.clear();
-        history_pos_ = history_.size();
+        command_line_.open();
         return;
     }
     // Characters beyond ASCII would meet the function keys' codes in the key table.
@@ -517,10 +342,7 @@ void TerminalFrontEnd::read_keyboard() {
 
 void TerminalFrontEnd::loop(EndingSignals& signals) {
     while (!leave_now_) {
-        {
-            std::lock_guard lock(mu_);
-            if (finished_) return;
-        }
+        if (worker_->finished()) return;
         if (!terminal_gone_) draw();
         // A terminal that is gone is not watched any more: it would be ready forever.
         pollfd fds[3] = {
@@ -579,40 +401,35 @@ int TerminalFrontEnd::run() {
     }
 
     FILE* log_file = options_.log ? std::fopen(options_.log->c_str(), "w") : nullptr;
-    if (options_.log && !log_file) log(LogLine::Kind::Error, "cannot write the log " + options_.log->string());
+    if (options_.log && !log_file) log_.add(ConsoleLine::Kind::Error, "cannot write the log " + options_.log->string());
     PhoneOptions phone;
     phone.home_screen = time_;
-    phone.launch = [this] { submit(Job{"start", Command{cmd::Start{}}}); };
-    phone.report = [this](const std::string& text) { log(LogLine::Kind::Error, text); };
+    phone.launch = [this] { worker_->run("start", Command{cmd::Start{}}); };
+    phone.report = [this](const std::string& text) { log_.add(ConsoleLine::Kind::Error, text); };
     phone_ = std::make_unique<Phone>(std::move(phone), [this, log_file](const std::string& line, const Json& event) {
         if (log_file) {
             std::fputs((line + "\n").c_str(), log_file);
             std::fflush(log_file);
         }
-        log(LogLine::Kind::Event, describe_event(event));
+        log_.add(ConsoleLine::Kind::Event, describe_event(event));
     });
+    worker_ = std::make_unique<CommandWorker>(*phone_, log_, [this] { wake(); });
     set_screen_listener([this] { wake(); });
     set_audio_output(true);
 
-    std::thread worker([this] { worker_loop(); });
     std::string error;
     if (options_.record) {
         if (recorder_.open(*options_.record, error)) recorder_.begin(!options_.no_start);
-        else log(LogLine::Kind::Error, error);
+        else log_.add(ConsoleLine::Kind::Error, error);
     }
     {
         Participation participation;
         phone_->start_services();
-        if (!options_.no_start && !phone_->start_quillon(error)) log(LogLine::Kind::Error, "cannot start Quillon: " + error);
+        if (!options_.no_start && !phone_->start_quillon(error)) log_.add(ConsoleLine::Kind::Error, "cannot start Quillon: " + error);
     }
 
     loop(signals);
 
-    {
-        std::lock_guard lock(mu_);
-        worker_stop_ = true;
-    }
-    jobs_cv_.notify_one();
     endwin();
     if (leave_now_) {
         // The user insisted, or an unattended end ran out of time: leave without waiting
@@ -622,13 +439,14 @@ int TerminalFrontEnd::run() {
         std::fflush(nullptr);
         std::_Exit(kExitCommandFailed);
     }
-    worker.join();
+    worker_->stop();
     recorder_.end();
     {
         Participation participation;
         phone_->end(error);  // Quillon has ended in the worker's quit job
     }
     set_screen_listener(nullptr);
+    worker_.reset();
     phone_.reset();
     if (log_file) std::fclose(log_file);
     captured.restore();

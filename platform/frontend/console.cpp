@@ -1,0 +1,231 @@
+// The interactive front ends' log, command worker, command line and panel rows.
+#include "platform/frontend/console.h"
+
+#include <cstdio>
+#include <sstream>
+
+#include "platform/frontend/phone.h"
+#include "platform/handset/core/clock.h"
+#include "platform/handset/core/utf.h"
+
+namespace handset::frontend {
+namespace {
+
+// Enough to fill any panel, not so many that a day's run keeps them all.
+constexpr std::size_t kKeptLines = 500;
+
+}  // namespace
+
+void ConsoleLog::add(ConsoleLine::Kind kind, std::string text) {
+    {
+        std::lock_guard lock(mu_);
+        lines_.push_back({kind, std::move(text)});
+        while (lines_.size() > kKeptLines) lines_.pop_front();
+    }
+    if (changed_) changed_();
+}
+
+void ConsoleLog::clear() {
+    {
+        std::lock_guard lock(mu_);
+        lines_.clear();
+    }
+    if (changed_) changed_();
+}
+
+std::vector<ConsoleLine> ConsoleLog::latest(std::size_t count) const {
+    std::lock_guard lock(mu_);
+    const std::size_t first = lines_.size() > count ? lines_.size() - count : 0;
+    return {lines_.begin() + static_cast<std::ptrdiff_t>(first), lines_.end()};
+}
+
+std::string describe_event(const Json& event) {
+    char stamp[32];
+    const double t = event.contains("t") && event["t"].is_number() ? event["t"].get<double>() / 1000.0 : 0.0;
+    std::snprintf(stamp, sizeof stamp, "%9.3f", t);
+    std::string text = stamp;
+    text += ' ';
+    text += event.value("ev", std::string("?"));
+    for (const auto& [key, value] : event.items()) {
+        if (key == "t" || key == "ev") continue;
+        text += ' ' + key + '=' + (value.is_string() ? value.get<std::string>() : value.dump());
+    }
+    return text;
+}
+
+CommandWorker::CommandWorker(Phone& phone, ConsoleLog& log, std::function<void()> changed)
+    : phone_(phone), log_(log), changed_(std::move(changed)), thread_([this] { loop(); }) {}
+
+CommandWorker::~CommandWorker() { stop(); }
+
+void CommandWorker::run(std::string text, Command command) { submit({std::move(text), std::move(command)}); }
+
+void CommandWorker::end_quillon() { submit({"end Quillon", std::nullopt}); }
+
+void CommandWorker::submit(Job job) {
+    {
+        std::lock_guard lock(mu_);
+        jobs_.push_back(std::move(job));
+    }
+    cv_.notify_one();
+}
+
+void CommandWorker::stop() {
+    {
+        std::lock_guard lock(mu_);
+        stopping_ = true;
+    }
+    cv_.notify_one();
+    if (thread_.joinable()) thread_.join();
+}
+
+std::string CommandWorker::busy() const {
+    std::lock_guard lock(mu_);
+    return busy_;
+}
+
+bool CommandWorker::finished() const {
+    std::lock_guard lock(mu_);
+    return finished_;
+}
+
+void CommandWorker::loop() {
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(mu_);
+            cv_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });
+            if (stopping_) return;
+            job = std::move(jobs_.front());
+            jobs_.pop_front();
+            busy_ = job.text;
+        }
+        if (changed_) changed_();
+        carry_out(job);
+        {
+            std::lock_guard lock(mu_);
+            busy_.clear();
+            if (!job.command) finished_ = true;
+        }
+        if (changed_) changed_();
+    }
+}
+
+void CommandWorker::carry_out(const Job& job) {
+    // A worker is no program thread: it holds handset time only while its command runs.
+    const Participation participation;
+    std::string error;
+    if (!job.command) {
+        if (phone_.host().running() && !phone_.host().quit(error))
+            log_.add(ConsoleLine::Kind::Error, "quit: " + error);
+        return;
+    }
+    std::ostringstream out;
+    std::string notice;
+    const bool ok = phone_.executor().run(*job.command, out, error, notice);
+    std::istringstream lines(out.str());
+    for (std::string line; std::getline(lines, line);) log_.add(ConsoleLine::Kind::Output, line);
+    if (!notice.empty()) log_.add(ConsoleLine::Kind::Output, job.text + ": " + notice);
+    if (!ok) log_.add(ConsoleLine::Kind::Error, job.text + ": " + error);
+}
+
+void CommandLine::open() {
+    editing_ = true;
+    input_.clear();
+    history_pos_ = history_.size();
+}
+
+void CommandLine::cancel() {
+    editing_ = false;
+    input_.clear();
+}
+
+std::string CommandLine::enter() {
+    const std::string line = text();
+    if (!input_.empty()) history_.push_back(input_);
+    cancel();
+    return line;
+}
+
+void CommandLine::type(char32_t c) { input_ += c; }
+
+void CommandLine::erase_last() {
+    if (!input_.empty()) input_.pop_back();
+}
+
+void CommandLine::erase_all() { input_.clear(); }
+
+void CommandLine::back() {
+    if (history_pos_ > 0) input_ = history_[--history_pos_];
+}
+
+void CommandLine::forward() {
+    if (history_pos_ + 1 < history_.size()) {
+        input_ = history_[++history_pos_];
+        return;
+    }
+    history_pos_ = history_.size();
+    input_.clear();
+}
+
+std::string CommandLine::text() const {
+    std::u16string line;
+    for (char32_t c : input_) append_utf16(line, c);
+    return to_utf8(line);
+}
+
+TypedLine read_typed_line(const std::string& text, int number, ConsoleLog& log) {
+    TypedLine typed;
+    std::vector<std::string> words;
+    std::string error;
+    if (split_arguments(text, words, error) && words.size() == 1) {
+        if (words[0] == "exit") {
+            typed.action = TypedLine::Action::Exit;
+            return typed;
+        }
+        if (words[0] == "help") {
+            for (const CommandHelp& help : command_help()) log.add(ConsoleLine::Kind::Info, help.usage);
+            log.add(ConsoleLine::Kind::Info, "help | clear | exit (leave the emulator)");
+            return typed;
+        }
+        if (words[0] == "clear") {
+            log.clear();
+            return typed;
+        }
+    }
+    ParsedLine parsed = parse_line(text, number);
+    if (!parsed.ok()) {
+        typed.message = "error: " + parsed.error;
+        return typed;
+    }
+    if (!parsed.command) return typed;
+    log.add(ConsoleLine::Kind::Command, "> " + text);
+    typed.action = TypedLine::Action::Run;
+    typed.command = std::move(parsed.command);
+    return typed;
+}
+
+std::vector<std::pair<std::string, std::string>> panel_rows(const PhoneState& s, const PhoneTime& time,
+                                                            bool quillon_running) {
+    const auto count = [](const std::optional<DWORD>& n) { return n ? std::to_string(*n) : std::string("?"); };
+    const long long minutes = s.handset_ms / 60'000;
+    char elapsed[32];
+    std::snprintf(elapsed, sizeof elapsed, " (+%lld:%02lld)", minutes / 60, minutes % 60);
+    std::string output = s.sound ? "sound " + to_utf8(*s.sound) : "";
+    if (s.vibrating) output += output.empty() ? "vibrating" : ", vibrating";
+    return {
+        {"Time", time.clock_text(s.handset_ms) + elapsed},
+        {"Power", to_utf8(s.power)},
+        {"Keypad", s.keypad_locked ? "locked" : "unlocked"},
+        {"Missed", count(s.missed_calls)},
+        {"Unread SMS", count(s.unread_sms)},
+        {"Calls", count(s.active_calls)},
+        {"Profile", s.profile.empty() ? "?" : to_utf8(s.profile)},
+        {"Phone book", s.entry_name.empty() ? "no carrier entry" : s.entry_name + ": " + s.entry_form},
+        {"Mail", s.mail_running ? "running" : "not running"},
+        {"Quillon", quillon_running ? "running here" : "not running here"},
+        {"Output", output.empty() ? "quiet" : output},
+    };
+}
+
+}  // namespace handset::frontend
