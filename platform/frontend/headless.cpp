@@ -55,7 +55,14 @@ public:
                 return true;
             }
             pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_, POLLIN, 0}};
-            if (::poll(fds, 2, -1) < 0) {
+            int ready;
+            {
+                // Time stands still until the next line comes, but a command from the
+                // control socket may meanwhile wait for the phone to be at rest.
+                const Clock::AwaitingInput awaiting;
+                ready = ::poll(fds, 2, -1);
+            }
+            if (ready < 0) {
                 if (errno == EINTR) continue;
                 eof_ = true;
                 continue;

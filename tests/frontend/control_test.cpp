@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "common/script_lines.h"
 #include "process_util.h"
 
 using fetest::Process;
@@ -96,6 +97,23 @@ TEST_F(RunningPhone, CtlStartsAndEndsQuillonWithAnAnswerToEach) {
     const auto exit = phone->line_containing("\"process.exit\"");
     ASSERT_TRUE(exit);
     EXPECT_NE(exit->find("Quillon.exe"), std::string::npos) << *exit;
+}
+
+// While the main window's thread waits on the mail client it restarted, a key for it
+// waits in its queue: ctl answers at once, with a note that the input was queued.
+TEST_F(RunningPhone, CtlSaysWhenItsInputWaitsInABusyThreadsQueue) {
+    phone->send("start\n" + qtest::Command(ID_MENU_3GSVC) + qtest::Click(IDC_BLOCK_3GSVC) + qtest::Command(IDOK) +
+                "mail start\nwait 2t\nstart\n");  // the second start brings the main window back
+    ASSERT_TRUE(phone->line_containing("\"mail.connect\",\"ok\":true")) << phone->err();
+    ASSERT_TRUE(phone->line_containing("\"window.foreground\",\"title\":\"QUILLON\"")) << phone->err();
+    auto r = ctl({"press", "back"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("queued"), std::string::npos) << r.err;
+    const std::string answer = raw_exchange("press back\n", true);
+    EXPECT_EQ(answer.rfind(".note queued: ", 0), 0u) << answer;
+    EXPECT_NE(answer.find("\n.ok\n"), std::string::npos) << answer;
+    phone->send("mail close\nwait 1t\n");
+    EXPECT_TRUE(phone->line_containing("\"window.hide\",\"title\":\"QUILLON\"")) << "the queued Back, handled";
 }
 
 TEST_F(RunningPhone, CtlFailuresExitNonZeroWithTheError) {

@@ -215,7 +215,7 @@ void Clock::advance_if_idle() {
     // Waiters whose deadlines fall together wake one at a time, the one that began
     // waiting first going first: under the virtual clock the phone then runs the same
     // way every time (a script's `wait 3s` and a 3 s timer never race).
-    while (running_ == 0) {
+    while (running_ == awaiting_input_) {
         // At rest: the waits that end at rest end now, before time moves on.
         Waiter* resting = nullptr;
         for (Waiter* w = waiters_; w; w = w->next)
@@ -225,6 +225,8 @@ void Clock::advance_if_idle() {
             release(resting);
             continue;
         }
+        // A participant waiting for input from outside holds time still.
+        if (running_ != 0) return;
         Waiter* next = nullptr;
         for (Waiter* w = waiters_; w; w = w->next) {
             if (w->deadline == kNoDeadline) continue;
@@ -239,6 +241,19 @@ void Clock::advance_if_idle() {
         next->result = kWaitTimeout;
         release(next);
     }
+}
+
+Clock::AwaitingInput::AwaitingInput() {
+    assert(t_participation > 0);
+    std::lock_guard lock(kernel_lock());
+    Clock& c = clock();
+    ++c.awaiting_input_;
+    c.advance_if_idle();
+}
+
+Clock::AwaitingInput::~AwaitingInput() {
+    std::lock_guard lock(kernel_lock());
+    --clock().awaiting_input_;
 }
 
 void Clock::wait_for_rest() {

@@ -91,6 +91,18 @@ public:
     // Number of times virtual time has jumped; for tests and benchmarks.
     long long jumps() const { return jumps_; }
 
+    // While one lives, the calling participant waits for something from outside the
+    // phone (the next line of a script on stdin): it still holds virtual time where it
+    // is, but no longer keeps the phone from being at rest, so the waits that end at
+    // rest (input for a held thread, from another thread) can end meanwhile.
+    class AwaitingInput {
+    public:
+        AwaitingInput();
+        ~AwaitingInput();
+        AwaitingInput(const AwaitingInput&) = delete;
+        AwaitingInput& operator=(const AwaitingInput&) = delete;
+    };
+
 private:
     struct Waiter;
     void advance_if_idle();  // kernel lock held
@@ -103,6 +115,7 @@ private:
     long long jumps_ = 0;
     unsigned long long wait_seq_ = 0;
     int running_ = 0;  // participants not blocked in a wait
+    int awaiting_input_ = 0;  // of those, the ones waiting for input from outside
     Waiter* waiters_ = nullptr;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
