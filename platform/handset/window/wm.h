@@ -57,7 +57,7 @@ void set_home_key_handler(std::function<void(BYTE vk, bool up)> handler);
 void settle_input();
 
 // True when keys for the foreground window would wait in its queue now: its thread is
-// blocked outside its message loop.
+// blocked outside its message loop with no deadline (see set_held_flag).
 bool foreground_input_held();
 
 // Blocks until a thread of local process `pid` waits in its message loop with nothing
