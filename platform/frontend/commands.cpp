@@ -232,6 +232,12 @@ constexpr CommandForm kForms[] = {
          a.expect(0, 0);
          return cmd::Screen{};
      }},
+    {"screenshot", "FILE.png", "write the screen in pixels (320 x 240) to a PNG file",
+     [](const Args& a) -> Command {
+         a.expect(1, 1);
+         if (a[0].empty()) fail("the file name is empty");
+         return cmd::Screenshot{a[0]};
+     }},
     {"controls", "", "print the controls of the window in front as JSON",
      [](const Args& a) -> Command {
          a.expect(0, 0);
@@ -432,6 +438,7 @@ std::string command_name(const Command& command) {
         std::string operator()(const cmd::Click&) const { return "click"; }
         std::string operator()(const cmd::Select&) const { return "select"; }
         std::string operator()(const cmd::Screen&) const { return "screen"; }
+        std::string operator()(const cmd::Screenshot&) const { return "screenshot"; }
         std::string operator()(const cmd::Controls&) const { return "controls"; }
         std::string operator()(const cmd::SetFault&) const { return "fault"; }
         std::string operator()(const cmd::FileDelete&) const { return "file delete"; }

@@ -80,6 +80,10 @@ struct Select {
     int index;
 };
 struct Screen {};
+// `screenshot FILE`: the screen in pixels as a PNG file of the host, at 1:1.
+struct Screenshot {
+    std::string path;
+};
 struct Controls {};
 struct SetFault {
     handset::Fault fault;
@@ -100,7 +104,7 @@ struct Foreground {
 using Command = std::variant<cmd::Wait, cmd::SetCounter, cmd::Profile, cmd::RegSet, cmd::RegDelete,
                              cmd::RegGet, cmd::Press, cmd::Power, cmd::IdleTimeout, cmd::Mail, cmd::Start,
                              cmd::Quit, cmd::DialogCommand, cmd::Click, cmd::Select, cmd::Screen,
-                             cmd::Controls, cmd::SetFault, cmd::FileDelete, cmd::Foreground>;
+                             cmd::Screenshot, cmd::Controls, cmd::SetFault, cmd::FileDelete, cmd::Foreground>;
 
 struct ParseOptions {
     bool internal = false;  // accept requests that only hosts send each other

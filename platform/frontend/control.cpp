@@ -424,6 +424,16 @@ int run_ctl(const fs::path& device_folder, const std::vector<std::string>& args,
         err << "quillon ctl: the command is empty\n";
         return 2;
     }
+    // The instance writes a screenshot from its own working folder: a relative name is
+    // the caller's, so it travels as an absolute one.
+    if (const auto* shot = std::get_if<cmd::Screenshot>(&*parsed.command); shot && fs::path(shot->path).is_relative()) {
+        const std::string path = fs::absolute(shot->path).string();
+        if (path.find('"') != std::string::npos) {
+            err << "quillon ctl: the file name must not hold a double quote\n";
+            return 2;
+        }
+        line = "screenshot \"" + path + "\"";
+    }
 
     const fs::path run_dir = device_folder / "run";
     // The instance the user started is behind ctl.sock; when that link is stale, any

@@ -7,6 +7,7 @@
 #include "platform/handset/core/faults.h"
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/registry/state_values.h"
+#include "platform/handset/window/pixel_screen.h"
 #include "platform/handset/window/screen.h"
 #include "platform/handset/window/wm.h"
 #include "platform/windows.h"
@@ -163,6 +164,7 @@ public:
         for (const auto& line : render_screen()) out_ << line << "\n";
         return true;
     }
+    bool operator()(const cmd::Screenshot& c) { return write_screenshot(c.path, error_); }
     bool operator()(const cmd::Controls&) {
         out_ << controls_json() << "\n";
         return true;

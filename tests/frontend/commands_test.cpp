@@ -174,6 +174,8 @@ TEST(Program, StartQuitAndDialogs) {
     EXPECT_NE(error_of("select 1016").find("INDEX"), std::string::npos);
     EXPECT_NE(error_of("click 70000").find("0 to 65535"), std::string::npos);
     parse_as<cmd::Screen>("screen");
+    EXPECT_EQ(parse_as<cmd::Screenshot>(R"(screenshot "my shots/a.png")").path, "my shots/a.png");
+    EXPECT_NE(error_of("screenshot").find("FILE.png"), std::string::npos);
     parse_as<cmd::Controls>("controls");
 }
 

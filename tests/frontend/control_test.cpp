@@ -129,6 +129,29 @@ TEST_F(RunningPhone, CtlFailuresExitNonZeroWithTheError) {
     EXPECT_EQ(r.status, 2);
 }
 
+// The instance runs in its own working folder: a relative screenshot name is the caller's.
+TEST_F(RunningPhone, CtlWritesAScreenshotWhereTheCallerNamesIt) {
+    const auto callers = dir / "caller";
+    std::filesystem::create_directory(callers);
+    const std::string line = "cd '" + callers.string() + "' && exec '" QUILLON_BINARY "' --device '" +
+                             device().string() + "' ctl screenshot home.png";
+    auto r = run_quillon({"-c", line}, {}, "/bin/sh");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string png = fetest::read_file(callers / "home.png");
+    ASSERT_GE(png.size(), 24u);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+    const auto be32 = [&](std::size_t at) {
+        return (std::uint32_t(std::uint8_t(png[at])) << 24) | (std::uint32_t(std::uint8_t(png[at + 1])) << 16) |
+               (std::uint32_t(std::uint8_t(png[at + 2])) << 8) | std::uint8_t(png[at + 3]);
+    };
+    EXPECT_EQ(be32(16), 320u);  // IHDR width and height
+    EXPECT_EQ(be32(20), 240u);
+
+    r = ctl({"screenshot", (dir / "no-such-folder" / "x.png").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no-such-folder"), std::string::npos) << r.err;
+}
+
 TEST_F(RunningPhone, SocketRefusesOversizedAndMalformedInputAndKeepsServing) {
     EXPECT_EQ(raw_exchange(std::string(5000, 'a'), false).rfind(".error command line longer than 4096 bytes", 0), 0u);
     EXPECT_EQ(raw_exchange("wiat 3s\n", true), ".error unknown command `wiat`\n");
