@@ -5,6 +5,7 @@
 
 #include "platform/frontend/frontend.h"
 #include "platform/frontend/phone.h"
+#include "platform/handset/core/clock.h"
 
 namespace handset::frontend {
 namespace {
@@ -22,10 +23,20 @@ public:
             std::fwrite(text.data(), 1, text.size(), stdout);
             std::fflush(stdout);
         });
+        // Handset time here moves only while this thread waits, as in the parent.
+        const Participation participation;
         std::string error;
         if (!phone.host().start(exe_path_, error)) {
             std::fprintf(stderr, "quillon: %s\n", error.c_str());
             return ProgramHost::kChildHostFailed;
+        }
+        // A second instance ends at once. One that still runs once it waits for the user
+        // found no first instance: the first ended just as this one started. Nobody can
+        // reach it in this host, so it ends again and the parent starts it in its own.
+        if (phone.host().running() && !phone.host().ended_by_itself()) {
+            if (!phone.host().quit(error)) std::fprintf(stderr, "quillon: %s\n", error.c_str());
+            phone.host().wait_for_end();
+            return ProgramHost::kChildBecameFirst;
         }
         phone.host().wait_for_end();
         return kExitOk;

@@ -118,13 +118,26 @@ bool ProgramHost::start(const std::optional<std::u16string>& exe_path, std::stri
         error = "there is no program at " + to_utf8(exe) + " on the device";
         return false;
     }
+    // A program here whose end is under way at this very moment (its end command was
+    // handled just now) finishes first, so that the start meets it ended.
+    clock().wait_for_rest();
     DWORD pid = 0;
     {
         // Two front-end threads may start at once; only one of them starts it here.
         std::lock_guard lock(start_mu_);
         if (!running() && !start_here(exe, pid, error)) return false;
     }
-    if (pid == 0) return start_child(exe, error);
+    if (pid == 0) {
+        bool became_first = false;
+        if (!start_child(exe, became_first, error)) return false;
+        if (!became_first) return true;
+        // The program here ended while the second instance started, so that one found
+        // no first instance and stayed; its host ended it again, and the start is done
+        // here, where the user can reach it.
+        std::lock_guard lock(start_mu_);
+        if (running()) return true;
+        if (!start_here(exe, pid, error)) return false;
+    }
     // As the launcher does, return once the program waits for the user (or has ended,
     // as a second instance does), so the next command meets a program that has started.
     // Not under start_mu_: the program may need handset time to get there.
@@ -205,7 +218,7 @@ std::vector<std::string> ProgramHost::child_arguments(const std::u16string& exe_
             std::to_string(clock().now_ms())};
 }
 
-bool ProgramHost::start_child(const std::u16string& exe_path, std::string& error) {
+bool ProgramHost::start_child(const std::u16string& exe_path, bool& became_first, std::string& error) {
     const std::vector<std::string> args = child_arguments(exe_path);
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -256,6 +269,7 @@ bool ProgramHost::start_child(const std::u16string& exe_path, std::string& error
         error = "the second instance could not run (see its message above)";
         return false;
     }
+    became_first = WIFEXITED(status) && WEXITSTATUS(status) == kChildBecameFirst;
     return true;
 }
 

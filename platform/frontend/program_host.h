@@ -59,6 +59,9 @@ public:
     // Exit status of a child host that could not run at all (as opposed to one whose
     // program ended at once, as a second instance does).
     static constexpr int kChildHostFailed = 125;
+    // Exit status of a child host whose program found no first instance and stayed (the
+    // first one ended as it started); the child ended it again by its end command.
+    static constexpr int kChildBecameFirst = 124;
 
     // The command line a child host is started with; for tests.
     static std::vector<std::string> child_arguments(const std::u16string& exe_path);
@@ -66,7 +69,9 @@ public:
 private:
     // Starts the program's thread; `pid` receives its process id.
     bool start_here(const std::u16string& exe_path, DWORD& pid, std::string& error);
-    bool start_child(const std::u16string& exe_path, std::string& error);
+    // Runs a child host until it ends; `became_first` when its program stayed, as the
+    // first instance, and had to be ended by the child.
+    bool start_child(const std::u16string& exe_path, bool& became_first, std::string& error);
 
     std::mutex start_mu_;
     mutable std::mutex mu_;

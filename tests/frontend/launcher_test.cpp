@@ -123,6 +123,30 @@ TEST_F(Launcher, RunEndsWhenQuillonEndsByItself) {
     EXPECT_NE(r.err.find("stops before"), std::string::npos) << r.err;
 }
 
+// The end command waits in the queue of the main window's thread, which waits on the
+// mail client; once the client closes, the program ends at the moment the user starts
+// it again. That start must meet the ended program and run it here, not as a second
+// instance that finds no first one and stays in a host nobody drives.
+TEST_F(Launcher, AStartAsTheProgramEndsRunsItHere) {
+    const ScriptRun r = script("start\n" + qtest::Command(ID_MENU_3GSVC) + qtest::Click(IDC_BLOCK_3GSVC) +
+                               qtest::Command(IDOK) + "mail start\nwait 2t\nquit\nmail close\nstart\nwait 1s\nquit\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("line 7: quit: Quillon did not end"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("line 11"), std::string::npos) << "the last quit ends the program started here: " << r.err;
+    std::size_t program_runs = 0, main_windows = 0;
+    for (const auto& e : r.of("process.start")) program_runs += e["file"] == "\\Program Files\\Quillon\\Quillon.exe";
+    for (const auto& e : r.of("dialog.open")) main_windows += e["id"] == 102;
+    EXPECT_EQ(program_runs, 2u);
+    EXPECT_EQ(main_windows, 2u);
+
+    // Should a second instance still stay (under the real clock the end can fall between
+    // the host's look and the child's), its host ends it and says so to the parent.
+    const auto child = run_quillon({"--child-program", "--device", device().string(), "--exe-path",
+                                    "\\Program Files\\Quillon\\Quillon.exe", "--clock", "virtual"});
+    EXPECT_EQ(child.status, 124) << child.err;
+    EXPECT_NE(child.out.find("\"dialog.close\",\"id\":102"), std::string::npos) << child.out;
+}
+
 TEST_F(Launcher, HomeScreenAndItsSoftKey) {
     const ScriptRun r = script(
         "missed 2\n"
