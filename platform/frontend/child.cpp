@@ -1,6 +1,9 @@
 // The child host: a second OS process of the emulator that runs the program once more
 // on the same device, as the phone's launcher would start it again. It writes its
 // events to stdout, where its parent relays them, and ends when the program ends.
+#include <sys/prctl.h>
+
+#include <csignal>
 #include <cstdio>
 
 #include "platform/frontend/frontend.h"
@@ -15,6 +18,10 @@ public:
     explicit ChildFrontEnd(std::u16string exe_path) : exe_path_(std::move(exe_path)) {}
 
     int run() override {
+        // It lives only to run for its parent, which relays its events and holds handset
+        // time for it: without the parent it would run on unseen, so it ends with it.
+        // The thread that started it waits for it, so that thread outlives it otherwise.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         PhoneOptions options;
         options.primary = false;  // its windows can still be asked to come to the front
         options.report = [](const std::string& text) { std::fprintf(stderr, "quillon: %s\n", text.c_str()); };
