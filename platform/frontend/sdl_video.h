@@ -15,6 +15,7 @@ struct SdlVideo {
     decltype(&::SDL_SetHint) SetHint;
     decltype(&::SDL_InitSubSystem) InitSubSystem;
     decltype(&::SDL_QuitSubSystem) QuitSubSystem;
+    decltype(&::SDL_GetCurrentVideoDriver) GetCurrentVideoDriver;
     decltype(&::SDL_GetError) GetError;
     decltype(&::SDL_CreateWindow) CreateWindow;
     decltype(&::SDL_DestroyWindow) DestroyWindow;
@@ -49,6 +50,7 @@ inline const SdlVideo* load(std::string& error) {
     const bool complete = resolve(library, "SDL_SetHint", api.SetHint) &&
                           resolve(library, "SDL_InitSubSystem", api.InitSubSystem) &&
                           resolve(library, "SDL_QuitSubSystem", api.QuitSubSystem) &&
+                          resolve(library, "SDL_GetCurrentVideoDriver", api.GetCurrentVideoDriver) &&
                           resolve(library, "SDL_GetError", api.GetError) &&
                           resolve(library, "SDL_CreateWindow", api.CreateWindow) &&
                           resolve(library, "SDL_DestroyWindow", api.DestroyWindow) &&

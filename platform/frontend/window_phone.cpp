@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -176,6 +177,11 @@ void WindowFrontEnd::wake() {
 }
 
 bool WindowFrontEnd::open_window(std::string& error) {
+    const auto set = [](const char* name) { return std::getenv(name) && *std::getenv(name); };
+    if (!set("DISPLAY") && !set("WAYLAND_DISPLAY")) {
+        error = "no desktop display: neither DISPLAY nor WAYLAND_DISPLAY is set (the terminal phone needs none)";
+        return false;
+    }
     sdl_ = sdl_video(error);
     if (!sdl_) return false;
     // The ending signals are read from a signalfd; SDL must not turn them into its quit.
@@ -188,6 +194,15 @@ bool WindowFrontEnd::open_window(std::string& error) {
     sdl_->SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (sdl_->InitSubSystem(SDL_INIT_VIDEO) != 0) {
         error = sdl_->GetError();
+        return false;
+    }
+    // Only a desktop's display lets SDL sleep until an event comes; its stand-ins (the
+    // offscreen and dummy drivers, a bare console) would have the window poll.
+    const std::string driver = sdl_->GetCurrentVideoDriver() ? sdl_->GetCurrentVideoDriver() : "";
+    if (driver != "x11" && driver != "wayland") {
+        error = "the desktop display cannot be reached" +
+                (driver.empty() ? std::string() : "; SDL offers only its " + driver + " video driver");
+        sdl_->QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
     const std::string title =
