@@ -170,7 +170,10 @@ void WindowFrontEnd::wake() {
     // One outstanding event is enough: the redraw it brings shows every change before it.
     if (wake_pending_.exchange(true)) return;
     std::lock_guard lock(wake_mu_);
-    if (!accepting_wakes_) return;
+    if (!accepting_wakes_) {
+        wake_pending_ = false;
+        return;
+    }
     SDL_Event event{};
     event.type = wake_event_;
     if (sdl_->PushEvent(&event) != 1) wake_pending_ = false;  // a full queue: the next change tries again
