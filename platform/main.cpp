@@ -24,6 +24,7 @@
 #include "platform/frontend/monkey.h"
 #include "platform/frontend/session.h"
 #include "platform/frontend/trace.h"
+#include "platform/frontend/window_layout.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/kernel.h"
 #include "platform/handset/registry/reg_tool.h"
@@ -38,6 +39,8 @@ struct Options {
     bool reset = false;
     std::string exe_path;
     bool headless = false;
+    bool window = false;
+    int scale = 0;  // 0: not given
     std::string script;
     std::string log;
     std::string record;
@@ -52,7 +55,7 @@ struct Options {
 // Options that take a value, so that the search for `reg`/`ctl`/`trace` skips their values.
 bool takes_value(const std::string& arg) {
     static const char* names[] = {"--device", "--model", "--exe-path", "--script", "--log", "--record", "--trace", "--clock",
-                                  "--speed", "--time-origin"};
+                                  "--speed", "--time-origin", "--scale"};
     for (const char* n : names)
         if (arg == n) return true;
     return false;
@@ -171,11 +174,20 @@ int run_phone(const Options& options) {
         return fe::kExitBadInput;
     }
     if (!options.headless && !options.child && options.clock == "virtual") {
-        // Nothing in the terminal phone holds virtual time back: it would race ahead.
-        std::cerr << "quillon: the terminal phone runs on the real clock; --clock virtual needs --headless\n";
+        // Nothing in the terminal phone or the window holds virtual time back: it would race ahead.
+        std::cerr << "quillon: the " << (options.window ? "phone window" : "terminal phone")
+                  << " runs on the real clock; --clock virtual needs --headless\n";
         return fe::kExitBadInput;
     }
-    if (!options.headless && !options.child && !(isatty(STDIN_FILENO) && isatty(STDOUT_FILENO))) {
+    if (options.window && (options.headless || options.child)) {
+        std::cerr << "quillon: --window and --headless are two different phones; choose one\n";
+        return fe::kExitBadInput;
+    }
+    if (options.scale != 0 && !options.window) {
+        std::cerr << "quillon: --scale sets the size of the phone window; it needs --window\n";
+        return fe::kExitBadInput;
+    }
+    if (!options.headless && !options.child && !options.window && !(isatty(STDIN_FILENO) && isatty(STDOUT_FILENO))) {
         std::cerr << "quillon: the terminal phone needs a terminal; use --headless to run without one\n";
         return fe::kExitBadInput;
     }
@@ -196,6 +208,13 @@ int run_phone(const Options& options) {
         if (!options.trace.empty()) h.trace = options.trace;
         h.no_start = options.no_start;
         front_end = fe::make_headless(std::move(h));
+    } else if (options.window) {
+        fe::WindowOptions w;
+        if (options.scale != 0) w.scale = options.scale;
+        w.no_start = options.no_start;
+        if (!options.log.empty()) w.log = options.log;
+        if (!options.record.empty()) w.record = options.record;
+        front_end = fe::make_window(std::move(w));
     } else {
         fe::TerminalOptions t;
         t.no_start = options.no_start;
@@ -271,7 +290,7 @@ int main(int argc, char** argv) {
         "  quillon [--device DIR] ctl COMMAND ...                            one handset command in the running phone\n"
         "  quillon trace EVENTS.jsonl -o RUN.json                            an event log as a trace for the viewers\n"
         "  quillon monkey [--seed N] [--runs N] [--actions N] [--device DIR] [--keep DIR]   random use, checked\n"
-        "Terminal keys: F1/F2 soft keys, Esc Back, Enter, arrows, * # 0-9, : command line, F10 quit.");
+        "Terminal and window keys: F1/F2 soft keys, Esc Back, Enter, arrows, * # 0-9, : command line, F10 quit.");
     app.add_option("--device", o.device, "device folder (default: $XDG_STATE_HOME/quillon/device)");
     app.add_option("--model", o.model, "handset model of a new device: skt, ktf or none")
         ->check(CLI::IsMember({"skt", "ktf", "none"}));
@@ -281,9 +300,13 @@ int main(int argc, char** argv) {
             return !p.empty() && p[0] == '\\' ? std::string() : "must be an absolute device path (\\Folder\\x.exe)";
         });
     app.add_flag("--headless", o.headless, "no screen: handset commands drive the phone, events go to stdout");
+    app.add_flag("--window", o.window, "the phone in a window of the desktop (SDL2) instead of the terminal");
+    app.add_option("--scale", o.scale, "window: screen pixels per handset pixel (default 2)")
+        ->type_name("N")
+        ->check(CLI::Range(fe::kMinWindowScale, fe::kMaxWindowScale));
     app.add_option("--script", o.script, "headless: read the commands from FILE instead of stdin");
     app.add_option("--log", o.log, "write the events to FILE");
-    app.add_option("--record", o.record, "write the session down as a headless script to FILE (terminal)");
+    app.add_option("--record", o.record, "write the session down as a headless script to FILE (terminal, window)");
     app.add_option("--trace", o.trace, "headless: also write the run as a trace to FILE at its end");
     app.add_option("--clock", o.clock, "real or virtual (default: virtual headless, real in the terminal)")
         ->check(CLI::IsMember({"real", "virtual"}));

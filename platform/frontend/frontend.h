@@ -1,6 +1,6 @@
 // The front ends of the emulated phone behind one interface, chosen at start-up: the
-// terminal phone (ncursesw), the headless script runner, and the child host that runs
-// a second instance of the program for its parent.
+// terminal phone (ncursesw), the phone window (SDL2), the headless script runner, and
+// the child host that runs a second instance of the program for its parent.
 #pragma once
 
 #include <filesystem>
@@ -36,6 +36,14 @@ struct TerminalOptions {
     std::optional<std::filesystem::path> record;  // the session as a headless script
 };
 std::unique_ptr<FrontEnd> make_terminal(TerminalOptions options);
+
+struct WindowOptions {
+    int scale = 2;  // screen pixels per handset pixel, kMinWindowScale to kMaxWindowScale
+    bool no_start = false;
+    std::optional<std::filesystem::path> log;     // events also to a file
+    std::optional<std::filesystem::path> record;  // the session as a headless script
+};
+std::unique_ptr<FrontEnd> make_window(WindowOptions options);
 
 // Runs the program at `exe_path` as a second instance for a parent host.
 std::unique_ptr<FrontEnd> make_child(std::u16string exe_path);

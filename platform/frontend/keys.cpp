@@ -78,6 +78,13 @@ std::optional<BYTE> key_by_curses(int code) {
     return std::nullopt;
 }
 
+std::optional<BYTE> key_by_keyboard(std::string_view name) {
+    if (name.empty()) return std::nullopt;
+    for (const PhoneKey& k : kKeys)
+        if (k.keyboard == name) return k.vk;
+    return std::nullopt;
+}
+
 std::string key_label(int vk) {
     for (const PhoneKey& k : kKeys)
         if (k.vk == vk) return std::string(k.label);

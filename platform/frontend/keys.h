@@ -29,6 +29,9 @@ std::span<const PhoneKey> phone_keys();
 std::optional<BYTE> key_by_press_name(std::string_view name);
 // The phone key a curses key code stands for, or nothing.
 std::optional<BYTE> key_by_curses(int code);
+// The phone key the host key named `name` stands for ("F1", "Escape", "*": the names SDL
+// gives keys and single typed characters), or nothing.
+std::optional<BYTE> key_by_keyboard(std::string_view name);
 // The label of a virtual-key code ("left soft", "5"), or "vk N" for one without.
 std::string key_label(int vk);
 // The names `press` takes, for help texts: "left, right, back, ..., 0-9, vk:N".

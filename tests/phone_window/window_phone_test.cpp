@@ -1,0 +1,192 @@
+// The phone window under Xvfb: the X screen holds the handset's screen, enlarged by the
+// window's scale, pixel for pixel as `screenshot` writes it at the same moment; closing
+// the window ends Quillon by its own end.
+//
+// The test never sleeps: it waits for Xvfb's display number on a pipe, for the window on
+// the X connection (MapNotify), and for each new picture in the window through the
+// DAMAGE extension, each wait with a limit.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "common/child_process.h"
+
+// Last: Xlib defines None, Bool and Status as macros.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/Xdamage.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using qtest::Clock;
+
+constexpr int kScale = 2;
+constexpr int kScreenWidth = 320, kScreenHeight = 240;
+
+std::optional<fs::path> find_program(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    for (std::size_t start = 0; start <= dirs.size();) {
+        std::size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        const fs::path candidate = fs::path(dirs.substr(start, end - start)) / name;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> pixels;  // 0xRRGGBB, rows top-down
+    std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+};
+
+bool read_png(const fs::path& path, Picture& picture) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) return false;
+    png.format = PNG_FORMAT_RGB;
+    std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(png));
+    if (!png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr)) return false;
+    picture.width = static_cast<int>(png.width);
+    picture.height = static_cast<int>(png.height);
+    picture.pixels.clear();
+    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3)
+        picture.pixels.push_back(std::uint32_t{rgb[i]} << 16 | std::uint32_t{rgb[i + 1]} << 8 | rgb[i + 2]);
+    return true;
+}
+
+Picture grab_screen(Display* display) {
+    const Window root = DefaultRootWindow(display);
+    XWindowAttributes attributes;
+    XGetWindowAttributes(display, root, &attributes);
+    XImage* image = XGetImage(display, root, 0, 0, static_cast<unsigned>(attributes.width),
+                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    Picture picture{attributes.width, attributes.height, {}};
+    picture.pixels.reserve(static_cast<std::size_t>(attributes.width) * attributes.height);
+    for (int y = 0; y < attributes.height; ++y)
+        for (int x = 0; x < attributes.width; ++x)
+            picture.pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF);
+    XDestroyImage(image);
+    return picture;
+}
+
+// Whether `screen` enlarged by `scale` (each pixel a scale x scale square) is in `shot`.
+bool contains_scaled(const Picture& shot, const Picture& screen, int scale) {
+    const int w = screen.width * scale, h = screen.height * scale;
+    for (int top = 0; top + h <= shot.height; ++top) {
+        for (int left = 0; left + w <= shot.width; ++left) {
+            bool same = true;
+            for (int y = 0; y < h && same; ++y)
+                for (int x = 0; x < w && same; ++x) same = shot.at(left + x, top + y) == screen.at(x / scale, y / scale);
+            if (same) return true;
+        }
+    }
+    return false;
+}
+
+// Waits until an X event is ready to read, or the deadline passes.
+bool wait_for_x(Display* display, Clock::time_point deadline) {
+    if (XPending(display) > 0) return true;
+    pollfd fd{ConnectionNumber(display), POLLIN, 0};
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 && ::poll(&fd, 1, static_cast<int>(left)) > 0 && XPending(display) > 0;
+}
+
+TEST(PhoneWindow, ShowsTheScreenAsTheScreenshotHasItAndClosesLikeF10) {
+    const std::optional<fs::path> xvfb = find_program("Xvfb");
+    if (!xvfb) GTEST_SKIP() << "Xvfb is not installed (tools/install-deps installs it)";
+    qtest::TempDir dir("qwin");
+    const std::string device = dir.file("device");
+
+    // Xvfb picks a free display and writes its number once it takes clients.
+    qtest::Child server({"-displayfd", "1", "-screen", "0", "1600x1100x24", "-nolisten", "tcp"}, xvfb->string());
+    ASSERT_TRUE(server.started());
+    const std::optional<std::string> number = server.next_line();
+    ASSERT_TRUE(number && !number->empty()) << server.err();
+    const std::string display_name = ":" + *number;
+    Display* display = XOpenDisplay(display_name.c_str());
+    ASSERT_NE(display, nullptr) << display_name;
+    int damage_event = 0, damage_error = 0;
+    ASSERT_TRUE(XDamageQueryExtension(display, &damage_event, &damage_error));
+    const Window root = DefaultRootWindow(display);
+    XSelectInput(display, root, SubstructureNotifyMask);
+    XSync(display, False);
+
+    ::setenv("DISPLAY", display_name.c_str(), 1);
+    ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+    // Xvfb comes without a session bus. Without an address, libdbus (which SDL asks for
+    // the desktop's input method) tries X11 autolaunch, whose failure leaks a buffer inside
+    // libdbus; an address with no bus behind it fails plainly.
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + dir.file("no-session-bus")).c_str(), 1);
+    qtest::Child phone({"--window", "--scale", std::to_string(kScale), "--device", device, "--log", dir.file("events.log")});
+    ASSERT_TRUE(phone.started());
+    const auto deadline = Clock::now() + qtest::kStuckLimit;
+
+    Window window = 0;
+    while (!window && wait_for_x(display, deadline)) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == MapNotify) window = event.xmap.window;
+    }
+    ASSERT_NE(window, 0u) << phone.err();
+    const Damage damage = XDamageCreate(display, window, XDamageReportNonEmpty);
+
+    // Each new picture in the window: compare it with the screenshot of that moment,
+    // once the phone shows Quillon's main window.
+    const std::string png = dir.file("screen.png");
+    bool matched = false;
+    std::string last_screen;
+    for (;;) {
+        XDamageSubtract(display, damage, None, None);
+        XSync(display, False);
+        const Picture shot = grab_screen(display);
+        const qtest::Result text = qtest::run_quillon({"--device", device, "ctl", "screen"});
+        const qtest::Result written = qtest::run_quillon({"--device", device, "ctl", "screenshot", png});
+        last_screen = "status " + std::to_string(text.status) + "\n" + text.out + text.err;
+        Picture screen;
+        if (text.status == 0 && text.out.find("모델") != std::string::npos && written.status == 0 &&
+            read_png(png, screen)) {
+            ASSERT_EQ(screen.width, kScreenWidth);
+            ASSERT_EQ(screen.height, kScreenHeight);
+            if (contains_scaled(shot, screen, kScale)) {
+                matched = true;
+                break;
+            }
+        }
+        // Nothing new before the deadline: the window does not show the screen.
+        bool damaged = false;
+        while (!damaged && wait_for_x(display, deadline)) {
+            XEvent event;
+            XNextEvent(display, &event);
+            damaged = event.type == damage_event + XDamageNotify;
+        }
+        if (!damaged) break;
+    }
+    EXPECT_TRUE(matched) << "the X screen never held the handset's screen at scale " << kScale << "; last screen:\n"
+                         << last_screen;
+
+    // The window manager's close: WM_DELETE_WINDOW, which SDL takes as its quit.
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = window;
+    close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &close);
+    XFlush(display);
+    EXPECT_EQ(phone.finish(), 0) << phone.err();
+    const std::string log = qtest::read_file(dir / "events.log");
+    // The program's own end: its dialog closed before it exited.
+    EXPECT_NE(log.find("\"ev\":\"dialog.close\""), std::string::npos) << log;
+    EXPECT_NE(log.find("\"ev\":\"process.exit\""), std::string::npos) << log;
+    XCloseDisplay(display);  // the damage object went with the window
+}
+
+}  // namespace
