@@ -34,7 +34,7 @@ TEST(WindowLayout, KeysAreClickedWhereTheyAreDrawnAtEveryScale) {
         for (const auto& key : layout.keys) {
             EXPECT_TRUE(inside(key.rect, layout.body)) << key.label;
             EXPECT_GE(key.rect.y, layout.screen.bottom()) << key.label;
-            for (const auto [x, y] : {std::pair{key.rect.x, key.rect.y},
+            for (const auto& [x, y] : {std::pair{key.rect.x, key.rect.y},
                                       {key.rect.right() - 1, key.rect.bottom() - 1},
                                       {key.rect.x + key.rect.w / 2, key.rect.y + key.rect.h / 2}})
                 EXPECT_EQ(key_at(layout, x, y), &key) << key.label << " at " << x << "," << y;
