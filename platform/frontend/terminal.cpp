@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <clocale>
 #include <cstring>
 #include <filesystem>
@@ -25,12 +24,12 @@
 #include "platform/frontend/executor.h"
 #include "platform/frontend/console.h"
 #include "platform/frontend/frontend.h"
+#include "platform/frontend/interactive.h"
 #include "platform/frontend/keys.h"
 #include "platform/frontend/launcher.h"
 #include "platform/frontend/phone.h"
 #include "platform/frontend/phone_state.h"
 #include "platform/frontend/program_host.h"
-#include "platform/frontend/recorder.h"
 #include "platform/frontend/terminal_io.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
@@ -55,11 +54,6 @@ constexpr int kMinPanelWidth = 30;
 constexpr int kMinWidth = kPhoneWidth + 1 + kMinPanelWidth;
 constexpr int kMinHeight = 1 + kPhoneHeight + 2;
 
-
-// How long an end that no user can repeat (a signal, a lost terminal) waits for Quillon
-// and the running command before the phone leaves without them.
-constexpr auto kUnattendedEndGrace = std::chrono::seconds(10);
-
 constexpr const char* kHelp =
     "F1/F2 soft keys  Esc back  Enter  arrows  * # 0-9  : command  F10 or Ctrl-C quit";
 
@@ -74,7 +68,8 @@ void ensure_utf8_locale() {
 
 class TerminalFrontEnd : public FrontEnd {
 public:
-    explicit TerminalFrontEnd(TerminalOptions options) : options_(std::move(options)) {}
+    explicit TerminalFrontEnd(TerminalOptions options)
+        : session_({options.no_start, std::move(options.log), std::move(options.record)}, [this] { wake(); }) {}
 
     int run() override;
 
@@ -92,30 +87,13 @@ private:
     void draw_bottom(int rows, int cols);
     void handle_key(int status, wint_t ch);
     void handle_command_key(int status, wint_t ch);
-    void submit_command_line(const std::string& text);
-    void request_quit();
-    // An end that no user at the keyboard asked for: a signal or a lost terminal.
-    void request_unattended_end();
     void on_signal(int signo);
     void loop(EndingSignals& signals);
     void read_keyboard();
 
-    TerminalOptions options_;
-    ConsoleLog log_{[this] { wake(); }};
-    std::unique_ptr<Phone> phone_;            // while run() runs
-    std::unique_ptr<CommandWorker> worker_;  // while run() runs
-    SessionRecorder recorder_;               // writes nothing unless opened
-    PhoneTime time_;
     int wake_[2] = {-1, -1};
-
-    // UI thread only.
-    bool quitting_ = false;
-    bool leave_now_ = false;
-    bool terminal_gone_ = false;
-    std::optional<std::chrono::steady_clock::time_point> end_deadline_;  // unattended end
-    CommandLine command_line_;
-    std::string message_;
-    int command_number_ = 0;
+    InteractivePhone session_;
+    bool terminal_gone_ = false;  // UI thread only
 };
 
 void TerminalFrontEnd::draw_phone(int top, int left) {
@@ -136,8 +114,8 @@ void TerminalFrontEnd::draw_phone(int top, int left) {
         // The shell's lock screen covers whatever is in front until F1 then * unlocks.
         const PhoneState state = read_phone_state();
         std::vector<std::string> body(kScreenRows, fit_cells(u"", kScreenColumns));
-        body[2] = center_cells(to_utf16(time_.clock_text(state.handset_ms)), kScreenColumns);
-        body[3] = center_cells(to_utf16(time_.date_text(state.handset_ms)), kScreenColumns);
+        body[2] = center_cells(to_utf16(session_.time().clock_text(state.handset_ms)), kScreenColumns);
+        body[3] = center_cells(to_utf16(session_.time().date_text(state.handset_ms)), kScreenColumns);
         body[6] = center_cells(u"키패드 잠김", kScreenColumns);
         body[8] = center_cells(u"잠금 해제: 왼쪽 소프트키(F1) 다음 *", kScreenColumns);
         std::copy(body.begin(), body.end(), screen.begin() + 1);
@@ -154,7 +132,7 @@ void TerminalFrontEnd::draw_phone(int top, int left) {
 
 void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
     std::vector<std::string> rows;
-    for (const auto& [label, value] : panel_rows(read_phone_state(), time_, phone_->host().running())) {
+    for (const auto& [label, value] : panel_rows(read_phone_state(), session_.time(), session_.phone().host().running())) {
         char head[16];
         std::snprintf(head, sizeof head, "%-11s", label.c_str());
         rows.push_back(head + value);
@@ -181,7 +159,7 @@ void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
     };
     std::vector<Row> rows_shown;
     {
-        const std::vector<ConsoleLine> lines = log_.latest(static_cast<std::size_t>(room));
+        const std::vector<ConsoleLine> lines = session_.log().latest(static_cast<std::size_t>(room));
         for (auto it = lines.rbegin(); it != lines.rend() && static_cast<int>(rows_shown.size()) < room; ++it) {
             int attr = A_NORMAL;
             if (it->kind == ConsoleLine::Kind::Command) attr = A_BOLD;
@@ -206,11 +184,8 @@ void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
 }
 
 void TerminalFrontEnd::draw_bottom(int rows, int cols) {
-    std::string status;
-    if (const std::string busy = worker_->busy(); !busy.empty()) status = "running: " + busy;
-    if (quitting_) status = "Ending Quillon... (F10 again leaves at once)";
-    if (status.empty()) status = message_;
-    mvaddstr(rows - 2, 0, fit_cells(to_utf16(status), cols).c_str());
+    mvaddstr(rows - 2, 0, fit_cells(to_utf16(session_.status()), cols).c_str());
+    const CommandLine& command_line_ = session_.command_line();
     if (command_line_.editing()) {
         std::u16string shown = to_utf16(command_line_.text());
         // Keep the end of a long line in view.
@@ -248,84 +223,53 @@ void TerminalFrontEnd::draw() {
     draw_phone(1, 0);
     draw_panel(1, kPhoneWidth + 1, cols - kPhoneWidth - 1, rows - 3);
     draw_bottom(rows, cols);
-    curs_set(command_line_.editing() ? 1 : 0);
+    curs_set(session_.command_line().editing() ? 1 : 0);
     refresh();
-}
-
-void TerminalFrontEnd::request_quit() {
-    if (quitting_) {
-        leave_now_ = true;
-        return;
-    }
-    quitting_ = true;
-    // A command still waiting (`:wait 1h`) would hold the end back behind it.
-    phone_->host().cancel_waits();
-    worker_->end_quillon();
-}
-
-void TerminalFrontEnd::request_unattended_end() {
-    if (end_deadline_) return;
-    end_deadline_ = std::chrono::steady_clock::now() + kUnattendedEndGrace;
-    if (!quitting_) request_quit();
 }
 
 void TerminalFrontEnd::on_signal(int signo) {
     if (signo == SIGHUP) terminal_gone_ = true;
-    // Ctrl-C is the user's F10 (a second one leaves at once); TERM and HUP come from
-    // outside, where no one may send another.
-    if (signo == SIGINT) request_quit();
-    else request_unattended_end();
-}
-
-void TerminalFrontEnd::submit_command_line(const std::string& text) {
-    TypedLine typed = read_typed_line(text, ++command_number_, log_);
-    message_ = typed.message;
-    if (typed.action == TypedLine::Action::Exit) request_quit();
-    if (typed.action != TypedLine::Action::Run) return;
-    recorder_.command(text);
-    worker_->run(text, std::move(*typed.command));
+    session_.on_signal(signo);
 }
 
 void TerminalFrontEnd::handle_command_key(int status, wint_t ch) {
+    CommandLine& line = session_.command_line();
     if (status == KEY_CODE_YES) {
         switch (ch) {
-            case KEY_BACKSPACE: command_line_.erase_last(); break;
-            case KEY_ENTER: submit_command_line(command_line_.enter()); break;
-            case KEY_UP: command_line_.back(); break;
-            case KEY_DOWN: command_line_.forward(); break;
-            case KEY_F(10): request_quit(); break;
+            case KEY_BACKSPACE: line.erase_last(); break;
+            case KEY_ENTER: session_.submit_command_line(line.enter()); break;
+            case KEY_UP: line.back(); break;
+            case KEY_DOWN: line.forward(); break;
+            case KEY_F(10): session_.request_quit(); break;
             default: break;
         }
         return;
     }
-    if (ch == 27) command_line_.cancel();
-    else if (ch == '\n' || ch == '\r') submit_command_line(command_line_.enter());
-    else if (ch == 127 || ch == 8) command_line_.erase_last();
-    else if (ch == 21) command_line_.erase_all();  // Ctrl-U
-    else if (ch >= 32) command_line_.type(static_cast<char32_t>(ch));
+    if (ch == 27) line.cancel();
+    else if (ch == '\n' || ch == '\r') session_.submit_command_line(line.enter());
+    else if (ch == 127 || ch == 8) line.erase_last();
+    else if (ch == 21) line.erase_all();  // Ctrl-U
+    else if (ch >= 32) line.type(static_cast<char32_t>(ch));
 }
 
 void TerminalFrontEnd::handle_key(int status, wint_t ch) {
-    if (command_line_.editing()) {
+    if (session_.command_line().editing()) {
         handle_command_key(status, ch);
         return;
     }
-    message_.clear();
+    session_.clear_message();
     const bool function_key = status == KEY_CODE_YES;
     if (function_key && ch == KEY_F(10)) {
-        request_quit();
+        session_.request_quit();
         return;
     }
     if (!function_key && ch == ':') {
-        command_line_.open();
+        session_.command_line().open();
         return;
     }
     // Characters beyond ASCII would meet the function keys' codes in the key table.
     if (!function_key && ch >= 128) return;
-    if (const auto vk = key_by_curses(static_cast<int>(ch))) {
-        recorder_.key(*vk);
-        press_user_key(*vk);
-    }
+    if (const auto vk = key_by_curses(static_cast<int>(ch))) session_.press(*vk);
 }
 
 void TerminalFrontEnd::read_keyboard() {
@@ -341,24 +285,13 @@ void TerminalFrontEnd::read_keyboard() {
 }
 
 void TerminalFrontEnd::loop(EndingSignals& signals) {
-    while (!leave_now_) {
-        if (worker_->finished()) return;
+    while (!session_.finished()) {
         if (!terminal_gone_) draw();
         // A terminal that is gone is not watched any more: it would be ready forever.
         pollfd fds[3] = {
             {terminal_gone_ ? -1 : STDIN_FILENO, POLLIN, 0}, {wake_[0], POLLIN, 0}, {signals.fd(), POLLIN, 0}};
-        // The clocks on screen show minutes: wake when the next one begins (in real time,
-        // sooner when the clock runs fast, but not more often than ten times a second).
-        const double handset_ms = static_cast<double>(60'000 - clock().now_ms() % 60'000);
-        long long ms = std::clamp(static_cast<long long>(handset_ms / clock().speed()) + 1, 100LL, 60'000LL);
-        if (end_deadline_) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*end_deadline_ - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
-                leave_now_ = true;
-                return;
-            }
-            ms = std::min<long long>(ms, left.count());
-        }
+        const long long ms = session_.next_look_ms();
+        if (session_.leaving_now()) return;
         timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000};
         if (::ppoll(fds, 3, &timeout, signals.wait_mask()) > 0) {
             if (fds[1].revents & POLLIN) {
@@ -372,13 +305,12 @@ void TerminalFrontEnd::loop(EndingSignals& signals) {
         // Also after a wake-up without input: ncurses takes a resize in get_wch.
         if (!terminal_gone_) read_keyboard();
         // The terminal went away (a closed window, a dropped link): end as F10 does.
-        if (terminal_gone_) request_unattended_end();
+        if (terminal_gone_) session_.request_unattended_end();
     }
 }
 
 int TerminalFrontEnd::run() {
     ensure_utf8_locale();
-    time_ = PhoneTime();
     if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
         std::fprintf(stderr, "quillon: cannot make a pipe: %s\n", std::strerror(errno));
         return kExitCommandFailed;
@@ -400,38 +332,12 @@ int TerminalFrontEnd::run() {
         init_pair(2, COLOR_CYAN, -1);
     }
 
-    FILE* log_file = options_.log ? std::fopen(options_.log->c_str(), "w") : nullptr;
-    if (options_.log && !log_file) log_.add(ConsoleLine::Kind::Error, "cannot write the log " + options_.log->string());
-    PhoneOptions phone;
-    phone.home_screen = time_;
-    phone.launch = [this] { worker_->run("start", Command{cmd::Start{}}); };
-    phone.report = [this](const std::string& text) { log_.add(ConsoleLine::Kind::Error, text); };
-    phone_ = std::make_unique<Phone>(std::move(phone), [this, log_file](const std::string& line, const Json& event) {
-        if (log_file) {
-            std::fputs((line + "\n").c_str(), log_file);
-            std::fflush(log_file);
-        }
-        log_.add(ConsoleLine::Kind::Event, describe_event(event));
-    });
-    worker_ = std::make_unique<CommandWorker>(*phone_, log_, [this] { wake(); });
-    set_screen_listener([this] { wake(); });
-    set_audio_output(true);
-
-    std::string error;
-    if (options_.record) {
-        if (recorder_.open(*options_.record, error)) recorder_.begin(!options_.no_start);
-        else log_.add(ConsoleLine::Kind::Error, error);
-    }
-    {
-        Participation participation;
-        phone_->start_services();
-        if (!options_.no_start && !phone_->start_quillon(error)) log_.add(ConsoleLine::Kind::Error, "cannot start Quillon: " + error);
-    }
+    session_.start();
 
     loop(signals);
 
     endwin();
-    if (leave_now_) {
+    if (session_.leaving_now()) {
         // The user insisted, or an unattended end ran out of time: leave without waiting
         // for the program or a running command.
         captured.restore();
@@ -439,16 +345,7 @@ int TerminalFrontEnd::run() {
         std::fflush(nullptr);
         std::_Exit(kExitCommandFailed);
     }
-    worker_->stop();
-    recorder_.end();
-    {
-        Participation participation;
-        phone_->end(error);  // Quillon has ended in the worker's quit job
-    }
-    set_screen_listener(nullptr);
-    worker_.reset();
-    phone_.reset();
-    if (log_file) std::fclose(log_file);
+    session_.end();
     captured.restore();
     ::close(wake_[0]);
     ::close(wake_[1]);

@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -26,11 +25,10 @@
 
 #include "platform/frontend/console.h"
 #include "platform/frontend/frontend.h"
+#include "platform/frontend/interactive.h"
 #include "platform/frontend/keys.h"
-#include "platform/frontend/launcher.h"
 #include "platform/frontend/phone.h"
 #include "platform/frontend/phone_state.h"
-#include "platform/frontend/recorder.h"
 #include "platform/frontend/sdl_video.h"
 #include "platform/frontend/terminal_io.h"
 #include "platform/frontend/window_layout.h"
@@ -46,16 +44,13 @@
 namespace handset::frontend {
 namespace {
 
-// How long an end that no user can repeat (a signal) waits for Quillon and the running
-// command before the phone leaves without them; the terminal phone waits as long.
-constexpr auto kUnattendedEndGrace = std::chrono::seconds(10);
-
 constexpr const char* kHelp = "F1/F2 soft keys  Esc back  Enter OK  arrows  * # 0-9  : command  F10 quit";
 
 class WindowFrontEnd : public FrontEnd {
 public:
     explicit WindowFrontEnd(WindowOptions options)
-        : options_(std::move(options)), layout_(window_layout(options_.scale)) {}
+        : layout_(window_layout(options.scale)),
+          session_({options.no_start, std::move(options.log), std::move(options.record)}, [this] { wake(); }) {}
 
     int run() override;
 
@@ -72,11 +67,6 @@ private:
     void handle_key_down(const SDL_KeyboardEvent& key);
     void handle_text(const char* text);
     void press(const WindowKey& key);
-    void submit_command_line(const std::string& text);
-    void request_quit();
-    // An end that no user at the window asked for: a signal from outside.
-    void request_unattended_end();
-    void on_signal(int signo);
 
     void compose();
     void present();
@@ -86,13 +76,8 @@ private:
     // Signal watcher thread: hands each ending signal to the UI thread.
     void watch_signals(EndingSignals& signals);
 
-    WindowOptions options_;
     WindowLayout layout_;
-    ConsoleLog log_{[this] { wake(); }};
-    std::unique_ptr<Phone> phone_;            // while run() runs
-    std::unique_ptr<CommandWorker> worker_;  // while run() runs
-    SessionRecorder recorder_;               // writes nothing unless opened
-    PhoneTime time_;
+    InteractivePhone session_;
 
     const SdlVideo* sdl_ = nullptr;
     SDL_Window* window_ = nullptr;
@@ -110,12 +95,6 @@ private:
     Image frame_;
     Image screen_;
     std::string screen_error_;
-    bool quitting_ = false;
-    bool leave_now_ = false;
-    std::optional<std::chrono::steady_clock::time_point> end_deadline_;  // unattended end
-    CommandLine command_line_;
-    std::string message_;
-    int command_number_ = 0;
 };
 
 void WindowFrontEnd::wake() {
@@ -191,15 +170,11 @@ void WindowFrontEnd::close_window() {
 
 PanelView WindowFrontEnd::panel_view() {
     PanelView view;
-    view.rows = panel_rows(read_phone_state(), time_, phone_->host().running());
-    if (const std::string busy = worker_->busy(); !busy.empty()) view.status = "running: " + busy;
-    if (quitting_) view.status = "Ending Quillon... (F10 again leaves at once)";
-    if (view.status.empty()) {
-        view.status = message_;
-        view.status_is_error = true;
-    }
-    view.editing = command_line_.editing();
-    view.last_line = view.editing ? ":" + command_line_.text() + "_" : kHelp;
+    view.rows = panel_rows(read_phone_state(), session_.time(), session_.phone().host().running());
+    view.status = session_.status();
+    view.status_is_error = session_.status_is_error();
+    view.editing = session_.command_line().editing();
+    view.last_line = view.editing ? ":" + session_.command_line().text() + "_" : kHelp;
     return view;
 }
 
@@ -211,11 +186,11 @@ void WindowFrontEnd::compose() {
     const bool drawn = render_current_screen(screen_, error);
     if (!drawn && error != screen_error_) {
         // Without its font the renderer draws nothing; say why once, where it shows.
-        log_.add(ConsoleLine::Kind::Error, "the screen cannot be drawn: " + error);
+        session_.log().add(ConsoleLine::Kind::Error, "the screen cannot be drawn: " + error);
     }
     screen_error_ = drawn ? std::string() : error;
     painter_->screen(frame_, drawn ? &screen_ : nullptr);
-    painter_->panel(canvas, panel_view(), log_);
+    painter_->panel(canvas, panel_view(), session_.log());
 }
 
 void WindowFrontEnd::present() {
@@ -227,61 +202,27 @@ void WindowFrontEnd::present() {
     sdl_->UpdateWindowSurface(window_);
 }
 
-void WindowFrontEnd::request_quit() {
-    if (quitting_) {
-        leave_now_ = true;
-        return;
-    }
-    quitting_ = true;
-    // A command still waiting (`:wait 1h`) would hold the end back behind it.
-    phone_->host().cancel_waits();
-    worker_->end_quillon();
-}
-
-void WindowFrontEnd::request_unattended_end() {
-    if (end_deadline_) return;
-    end_deadline_ = std::chrono::steady_clock::now() + kUnattendedEndGrace;
-    if (!quitting_) request_quit();
-}
-
-void WindowFrontEnd::on_signal(int signo) {
-    // Ctrl-C where the phone was started is the user's F10 (a second one leaves at
-    // once); TERM and HUP come from outside, where no one may send another.
-    if (signo == SIGINT) request_quit();
-    else request_unattended_end();
-}
-
-void WindowFrontEnd::submit_command_line(const std::string& text) {
-    TypedLine typed = read_typed_line(text, ++command_number_, log_);
-    message_ = typed.message;
-    if (typed.action == TypedLine::Action::Exit) request_quit();
-    if (typed.action != TypedLine::Action::Run) return;
-    recorder_.command(text);
-    worker_->run(text, std::move(*typed.command));
-}
-
 void WindowFrontEnd::press(const WindowKey& key) {
-    message_.clear();
     if (!key.vk) {
         // The power button is no keypad key: it is the `power button` handset command.
-        submit_command_line("power button");
+        session_.submit_command_line("power button");
         return;
     }
-    recorder_.key(*key.vk);
-    press_user_key(*key.vk);
+    session_.press(*key.vk);
 }
 
 void WindowFrontEnd::handle_key_down(const SDL_KeyboardEvent& key) {
     const SDL_Keycode sym = key.keysym.sym;
+    CommandLine& command_line_ = session_.command_line();
     if (sym == SDLK_F10) {
-        request_quit();
+        session_.request_quit();
         return;
     }
     if (command_line_.editing()) {
         switch (sym) {
             case SDLK_BACKSPACE: command_line_.erase_last(); break;
             case SDLK_RETURN:
-            case SDLK_KP_ENTER: submit_command_line(command_line_.enter()); break;
+            case SDLK_KP_ENTER: session_.submit_command_line(command_line_.enter()); break;
             case SDLK_UP: command_line_.back(); break;
             case SDLK_DOWN: command_line_.forward(); break;
             case SDLK_ESCAPE: command_line_.cancel(); break;
@@ -295,31 +236,25 @@ void WindowFrontEnd::handle_key_down(const SDL_KeyboardEvent& key) {
     // Characters come as text, so that `*` and `#` are what the keyboard's layout types.
     if (sym >= 32 && sym < 127) return;
     const std::optional<BYTE> vk = key_by_keyboard(sym == SDLK_KP_ENTER ? "Return" : sdl_->GetKeyName(sym));
-    if (!vk) return;
-    message_.clear();
-    recorder_.key(*vk);
-    press_user_key(*vk);
+    if (vk) session_.press(*vk);
 }
 
 void WindowFrontEnd::handle_text(const char* text) {
     const std::u32string typed = code_points_of(text);
+    CommandLine& command_line_ = session_.command_line();
     if (command_line_.editing()) {
         for (char32_t c : typed) command_line_.type(c);
         return;
     }
     for (char32_t c : typed) {
         if (c == U':') {
-            message_.clear();
+            session_.clear_message();
             command_line_.open();
             return;  // what follows in the same event belongs to the line
         }
         if (c >= 128) continue;
         const char name[2] = {static_cast<char>(c), 0};
-        if (const std::optional<BYTE> vk = key_by_keyboard(name)) {
-            message_.clear();
-            recorder_.key(*vk);
-            press_user_key(*vk);
-        }
+        if (const std::optional<BYTE> vk = key_by_keyboard(name)) session_.press(*vk);
     }
 }
 
@@ -331,13 +266,13 @@ bool WindowFrontEnd::handle(const SDL_Event& event) {
             std::lock_guard lock(signals_mu_);
             came.swap(signals_came_);
         }
-        for (int signo : came) on_signal(signo);
+        for (int signo : came) session_.on_signal(signo);
         return true;
     }
     switch (event.type) {
         // Closing the only window comes as SDL's quit (after a window event that says
         // the same, left alone so that one close is one F10).
-        case SDL_QUIT: request_quit(); return true;
+        case SDL_QUIT: session_.request_quit(); return true;
         case SDL_WINDOWEVENT:
             if (event.window.event == SDL_WINDOWEVENT_EXPOSED || event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
                 present();
@@ -347,7 +282,7 @@ bool WindowFrontEnd::handle(const SDL_Event& event) {
         case SDL_MOUSEBUTTONDOWN:
             if (event.button.button != SDL_BUTTON_LEFT) return false;
             if (const WindowKey* key = key_at(layout_, event.button.x, event.button.y)) {
-                if (!command_line_.editing()) press(*key);
+                if (!session_.command_line().editing()) press(*key);
                 return true;
             }
             return false;
@@ -357,25 +292,14 @@ bool WindowFrontEnd::handle(const SDL_Event& event) {
 
 void WindowFrontEnd::loop() {
     bool dirty = true;
-    while (!leave_now_) {
-        if (worker_->finished()) return;
+    while (!session_.finished()) {
         if (dirty) {
             compose();
             present();
             dirty = false;
         }
-        // The clocks show minutes: wake when the next one begins (in real time, sooner
-        // when the clock runs fast, but not more often than ten times a second).
-        const double handset_ms = static_cast<double>(60'000 - clock().now_ms() % 60'000);
-        long long ms = std::clamp(static_cast<long long>(handset_ms / clock().speed()) + 1, 100LL, 60'000LL);
-        if (end_deadline_) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*end_deadline_ - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
-                leave_now_ = true;
-                return;
-            }
-            ms = std::min<long long>(ms, left.count());
-        }
+        const long long ms = session_.next_look_ms();
+        if (session_.leaving_now()) return;
         SDL_Event event;
         if (!sdl_->WaitEventTimeout(&event, static_cast<int>(ms))) {
             dirty = true;  // a new minute
@@ -383,7 +307,7 @@ void WindowFrontEnd::loop() {
         }
         do {
             dirty = handle(event) || dirty;
-        } while (!leave_now_ && sdl_->PollEvent(&event));
+        } while (!session_.leaving_now() && sdl_->PollEvent(&event));
     }
 }
 
@@ -406,7 +330,6 @@ void WindowFrontEnd::watch_signals(EndingSignals& signals) {
 }
 
 int WindowFrontEnd::run() {
-    time_ = PhoneTime();
     // Before any thread starts: they all inherit the blocked ending signals.
     EndingSignals signals;
     std::string error;
@@ -424,52 +347,18 @@ int WindowFrontEnd::run() {
     painter_.emplace(layout_, *font_);
     std::thread watcher([this, &signals] { watch_signals(signals); });
 
-    FILE* log_file = options_.log ? std::fopen(options_.log->c_str(), "w") : nullptr;
-    if (options_.log && !log_file) log_.add(ConsoleLine::Kind::Error, "cannot write the log " + options_.log->string());
-    PhoneOptions phone;
-    phone.home_screen = time_;
-    phone.launch = [this] { worker_->run("start", Command{cmd::Start{}}); };
-    phone.report = [this](const std::string& text) { log_.add(ConsoleLine::Kind::Error, text); };
-    phone_ = std::make_unique<Phone>(std::move(phone), [this, log_file](const std::string& line, const Json& event) {
-        if (log_file) {
-            std::fputs((line + "\n").c_str(), log_file);
-            std::fflush(log_file);
-        }
-        log_.add(ConsoleLine::Kind::Event, describe_event(event));
-    });
-    worker_ = std::make_unique<CommandWorker>(*phone_, log_, [this] { wake(); });
-    set_screen_listener([this] { wake(); });
-    set_audio_output(true);
-
-    if (options_.record) {
-        if (recorder_.open(*options_.record, error)) recorder_.begin(!options_.no_start);
-        else log_.add(ConsoleLine::Kind::Error, error);
-    }
-    {
-        Participation participation;
-        phone_->start_services();
-        if (!options_.no_start && !phone_->start_quillon(error)) log_.add(ConsoleLine::Kind::Error, "cannot start Quillon: " + error);
-    }
+    session_.start();
 
     loop();
 
-    if (leave_now_) {
+    if (session_.leaving_now()) {
         // The user insisted, or an unattended end ran out of time: leave without waiting
         // for the program or a running command.
         std::fprintf(stderr, "quillon: left without ending Quillon\n");
         std::fflush(nullptr);
         std::_Exit(kExitCommandFailed);
     }
-    worker_->stop();
-    recorder_.end();
-    {
-        Participation participation;
-        phone_->end(error);  // Quillon has ended in the worker's quit job
-    }
-    set_screen_listener(nullptr);
-    worker_.reset();
-    phone_.reset();
-    if (log_file) std::fclose(log_file);
+    session_.end();
     [[maybe_unused]] const ssize_t n = ::write(stop_watcher_[1], "", 1);
     watcher.join();
     ::close(stop_watcher_[0]);
