@@ -6,13 +6,13 @@
 // the X connection (MapNotify), and for each new picture in the window through the
 // DAMAGE extension, each wait with a limit.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 #include "common/child_process.h"
+#include "common/png_file.h"
 
 // Last: Xlib defines None, Bool and Status as macros.
 #include <X11/Xlib.h>
@@ -40,26 +40,8 @@ std::optional<fs::path> find_program(const std::string& name) {
     return std::nullopt;
 }
 
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<std::uint32_t> pixels;  // 0xRRGGBB, rows top-down
-    std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-};
-
-bool read_png(const fs::path& path, Picture& picture) {
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str())) return false;
-    png.format = PNG_FORMAT_RGB;
-    std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(png));
-    if (!png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr)) return false;
-    picture.width = static_cast<int>(png.width);
-    picture.height = static_cast<int>(png.height);
-    picture.pixels.clear();
-    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3)
-        picture.pixels.push_back(std::uint32_t{rgb[i]} << 16 | std::uint32_t{rgb[i + 1]} << 8 | rgb[i + 2]);
-    return true;
-}
+using Picture = qtest::RgbPicture;
+using qtest::read_png;
 
 Picture grab_screen(Display* display) {
     const Window root = DefaultRootWindow(display);

@@ -5,12 +5,12 @@
 //
 // QUILLON_RENEW_SCREENS=DIR makes the reference test write its pictures into DIR instead
 // of comparing them (tools/renew-screen-references).
-#include <png.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <set>
 
+#include "common/png_file.h"
 #include "common/temp_dir.h"
 #include "platform/handset/window/pixel_screen.h"
 #include "test_dialogs.h"
@@ -65,15 +65,10 @@ ScreenSnapshot only(ScreenSnapshot s, int i) {
 }
 
 bool read_png(const std::filesystem::path& path, Image& out) {
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str())) return false;
-    png.format = PNG_FORMAT_RGB;
-    std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(png));
-    if (!png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr)) return false;
-    out = Image(static_cast<int>(png.width), static_cast<int>(png.height), 0);
-    for (std::size_t i = 0; i < out.pixels.size(); ++i)
-        out.pixels[i] = static_cast<handset::Colour>(rgb[3 * i] << 16 | rgb[3 * i + 1] << 8 | rgb[3 * i + 2]);
+    qtest::RgbPicture picture;
+    if (!qtest::read_png(path, picture)) return false;
+    out = Image(picture.width, picture.height, 0);
+    out.pixels.assign(picture.pixels.begin(), picture.pixels.end());
     return true;
 }
 
