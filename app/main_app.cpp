@@ -25,14 +25,14 @@ HWND ForegroundForm(HWND window) {
     return reinterpret_cast<HWND>(reinterpret_cast<std::uintptr_t>(window) | 1);
 }
 
-std::u16string ExecutablePath() {
+WString ExecutablePath() {
     std::array<WCHAR, MAX_PATH> path{};
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    return std::u16string(path.data(), std::min<std::size_t>(length, path.size()));
+    return WString(path.data(), std::min<std::size_t>(length, path.size()));
 }
 
 struct WindowSearch {
-    const std::u16string* exe_path;
+    const WString* exe_path;
     HWND found;
 };
 
@@ -48,13 +48,13 @@ BOOL MatchWindowOfExecutable(HWND window, LPARAM param) {
     const DWORD length =
         GetModuleFileNameW(reinterpret_cast<HMODULE>(process), path.data(), static_cast<DWORD>(path.size()));
     CloseHandle(process);
-    const std::u16string_view other(path.data(), std::min<std::size_t>(length, path.size()));
+    const WStringView other(path.data(), std::min<std::size_t>(length, path.size()));
     if (length == 0 || other != *search->exe_path) return TRUE;
     search->found = window;
     return FALSE;
 }
 
-HWND FindWindowOfExecutable(const std::u16string& exe_path) {
+HWND FindWindowOfExecutable(const WString& exe_path) {
     WindowSearch search{&exe_path, nullptr};
     EnumWindows(MatchWindowOfExecutable, reinterpret_cast<LPARAM>(&search));
     return search.found;
@@ -68,9 +68,9 @@ void InitProcessData() {
 }
 
 bool CheckPreviousInstanceByPath() {
-    const std::u16string exe_path = ExecutablePath();
-    std::u16string mutex_name = exe_path;
-    std::replace(mutex_name.begin(), mutex_name.end(), u'\\', u'/');
+    const WString exe_path = ExecutablePath();
+    WString mutex_name = exe_path;
+    std::replace(mutex_name.begin(), mutex_name.end(), TEXT('\\'), TEXT('/'));
 
     // The handle stays open for the life of the process: it marks this path as running.
     HANDLE path_mutex = CreateMutexW(nullptr, FALSE, mutex_name.c_str());
@@ -99,7 +99,7 @@ CMainApp::CMainApp() { AfxSetProcessInit(&InitProcessData); }
 BOOL CMainApp::InitInstance() {
     if (!CheckPreviousInstanceByPath()) return FALSE;
 
-    HANDLE instance_mutex = CreateMutexW(nullptr, TRUE, u"_QUILLON_");
+    HANDLE instance_mutex = CreateMutexW(nullptr, TRUE, TEXT("_QUILLON_"));
     const DWORD error = GetLastError();
     // Kept open and unowned for the life of the process.
     if (instance_mutex != nullptr) ReleaseMutex(instance_mutex);
@@ -109,7 +109,7 @@ BOOL CMainApp::InitInstance() {
     }
 
     SHInitExtraControls();
-    SetRegistryKey(u"QUILLON [QUILLON]");
+    SetRegistryKey(TEXT("QUILLON [QUILLON]"));
     {
         CMainDlg dialog;
         m_pMainWnd = &dialog;

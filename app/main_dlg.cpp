@@ -15,15 +15,15 @@
 
 namespace {
 
-constexpr LPCWSTR kSoftKeyBarFailed = u"Soft Key Bar 생성 실패!";
+constexpr LPCWSTR kSoftKeyBarFailed = TEXT("Soft Key Bar 생성 실패!");
 
 // The executable's folder: its full path cut at the last backslash.
-std::u16string FolderOfExecutable() {
+WString FolderOfExecutable() {
     std::array<WCHAR, MAX_PATH> path{};
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    std::u16string folder(path.data(), std::min<std::size_t>(length, path.size()));
-    const std::size_t cut = folder.rfind(u'\\');
-    if (cut != std::u16string::npos) folder.resize(cut);
+    WString folder(path.data(), std::min<std::size_t>(length, path.size()));
+    const std::size_t cut = folder.rfind(TEXT('\\'));
+    if (cut != WString::npos) folder.resize(cut);
     return folder;
 }
 
@@ -105,14 +105,14 @@ void CMainDlg::LoadSettings() {
 
 void CMainDlg::RefreshStatusLines() {
     switch (AppSettings.carrier) {
-        case 1: m_strModel = u"모델: SCH-M620"; break;
-        case 2: m_strModel = u"모델: SPH-M6200"; break;
-        default: m_strModel = u"모델: 알수없음"; break;
+        case 1: m_strModel = TEXT("모델: SCH-M620"); break;
+        case 2: m_strModel = TEXT("모델: SPH-M6200"); break;
+        default: m_strModel = TEXT("모델: 알수없음"); break;
     }
-    m_str3G = AppSettings.data3GAllowed != 0 ? u"3G 인터넷서비스 접속: 허용" : u"3G 인터넷서비스 접속: 차단";
-    m_strAlert = (AppSettings.enableCallAlert == 0 && AppSettings.enableSmsAlert == 0) ? u"부재중수신 알림: 사용안함"
-                                                                                       : u"부재중수신 알림: 사용";
-    m_strKeylock = AppSettings.EnableAutoKeylock != 0 ? u"자동 키잠금: 사용" : u"자동 키잠금: 사용안함";
+    m_str3G = AppSettings.data3GAllowed != 0 ? TEXT("3G 인터넷서비스 접속: 허용") : TEXT("3G 인터넷서비스 접속: 차단");
+    m_strAlert = (AppSettings.enableCallAlert == 0 && AppSettings.enableSmsAlert == 0) ? TEXT("부재중수신 알림: 사용안함")
+                                                                                       : TEXT("부재중수신 알림: 사용");
+    m_strKeylock = AppSettings.EnableAutoKeylock != 0 ? TEXT("자동 키잠금: 사용") : TEXT("자동 키잠금: 사용안함");
     UpdateData(FALSE);
 }
 

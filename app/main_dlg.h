@@ -37,10 +37,10 @@ public:
     LONG m_nAlertTicks = 0;        // ticks since the last restart or reminder
     LONG m_bAlertGiven = 0;        // once mode: the single reminder has been given
     HICON m_hIcon = nullptr;
-    std::u16string m_strModel;
-    std::u16string m_str3G;
-    std::u16string m_strAlert;
-    std::u16string m_strKeylock;
+    WString m_strModel;
+    WString m_str3G;
+    WString m_strAlert;
+    WString m_strKeylock;
 
     // Rebuilds the four status texts from AppSettings and shows them.
     void RefreshStatusLines();

@@ -6,7 +6,7 @@
 #include <array>
 
 AppSettingsRecord AppSettings;
-std::u16string programFolder;
+WString programFolder;
 
 void ResetAppSettings() {
     AppSettings.enableTmail3Gsvc = 1;
@@ -40,7 +40,7 @@ bool ReadRegDword(HKEY root, LPCWSTR sub_key, LPCWSTR name, DWORD& value) {
     return true;
 }
 
-bool ReadRegString(HKEY root, LPCWSTR sub_key, LPCWSTR name, std::u16string& text) {
+bool ReadRegString(HKEY root, LPCWSTR sub_key, LPCWSTR name, WString& text) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(root, sub_key, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     std::array<WCHAR, 50> buffer{};
@@ -51,7 +51,7 @@ bool ReadRegString(HKEY root, LPCWSTR sub_key, LPCWSTR name, std::u16string& tex
     if (rc != ERROR_SUCCESS) return false;
     // The data need not end in a terminator; never look beyond what was stored.
     const std::size_t units = std::min<std::size_t>(size / sizeof(WCHAR), buffer.size());
-    const auto end = std::find(buffer.begin(), buffer.begin() + units, u'\0');
+    const auto end = std::find(buffer.begin(), buffer.begin() + units, TEXT('\0'));
     text.assign(buffer.begin(), end);
     return true;
 }
@@ -109,7 +109,7 @@ LPCWSTR CarrierEntryKey(LONG carrier) {
 
 bool CallInProgress() {
     DWORD calls = 0;
-    return ReadRegDword(HKEY_LOCAL_MACHINE, u"System\\State\\Phone", u"Active Call Count", calls) && calls != 0;
+    return ReadRegDword(HKEY_LOCAL_MACHINE, TEXT("System\\State\\Phone"), TEXT("Active Call Count"), calls) && calls != 0;
 }
 
 LONG Read3GState() {
@@ -119,7 +119,7 @@ LONG Read3GState() {
     if (RegOpenKeyExW(HKEY_CURRENT_USER, entry_key, 0, KEY_READ, &entry) != ERROR_SUCCESS) return 0;
     // The blocked form wins: an entry holding both names reads as blocked.
     LONG allowed = 0;
-    if (!PhoneBookValueReadable(entry, u"NoDevCfg")) allowed = PhoneBookValueReadable(entry, u"DevCfg") ? 1 : 0;
+    if (!PhoneBookValueReadable(entry, TEXT("NoDevCfg"))) allowed = PhoneBookValueReadable(entry, TEXT("DevCfg")) ? 1 : 0;
     RegCloseKey(entry);
     return allowed;
 }
@@ -159,16 +159,16 @@ void LoadAppSettings() {
     AppSettings.data3GAllowed = Read3GState();
     AppSettings.autostartEnabled = FileExists(kStartupShortcut) ? 1 : 0;
 
-    AppSettings.enableTmail3Gsvc = ReadSetting(u"enableTmail3Gsvc", 1);
-    AppSettings.enableTmail3GsvcAlert = ReadSetting(u"enableTmail3GsvcAlert", 1);
-    AppSettings.enableCallAlert = ReadSetting(u"enableCallAlert", 1);
-    AppSettings.enableSmsAlert = ReadSetting(u"enableSmsAlert", 1);
-    AppSettings.AlertInterval = ReadSetting(u"AlertInterval", 1);
-    AppSettings.EnableVibrateAlert = ReadSetting(u"EnableVibrateAlert", 1);
-    AppSettings.EnableAutoKeylock = ReadSetting(u"EnableAutoKeylock", 1);
-    AppSettings.KeylockTimeout = ReadSetting(u"KeylockTimeout", 2);
-    AppSettings.EnableVibrateAlertKeylock = ReadSetting(u"EnableVibrateAlertKeylock", 1);
-    AppSettings.EnablePowerKeyUnlock = ReadSetting(u"EnablePowerKeyUnlock", 1);
+    AppSettings.enableTmail3Gsvc = ReadSetting(TEXT("enableTmail3Gsvc"), 1);
+    AppSettings.enableTmail3GsvcAlert = ReadSetting(TEXT("enableTmail3GsvcAlert"), 1);
+    AppSettings.enableCallAlert = ReadSetting(TEXT("enableCallAlert"), 1);
+    AppSettings.enableSmsAlert = ReadSetting(TEXT("enableSmsAlert"), 1);
+    AppSettings.AlertInterval = ReadSetting(TEXT("AlertInterval"), 1);
+    AppSettings.EnableVibrateAlert = ReadSetting(TEXT("EnableVibrateAlert"), 1);
+    AppSettings.EnableAutoKeylock = ReadSetting(TEXT("EnableAutoKeylock"), 1);
+    AppSettings.KeylockTimeout = ReadSetting(TEXT("KeylockTimeout"), 2);
+    AppSettings.EnableVibrateAlertKeylock = ReadSetting(TEXT("EnableVibrateAlertKeylock"), 1);
+    AppSettings.EnablePowerKeyUnlock = ReadSetting(TEXT("EnablePowerKeyUnlock"), 1);
 
     AppSettings.keylockTimeoutTicks = KeylockTimeoutTicksFor(AppSettings.KeylockTimeout, AppSettings.keylockTimeoutTicks);
     AppSettings.alertIntervalTicks = AlertIntervalTicksFor(AppSettings.AlertInterval, AppSettings.alertIntervalTicks);

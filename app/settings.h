@@ -42,22 +42,22 @@ extern AppSettingsRecord AppSettings;
 
 // The folder of the running executable, without a trailing backslash; empty until the
 // main window sets it.
-extern std::u16string programFolder;
+extern WString programFolder;
 
 // Gives the record and the program folder the values they have when a process starts.
 void ResetAppSettings();
 
-inline constexpr LPCWSTR kSettingsKey = u"Software\\Quillon";
-inline constexpr LPCWSTR kStartupShortcut = u"\\Windows\\StartUp\\Quillon.lnk";
-inline constexpr LPCWSTR kSktEntryKey = u"Comm\\RasBook\\SKT IE GPRS";
-inline constexpr LPCWSTR kKtfEntryKey = u"Comm\\RasBook\\KTF IE GPRS";
+inline constexpr LPCWSTR kSettingsKey = TEXT("Software\\Quillon");
+inline constexpr LPCWSTR kStartupShortcut = TEXT("\\Windows\\StartUp\\Quillon.lnk");
+inline constexpr LPCWSTR kSktEntryKey = TEXT("Comm\\RasBook\\SKT IE GPRS");
+inline constexpr LPCWSTR kKtfEntryKey = TEXT("Comm\\RasBook\\KTF IE GPRS");
 
 // Reads a value of exactly 4 bytes, of any type. On failure (key or value absent, data
 // of another length) returns false and leaves `value` untouched.
 bool ReadRegDword(HKEY root, LPCWSTR sub_key, LPCWSTR name, DWORD& value);
 // Reads a string of at most 100 bytes (50 code units with the terminator). The text
 // ends at its terminator, or at the end of the data when it was stored without one.
-bool ReadRegString(HKEY root, LPCWSTR sub_key, LPCWSTR name, std::u16string& text);
+bool ReadRegString(HKEY root, LPCWSTR sub_key, LPCWSTR name, WString& text);
 // Creates the key when missing and sets the value as a 4-byte REG_DWORD.
 bool WriteRegDword(HKEY root, LPCWSTR sub_key, LPCWSTR name, DWORD value);
 // True when the file can be opened for reading without sharing.

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/handset/window/pixel_screen.h"
+#include "platform/handset/window/resource.h"
 #include "res/resources.h"
 
 namespace {

@@ -13,7 +13,7 @@ void CreateOkSoftKeyBar(CWnd& dialog) {
     bar.hInstRes = AfxGetResourceHandle();
     if (SHCreateMenuBar(&bar)) return;
     CWinApp* app = AfxGetApp();
-    dialog.MessageBox(u"Soft Key Bar 생성 실패!", app != nullptr ? app->m_pszAppName : nullptr, MB_OK);
+    dialog.MessageBox(TEXT("Soft Key Bar 생성 실패!"), app != nullptr ? app->m_pszAppName : nullptr, MB_OK);
 }
 
 CMainDlg* OwnerMainDlg(const CWnd& dialog) { return dynamic_cast<CMainDlg*>(dialog.GetParent()); }

@@ -82,10 +82,10 @@ void CSet3GsvcDlg::OnTmail3Gsvc() {
     // so the program's end blocks again, which then changes nothing. The setting is
     // written after the entry has moved back.
     if (enable == 0 && owner != nullptr && owner->m_bTmailPassThrough != 0) Apply3GState(0);
-    StoreSetting(AppSettings.enableTmail3Gsvc, enable, u"enableTmail3Gsvc");
+    StoreSetting(AppSettings.enableTmail3Gsvc, enable, TEXT("enableTmail3Gsvc"));
 }
 
 void CSet3GsvcDlg::OnTmailAlert() {
     VibrateFor(50);
-    StoreSetting(AppSettings.enableTmail3GsvcAlert, TickOf(m_chkTmailAlert), u"enableTmail3GsvcAlert");
+    StoreSetting(AppSettings.enableTmail3GsvcAlert, TickOf(m_chkTmailAlert), TEXT("enableTmail3GsvcAlert"));
 }

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr std::array<LPCWSTR, 3> kIntervalTexts{u"한번만", u"2분마다", u"10분마다"};
+constexpr std::array<LPCWSTR, 3> kIntervalTexts{TEXT("한번만"), TEXT("2분마다"), TEXT("10분마다")};
 
 }  // namespace
 
@@ -67,13 +67,13 @@ void CSetAlertDlg::EnableIntervalControls() {
 
 void CSetAlertDlg::OnCallAlert() {
     VibrateFor(50);
-    StoreSetting(AppSettings.enableCallAlert, TickOf(m_chkCallAlert), u"enableCallAlert");
+    StoreSetting(AppSettings.enableCallAlert, TickOf(m_chkCallAlert), TEXT("enableCallAlert"));
     EnableIntervalControls();
 }
 
 void CSetAlertDlg::OnSmsAlert() {
     VibrateFor(50);
-    StoreSetting(AppSettings.enableSmsAlert, TickOf(m_chkSmsAlert), u"enableSmsAlert");
+    StoreSetting(AppSettings.enableSmsAlert, TickOf(m_chkSmsAlert), TEXT("enableSmsAlert"));
     EnableIntervalControls();
 }
 
@@ -81,7 +81,7 @@ void CSetAlertDlg::OnSelchangeInterval() {
     CMainDlg* owner = OwnerMainDlg(*this);
     VibrateFor(50);
     const LONG index = m_cmbInterval.GetCurSel();
-    StoreSetting(AppSettings.AlertInterval, index, u"AlertInterval");
+    StoreSetting(AppSettings.AlertInterval, index, TEXT("AlertInterval"));
     AppSettings.alertIntervalTicks = AlertIntervalTicksFor(index, AppSettings.alertIntervalTicks);
     // The new interval counts from now, and a once-only reminder may be given again.
     if (owner != nullptr) {
@@ -92,5 +92,5 @@ void CSetAlertDlg::OnSelchangeInterval() {
 
 void CSetAlertDlg::OnVibrateAlert() {
     VibrateFor(50);
-    StoreSetting(AppSettings.EnableVibrateAlert, TickOf(m_chkVibrate), u"EnableVibrateAlert");
+    StoreSetting(AppSettings.EnableVibrateAlert, TickOf(m_chkVibrate), TEXT("EnableVibrateAlert"));
 }

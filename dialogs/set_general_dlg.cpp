@@ -16,9 +16,9 @@ const MessageMapEntry CSetGeneralDlg::messageEntries[] = {
 const MessageMap CSetGeneralDlg::messageMap{&CDialog::messageMap, messageEntries};
 const MessageMap* CSetGeneralDlg::GetMessageMap() const { return &messageMap; }
 
-std::u16string StartupShortcutTarget(const std::u16string& folder) {
+WString StartupShortcutTarget(const WString& folder) {
     std::array<WCHAR, 1024> target{};
-    wsprintfW(target.data(), u"\"%s\\Quillon.exe\"", folder.c_str());
+    wsprintfW(target.data(), TEXT("\"%s\\Quillon.exe\""), folder.c_str());
     return target.data();
 }
 
@@ -42,7 +42,7 @@ void CSetGeneralDlg::OnAutostart() {
     VibrateFor(50);
     // The box shows the wish; whether the file could be made shows at the next start.
     AppSettings.autostartEnabled = TickOf(m_chkAutostart);
-    const std::u16string target = StartupShortcutTarget(programFolder);
+    const WString target = StartupShortcutTarget(programFolder);
     if (AppSettings.autostartEnabled != 0)
         SHCreateShortcut(kStartupShortcut, target.c_str());
     else
@@ -51,5 +51,5 @@ void CSetGeneralDlg::OnAutostart() {
 
 void CSetGeneralDlg::OnPowerKeyUnlock() {
     VibrateFor(50);
-    StoreSetting(AppSettings.EnablePowerKeyUnlock, TickOf(m_chkPowerKeyUnlock), u"EnablePowerKeyUnlock");
+    StoreSetting(AppSettings.EnablePowerKeyUnlock, TickOf(m_chkPowerKeyUnlock), TEXT("EnablePowerKeyUnlock"));
 }

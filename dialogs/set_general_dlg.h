@@ -24,4 +24,4 @@ protected:
 };
 
 // The target text of the start-up shortcut: "Quillon.exe" in `folder`, in double quotes.
-std::u16string StartupShortcutTarget(const std::u16string& folder);
+WString StartupShortcutTarget(const WString& folder);

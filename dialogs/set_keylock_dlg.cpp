@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr std::array<LPCWSTR, 5> kTimeoutTexts{u"30초 후", u"1분 후", u"3분 후", u"5분 후", u"10분 후"};
+constexpr std::array<LPCWSTR, 5> kTimeoutTexts{TEXT("30초 후"), TEXT("1분 후"), TEXT("3분 후"), TEXT("5분 후"), TEXT("10분 후")};
 
 }  // namespace
 
@@ -55,18 +55,18 @@ void CSetKeylockDlg::EnableTimeoutControls(BOOL enable) {
 
 void CSetKeylockDlg::OnAutoKeylock() {
     VibrateFor(50);
-    StoreSetting(AppSettings.EnableAutoKeylock, TickOf(m_chkAutoKeylock), u"EnableAutoKeylock");
+    StoreSetting(AppSettings.EnableAutoKeylock, TickOf(m_chkAutoKeylock), TEXT("EnableAutoKeylock"));
     EnableTimeoutControls(AppSettings.EnableAutoKeylock != 0 ? TRUE : FALSE);
 }
 
 void CSetKeylockDlg::OnSelchangeTimeout() {
     VibrateFor(50);
     const LONG index = m_cmbTimeout.GetCurSel();
-    StoreSetting(AppSettings.KeylockTimeout, index, u"KeylockTimeout");
+    StoreSetting(AppSettings.KeylockTimeout, index, TEXT("KeylockTimeout"));
     AppSettings.keylockTimeoutTicks = KeylockTimeoutTicksFor(index, AppSettings.keylockTimeoutTicks);
 }
 
 void CSetKeylockDlg::OnVibrateKeylock() {
     VibrateFor(50);
-    StoreSetting(AppSettings.EnableVibrateAlertKeylock, TickOf(m_chkVibrate), u"EnableVibrateAlertKeylock");
+    StoreSetting(AppSettings.EnableVibrateAlertKeylock, TickOf(m_chkVibrate), TEXT("EnableVibrateAlertKeylock"));
 }

@@ -98,7 +98,7 @@ public:
     BOOL ShowWindow(int command);
     BOOL SetForegroundWindow();
     void SetWindowText(LPCWSTR text);
-    std::u16string GetWindowText() const;
+    WString GetWindowText() const;
     BOOL EnableWindow(BOOL enable = TRUE);
     BOOL IsWindowEnabled() const;
     CWnd* GetParent() const;
@@ -141,7 +141,7 @@ public:
 // Binds `control` to the dialog's control `id` (attaches its window handle).
 void DDX_Control(CDataExchange* dx, int id, CWnd& control);
 // Copies text between a member string and control `id`.
-void DDX_Text(CDataExchange* dx, int id, std::u16string& value);
+void DDX_Text(CDataExchange* dx, int id, WString& value);
 
 class CDialog : public CWnd {
 public:
@@ -217,8 +217,8 @@ public:
     HINSTANCE m_hInstance = nullptr;
 
 private:
-    std::u16string app_name_;
-    std::u16string registry_key_;
+    WString app_name_;
+    WString registry_key_;
     bool named_ = false;  // the name was given to the constructor
     int exit_code_ = 0;   // of the message loop, for ExitInstance
     friend int AfxWinMain(LPCWSTR command_line);

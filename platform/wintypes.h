@@ -1,13 +1,15 @@
 // Base types, error codes and constants of the handset's platform API.
 //
 // The values are the platform's own, so that code written for the phone reads and
-// behaves the same here. Texts are UTF-16: WCHAR is char16_t and string literals are
-// written u"...". Handles are opaque pointers; HWND values are even, so that the
+// behaves the same here. Texts are UTF-16: WCHAR is char16_t, literals are written
+// TEXT("...") and strings are WString. Handles are opaque pointers; HWND values are even, so that the
 // platform's "handle OR 1" foreground form can be told apart.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
@@ -18,6 +20,9 @@ using UINT = std::uint32_t;
 using INT = std::int32_t;
 using BOOL = std::int32_t;
 using WCHAR = char16_t;
+using WString = std::basic_string<WCHAR>;
+using WStringView = std::basic_string_view<WCHAR>;
+#define TEXT(quote) u##quote
 using LPWSTR = WCHAR*;
 using LPCWSTR = const WCHAR*;
 using LPBYTE = BYTE*;

@@ -9,21 +9,21 @@ namespace {
 
 constexpr int kEmblem = pixels::kEmblemSize;
 
-const handset::ImageResource kIconImages[] = {
+const resource::ImageResource kIconImages[] = {
     {IDI_QUILLON, 128, 128, 32, pixels::icon128},
     {IDI_QUILLON, 48, 48, 32, pixels::icon48},
     {IDI_QUILLON, 32, 32, 32, pixels::icon32},
     {IDI_QUILLON, 16, 16, 32, pixels::icon16},
 };
-const handset::IconResource kIcons[] = {{IDI_QUILLON, kIconImages}};
-const handset::ImageResource kBitmaps[] = {{IDB_EMBLEM, kEmblem, kEmblem, 24, pixels::emblem}};
+const resource::IconResource kIcons[] = {{IDI_QUILLON, kIconImages}};
+const resource::ImageResource kBitmaps[] = {{IDB_EMBLEM, kEmblem, kEmblem, 24, pixels::emblem}};
 
 }  // namespace
 
-std::span<const handset::IconResource> icons() {
+std::span<const resource::IconResource> icons() {
     return kIcons;
 }
-std::span<const handset::ImageResource> bitmaps() {
+std::span<const resource::ImageResource> bitmaps() {
     return kBitmaps;
 }
 

@@ -6,35 +6,35 @@
 namespace quillon_res {
 namespace {
 
-using handset::MenuItem;
-using handset::MenuTemplate;
-using handset::StringResource;
+using resource::MenuItem;
+using resource::MenuTemplate;
+using resource::StringResource;
 
-constexpr MenuItem kSeparator{0, u"", {}, true};
+constexpr MenuItem kSeparator{0, TEXT(""), {}, true};
 
 // clang-format off
 constexpr MenuItem kMainPopup[] = {
-    {ID_MENU_3GSVC, u"3G 인터넷서비스"},
-    {ID_MENU_ALERT, u"부재중수신 알림"},
-    {ID_MENU_KEYLOCK, u"자동 키잠금"},
+    {ID_MENU_3GSVC, TEXT("3G 인터넷서비스")},
+    {ID_MENU_ALERT, TEXT("부재중수신 알림")},
+    {ID_MENU_KEYLOCK, TEXT("자동 키잠금")},
     kSeparator,
-    {ID_MENU_GENERAL, u"기본설정"},
+    {ID_MENU_GENERAL, TEXT("기본설정")},
     kSeparator,
-    {ID_MENU_ABOUT, u"QUILLON 정보"},
+    {ID_MENU_ABOUT, TEXT("QUILLON 정보")},
     kSeparator,
-    {ID_MENU_EXIT, u"프로그램 종료"},
+    {ID_MENU_EXIT, TEXT("프로그램 종료")},
 };
 // clang-format on
 
 // "닫기" only hides the window (it sends IDOK, which the window turns into Back);
 // ending the program is the popup's last item.
 constexpr MenuItem kMainSoftKeys[] = {
-    {IDOK, u"닫기"},
-    {0, u"메뉴", kMainPopup},
+    {IDOK, TEXT("닫기")},
+    {0, TEXT("메뉴"), kMainPopup},
 };
 
 constexpr MenuItem kOkSoftKey[] = {
-    {IDOK, u"확인"},
+    {IDOK, TEXT("확인")},
 };
 
 constexpr MenuTemplate kMenus[] = {
@@ -43,15 +43,15 @@ constexpr MenuTemplate kMenus[] = {
 };
 
 constexpr StringResource kStrings[] = {
-    {IDS_OK, u"확인"},
+    {IDS_OK, TEXT("확인")},
 };
 
 }  // namespace
 
-std::span<const handset::MenuTemplate> menus() {
+std::span<const resource::MenuTemplate> menus() {
     return kMenus;
 }
-std::span<const handset::StringResource> strings() {
+std::span<const resource::StringResource> strings() {
     return kStrings;
 }
 

@@ -7,20 +7,20 @@
 namespace {
 
 constexpr int kLanguageKorean = 1042;
-constexpr handset::SoftKeyBarResource kSoftKeyBars[] = {SKB_MAINMENU};
+constexpr resource::SoftKeyBarResource kSoftKeyBars[] = {SKB_MAINMENU};
 
 }  // namespace
 
-const handset::Resources& quillon_resources() {
-    static const handset::Resources table{
+const resource::Resources& quillon_resources() {
+    static const resource::Resources table{
         .dialogs = quillon_res::dialogs(),
         .menus = quillon_res::menus(),
         .strings = quillon_res::strings(),
         .icons = quillon_res::icons(),
         .bitmaps = quillon_res::bitmaps(),
-        .version = {.file_version = u"1.0.0.1",
-                    .product_version = u"1.0.0.1",
-                    .original_filename = u"Quillon.exe",
+        .version = {.file_version = TEXT("1.0.0.1"),
+                    .product_version = TEXT("1.0.0.1"),
+                    .original_filename = TEXT("Quillon.exe"),
                     .language = kLanguageKorean},
         .hi_res_aware = true,
         .language = kLanguageKorean,

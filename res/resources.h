@@ -2,19 +2,19 @@
 // strings, icon, emblem bitmap and version record the program loads by id, and the
 // main window's title, which the emulator shares.
 //
-// Register the table once with handset::set_resources(&quillon_resources()); the
+// Register the table once with resource::set_resources(&quillon_resources()); the
 // program then finds each resource through the platform's lookups by the ids below.
 // Several controls share a numeric id across dialogs, so each role has its own name.
 #pragma once
 
-#include "platform/handset/window/resource.h"
+#include "platform/resource.h"
 
 // The table lives for the whole process.
-const handset::Resources& quillon_resources();
+const resource::Resources& quillon_resources();
 
 // The main window's title. Another process finds the running window by it: a second
 // start of the program, and the emulator's launcher that ends the program.
-inline constexpr char16_t kMainWindowTitle[] = u"QUILLON";
+inline constexpr WCHAR kMainWindowTitle[] = TEXT("QUILLON");
 
 // Dialog templates.
 constexpr int IDD_MAIN = 102;
@@ -77,4 +77,4 @@ constexpr int ID_MENU_GENERAL = 32787;
 
 // The command bar's soft-key bar definition 128: a single button that sends IDOK and is
 // labelled with string IDS_OK.
-constexpr handset::SoftKeyBarResource SKB_MAINMENU{IDR_MAINMENU, IDOK, IDS_OK};
+constexpr resource::SoftKeyBarResource SKB_MAINMENU{IDR_MAINMENU, IDOK, IDS_OK};

@@ -45,10 +45,10 @@ void Apply3GState(LONG allow) {
     HKEY entry = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, entry_key, 0, KEY_ALL_ACCESS, &entry) != ERROR_SUCCESS) return;
 
-    const LPCWSTR first_source = allow != 0 ? u"NoDevCfg" : u"DevCfg";
-    const LPCWSTR second_source = allow != 0 ? u"NoEntry" : u"Entry";
-    const LPCWSTR first_target = allow != 0 ? u"DevCfg" : u"NoDevCfg";
-    const LPCWSTR second_target = allow != 0 ? u"Entry" : u"NoEntry";
+    const LPCWSTR first_source = allow != 0 ? TEXT("NoDevCfg") : TEXT("DevCfg");
+    const LPCWSTR second_source = allow != 0 ? TEXT("NoEntry") : TEXT("Entry");
+    const LPCWSTR first_target = allow != 0 ? TEXT("DevCfg") : TEXT("NoDevCfg");
+    const LPCWSTR second_target = allow != 0 ? TEXT("Entry") : TEXT("NoEntry");
 
     std::vector<BYTE> first;
     std::vector<BYTE> second;
@@ -68,7 +68,7 @@ void Apply3GState(LONG allow) {
 void CMainDlg::CheckTmailPassThrough() {
     if (AppSettings.carrier != 1 || AppSettings.data3GAllowed != 0 || AppSettings.enableTmail3Gsvc == 0) return;
 
-    HWND mail = FindWindowW(nullptr, u"e-mail");
+    HWND mail = FindWindowW(nullptr, TEXT("e-mail"));
     if (mail != nullptr && m_bTmailPassThrough == 0) {
         // The client only connects when it starts, so it is closed and started again
         // with 3G let through; the watch rests until the user has finished with it.
@@ -77,13 +77,13 @@ void CMainDlg::CheckTmailPassThrough() {
         Apply3GState(1);
         ::SendMessageW(mail, WM_CLOSE, 0, 0);
         Sleep(500);
-        if (AppSettings.enableTmail3GsvcAlert != 0) PlayProgramSound(u"%s\\Sound\\enable3Gsvc.wav");
+        if (AppSettings.enableTmail3GsvcAlert != 0) PlayProgramSound(TEXT("%s\\Sound\\enable3Gsvc.wav"));
 
         SHELLEXECUTEINFO launch{};
         launch.cbSize = sizeof(launch);
         launch.fMask = SEE_MASK_NOCLOSEPROCESS;
-        launch.lpFile = u"e mail.exe";
-        launch.lpDirectory = u"\\WINDOWS";
+        launch.lpFile = TEXT("e mail.exe");
+        launch.lpDirectory = TEXT("\\WINDOWS");
         launch.nShow = 0;
         // Blocking on the process handle ends when the client has ended, and at once
         // when none was started.
@@ -95,6 +95,6 @@ void CMainDlg::CheckTmailPassThrough() {
     } else if (mail == nullptr && m_bTmailPassThrough != 0) {
         m_bTmailPassThrough = 0;
         Apply3GState(0);
-        if (AppSettings.enableTmail3GsvcAlert != 0) PlayProgramSound(u"%s\\Sound\\disable3Gsvc.wav");
+        if (AppSettings.enableTmail3GsvcAlert != 0) PlayProgramSound(TEXT("%s\\Sound\\disable3Gsvc.wav"));
     }
 }

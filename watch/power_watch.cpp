@@ -26,7 +26,7 @@ constexpr DWORD kPowerQueueMessageBytes = 536;
 constexpr DWORD kPowerNotificationMask = PBT_TRANSITION | PBT_RESUME | PBT_POWERINFOCHANGE;  // 11
 
 // "Lock" of HKLM "System\State": 0 nothing locked, 2 the keypad locked.
-bool ReadLockState(DWORD& lock) { return ReadRegDword(HKEY_LOCAL_MACHINE, u"System\\State", u"Lock", lock); }
+bool ReadLockState(DWORD& lock) { return ReadRegDword(HKEY_LOCAL_MACHINE, TEXT("System\\State"), TEXT("Lock"), lock); }
 
 void UnlockKeypad() {
     PressKey(kUnlockFirstKey);
@@ -41,24 +41,24 @@ void UnlockKeypad() {
 
 }  // namespace
 
-std::u16string PowerStateName::get() const {
+WString PowerStateName::get() const {
     std::lock_guard lock(mutex_);
     return name_;
 }
 
-void PowerStateName::set(std::u16string_view name) {
-    std::u16string copy(name);  // allocate outside the lock
+void PowerStateName::set(WStringView name) {
+    WString copy(name);  // allocate outside the lock
     std::lock_guard lock(mutex_);
     name_.swap(copy);
 }
 
-bool PowerStateName::equals(std::u16string_view name) const {
+bool PowerStateName::equals(WStringView name) const {
     std::lock_guard lock(mutex_);
     return name_ == name;
 }
 
 void ResetPowerWatchState() {
-    g_strLastPowerState.set(u"");
+    g_strLastPowerState.set(TEXT(""));
     g_nIdleTicks = 0;
     g_hStopEvent = nullptr;
     g_hPowerThread = nullptr;
@@ -97,12 +97,12 @@ DWORD PowerWatchThread(LPVOID) {
     options.bReadAccess = TRUE;
     HANDLE queue = CreateMsgQueue(nullptr, &options);
     if (queue == nullptr) {
-        NKDbgPrintfW(u"CreateMsgQueue failed: %x\n", GetLastError());
+        NKDbgPrintfW(TEXT("CreateMsgQueue failed: %x\n"), GetLastError());
         return 1;
     }
     HANDLE notifications = RequestPowerNotifications(queue, kPowerNotificationMask);
     if (notifications == nullptr) {
-        NKDbgPrintfW(u"RequestPowerNotifications failed: %x\n", GetLastError());
+        NKDbgPrintfW(TEXT("RequestPowerNotifications failed: %x\n"), GetLastError());
         CloseMsgQueue(queue);
         return 1;
     }
@@ -127,11 +127,11 @@ void OnPowerStateChange() {
     std::array<WCHAR, MAX_PATH> buffer{};
     DWORD flags = 0;
     if (GetSystemPowerState(buffer.data(), static_cast<DWORD>(buffer.size()), &flags) != ERROR_SUCCESS) return;
-    buffer.back() = u'\0';
-    const std::u16string_view state(buffer.data());
+    buffer.back() = TEXT('\0');
+    const WStringView state(buffer.data());
 
     g_nIdleTicks = 0;
-    if (AppSettings.EnablePowerKeyUnlock != 0 && g_strLastPowerState.equals(u"useridle") && state == u"on") {
+    if (AppSettings.EnablePowerKeyUnlock != 0 && g_strLastPowerState.equals(TEXT("useridle")) && state == TEXT("on")) {
         DWORD lock = 0;
         if (ReadLockState(lock) && lock == 2 && !CallInProgress()) UnlockKeypad();
     }
@@ -144,7 +144,7 @@ void CheckAutoKeylock() {
     // Whatever the check finds, the next one waits for the count to pass the limit again.
     g_nIdleTicks = 0;
 
-    if (!g_strLastPowerState.equals(u"useridle")) return;
+    if (!g_strLastPowerState.equals(TEXT("useridle"))) return;
     if (AppSettings.EnableAutoKeylock == 0) return;
     DWORD lock = 0;
     if (!ReadLockState(lock) || lock != 0) return;
@@ -152,7 +152,7 @@ void CheckAutoKeylock() {
 
     // "on" is recorded before the key goes out, so the notification the lock itself
     // causes does not look like a wake-up from "useridle" and unlock again.
-    g_strLastPowerState.set(u"on");
+    g_strLastPowerState.set(TEXT("on"));
     PressKey(kKeyLockKey);
     if (AppSettings.EnableVibrateAlertKeylock != 0) VibrateFor(50);
 }

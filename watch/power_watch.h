@@ -15,13 +15,13 @@
 // the lock is held only for the copy and never across a platform call.
 class PowerStateName {
 public:
-    std::u16string get() const;
-    void set(std::u16string_view name);
-    bool equals(std::u16string_view name) const;
+    WString get() const;
+    void set(WStringView name);
+    bool equals(WStringView name) const;
 
 private:
     mutable std::mutex mutex_;
-    std::u16string name_;
+    WString name_;
 };
 
 // The power-state name last recorded; empty at program start.

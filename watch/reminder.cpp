@@ -14,7 +14,7 @@
 
 namespace {
 
-std::u16string SoundPath(LPCWSTR format, LONG number = 0) {
+WString SoundPath(LPCWSTR format, LONG number = 0) {
     std::array<WCHAR, 1024> path{};
     wsprintfW(path.data(), format, programFolder.c_str(), number);
     return path.data();
@@ -35,18 +35,18 @@ LONG PendingSum(LONG missed, LONG unread) {
 
 }  // namespace
 
-std::u16string ReminderSoundPath(ReminderKind kind) {
+WString ReminderSoundPath(ReminderKind kind) {
     switch (kind) {
-        case ReminderKind::MissedCalls: return SoundPath(u"%s\\Sound\\missedCall.wav");
-        case ReminderKind::UnreadSms: return SoundPath(u"%s\\Sound\\unreadSms.wav");
+        case ReminderKind::MissedCalls: return SoundPath(TEXT("%s\\Sound\\missedCall.wav"));
+        case ReminderKind::UnreadSms: return SoundPath(TEXT("%s\\Sound\\unreadSms.wav"));
         case ReminderKind::Both: break;
     }
-    return SoundPath(u"%s\\Sound\\missedCallSms.wav");
+    return SoundPath(TEXT("%s\\Sound\\missedCallSms.wav"));
 }
 
-std::u16string CountSoundPath(LONG count) {
-    if (count <= 10) return SoundPath(u"%s\\Sound\\alert%d.wav", count);
-    return SoundPath(u"%s\\Sound\\alertOver.wav");
+WString CountSoundPath(LONG count) {
+    if (count <= 10) return SoundPath(TEXT("%s\\Sound\\alert%d.wav"), count);
+    return SoundPath(TEXT("%s\\Sound\\alertOver.wav"));
 }
 
 void CMainDlg::RestartReminder() {
@@ -64,9 +64,9 @@ void CMainDlg::CheckReminder() {
         return;
     }
     ++m_nAlertTicks;
-    const LONG missed = calls ? ReadCount(HKEY_CURRENT_USER, u"System\\State\\Phone", u"Missed Call Count") : 0;
+    const LONG missed = calls ? ReadCount(HKEY_CURRENT_USER, TEXT("System\\State\\Phone"), TEXT("Missed Call Count")) : 0;
     const LONG unread =
-        sms ? ReadCount(HKEY_LOCAL_MACHINE, u"System\\State\\Messages\\SMS\\Unread", u"Count") : 0;
+        sms ? ReadCount(HKEY_LOCAL_MACHINE, TEXT("System\\State\\Messages\\SMS\\Unread"), TEXT("Count")) : 0;
 
     if (calls && sms)
         CheckBothKinds(missed, unread);
@@ -126,9 +126,9 @@ void CMainDlg::CheckBothKinds(LONG missed, LONG unread) {
 
 void CMainDlg::GiveReminder(ReminderKind kind, LONG count) {
     m_nAlertTicks = 0;
-    std::u16string profile;
+    WString profile;
     // Without the profile the reminder is dropped; in once mode it falls due again.
-    if (!ReadRegString(HKEY_CURRENT_USER, u"ControlPanel\\Profiles", u"ActiveProfile", profile)) return;
+    if (!ReadRegString(HKEY_CURRENT_USER, TEXT("ControlPanel\\Profiles"), TEXT("ActiveProfile"), profile)) return;
     if (m_bAlertGiven != 0) return;
     // Once mode uses up its single reminder here, even when what follows gives nothing.
     if (AppSettings.AlertInterval == 0) m_bAlertGiven = 1;
@@ -137,7 +137,7 @@ void CMainDlg::GiveReminder(ReminderKind kind, LONG count) {
         VibrateFor(100);
         return;
     }
-    if (profile != u"Silent") {
+    if (profile != TEXT("Silent")) {
         sndPlaySound(ReminderSoundPath(kind).c_str(), SND_SYNC);
         Sleep(150);
         sndPlaySound(CountSoundPath(count).c_str(), SND_ASYNC);

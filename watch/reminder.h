@@ -10,7 +10,7 @@
 enum class ReminderKind { MissedCalls, UnreadSms, Both };
 
 // The device path of the first sound of a reminder kind, in programFolder's "Sound".
-std::u16string ReminderSoundPath(ReminderKind kind);
+WString ReminderSoundPath(ReminderKind kind);
 // The device path of the sound that announces `count`: "alert<N>.wav" up to 10,
 // "alertOver.wav" above.
-std::u16string CountSoundPath(LONG count);
+WString CountSoundPath(LONG count);

@@ -73,7 +73,7 @@ int dialog_of_command(int command) {
 // `quit`, which sends it too and lets the script go on with a `start`.
 std::vector<int> menu_commands() {
     std::vector<int> commands;
-    const handset::Resources& res = quillon_resources();
+    const resource::Resources& res = quillon_resources();
     for (const auto& menu : res.menus) {
         if (menu.id != IDR_MAINMENU) continue;
         for (const auto& item : menu.items)
@@ -83,7 +83,7 @@ std::vector<int> menu_commands() {
     return commands;
 }
 
-const handset::DialogTemplate* dialog_template(int id) {
+const resource::DialogTemplate* dialog_template(int id) {
     for (const auto& d : quillon_resources().dialogs)
         if (d.id == id) return &d;
     return nullptr;
@@ -230,16 +230,16 @@ private:
     std::string control() {
         if (dialogs_.empty()) return "command " + std::to_string(IDOK);
         const int dialog = front_ != 0 && dice_.chance(90) ? front_ : dice_.one_of(dialogs_);
-        const handset::DialogTemplate* t = dialog_template(dialog);
+        const resource::DialogTemplate* t = dialog_template(dialog);
         if (!t || t->controls.empty()) return "command " + std::to_string(IDOK);
-        std::vector<const handset::ControlTemplate*> live;
+        std::vector<const resource::ControlTemplate*> live;
         for (const auto& c : t->controls)
-            if (c.kind == handset::ControlKind::Checkbox || c.kind == handset::ControlKind::ComboBox)
+            if (c.kind == resource::ControlKind::Checkbox || c.kind == resource::ControlKind::ComboBox)
                 live.push_back(&c);
-        const handset::ControlTemplate* c = live.empty() || dice_.chance(5)
+        const resource::ControlTemplate* c = live.empty() || dice_.chance(5)
                                                 ? &t->controls[dice_.below(t->controls.size())]
                                                 : live[dice_.below(live.size())];
-        if (c->kind == handset::ControlKind::ComboBox)
+        if (c->kind == resource::ControlKind::ComboBox)
             return "select " + std::to_string(c->id) + " " + std::to_string(dice_.below(5));
         return "click " + std::to_string(c->id);
     }

@@ -6,6 +6,7 @@
 #include <set>
 #include <vector>
 
+#include "platform/handset/window/resource.h"
 #include "res/resources.h"
 
 namespace {

@@ -25,6 +25,7 @@
 #include "platform/handset/window/screen.h"
 #include "platform/handset/window/wm.h"
 #include "platform/windows.h"
+#include "platform/handset/window/resource.h"
 #include "res/resources.h"
 
 class WindowTest : public ::testing::Test {
