@@ -1,6 +1,11 @@
-// The handset's platform API: everything a program of the phone may call, apart from
-// the dialog framework (platform/afxwin.h).
+// The platform API: everything a program of the phone may call, apart from the dialog
+// framework (platform/afxwin.h). The emulated handset declares it below; a Win32 build
+// takes the desktop's own headers with the phone-only calls added (platform/win32/).
 #pragma once
+
+#if defined(_WIN32)
+#include "platform/win32/windows.h"
+#else
 
 #include "platform/wintypes.h"
 #include "platform/winbase.h"
@@ -12,3 +17,4 @@
 #include "platform/pm.h"
 #include "platform/shellapi.h"
 #include "platform/aygshell.h"
+#endif

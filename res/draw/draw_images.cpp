@@ -1,9 +1,10 @@
 // Draws Quillon's pictures at build time: the program icon (a white quill on a blue
 // rounded square, at four sizes) and the about box's emblem (a grey ring on white with
 // the name inside). Writes a C++ source file that defines the pixel arrays declared in
-// res/pixels.h, so the handset never spends start-up time on drawing.
+// res/pixels.h, so the handset never spends start-up time on drawing. The Win32 build
+// also asks for the icon as an .ico file, for the executable's own resources.
 //
-//   quillon_draw_images OUTPUT.cpp
+//   quillon_draw_images OUTPUT.cpp [ICON.ico]
 //
 // The pixels come from the shape descriptions below rather than from literal arrays.
 // Every pixel averages a 4 x 4 grid of samples, so edges are smooth at every size. Rows
@@ -19,6 +20,7 @@
 #include <span>
 #include <sstream>
 #include <string_view>
+#include <vector>
 
 #include "res/pixels.h"
 
@@ -196,11 +198,67 @@ void define(std::ostream& out, const char* name, int w, int h, int bytes_per_pix
     out << "\n};\n\n";
 }
 
+void put16(std::ostream& out, unsigned v) {
+    out.put(static_cast<char>(v & 0xFF)).put(static_cast<char>((v >> 8) & 0xFF));
+}
+void put32(std::ostream& out, std::uint32_t v) {
+    put16(out, v & 0xFFFF);
+    put16(out, v >> 16);
+}
+
+// The icon at each size as an .ico file: a directory, then per image a BITMAPINFOHEADER
+// (twice the height, for the colour rows and the mask), the 32-bit rows bottom-up and
+// an empty AND mask, since the alpha channel carries the shape.
+std::string icon_file() {
+    constexpr int kSizes[] = {128, 48, 32, 16};
+    std::ostringstream images;
+    std::ostringstream out;
+    put16(out, 0);
+    put16(out, 1);  // an icon
+    put16(out, std::size(kSizes));
+    std::uint32_t offset = 6 + 16 * std::size(kSizes);
+    for (int size : kSizes) {
+        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(size) * size * 4);
+        render(pixels, size, size, 4, icon_shade);
+        const std::uint32_t mask_row = ((size + 31) / 32) * 4;
+        const std::uint32_t bytes = 40 + static_cast<std::uint32_t>(pixels.size()) + mask_row * size;
+        out.put(static_cast<char>(size == 256 ? 0 : size)).put(static_cast<char>(size == 256 ? 0 : size));
+        out.put(0).put(0);  // no palette, reserved
+        put16(out, 1);
+        put16(out, 32);
+        put32(out, bytes);
+        put32(out, offset);
+        offset += bytes;
+        put32(images, 40);
+        put32(images, static_cast<std::uint32_t>(size));
+        put32(images, static_cast<std::uint32_t>(size * 2));
+        put16(images, 1);
+        put16(images, 32);
+        for (int i = 0; i < 6; ++i) put32(images, 0);
+        images.write(reinterpret_cast<const char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
+        images << std::string(mask_row * size, '\0');
+    }
+    return out.str() + images.str();
+}
+
+// Written whole and then renamed, so an interrupted build never leaves half a file.
+bool write_file(const std::string& path, const std::string& contents) {
+    const std::string partial = path + ".part";
+    std::ofstream file(partial, std::ios::binary | std::ios::trunc);
+    file << contents;
+    file.close();
+    if (!file || std::rename(partial.c_str(), path.c_str()) != 0) {
+        std::remove(partial.c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT.cpp\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s OUTPUT.cpp [ICON.ico]\n", argv[0]);
         return 2;
     }
     namespace px = quillon_res::pixels;
@@ -214,14 +272,12 @@ int main(int argc, char** argv) {
     define<px::emblem.size()>(out, "emblem", kEmblemSize, kEmblemSize, 3, emblem_shade);
     out << "}  // namespace quillon_res::pixels\n";
 
-    // Written whole and then renamed, so an interrupted build never leaves half a file.
-    const std::string path = argv[1], partial = path + ".part";
-    std::ofstream file(partial, std::ios::binary | std::ios::trunc);
-    file << out.str();
-    file.close();
-    if (!file || std::rename(partial.c_str(), path.c_str()) != 0) {
-        std::fprintf(stderr, "%s: cannot write %s\n", argv[0], path.c_str());
-        std::remove(partial.c_str());
+    if (!write_file(argv[1], out.str())) {
+        std::fprintf(stderr, "%s: cannot write %s\n", argv[0], argv[1]);
+        return 1;
+    }
+    if (argc == 3 && !write_file(argv[2], icon_file())) {
+        std::fprintf(stderr, "%s: cannot write %s\n", argv[0], argv[2]);
         return 1;
     }
     return 0;
