@@ -93,16 +93,46 @@ DWORD PhoneGetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
     return length;
 }
 
+namespace {
+
+// The window a user would call the program's own: top-level, captioned, owned by none.
+bool is_main_window(HWND window) {
+    return GetWindow(window, GW_OWNER) == nullptr && (GetWindowLongPtrW(window, GWL_STYLE) & WS_CAPTION) == WS_CAPTION;
+}
+
+// The main window of the process that owns `window`; `window` itself when it is one or
+// the process has none. The phone's form names a process's window found by enumeration,
+// which on the desktop may be one of its hidden helper windows.
+HWND main_window_of(HWND window) {
+    if (is_main_window(window)) return window;
+    struct Search {
+        DWORD pid;
+        HWND found;
+    } search{0, nullptr};
+    GetWindowThreadProcessId(window, &search.pid);
+    EnumWindows(
+        [](HWND candidate, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(candidate, &pid);
+            if (pid != s->pid || !is_main_window(candidate)) return TRUE;
+            s->found = candidate;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found != nullptr ? search.found : window;
+}
+
+}  // namespace
+
 BOOL PhoneSetForegroundWindow(HWND window) {
     const auto bits = reinterpret_cast<UINT_PTR>(window);
-    if (!IsWindow(window) && (bits & 1) != 0) {
+    HWND phone_form = reinterpret_cast<HWND>(bits & ~UINT_PTR{1});
+    // The low bit first: a window manager may accept the odd value as the same window.
+    if ((bits & 1) != 0 && IsWindow(phone_form)) {
         // The phone's form: bring another program's window to the front, shown as it
         // was before it was hidden.
-        window = reinterpret_cast<HWND>(bits & ~UINT_PTR{1});
-        if (!IsWindow(window)) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return FALSE;
-        }
+        window = main_window_of(phone_form);
         ShowWindow(window, IsIconic(window) || !IsWindowVisible(window) ? SW_RESTORE : SW_SHOW);
     }
     return SetForegroundWindow(window);

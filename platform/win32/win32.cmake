@@ -43,3 +43,10 @@ add_custom_command(TARGET Quillon POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E make_directory $<TARGET_FILE_DIR:Quillon>/Sound
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_sounds} $<TARGET_FILE_DIR:Quillon>/Sound
   COMMENT "Putting the sounds beside Quillon.exe")
+
+# The driver that the tests under Wine read and work Quillon's real windows with.
+if(QUILLON_TESTS)
+  add_executable(quillon-driver tests/win32/wine_driver.cpp)
+  target_compile_definitions(quillon-driver PRIVATE UNICODE _UNICODE)
+  target_link_options(quillon-driver PRIVATE -municode -static -static-libgcc -static-libstdc++)
+endif()
