@@ -73,6 +73,7 @@ WindowLayout window_layout(int scale) {
     const int button_width = 5 * em, button_gap = em / 3;
     const std::span<const std::string_view> rows = panel_row_labels();
     for (std::size_t row = 0; row < rows.size(); ++row) {
+        const std::size_t first = l.controls.size();
         int right = l.panel.right() - panel_pad;
         const int top = l.rows_top + static_cast<int>(row) * l.row_height + 1;
         const std::span<const HandsetControl> controls = handset_controls();
@@ -82,8 +83,8 @@ WindowLayout window_layout(int scale) {
             l.controls.push_back({&*c, {right - button_width, top, button_width, l.row_height - 2}});
             right -= button_width + button_gap;
         }
+        std::reverse(l.controls.begin() + static_cast<std::ptrdiff_t>(first), l.controls.end());
     }
-    std::reverse(l.controls.begin(), l.controls.end());
     l.events_top = l.rows_top + static_cast<int>(rows.size()) * l.row_height + l.text_height / 2;
     return l;
 }

@@ -156,6 +156,22 @@ std::vector<std::u32string> WindowPainter::wrap(std::u32string_view text, int wi
     return lines;
 }
 
+std::vector<std::u32string> WindowPainter::wrap_groups(std::u32string_view text, int width) const {
+    std::vector<std::u32string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find(U"  ", at);
+        if (end == std::u32string_view::npos) end = text.size();
+        const std::u32string_view group = text.substr(at, end - at);
+        at = std::min(text.size(), end + 2);
+        if (!lines.empty() && font_.width(layout_.panel_font_px, lines.back() + U"  " + std::u32string(group)) <= width) {
+            lines.back() += U"  " + std::u32string(group);
+            continue;
+        }
+        for (auto& piece : wrap(group, width)) lines.push_back(std::move(piece));
+    }
+    return lines;
+}
+
 void WindowPainter::body(Canvas& canvas) const {
     const Rect& body = layout_.body;
     const int radius = layout_.screen.x - body.x;
@@ -264,7 +280,8 @@ std::vector<ShownLine> WindowPainter::panel(Canvas& canvas, const PanelView& vie
     for (auto& line : wrap(code_points_of(view.status), width))
         bottom.emplace_back(std::move(line), view.status_is_error ? colours::kError : colours::kText);
     const bool editing = view.editing;
-    std::vector<std::u32string> last_lines = wrap(code_points_of(view.last_line), width);
+    std::vector<std::u32string> last_lines =
+        editing ? wrap(code_points_of(view.last_line), width) : wrap_groups(code_points_of(view.last_line), width);
     if (editing && last_lines.size() > 2) last_lines.erase(last_lines.begin(), last_lines.end() - 2);  // keep the end in view
     const int bar_top = panel.bottom() - pad - static_cast<int>(last_lines.size()) * lh;
     canvas.fill({panel.x + 1, bar_top - 2, panel.w - 2, panel.bottom() - bar_top + 1},

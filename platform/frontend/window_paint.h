@@ -65,6 +65,8 @@ private:
     int text_line(Canvas& canvas, int x, int top, int width, std::u32string_view text, Colour colour) const;
     // `text` cut into lines no wider than `width`.
     std::vector<std::u32string> wrap(std::u32string_view text, int width) const;
+    // The same, keeping the groups that two spaces part (the keys' help) whole on a line.
+    std::vector<std::u32string> wrap_groups(std::u32string_view text, int width) const;
     std::u32string shorten(std::u32string_view text, int width) const;
     int line_height() const { return layout_.text_height; }
     void controls(Canvas& canvas, const PanelView& view) const;

@@ -158,6 +158,9 @@ bool WindowFrontEnd::open_window(std::string& error) {
     if (!sdl_) return false;
     // The ending signals are read from a signalfd; SDL must not turn them into its quit.
     sdl_->SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // A click on the window while it is not in front presses what it hits, as the first
+    // click after the window comes to the front does too: SDL would drop that one.
+    sdl_->SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     // A phone left open on the desk must not keep the host's screen saver away.
     sdl_->SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     // The window's surface goes to the display as it is. SDL would otherwise put it in a

@@ -13,32 +13,18 @@
 
 #include "common/child_process.h"
 #include "common/png_file.h"
-
 // Last: Xlib defines None, Bool and Status as macros.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/Xdamage.h>
+#include "phone_window/x_display.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using qtest::Clock;
+using qtest::find_program;
+using qtest::wait_for_x;
 
 constexpr int kScale = 2;
 constexpr int kScreenWidth = 320, kScreenHeight = 240;
-
-std::optional<fs::path> find_program(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    for (std::size_t start = 0; start <= dirs.size();) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        const fs::path candidate = fs::path(dirs.substr(start, end - start)) / name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-        start = end + 1;
-    }
-    return std::nullopt;
-}
 
 using Picture = qtest::RgbPicture;
 using qtest::read_png;
@@ -70,14 +56,6 @@ bool contains_scaled(const Picture& shot, const Picture& screen, int scale) {
         }
     }
     return false;
-}
-
-// Waits until an X event is ready to read, or the deadline passes.
-bool wait_for_x(Display* display, Clock::time_point deadline) {
-    if (XPending(display) > 0) return true;
-    pollfd fd{ConnectionNumber(display), POLLIN, 0};
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 && ::poll(&fd, 1, static_cast<int>(left)) > 0 && XPending(display) > 0;
 }
 
 TEST(PhoneWindow, ShowsTheScreenAsTheScreenshotHasItAndClosesLikeF10) {
