@@ -66,34 +66,21 @@ TEST(PhoneWindow, ShowsTheScreenAsTheScreenshotHasItAndClosesLikeF10) {
 
     // Xvfb picks a free display and writes its number once it takes clients.
     qtest::Child server({"-displayfd", "1", "-screen", "0", "1600x1100x24", "-nolisten", "tcp"}, xvfb->string());
-    ASSERT_TRUE(server.started());
-    const std::optional<std::string> number = server.next_line();
-    ASSERT_TRUE(number && !number->empty()) << server.err();
-    const std::string display_name = ":" + *number;
-    Display* display = XOpenDisplay(display_name.c_str());
-    ASSERT_NE(display, nullptr) << display_name;
+    std::string display_name;
+    Display* display = qtest::connect_xvfb(server, display_name);
+    ASSERT_NE(display, nullptr) << display_name << server.err();
     int damage_event = 0, damage_error = 0;
     ASSERT_TRUE(XDamageQueryExtension(display, &damage_event, &damage_error));
     const Window root = DefaultRootWindow(display);
     XSelectInput(display, root, SubstructureNotifyMask);
     XSync(display, False);
 
-    ::setenv("DISPLAY", display_name.c_str(), 1);
-    ::setenv("SDL_AUDIODRIVER", "dummy", 1);
-    // Xvfb comes without a session bus. Without an address, libdbus (which SDL asks for
-    // the desktop's input method) tries X11 autolaunch, whose failure leaks a buffer inside
-    // libdbus; an address with no bus behind it fails plainly.
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + dir.file("no-session-bus")).c_str(), 1);
+    qtest::use_display(display_name, dir.file("no-session-bus"));
     qtest::Child phone({"--window", "--scale", std::to_string(kScale), "--device", device, "--log", dir.file("events.log")});
     ASSERT_TRUE(phone.started());
     const auto deadline = Clock::now() + qtest::kStuckLimit;
 
-    Window window = 0;
-    while (!window && wait_for_x(display, deadline)) {
-        XEvent event;
-        XNextEvent(display, &event);
-        if (event.type == MapNotify) window = event.xmap.window;
-    }
+    const Window window = qtest::await_window(display, deadline);
     ASSERT_NE(window, 0u) << phone.err();
     const Damage damage = XDamageCreate(display, window, XDamageReportNonEmpty);
 
@@ -132,15 +119,7 @@ TEST(PhoneWindow, ShowsTheScreenAsTheScreenshotHasItAndClosesLikeF10) {
                          << last_screen;
 
     // The window manager's close: WM_DELETE_WINDOW, which SDL takes as its quit.
-    XEvent close{};
-    close.xclient.type = ClientMessage;
-    close.xclient.window = window;
-    close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    close.xclient.format = 32;
-    close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    close.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, window, False, NoEventMask, &close);
-    XFlush(display);
+    qtest::close_window(display, window);
     EXPECT_EQ(phone.finish(), 0) << phone.err();
     const std::string log = qtest::read_file(dir / "events.log");
     // The program's own end: its dialog closed before it exited.
