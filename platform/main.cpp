@@ -40,6 +40,7 @@ struct Options {
     std::string exe_path;
     bool headless = false;
     bool window = false;
+    bool layout = false;
     int scale = 0;  // 0: not given
     std::string script;
     std::string log;
@@ -165,6 +166,14 @@ int run_monkey(const std::vector<std::string>& args) {
 }
 
 int run_phone(const Options& options) {
+    if (options.layout) {
+        if (!options.window) {
+            std::cerr << "quillon: --layout lists the regions of the phone window; it needs --window\n";
+            return fe::kExitBadInput;
+        }
+        std::cout << fe::layout_json(fe::window_layout(options.scale ? options.scale : fe::kDefaultWindowScale)) << "\n";
+        return fe::kExitOk;
+    }
     if (!options.record.empty() && (options.headless || options.child)) {
         std::cerr << "quillon: --record writes down a session at the keyboard; the headless phone already runs a script\n";
         return fe::kExitBadInput;
@@ -304,6 +313,7 @@ int main(int argc, char** argv) {
     app.add_option("--scale", o.scale, "window: screen pixels per handset pixel (default 2)")
         ->type_name("N")
         ->check(CLI::Range(fe::kMinWindowScale, fe::kMaxWindowScale));
+    app.add_flag("--layout", o.layout, "window: print its clickable regions at --scale as JSON and leave");
     app.add_option("--script", o.script, "headless: read the commands from FILE instead of stdin");
     app.add_option("--log", o.log, "write the events to FILE");
     app.add_option("--record", o.record, "write the session down as a headless script to FILE (terminal, window)");

@@ -44,6 +44,8 @@ struct CommandForm;
 class Args {
 public:
     Args(const CommandForm& form, std::vector<std::string> args) : form_(form), args_(std::move(args)) {}
+    // The same arguments with the first `skip` characters of the first one left out.
+    Args(const Args& a, std::size_t skip) : form_(a.form_), args_(a.args_) { args_[0].erase(0, skip); }
 
     std::size_t size() const { return args_.size(); }
     const std::string& operator[](std::size_t i) const { return args_[i]; }
@@ -86,7 +88,22 @@ long long duration(const std::string& text) {
 
 cmd::SetCounter counter(cmd::SetCounter::Which which, const Args& a) {
     a.expect(1, 1);
+    if (a[0].starts_with('+')) {
+        const Args amount(a, 1);
+        return {which, amount.number(0, "the count to add"), true};
+    }
     return {which, a.number(0, "the count")};
+}
+
+cmd::Speed speed(const Args& a) {
+    a.expect(0, 1);
+    if (a.size() == 0) return {};
+    double factor = 0;
+    const auto [end, ec] = std::from_chars(a[0].data(), a[0].data() + a[0].size(), factor);
+    // Beyond a thousand the minutes on screen would change faster than anyone reads them.
+    if (ec != std::errc() || end != a[0].data() + a[0].size() || !(factor > 0) || factor > 1000)
+        fail("the speed factor must be a number above 0 and up to 1000, not `" + a[0] + "`");
+    return {factor};
 }
 
 cmd::Power power(const Args& a) {
@@ -146,11 +163,11 @@ constexpr CommandForm kForms[] = {
          a.expect(1, 1);
          return cmd::Wait{duration(a[0])};
      }},
-    {"missed", "N", "set the missed-call count",
+    {"missed", "N|+N", "set the missed-call count, or add N to it",
      [](const Args& a) -> Command { return counter(cmd::SetCounter::Which::MissedCalls, a); }},
-    {"sms", "N", "set the unread SMS count",
+    {"sms", "N|+N", "set the unread SMS count, or add N to it",
      [](const Args& a) -> Command { return counter(cmd::SetCounter::Which::UnreadSms, a); }},
-    {"call", "N", "set the active call count",
+    {"call", "N|+N", "set the active call count, or add N to it",
      [](const Args& a) -> Command { return counter(cmd::SetCounter::Which::ActiveCalls, a); }},
     {"profile", "NAME", "set the active profile (`Normal`, `Silent`, ...)",
      [](const Args& a) -> Command {
@@ -204,6 +221,8 @@ constexpr CommandForm kForms[] = {
          a.expect(0, 0);
          return cmd::Mail{false};
      }},
+    {"speed", "[FACTOR]", "run the real clock FACTOR times as fast from now on (`1`, `10`, `60`); print the factor without one",
+     [](const Args& a) -> Command { return speed(a); }},
     {"start", "[--exe-path PATH]", "start Quillon as the phone's launcher does (a second start runs a second instance)",
      [](const Args& a) -> Command { return start(a); }},
     {"quit", "", "end Quillon as its menu command \"프로그램 종료\" does",
@@ -433,6 +452,7 @@ std::string command_name(const Command& command) {
         std::string operator()(const cmd::IdleTimeout&) const { return "device idle-timeout"; }
         std::string operator()(const cmd::Mail& c) const { return c.start ? "mail start" : "mail close"; }
         std::string operator()(const cmd::Start&) const { return "start"; }
+        std::string operator()(const cmd::Speed&) const { return "speed"; }
         std::string operator()(const cmd::Quit&) const { return "quit"; }
         std::string operator()(const cmd::DialogCommand&) const { return "command"; }
         std::string operator()(const cmd::Click&) const { return "click"; }

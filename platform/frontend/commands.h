@@ -28,10 +28,11 @@ namespace cmd {
 struct Wait {
     long long ms;
 };
-// `missed N`, `sms N`, `call N`: the phone's state counters.
+// `missed N`, `sms N`, `call N`: the phone's state counters; `missed +N` adds to one.
 struct SetCounter {
     enum class Which { MissedCalls, UnreadSms, ActiveCalls } which;
     DWORD count;
+    bool add = false;
 };
 struct Profile {
     std::string name;
@@ -68,6 +69,10 @@ struct Mail {
 struct Start {
     std::optional<std::u16string> exe_path;
 };
+// `speed FACTOR` sets the real clock's pace; `speed` alone prints it.
+struct Speed {
+    std::optional<double> factor;
+};
 struct Quit {};
 struct DialogCommand {
     UINT id;
@@ -102,7 +107,7 @@ struct Foreground {
 }  // namespace cmd
 
 using Command = std::variant<cmd::Wait, cmd::SetCounter, cmd::Profile, cmd::RegSet, cmd::RegDelete,
-                             cmd::RegGet, cmd::Press, cmd::Power, cmd::IdleTimeout, cmd::Mail, cmd::Start,
+                             cmd::RegGet, cmd::Press, cmd::Power, cmd::IdleTimeout, cmd::Mail, cmd::Start, cmd::Speed,
                              cmd::Quit, cmd::DialogCommand, cmd::Click, cmd::Select, cmd::Screen,
                              cmd::Screenshot, cmd::Controls, cmd::SetFault, cmd::FileDelete, cmd::Foreground>;
 

@@ -14,12 +14,16 @@ namespace {
 // Enough to fill any panel, not so many that a day's run keeps them all.
 constexpr std::size_t kKeptLines = 500;
 
+constexpr std::string_view kRowLabels[] = {"Time",   "Speed",   "Power",      "Keypad", "Missed",  "Unread SMS",
+                                           "Calls",  "Profile", "Phone book", "Mail",   "Quillon", "Output"};
+
 }  // namespace
 
 void ConsoleLog::add(ConsoleLine::Kind kind, std::string text) {
     {
         std::lock_guard lock(mu_);
         lines_.push_back({kind, std::move(text)});
+        ++added_;
         while (lines_.size() > kKeptLines) lines_.pop_front();
     }
     if (changed_) changed_();
@@ -33,10 +37,21 @@ void ConsoleLog::clear() {
     if (changed_) changed_();
 }
 
-std::vector<ConsoleLine> ConsoleLog::latest(std::size_t count) const {
+std::vector<ConsoleLine> ConsoleLog::latest(std::size_t count, std::size_t skip) const {
     std::lock_guard lock(mu_);
-    const std::size_t first = lines_.size() > count ? lines_.size() - count : 0;
-    return {lines_.begin() + static_cast<std::ptrdiff_t>(first), lines_.end()};
+    const std::size_t end = lines_.size() > skip ? lines_.size() - skip : 0;
+    const std::size_t first = end > count ? end - count : 0;
+    return {lines_.begin() + static_cast<std::ptrdiff_t>(first), lines_.begin() + static_cast<std::ptrdiff_t>(end)};
+}
+
+std::size_t ConsoleLog::size() const {
+    std::lock_guard lock(mu_);
+    return lines_.size();
+}
+
+unsigned long long ConsoleLog::added() const {
+    std::lock_guard lock(mu_);
+    return added_;
 }
 
 std::string describe_event(const Json& event) {
@@ -205,6 +220,8 @@ TypedLine read_typed_line(const std::string& text, int number, ConsoleLog& log) 
     return typed;
 }
 
+std::span<const std::string_view> panel_row_labels() { return kRowLabels; }
+
 std::vector<std::pair<std::string, std::string>> panel_rows(const PhoneState& s, const PhoneTime& time,
                                                             bool quillon_running) {
     const auto count = [](const std::optional<DWORD>& n) { return n ? std::to_string(*n) : std::string("?"); };
@@ -213,19 +230,24 @@ std::vector<std::pair<std::string, std::string>> panel_rows(const PhoneState& s,
     std::snprintf(elapsed, sizeof elapsed, " (+%lld:%02lld)", minutes / 60, minutes % 60);
     std::string output = s.sound ? "sound " + to_utf8(*s.sound) : "";
     if (s.vibrating) output += output.empty() ? "vibrating" : ", vibrating";
-    return {
-        {"Time", time.clock_text(s.handset_ms) + elapsed},
-        {"Power", to_utf8(s.power)},
-        {"Keypad", s.keypad_locked ? "locked" : "unlocked"},
-        {"Missed", count(s.missed_calls)},
-        {"Unread SMS", count(s.unread_sms)},
-        {"Calls", count(s.active_calls)},
-        {"Profile", s.profile.empty() ? "?" : to_utf8(s.profile)},
-        {"Phone book", s.entry_name.empty() ? "no carrier entry" : s.entry_name + ": " + s.entry_form},
-        {"Mail", s.mail_running ? "running" : "not running"},
-        {"Quillon", quillon_running ? "running here" : "not running here"},
-        {"Output", output.empty() ? "quiet" : output},
+    const std::string values[] = {
+        time.clock_text(s.handset_ms) + elapsed,
+        speed_text(s.clock_speed) + "×",
+        to_utf8(s.power),
+        s.keypad_locked ? "locked" : "unlocked",
+        count(s.missed_calls),
+        count(s.unread_sms),
+        count(s.active_calls),
+        s.profile.empty() ? "?" : to_utf8(s.profile),
+        s.entry_name.empty() ? "no carrier entry" : s.entry_name + ": " + s.entry_form,
+        s.mail_running ? "running" : "not running",
+        quillon_running ? "running here" : "not running here",
+        output.empty() ? "quiet" : output,
     };
+    static_assert(std::size(values) == std::size(kRowLabels));
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (std::size_t i = 0; i < std::size(values); ++i) rows.emplace_back(panel_row_labels()[i], values[i]);
+    return rows;
 }
 
 }  // namespace handset::frontend

@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <utility>
@@ -36,12 +37,17 @@ public:
 
     void add(ConsoleLine::Kind kind, std::string text);
     void clear();
-    // The last `count` lines, oldest first.
-    std::vector<ConsoleLine> latest(std::size_t count) const;
+    // The last `count` lines before the newest `skip` ones, oldest first.
+    std::vector<ConsoleLine> latest(std::size_t count, std::size_t skip = 0) const;
+    // The lines kept now.
+    std::size_t size() const;
+    // How many lines were ever added: it changes with every new line, kept or not.
+    unsigned long long added() const;
 
 private:
     mutable std::mutex mu_;
     std::deque<ConsoleLine> lines_;
+    unsigned long long added_ = 0;
     std::function<void()> changed_;
 };
 
@@ -125,7 +131,9 @@ struct TypedLine {
 };
 TypedLine read_typed_line(const std::string& text, int number, ConsoleLog& log);
 
-// The side panel's rows: (label, value), "Time", "Power", ... "Output".
+// The labels of the side panel's rows, in their order: "Time", "Speed", ... "Output".
+std::span<const std::string_view> panel_row_labels();
+// The side panel's rows: (label, value), one for each of panel_row_labels().
 std::vector<std::pair<std::string, std::string>> panel_rows(const PhoneState& state, const PhoneTime& time,
                                                             bool quillon_running);
 

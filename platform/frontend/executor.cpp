@@ -2,7 +2,9 @@
 #include "platform/frontend/executor.h"
 
 #include "platform/frontend/launcher.h"
+#include "platform/frontend/phone_state.h"
 #include "platform/frontend/program_host.h"
+#include "platform/handset/core/clock.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/faults.h"
 #include "platform/handset/devices/devices.h"
@@ -82,7 +84,13 @@ public:
     }
     bool operator()(const cmd::SetCounter& c) {
         const StateValue& v = counter_value(c.which);
-        return write_value(v.key_path(), v.name, REG_DWORD, dword_bytes(c.count), error_);
+        DWORD count = c.count;
+        if (c.add) {
+            // A missing or odd value counts as none; the sum stops at the largest count.
+            const DWORD now = read_dword(v).value_or(0);
+            count = now > 0xFFFFFFFFu - c.count ? 0xFFFFFFFFu : now + c.count;
+        }
+        return write_value(v.key_path(), v.name, REG_DWORD, dword_bytes(count), error_);
     }
     bool operator()(const cmd::Profile& c) {
         return write_value(kActiveProfile.key_path(), kActiveProfile.name, REG_SZ,
@@ -154,6 +162,15 @@ public:
         return error_.empty();
     }
     bool operator()(const cmd::Start& c) { return host_.start(c.exe_path, error_); }
+    bool operator()(const cmd::Speed& c) {
+        if (!c.factor) {
+            out_ << speed_text(clock().speed()) << "\n";
+            return true;
+        }
+        if (clock().kind() == ClockKind::Virtual) notice_ = "the virtual clock moves only in waits; its speed changes nothing";
+        clock().set_speed(*c.factor);
+        return true;
+    }
     bool operator()(const cmd::Quit&) { return host_.quit(error_); }
     bool operator()(const cmd::DialogCommand& c) { return noting(ui_command(static_cast<int>(c.id), error_, &queued_)); }
     bool operator()(const cmd::Click& c) { return noting(ui_click(static_cast<int>(c.id), error_, &queued_)); }

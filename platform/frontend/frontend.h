@@ -38,7 +38,9 @@ struct TerminalOptions {
 std::unique_ptr<FrontEnd> make_terminal(TerminalOptions options);
 
 struct WindowOptions {
-    int scale = 2;  // screen pixels per handset pixel, kMinWindowScale to kMaxWindowScale
+    // Screen pixels per handset pixel, kMinWindowScale to kMaxWindowScale; 0: the
+    // default scale, or the largest that fits the display when that one does not.
+    int scale = 0;
     bool no_start = false;
     std::optional<std::filesystem::path> log;     // events also to a file
     std::optional<std::filesystem::path> record;  // the session as a headless script

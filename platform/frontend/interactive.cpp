@@ -84,6 +84,12 @@ void InteractivePhone::submit_command_line(const std::string& text) {
     worker_->run(text, std::move(*typed.command));
 }
 
+bool InteractivePhone::use_control(const HandsetControl& control) {
+    const std::optional<std::string> command = control.command(read_phone_state());
+    if (command) submit_command_line(*command);
+    return command.has_value();
+}
+
 void InteractivePhone::request_quit() {
     if (quitting_) {
         leave_now_ = true;

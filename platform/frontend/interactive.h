@@ -18,6 +18,7 @@
 #include <string>
 
 #include "platform/frontend/console.h"
+#include "platform/frontend/handset_controls.h"
 #include "platform/frontend/phone.h"
 #include "platform/frontend/recorder.h"
 #include "platform/wintypes.h"
@@ -53,6 +54,9 @@ public:
     // A line entered at the command line: the front end's own words, or a handset
     // command for the worker.
     void submit_command_line(const std::string& text);
+    // A handset control used: its command runs and is recorded as if typed. False, and
+    // nothing happens, where the control would change nothing now.
+    bool use_control(const HandsetControl& control);
     void request_quit();
     // An end that no user at the phone asked for.
     void request_unattended_end();

@@ -1,6 +1,7 @@
 // The phone's own state, its clock and the screen-cell helpers of its text screens.
 #include "platform/frontend/phone_state.h"
 
+#include <charconv>
 #include <ctime>
 
 #include "platform/handset/core/clock.h"
@@ -11,6 +12,13 @@
 #include "platform/handset/window/screen.h"
 
 namespace handset::frontend {
+
+std::string speed_text(double factor) {
+    char text[32];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, factor);
+    return ec == std::errc() ? std::string(text, end) : "?";
+}
+
 namespace {
 
 std::optional<RegValue> read_value(const StateValue& state) {
@@ -21,12 +29,16 @@ std::optional<RegValue> read_value(const StateValue& state) {
     return value;
 }
 
+}  // namespace
+
 std::optional<DWORD> read_dword(const StateValue& state) {
     auto value = read_value(state);
     if (!value || value->type != REG_DWORD || value->data.size() != 4) return std::nullopt;
     return static_cast<DWORD>(value->data[0] | value->data[1] << 8 | value->data[2] << 16 |
                               static_cast<DWORD>(value->data[3]) << 24);
 }
+
+namespace {
 
 // The carrier's phone-book entry: which one exists and in which form its values are.
 void read_entry(PhoneState& state) {
@@ -67,6 +79,7 @@ PhoneState read_phone_state() {
     s.missed_calls = read_dword(kMissedCallCount);
     s.unread_sms = read_dword(kUnreadSmsCount);
     s.active_calls = read_dword(kActiveCallCount);
+    s.clock_speed = clock().speed();
     if (auto profile = read_value(kActiveProfile))
         sz_text(profile->data, s.profile);
     read_entry(s);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/handset/registry/state_values.h"
 #include "platform/handset/window/screen_snapshot.h"
 #include "platform/wintypes.h"
 
@@ -24,12 +25,17 @@ struct PhoneState {
     std::string entry_name;   // "SKT IE GPRS", "KTF IE GPRS" or empty
     std::string entry_form;   // "allowed", "blocked", "mixed" or "none"
     bool mail_running = false;
+    double clock_speed = 1.0;  // the real clock's pace
     bool vibrating = false;
     std::optional<std::u16string> sound;
 };
 
 // Reads the state from the registry and the device services. Thread-safe; emits nothing.
 PhoneState read_phone_state();
+// A speed factor as the panel and `speed` show it: "1", "10", "0.5".
+std::string speed_text(double factor);
+// One counter of the state; nothing when it is missing or not a DWORD.
+std::optional<DWORD> read_dword(const StateValue& state);
 
 // The wall-clock time the phone shows: the host's local time at the emulator's start
 // plus the handset time since then (so a fast or virtual clock moves the phone's time too).

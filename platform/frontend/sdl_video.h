@@ -29,6 +29,8 @@ struct SdlVideo {
     decltype(&::SDL_EventState) EventState;
     decltype(&::SDL_GetKeyName) GetKeyName;
     decltype(&::SDL_StartTextInput) StartTextInput;
+    decltype(&::SDL_GetDisplayUsableBounds) GetDisplayUsableBounds;
+    decltype(&::SDL_GetWindowSize) GetWindowSize;
 };
 
 namespace sdl_video_detail {
@@ -63,7 +65,9 @@ inline const SdlVideo* load(std::string& error) {
                           resolve(library, "SDL_RegisterEvents", api.RegisterEvents) &&
                           resolve(library, "SDL_EventState", api.EventState) &&
                           resolve(library, "SDL_GetKeyName", api.GetKeyName) &&
-                          resolve(library, "SDL_StartTextInput", api.StartTextInput);
+                          resolve(library, "SDL_StartTextInput", api.StartTextInput) &&
+                          resolve(library, "SDL_GetDisplayUsableBounds", api.GetDisplayUsableBounds) &&
+                          resolve(library, "SDL_GetWindowSize", api.GetWindowSize);
     if (!complete) {
         error = "the host's SDL2 lacks functions the window needs (SDL 2.0.18 or later)";
         return nullptr;

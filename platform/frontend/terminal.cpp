@@ -24,6 +24,7 @@
 #include "platform/frontend/executor.h"
 #include "platform/frontend/console.h"
 #include "platform/frontend/frontend.h"
+#include "platform/frontend/handset_controls.h"
 #include "platform/frontend/interactive.h"
 #include "platform/frontend/keys.h"
 #include "platform/frontend/launcher.h"
@@ -84,7 +85,8 @@ private:
     void draw();
     void draw_phone(int top, int left);
     void draw_panel(int top, int left, int width, int height);
-    void draw_bottom(int rows, int cols);
+    // Returns the rows the bottom takes.
+    int draw_bottom(int rows, int cols);
     void handle_key(int status, wint_t ch);
     void handle_command_key(int status, wint_t ch);
     void on_signal(int signo);
@@ -183,9 +185,14 @@ void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
     }
 }
 
-void TerminalFrontEnd::draw_bottom(int rows, int cols) {
-    mvaddstr(rows - 2, 0, fit_cells(to_utf16(session_.status()), cols).c_str());
+int TerminalFrontEnd::draw_bottom(int rows, int cols) {
+    // The keys' help, with the handset controls' keys on as many rows as there are to
+    // spare below the phone.
+    std::vector<std::string> help = wrap_cells(to_utf16(std::string(kHelp) + "  " + control_keys_help()), cols);
+    help.resize(std::min<std::size_t>(help.size(), static_cast<std::size_t>(1 + std::max(0, rows - kMinHeight))));
     const CommandLine& command_line_ = session_.command_line();
+    const int help_top = command_line_.editing() ? rows - 1 : rows - static_cast<int>(help.size());
+    mvaddstr(help_top - 1, 0, fit_cells(to_utf16(session_.status()), cols).c_str());
     if (command_line_.editing()) {
         std::u16string shown = to_utf16(command_line_.text());
         // Keep the end of a long line in view.
@@ -193,11 +200,12 @@ void TerminalFrontEnd::draw_bottom(int rows, int cols) {
         const std::string line = ":" + to_utf8(shown);
         mvaddstr(rows - 1, 0, fit_cells(to_utf16(line), cols).c_str());
         move(rows - 1, std::min(cols - 1, text_cells(to_utf16(line))));
-    } else {
-        attron(A_REVERSE);
-        mvaddstr(rows - 1, 0, fit_cells(to_utf16(kHelp), cols).c_str());
-        attroff(A_REVERSE);
+        return 2;
     }
+    attron(A_REVERSE);
+    for (std::size_t i = 0; i < help.size(); ++i) mvaddstr(help_top + static_cast<int>(i), 0, help[i].c_str());
+    attroff(A_REVERSE);
+    return 1 + static_cast<int>(help.size());
 }
 
 void TerminalFrontEnd::draw() {
@@ -221,8 +229,8 @@ void TerminalFrontEnd::draw() {
                        .c_str());
     attroff(A_REVERSE);
     draw_phone(1, 0);
-    draw_panel(1, kPhoneWidth + 1, cols - kPhoneWidth - 1, rows - 3);
-    draw_bottom(rows, cols);
+    const int bottom = draw_bottom(rows, cols);
+    draw_panel(1, kPhoneWidth + 1, cols - kPhoneWidth - 1, rows - 1 - bottom);
     curs_set(session_.command_line().editing() ? 1 : 0);
     refresh();
 }
@@ -269,6 +277,13 @@ void TerminalFrontEnd::handle_key(int status, wint_t ch) {
     }
     // Characters beyond ASCII would meet the function keys' codes in the key table.
     if (!function_key && ch >= 128) return;
+    std::string name = function_key ? "" : std::string(1, static_cast<char>(ch));
+    for (int n = 1; function_key && n <= 12; ++n)
+        if (ch == static_cast<wint_t>(KEY_F(n))) name = "F" + std::to_string(n);
+    if (const HandsetControl* control = control_by_key(name)) {
+        session_.use_control(*control);
+        return;
+    }
     if (const auto vk = key_by_curses(static_cast<int>(ch))) session_.press(*vk);
 }
 

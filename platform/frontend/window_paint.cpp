@@ -31,7 +31,30 @@ constexpr Colour kOutput = 0x0E6E78;
 constexpr Colour kError = 0xB0202A;
 constexpr Colour kHelpBar = 0x2E3440;
 constexpr Colour kHelpText = 0xF2F4F8;
+constexpr Colour kButton = 0x4C566A;
+constexpr Colour kButtonText = 0xF2F4F8;
+constexpr Colour kButtonOff = 0xE2E5EA;
+constexpr Colour kButtonOffText = 0x9AA0AA;
+constexpr Colour kChosen = 0x1E3C78;
+constexpr Colour kStrip = 0xFFF6D8;
+constexpr Colour kStripEdge = 0xB89B4A;
 }  // namespace colours
+
+constexpr char32_t kEllipsis = U'…';
+
+// Where the fields of a line begin: a word with `=` in it starts a field that runs to
+// the next such word, so that a value with spaces (a device path) is one field; a line
+// without any is split into its words.
+std::vector<std::size_t> field_starts(std::u32string_view text) {
+    std::vector<std::size_t> starts, words;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == U' ' || (i > 0 && text[i - 1] != U' ')) continue;
+        words.push_back(i);
+        const std::size_t end = std::min(text.find(U' ', i), text.size());
+        if (text.substr(i, end - i).find(U'=') != std::u32string_view::npos) starts.push_back(i);
+    }
+    return starts.empty() ? words : starts;
+}
 
 
 // A rectangle with its corners rounded off by `radius`.
@@ -50,6 +73,50 @@ void fill_rounded(Canvas& canvas, const Rect& r, int radius, Colour colour) {
 
 }  // namespace
 
+std::u32string shorten_line(std::u32string_view text, int width,
+                            const std::function<int(std::u32string_view)>& width_of) {
+    if (width_of(text) <= width) return std::u32string(text);
+    // The longest field's value (after its `=`), less any trailing spaces.
+    const std::vector<std::size_t> starts = field_starts(text);
+    std::size_t from = 0, to = 0;
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        std::size_t begin = starts[i];
+        std::size_t end = i + 1 < starts.size() ? starts[i + 1] : text.size();
+        while (end > begin && text[end - 1] == U' ') --end;
+        const std::size_t equals = text.substr(begin, end - begin).find(U'=');
+        if (equals != std::u32string_view::npos) begin += equals + 1;
+        if (end - begin > to - from) from = begin, to = end;
+    }
+    // The fewest characters taken out of its middle that let the line fit.
+    const auto without = [&](std::size_t cut) {
+        const std::size_t keep = (to - from) - cut;
+        const std::size_t head = from + (keep + 1) / 2, tail = to - keep / 2;
+        std::u32string out(text.substr(0, head));
+        out += kEllipsis;
+        out += text.substr(tail);
+        return out;
+    };
+    if (to > from && width_of(without(to - from)) <= width) {
+        std::size_t low = 1, high = to - from;  // high always fits
+        while (low < high) {
+            const std::size_t mid = (low + high) / 2;
+            if (width_of(without(mid)) <= width) high = mid;
+            else low = mid + 1;
+        }
+        return without(high);
+    }
+    // Its end, then: the longest start that fits before "…".
+    std::size_t low = 0, high = text.size();
+    const auto start = [&](std::size_t n) { return std::u32string(text.substr(0, n)) + kEllipsis; };
+    if (width_of(start(0)) > width) return U"";
+    while (low < high) {
+        const std::size_t mid = (low + high + 1) / 2;
+        if (width_of(start(mid)) <= width) low = mid;
+        else high = mid - 1;
+    }
+    return start(low);
+}
+
 std::u32string code_points_of(std::string_view utf8) {
     const std::u16string text = to_utf16(utf8);
     std::u32string out;
@@ -57,13 +124,20 @@ std::u32string code_points_of(std::string_view utf8) {
     return out;
 }
 
-void WindowPainter::desk(Canvas& canvas) const { canvas.fill({0, 0, layout_.width, layout_.height}, colours::kDesk); }
+void WindowPainter::desk(Canvas& canvas, const Image& frame) const {
+    canvas.fill({0, 0, frame.width, frame.height}, colours::kDesk);
+}
+
+std::u32string WindowPainter::shorten(std::u32string_view text, int width) const {
+    return shorten_line(text, width, [this](std::u32string_view t) { return font_.width(layout_.panel_font_px, t); });
+}
 
 int WindowPainter::text_line(Canvas& canvas, int x, int top, int width, std::u32string_view text, Colour colour) const {
     const PixelFont::Metrics m = font_.metrics(layout_.panel_font_px);
-    const Canvas::Clip clip(canvas, {x, top, width, m.height + 2});
-    font_.draw(canvas, x, top + 1 + m.ascent, layout_.panel_font_px, text, colour);
-    return m.height + 2;
+    const int h = line_height();
+    const Canvas::Clip clip(canvas, {x, top, width, h});
+    font_.draw(canvas, x, top + (h - m.height) / 2 + m.ascent, layout_.panel_font_px, shorten(text, width), colour);
+    return h;
 }
 
 std::vector<std::u32string> WindowPainter::wrap(std::u32string_view text, int width) const {
@@ -78,6 +152,22 @@ std::vector<std::u32string> WindowPainter::wrap(std::u32string_view text, int wi
             lines.push_back(std::move(rest));
         }
         lines.back() += c;
+    }
+    return lines;
+}
+
+std::vector<std::u32string> WindowPainter::wrap_groups(std::u32string_view text, int width) const {
+    std::vector<std::u32string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find(U"  ", at);
+        if (end == std::u32string_view::npos) end = text.size();
+        const std::u32string_view group = text.substr(at, end - at);
+        at = std::min(text.size(), end + 2);
+        if (!lines.empty() && font_.width(layout_.panel_font_px, lines.back() + U"  " + std::u32string(group)) <= width) {
+            lines.back() += U"  " + std::u32string(group);
+            continue;
+        }
+        for (auto& piece : wrap(group, width)) lines.push_back(std::move(piece));
     }
     return lines;
 }
@@ -125,7 +215,44 @@ void WindowPainter::screen(Image& frame, const Image* screen) const {
     }
 }
 
-void WindowPainter::panel(Canvas& canvas, const PanelView& view, const ConsoleLog& log) const {
+void WindowPainter::controls(Canvas& canvas, const PanelView& view) const {
+    const int px = layout_.panel_font_px;
+    const PixelFont::Metrics m = font_.metrics(px);
+    for (std::size_t i = 0; i < layout_.controls.size(); ++i) {
+        const WindowControl& c = layout_.controls[i];
+        const bool enabled = i < view.enabled.size() && view.enabled[i];
+        // A setting's disabled button is the setting in force: it shows as chosen.
+        const bool chosen = !enabled && c.control->choice;
+        Colour fill = enabled ? colours::kButton : chosen ? colours::kChosen : colours::kButtonOff;
+        Colour ink = enabled || chosen ? colours::kButtonText : colours::kButtonOffText;
+        fill_rounded(canvas, c.rect, c.rect.h / 4, fill);
+        const std::u32string label = shorten(code_points_of(c.control->label), c.rect.w - 4);
+        const int x = c.rect.x + (c.rect.w - font_.width(px, label)) / 2;
+        font_.draw(canvas, x, c.rect.y + (c.rect.h - m.height) / 2 + m.ascent, px, label, ink);
+    }
+}
+
+void WindowPainter::full_line_strip(Canvas& canvas, const PanelView& view, const std::vector<ShownLine>& shown) const {
+    if (!view.pointer) return;
+    const auto [px, py] = *view.pointer;
+    for (const ShownLine& line : shown) {
+        if (!line.shortened || !line.rect.contains(px, py)) continue;
+        const int pad = layout_.panel_font_px / 3;
+        const std::vector<std::u32string> lines = wrap(line.full, line.rect.w - 2 * pad);
+        const int h = static_cast<int>(lines.size()) * line_height() + 2 * pad;
+        // Below the line when there is room in the panel, else above it.
+        int top = line.rect.bottom();
+        if (top + h > layout_.panel.bottom()) top = line.rect.y - h;
+        const Rect strip{line.rect.x, top, line.rect.w, h};
+        canvas.fill(strip, colours::kStrip);
+        canvas.frame(strip, colours::kStripEdge);
+        int y = top + pad;
+        for (const auto& piece : lines) y += text_line(canvas, strip.x + pad, y, strip.w - 2 * pad, piece, colours::kText);
+        return;
+    }
+}
+
+std::vector<ShownLine> WindowPainter::panel(Canvas& canvas, const PanelView& view, const ConsoleLog& log) const {
     const Rect& panel = layout_.panel;
     canvas.fill(panel, colours::kPanel);
     canvas.frame(panel, colours::kPanelEdge);
@@ -133,28 +260,28 @@ void WindowPainter::panel(Canvas& canvas, const PanelView& view, const ConsoleLo
     const int x = panel.x + pad;
     const int width = panel.w - 2 * pad;
     const int lh = line_height();
-    int y = panel.y + pad;
 
-    y += text_line(canvas, x, y, width, U"Phone", colours::kHeading);
-    int label_width = 0;
-    std::vector<std::pair<std::u32string, std::u32string>> shown;
-    for (const auto& [label, value] : view.rows) {
-        shown.emplace_back(code_points_of(label), code_points_of(value));
-        label_width = std::max(label_width, font_.width(layout_.panel_font_px, shown.back().first));
+    text_line(canvas, x, panel.y + pad, width, U"Phone", colours::kHeading);
+    // Each row at its own place; its value ends where the row's first control begins.
+    for (std::size_t i = 0; i < view.rows.size(); ++i) {
+        const int top = layout_.rows_top + static_cast<int>(i) * layout_.row_height;
+        const int text_top = top + (layout_.row_height - lh) / 2;
+        int value_end = panel.right() - pad;
+        for (const WindowControl& c : layout_.controls)
+            if (c.rect.y >= top && c.rect.y < top + layout_.row_height) value_end = std::min(value_end, c.rect.x - pad);
+        const int value_x = x + layout_.label_width;
+        text_line(canvas, x, text_top, layout_.label_width - pad, code_points_of(view.rows[i].first), colours::kLabel);
+        text_line(canvas, value_x, text_top, value_end - value_x, code_points_of(view.rows[i].second), colours::kText);
     }
-    label_width += layout_.panel_font_px;
-    for (const auto& [label, value] : shown) {
-        text_line(canvas, x, y, label_width, label, colours::kLabel);
-        y += text_line(canvas, x + label_width, y, width - label_width, value, colours::kText);
-    }
+    controls(canvas, view);
 
     // The bottom: what runs or the last message, then the command line or the keys' help.
     std::vector<std::pair<std::u32string, Colour>> bottom;
     for (auto& line : wrap(code_points_of(view.status), width))
         bottom.emplace_back(std::move(line), view.status_is_error ? colours::kError : colours::kText);
     const bool editing = view.editing;
-    const std::u32string last = code_points_of(view.last_line);
-    std::vector<std::u32string> last_lines = wrap(last, width);
+    std::vector<std::u32string> last_lines =
+        editing ? wrap(code_points_of(view.last_line), width) : wrap_groups(code_points_of(view.last_line), width);
     if (editing && last_lines.size() > 2) last_lines.erase(last_lines.begin(), last_lines.end() - 2);  // keep the end in view
     const int bar_top = panel.bottom() - pad - static_cast<int>(last_lines.size()) * lh;
     canvas.fill({panel.x + 1, bar_top - 2, panel.w - 2, panel.bottom() - bar_top + 1},
@@ -162,17 +289,24 @@ void WindowPainter::panel(Canvas& canvas, const PanelView& view, const ConsoleLo
     int by = bar_top;
     for (const auto& line : last_lines)
         by += text_line(canvas, x, by, width, line, editing ? colours::kText : colours::kHelpText);
-    int status_top = bar_top - 2 - static_cast<int>(bottom.size()) * lh;
-    for (const auto& [line, colour] : bottom) status_top += text_line(canvas, x, status_top, width, line, colour);
     const int events_bottom = bar_top - 2 - static_cast<int>(bottom.size()) * lh;
+    int status_top = events_bottom;
+    for (const auto& [line, colour] : bottom) status_top += text_line(canvas, x, status_top, width, line, colour);
 
-    y += lh / 2;
-    y += text_line(canvas, x, y, width, U"Events", colours::kHeading);
-    // The latest lines that fit: an event takes one row, a command's output wraps.
+    int y = layout_.events_top;
+    const std::string heading =
+        view.scroll == 0 ? "Events" : "Events, " + std::to_string(view.scroll) + " back (End: the newest)";
+    y += text_line(canvas, x, y, width, code_points_of(heading), colours::kHeading);
+    // The latest lines that fit: an event takes one row, shortened to fit; a command's
+    // output wraps.
     const int room = std::max(0, (events_bottom - y) / lh);
-    std::vector<std::pair<std::u32string, Colour>> lines_shown;
-    const std::vector<ConsoleLine> lines = log.latest(static_cast<std::size_t>(room));
-    for (auto it = lines.rbegin(); it != lines.rend() && static_cast<int>(lines_shown.size()) < room; ++it) {
+    struct Piece {
+        std::u32string text;
+        Colour colour;
+    };
+    std::vector<Piece> pieces_shown;
+    const std::vector<ConsoleLine> lines = log.latest(static_cast<std::size_t>(room), view.scroll);
+    for (auto it = lines.rbegin(); it != lines.rend() && static_cast<int>(pieces_shown.size()) < room; ++it) {
         Colour colour = colours::kText;
         if (it->kind == ConsoleLine::Kind::Command) colour = colours::kCommand;
         if (it->kind == ConsoleLine::Kind::Error) colour = colours::kError;
@@ -180,11 +314,18 @@ void WindowPainter::panel(Canvas& canvas, const PanelView& view, const ConsoleLo
         const std::u32string text = code_points_of(it->text);
         std::vector<std::u32string> pieces =
             it->kind == ConsoleLine::Kind::Event ? std::vector<std::u32string>{text} : wrap(text, width);
-        for (auto piece = pieces.rbegin(); piece != pieces.rend(); ++piece) lines_shown.emplace_back(std::move(*piece), colour);
+        for (auto piece = pieces.rbegin(); piece != pieces.rend(); ++piece)
+            pieces_shown.push_back({std::move(*piece), colour});
     }
-    if (static_cast<int>(lines_shown.size()) > room) lines_shown.resize(static_cast<std::size_t>(room));
-    for (auto it = lines_shown.rbegin(); it != lines_shown.rend(); ++it)
-        y += text_line(canvas, x, y, width, it->first, it->second);
+    if (static_cast<int>(pieces_shown.size()) > room) pieces_shown.resize(static_cast<std::size_t>(room));
+    std::vector<ShownLine> shown;
+    for (auto it = pieces_shown.rbegin(); it != pieces_shown.rend(); ++it) {
+        const bool shortened = font_.width(layout_.panel_font_px, it->text) > width;
+        shown.push_back({{x, y, width, lh}, shortened, shortened ? it->text : std::u32string()});
+        y += text_line(canvas, x, y, width, it->text, it->colour);
+    }
+    full_line_strip(canvas, view, shown);
+    return shown;
 }
 
 }  // namespace handset::frontend

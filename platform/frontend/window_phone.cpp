@@ -1,6 +1,8 @@
 // The phone window (SDL2): the handset's body with its screen in pixels and clickable
 // keys below it, and beside it what the terminal phone shows in its panel: the device
-// state, the latest events and the command line for the handset commands.
+// state with the handset controls, the latest events and the command line for the
+// handset commands. The panel is drawn in a Latin interface font, so that device paths
+// show their backslashes; the handset's screen keeps its Korean font.
 //
 // The window is drawn in software into one image, the handset's screen taken as the
 // pixel renderer draws it and enlarged by whole pixels, and copied to the window's
@@ -8,7 +10,8 @@
 // threads (the event log, the screen model, the command worker, the watcher of the
 // ending signals) ask for a redraw by pushing one SDL user event, never more than one
 // at a time; the UI thread sleeps in SDL_WaitEventTimeout until such an event, input,
-// or the next minute of the clocks. Ending signals and closing the window end the phone
+// or the next minute of the clocks; the pointer's moves wake it but redraw only when
+// the event line under it changes. Ending signals and closing the window end the phone
 // as F10 does, through the same end as the terminal phone.
 #include <fcntl.h>
 #include <poll.h>
@@ -20,11 +23,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
 #include "platform/frontend/console.h"
 #include "platform/frontend/frontend.h"
+#include "platform/frontend/handset_controls.h"
 #include "platform/frontend/interactive.h"
 #include "platform/frontend/keys.h"
 #include "platform/frontend/phone.h"
@@ -44,12 +49,31 @@
 namespace handset::frontend {
 namespace {
 
-constexpr const char* kHelp = "F1/F2 soft keys  Esc back  Enter OK  arrows  * # 0-9  : command  F10 quit";
+// The panel's font: DejaVu Sans, from Debian's fonts-dejavu-core.
+const std::filesystem::path kPanelFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+// Wheel notches scroll the events this many lines.
+constexpr std::size_t kLinesPerNotch = 3;
+
+std::string window_help() {
+    return "F1/F2 soft keys  Esc back  Enter OK  arrows  * # 0-9  : command  F10 quit  " + control_keys_help() +
+           "  F12 screen PNG  Shift+F12 window PNG  wheel, End: events";
+}
+
+// The first name `prefix`-N.png that is not taken in the working folder.
+std::filesystem::path numbered_file(const std::string& prefix) {
+    for (int n = 1;; ++n) {
+        const std::filesystem::path file = prefix + "-" + std::to_string(n) + ".png";
+        std::error_code ec;
+        if (!std::filesystem::exists(file, ec) && !ec) return file;
+    }
+}
 
 class WindowFrontEnd : public FrontEnd {
 public:
     explicit WindowFrontEnd(WindowOptions options)
-        : layout_(window_layout(options.scale)),
+        : requested_scale_(options.scale),
+          layout_(window_layout(options.scale ? options.scale : kDefaultWindowScale)),
           session_({options.no_start, std::move(options.log), std::move(options.record)}, [this] { wake(); }) {}
 
     int run() override;
@@ -67,6 +91,14 @@ private:
     void handle_key_down(const SDL_KeyboardEvent& key);
     void handle_text(const char* text);
     void press(const WindowKey& key);
+    bool click(int x, int y);
+    // A new window size: the largest scale that fits it.
+    void resized();
+    // The pointer moved to (x, y); true when that changes what the panel shows.
+    bool point(int x, int y);
+    void scroll(long long lines);
+    // F12: the screen as `screenshot` writes it; with `whole`, the window.
+    void write_picture(bool whole);
 
     void compose();
     void present();
@@ -76,6 +108,7 @@ private:
     // Signal watcher thread: hands each ending signal to the UI thread.
     void watch_signals(EndingSignals& signals);
 
+    int requested_scale_;  // 0: the default, fitted to the display
     WindowLayout layout_;
     InteractivePhone session_;
 
@@ -92,9 +125,14 @@ private:
     // UI thread only.
     std::unique_ptr<PixelFont> font_;
     std::optional<WindowPainter> painter_;  // once the font is there
-    Image frame_;
+    Image frame_;  // the window's size, at least the layout's
     Image screen_;
     std::string screen_error_;
+    std::size_t scroll_ = 0;          // event lines back from the newest
+    unsigned long long seen_lines_ = 0;  // the log's count of lines at the last drawing
+    std::optional<std::pair<int, int>> pointer_;
+    std::vector<ShownLine> shown_;    // the event lines as last drawn
+    const ShownLine* hovered_ = nullptr;  // in shown_: the shortened line under the pointer
 };
 
 void WindowFrontEnd::wake() {
@@ -120,6 +158,9 @@ bool WindowFrontEnd::open_window(std::string& error) {
     if (!sdl_) return false;
     // The ending signals are read from a signalfd; SDL must not turn them into its quit.
     sdl_->SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // A click on the window while it is not in front presses what it hits, as the first
+    // click after the window comes to the front does too: SDL would drop that one.
+    sdl_->SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     // A phone left open on the desk must not keep the host's screen saver away.
     sdl_->SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     // The window's surface goes to the display as it is. SDL would otherwise put it in a
@@ -139,20 +180,21 @@ bool WindowFrontEnd::open_window(std::string& error) {
         sdl_->QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
+    SDL_Rect usable{};
+    if (requested_scale_ == 0 && sdl_->GetDisplayUsableBounds(0, &usable) == 0)
+        layout_ = window_layout(std::min(kDefaultWindowScale, scale_that_fits(usable.w, usable.h)));
     const std::string title =
         "Quillon handset emulator - model " + device().model() + " - device " + device().folder().string();
     window_ = sdl_->CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, layout_.width,
-                                 layout_.height, SDL_WINDOW_SHOWN);
+                                 layout_.height, SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
     if (window_) wake_event_ = sdl_->RegisterEvents(1);
     if (!window_ || wake_event_ == static_cast<Uint32>(-1)) {
         error = sdl_->GetError();
         close_window();
         return false;
     }
-    // Nothing follows the pointer: moving it over the window must not wake the phone.
-    sdl_->EventState(SDL_MOUSEMOTION, SDL_IGNORE);
     sdl_->StartTextInput();
-    frame_ = Image(layout_.width, layout_.height, 0);
+    resized();
     std::lock_guard lock(wake_mu_);
     accepting_wakes_ = true;
     return true;
@@ -170,17 +212,26 @@ void WindowFrontEnd::close_window() {
 
 PanelView WindowFrontEnd::panel_view() {
     PanelView view;
-    view.rows = panel_rows(read_phone_state(), session_.time(), session_.phone().host().running());
+    const PhoneState state = read_phone_state();
+    view.rows = panel_rows(state, session_.time(), session_.phone().host().running());
+    for (const WindowControl& c : layout_.controls) view.enabled.push_back(c.control->command(state).has_value());
     view.status = session_.status();
     view.status_is_error = session_.status_is_error();
     view.editing = session_.command_line().editing();
-    view.last_line = view.editing ? ":" + session_.command_line().text() + "_" : kHelp;
+    view.last_line = view.editing ? ":" + session_.command_line().text() + "_" : window_help();
+    // A new line brings the list back to the newest.
+    if (const unsigned long long lines = session_.log().added(); lines != seen_lines_) {
+        seen_lines_ = lines;
+        scroll_ = 0;
+    }
+    view.scroll = scroll_;
+    view.pointer = pointer_;
     return view;
 }
 
 void WindowFrontEnd::compose() {
     Canvas canvas(frame_);
-    painter_->desk(canvas);
+    painter_->desk(canvas, frame_);
     painter_->body(canvas);
     std::string error;
     const bool drawn = render_current_screen(screen_, error);
@@ -190,15 +241,21 @@ void WindowFrontEnd::compose() {
     }
     screen_error_ = drawn ? std::string() : error;
     painter_->screen(frame_, drawn ? &screen_ : nullptr);
-    painter_->panel(canvas, panel_view(), session_.log());
+    shown_ = painter_->panel(canvas, panel_view(), session_.log());
+    hovered_ = nullptr;
+    if (pointer_)
+        for (const ShownLine& line : shown_)
+            if (line.shortened && line.rect.contains(pointer_->first, pointer_->second)) hovered_ = &line;
 }
 
 void WindowFrontEnd::present() {
     SDL_Surface* surface = sdl_->GetWindowSurface(window_);
     if (!surface) return;  // no surface now (a minimised window): the next expose draws again
-    // Image's 0xRRGGBB words are SDL's RGB888.
-    sdl_->ConvertPixels(frame_.width, frame_.height, SDL_PIXELFORMAT_RGB888, frame_.pixels.data(), frame_.width * 4,
-                        surface->format->format, surface->pixels, surface->pitch);
+    // Image's 0xRRGGBB words are SDL's RGB888. A window smaller than the smallest
+    // layout shows its top left.
+    sdl_->ConvertPixels(std::min(frame_.width, surface->w), std::min(frame_.height, surface->h),
+                        SDL_PIXELFORMAT_RGB888, frame_.pixels.data(), frame_.width * 4, surface->format->format,
+                        surface->pixels, surface->pitch);
     sdl_->UpdateWindowSurface(window_);
 }
 
@@ -209,6 +266,59 @@ void WindowFrontEnd::press(const WindowKey& key) {
         return;
     }
     session_.press(*key.vk);
+}
+
+bool WindowFrontEnd::click(int x, int y) {
+    if (const WindowKey* key = key_at(layout_, x, y)) {
+        if (!session_.command_line().editing()) press(*key);
+        return true;
+    }
+    if (const WindowControl* control = control_at(layout_, x, y)) {
+        session_.use_control(*control->control);
+        return true;
+    }
+    return false;
+}
+
+void WindowFrontEnd::resized() {
+    int width = 0, height = 0;
+    sdl_->GetWindowSize(window_, &width, &height);
+    const int scale = scale_that_fits(width, height);
+    if (scale != layout_.scale) layout_ = window_layout(scale);  // the painter holds layout_ by reference
+    frame_ = Image(std::max(width, layout_.width), std::max(height, layout_.height), 0);
+}
+
+bool WindowFrontEnd::point(int x, int y) {
+    pointer_ = std::pair{x, y};
+    const ShownLine* under = nullptr;
+    for (const ShownLine& line : shown_)
+        if (line.shortened && line.rect.contains(x, y)) under = &line;
+    return under != hovered_;
+}
+
+void WindowFrontEnd::scroll(long long lines) {
+    const long long most = std::max<long long>(0, static_cast<long long>(session_.log().size()) - 1);
+    scroll_ = static_cast<std::size_t>(std::clamp(static_cast<long long>(scroll_) + lines, 0LL, most));
+}
+
+void WindowFrontEnd::write_picture(bool whole) {
+    const std::filesystem::path file = numbered_file(whole ? "quillon-window" : "quillon-screen");
+    std::string error;
+    bool ok;
+    if (whole) {
+        // The window as it shows now, without the parts of the frame beyond its edges.
+        int width = 0, height = 0;
+        sdl_->GetWindowSize(window_, &width, &height);
+        Image shown(std::min(width, frame_.width), std::min(height, frame_.height), 0);
+        for (int y = 0; y < shown.height; ++y)
+            std::copy_n(&frame_.pixels[static_cast<std::size_t>(y * frame_.width)], shown.width,
+                        &shown.pixels[static_cast<std::size_t>(y * shown.width)]);
+        ok = write_png(shown, file, error);
+    } else {
+        ok = write_screenshot(file, error);
+    }
+    if (ok) session_.log().add(ConsoleLine::Kind::Info, "wrote " + std::filesystem::absolute(file).string());
+    else session_.log().add(ConsoleLine::Kind::Error, "cannot write " + file.string() + ": " + error);
 }
 
 void WindowFrontEnd::handle_key_down(const SDL_KeyboardEvent& key) {
@@ -235,8 +345,20 @@ void WindowFrontEnd::handle_key_down(const SDL_KeyboardEvent& key) {
     }
     // Characters come as text, so that `*` and `#` are what the keyboard's layout types.
     if (sym >= 32 && sym < 127) return;
-    const std::optional<BYTE> vk = key_by_keyboard(sym == SDLK_KP_ENTER ? "Return" : sdl_->GetKeyName(sym));
-    if (vk) session_.press(*vk);
+    if (sym == SDLK_F12) {
+        write_picture(key.keysym.mod & KMOD_SHIFT);
+        return;
+    }
+    if (sym == SDLK_END) {
+        scroll_ = 0;
+        return;
+    }
+    const std::string name = sym == SDLK_KP_ENTER ? "Return" : sdl_->GetKeyName(sym);
+    if (const HandsetControl* control = control_by_key(name)) {
+        session_.use_control(*control);
+        return;
+    }
+    if (const std::optional<BYTE> vk = key_by_keyboard(name)) session_.press(*vk);
 }
 
 void WindowFrontEnd::handle_text(const char* text) {
@@ -254,7 +376,8 @@ void WindowFrontEnd::handle_text(const char* text) {
         }
         if (c >= 128) continue;
         const char name[2] = {static_cast<char>(c), 0};
-        if (const std::optional<BYTE> vk = key_by_keyboard(name)) session_.press(*vk);
+        if (const HandsetControl* control = control_by_key(name)) session_.use_control(*control);
+        else if (const std::optional<BYTE> vk = key_by_keyboard(name)) session_.press(*vk);
     }
 }
 
@@ -274,18 +397,24 @@ bool WindowFrontEnd::handle(const SDL_Event& event) {
         // the same, left alone so that one close is one F10).
         case SDL_QUIT: session_.request_quit(); return true;
         case SDL_WINDOWEVENT:
-            if (event.window.event == SDL_WINDOWEVENT_EXPOSED || event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
-                present();
+            if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+                resized();
+                return true;
+            }
+            if (event.window.event == SDL_WINDOWEVENT_LEAVE && pointer_) {
+                pointer_.reset();
+                return hovered_ != nullptr;
+            }
+            if (event.window.event == SDL_WINDOWEVENT_EXPOSED) present();
             return false;
+        case SDL_MOUSEMOTION: return point(event.motion.x, event.motion.y);
+        case SDL_MOUSEWHEEL:
+            scroll(event.wheel.y * static_cast<long long>(kLinesPerNotch));
+            return event.wheel.y != 0;
         case SDL_KEYDOWN: handle_key_down(event.key); return true;
         case SDL_TEXTINPUT: handle_text(event.text.text); return true;
         case SDL_MOUSEBUTTONDOWN:
-            if (event.button.button != SDL_BUTTON_LEFT) return false;
-            if (const WindowKey* key = key_at(layout_, event.button.x, event.button.y)) {
-                if (!session_.command_line().editing()) press(*key);
-                return true;
-            }
-            return false;
+            return event.button.button == SDL_BUTTON_LEFT && click(event.button.x, event.button.y);
         default: return false;
     }
 }
@@ -337,7 +466,13 @@ int WindowFrontEnd::run() {
         std::fprintf(stderr, "quillon: cannot open the phone window: %s\n", error.c_str());
         return kExitCommandFailed;
     }
-    font_ = PixelFont::load(kSystemFontFile, error);
+    std::string font_error;
+    font_ = PixelFont::load(kPanelFontFile, font_error);
+    if (!font_) {
+        // Without it the panel is still there, in the handset's font, which draws `\` as `₩`.
+        font_ = PixelFont::load(kSystemFontFile, error);
+        if (font_) session_.log().add(ConsoleLine::Kind::Error, "the panel's font is missing (Debian package fonts-dejavu-core): " + font_error);
+    }
     if (!font_ || ::pipe2(stop_watcher_, O_CLOEXEC) != 0) {
         if (font_) error = std::string("cannot make a pipe: ") + std::strerror(errno);
         close_window();

@@ -68,6 +68,22 @@ TEST(Counters, WriteTheirNumber) {
     EXPECT_NE(error_of("missed 4294967296").find("whole number"), std::string::npos);
     EXPECT_NE(error_of("sms -1").find("whole number"), std::string::npos);
     EXPECT_NE(error_of("call two").find("`two`"), std::string::npos);
+    // `+N` adds to the count that is there when the command runs.
+    const auto added = parse_as<cmd::SetCounter>("sms +2");
+    EXPECT_TRUE(added.add);
+    EXPECT_EQ(added.count, 2u);
+    EXPECT_FALSE(parse_as<cmd::SetCounter>("sms 2").add);
+    for (const char* bad : {"missed +", "missed ++1", "missed +-1", "missed +4294967296"})
+        EXPECT_NE(error_of(bad).find("count to add"), std::string::npos) << bad;
+}
+
+TEST(Clock, SpeedTakesAFactorOrNone) {
+    EXPECT_FALSE(parse_as<cmd::Speed>("speed").factor);
+    EXPECT_EQ(parse_as<cmd::Speed>("speed 60").factor, 60.0);
+    EXPECT_EQ(parse_as<cmd::Speed>("speed 0.5").factor, 0.5);
+    for (const char* bad : {"speed 0", "speed -1", "speed 1001", "speed fast", "speed 10x", "speed nan"})
+        EXPECT_NE(error_of(bad).find("speed factor"), std::string::npos) << bad;
+    EXPECT_FALSE(error_of("speed 1 2").empty());
 }
 
 TEST(Registry, SetParsesKeyNameAndTypedValue) {

@@ -102,6 +102,22 @@ TEST_F(Headless, ARegistryFaultFailsTheProgramsWritesButNotTheScriptsOwn) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), "dword:2"), lines.end()) << r.out;
 }
 
+TEST_F(Headless, CountsAddUpAndTheSpeedIsKeptThoughTheVirtualClockHasNone) {
+    const auto r = script(
+        "missed +1\nmissed +2\nreg set HKLM\\System\\State\\Messages\\SMS\\Unread Count sz:odd\nsms +1\n"
+        "call 4294967295\ncall +1\nspeed 60\nspeed\n",
+        {"--no-start"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<Json> counts;
+    for (const Json& set : of_kind(events_of(r.out), "reg.set"))
+        if (set["type"] == "dword") counts.push_back(set["data"]);
+    // A value that is no count counts as none; a full count stays full.
+    EXPECT_EQ(counts, (std::vector<Json>{1, 3, 1, 4294967295u, 4294967295u})) << r.out;
+    const auto lines = lines_of(r.out);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "60"), lines.end()) << r.out;
+    EXPECT_NE((r.out + r.err).find("changes nothing"), std::string::npos) << r.out << r.err;
+}
+
 TEST_F(Headless, SameScriptGivesTheSameEventsEveryRun) {
     const std::string text = "missed 1\nwait 1h\nsms 2\nwait 500ms\nreg delete HKCU\\System\\State\\Phone \"Missed Call Count\"\n";
     const auto first = script(text, {"--reset"});

@@ -13,32 +13,18 @@
 
 #include "common/child_process.h"
 #include "common/png_file.h"
-
 // Last: Xlib defines None, Bool and Status as macros.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/Xdamage.h>
+#include "phone_window/x_display.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using qtest::Clock;
+using qtest::find_program;
+using qtest::wait_for_x;
 
 constexpr int kScale = 2;
 constexpr int kScreenWidth = 320, kScreenHeight = 240;
-
-std::optional<fs::path> find_program(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    for (std::size_t start = 0; start <= dirs.size();) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        const fs::path candidate = fs::path(dirs.substr(start, end - start)) / name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-        start = end + 1;
-    }
-    return std::nullopt;
-}
 
 using Picture = qtest::RgbPicture;
 using qtest::read_png;
@@ -72,14 +58,6 @@ bool contains_scaled(const Picture& shot, const Picture& screen, int scale) {
     return false;
 }
 
-// Waits until an X event is ready to read, or the deadline passes.
-bool wait_for_x(Display* display, Clock::time_point deadline) {
-    if (XPending(display) > 0) return true;
-    pollfd fd{ConnectionNumber(display), POLLIN, 0};
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 && ::poll(&fd, 1, static_cast<int>(left)) > 0 && XPending(display) > 0;
-}
-
 TEST(PhoneWindow, ShowsTheScreenAsTheScreenshotHasItAndClosesLikeF10) {
     const std::optional<fs::path> xvfb = find_program("Xvfb");
     if (!xvfb) GTEST_SKIP() << "Xvfb is not installed (tools/install-deps installs it)";
@@ -88,34 +66,21 @@ TEST(PhoneWindow, ShowsTheScreenAsTheScreenshotHasItAndClosesLikeF10) {
 
     // Xvfb picks a free display and writes its number once it takes clients.
     qtest::Child server({"-displayfd", "1", "-screen", "0", "1600x1100x24", "-nolisten", "tcp"}, xvfb->string());
-    ASSERT_TRUE(server.started());
-    const std::optional<std::string> number = server.next_line();
-    ASSERT_TRUE(number && !number->empty()) << server.err();
-    const std::string display_name = ":" + *number;
-    Display* display = XOpenDisplay(display_name.c_str());
-    ASSERT_NE(display, nullptr) << display_name;
+    std::string display_name;
+    Display* display = qtest::connect_xvfb(server, display_name);
+    ASSERT_NE(display, nullptr) << display_name << server.err();
     int damage_event = 0, damage_error = 0;
     ASSERT_TRUE(XDamageQueryExtension(display, &damage_event, &damage_error));
     const Window root = DefaultRootWindow(display);
     XSelectInput(display, root, SubstructureNotifyMask);
     XSync(display, False);
 
-    ::setenv("DISPLAY", display_name.c_str(), 1);
-    ::setenv("SDL_AUDIODRIVER", "dummy", 1);
-    // Xvfb comes without a session bus. Without an address, libdbus (which SDL asks for
-    // the desktop's input method) tries X11 autolaunch, whose failure leaks a buffer inside
-    // libdbus; an address with no bus behind it fails plainly.
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + dir.file("no-session-bus")).c_str(), 1);
+    qtest::use_display(display_name, dir.file("no-session-bus"));
     qtest::Child phone({"--window", "--scale", std::to_string(kScale), "--device", device, "--log", dir.file("events.log")});
     ASSERT_TRUE(phone.started());
     const auto deadline = Clock::now() + qtest::kStuckLimit;
 
-    Window window = 0;
-    while (!window && wait_for_x(display, deadline)) {
-        XEvent event;
-        XNextEvent(display, &event);
-        if (event.type == MapNotify) window = event.xmap.window;
-    }
+    const Window window = qtest::await_window(display, deadline);
     ASSERT_NE(window, 0u) << phone.err();
     const Damage damage = XDamageCreate(display, window, XDamageReportNonEmpty);
 
@@ -154,15 +119,7 @@ TEST(PhoneWindow, ShowsTheScreenAsTheScreenshotHasItAndClosesLikeF10) {
                          << last_screen;
 
     // The window manager's close: WM_DELETE_WINDOW, which SDL takes as its quit.
-    XEvent close{};
-    close.xclient.type = ClientMessage;
-    close.xclient.window = window;
-    close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    close.xclient.format = 32;
-    close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    close.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, window, False, NoEventMask, &close);
-    XFlush(display);
+    qtest::close_window(display, window);
     EXPECT_EQ(phone.finish(), 0) << phone.err();
     const std::string log = qtest::read_file(dir / "events.log");
     // The program's own end: its dialog closed before it exited.

@@ -87,6 +87,7 @@ CheckedMutex& kernel_lock() {
 
 void Clock::configure(ClockKind kind, double speed, long long origin_ms) {
     std::lock_guard lock(kernel_lock());
+    std::lock_guard real_lock(real_mu_);
     kind_ = kind;
     speed_ = speed > 0 ? speed : 1.0;
     virtual_now_ = origin_ms;
@@ -101,8 +102,29 @@ long long Clock::now_ms() const {
         // 64-bit value is what callers outside the lock get.
         return __atomic_load_n(&virtual_now_, __ATOMIC_RELAXED);
     }
+    std::lock_guard real_lock(real_mu_);
     const auto real = std::chrono::steady_clock::now() - start_;
     return static_cast<long long>(std::chrono::duration<double, std::milli>(real).count() * speed_);
+}
+
+double Clock::speed() const {
+    std::lock_guard real_lock(real_mu_);
+    return speed_;
+}
+
+void Clock::set_speed(double speed) {
+    if (!(speed > 0)) return;
+    std::lock_guard lock(kernel_lock());
+    const long long now = now_ms();
+    {
+        std::lock_guard real_lock(real_mu_);
+        speed_ = speed;
+        start_ = std::chrono::steady_clock::now() -
+                 std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                     std::chrono::duration<double, std::milli>(static_cast<double>(now) / speed_));
+    }
+    // Each timed waiter works out its host deadline anew when it wakes.
+    for (Waiter* w = waiters_; w; w = w->next) w->cv.notify_one();
 }
 
 void Clock::join() {
@@ -179,6 +201,7 @@ int Clock::wait(std::unique_lock<CheckedMutex>& lock, std::span<Waitable* const>
             CheckedMutex::wait(w.cv, lock);
             continue;
         }
+        // start_ and speed_ change only under the kernel lock, which this thread holds.
         const auto real_deadline =
             start_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                          std::chrono::duration<double, std::milli>(static_cast<double>(deadline) / speed_));

@@ -56,7 +56,11 @@ public:
     // emulator continues its parent's time); call before any participating thread starts.
     void configure(ClockKind kind, double speed = 1.0, long long origin_ms = 0);
     ClockKind kind() const { return kind_; }
-    double speed() const { return speed_; }
+    double speed() const;
+    // Makes the real clock run `speed` times as fast from this moment on: handset time
+    // goes on from where it is, and the waits under way meet their deadlines at the new
+    // pace. The virtual clock has no pace; there it only changes what speed() answers.
+    void set_speed(double speed);
 
     // Handset milliseconds since the emulator started.
     long long now_ms() const;
@@ -110,6 +114,9 @@ private:
     void unlink(Waiter* w);
 
     ClockKind kind_ = ClockKind::Virtual;
+    // speed_ and start_ map host time to handset time. They change under both the kernel
+    // lock and real_mu_, so that now_ms() can read them without the kernel lock.
+    mutable std::mutex real_mu_;
     double speed_ = 1.0;
     long long virtual_now_ = 0;
     long long jumps_ = 0;
