@@ -49,7 +49,11 @@ TEST(Screenshots, TheToolWritesEachPictureTheReadmeShowsAsAWholeScreen) {
                                    {}, (source / "tools/screenshots").string());
     ASSERT_EQ(run.status, 0) << run.err;
 
-    EXPECT_EQ(png_names(dir / "screens"), shown);
+    // The pictures of Quillon.exe under Wine come from `tools/screenshots --win32`.
+    std::set<std::string> handset_shots;
+    for (const std::string& name : shown)
+        if (!name.starts_with("win32-")) handset_shots.insert(name);
+    EXPECT_EQ(png_names(dir / "screens"), handset_shots);
     EXPECT_EQ(png_names(source / "docs/screens"), shown) << "run tools/screenshots and commit docs/screens";
     for (const std::string& name : png_names(dir / "screens")) {
         const auto size = png_size(dir / "screens" / name);
