@@ -3,13 +3,17 @@
 // for it, as the phone's does. Its own thread keeps a hidden top-level window: the
 // desktop sends that window WM_POWERBROADCAST at suspend and resume, and a one-second
 // timer compares the user's idle time (GetLastInputInfo) with the idle timeout, so that
-// "useridle" comes after the same quiet time the phone waits for.
+// "useridle" comes after the same quiet time the phone waits for. A key of the phone's
+// own keypad (PhoneKeybdEvent) wakes it as the phone's keys do, though the desktop never
+// sees it as input. Each change goes to the debug output as "power: NAME".
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <vector>
 
+#include "platform/win32/power.h"
 #include "platform/win32/windows.h"
 
 namespace {
@@ -56,6 +60,8 @@ public:
         CloseMsgQueue(writer);
         return true;
     }
+
+    void note_keypad() { keypad_pressed_ = true; }
 
     WString state(DWORD& flags) {
         std::lock_guard lock(mu_);
@@ -118,9 +124,10 @@ private:
         // it to "useridle".
         DWORD flags = 0;
         const WString now = state(flags);
-        if (input.dwTime != last_input_) {
+        const bool keypad = keypad_pressed_.exchange(false);
+        if (input.dwTime != last_input_ || keypad) {
             last_input_ = input.dwTime;
-            quiet_since_ = input.dwTime;
+            quiet_since_ = keypad ? GetTickCount() : input.dwTime;
             if (now != L"on") change(L"on", POWER_STATE_ON, 0);
             return;
         }
@@ -131,6 +138,7 @@ private:
     // Records the new state and tells every queue whose mask covers the change.
     void change(const WCHAR* name, DWORD flags, DWORD extra_message) {
         std::vector<std::byte> message = transition(name, flags);
+        NKDbgPrintfW(L"power: %s\n", name);
         std::lock_guard lock(mu_);
         state_ = name;
         flags_ = flags;
@@ -166,12 +174,15 @@ private:
     WString state_ = L"on";
     DWORD flags_ = POWER_STATE_ON;
     std::map<HANDLE, DWORD> subscribers_;  // write handle of each registered queue, its mask
+    std::atomic<bool> keypad_pressed_{false};
     // Read and written by the manager's thread only.
     DWORD last_input_ = 0;
     DWORD quiet_since_ = 0;
 };
 
 }  // namespace
+
+void NotePhoneKeypadActivity() { PowerManager::get().note_keypad(); }
 
 HANDLE RequestPowerNotifications(HANDLE queue, DWORD mask) {
     if (queue == nullptr) {

@@ -9,6 +9,7 @@
 #include <cstdarg>
 #include <mutex>
 
+#include "platform/win32/power.h"
 #include "platform/win32/windows.h"
 
 // This file gives the phone's forms their meaning, so it calls the desktop's own.
@@ -63,6 +64,7 @@ Motor& motor() {
 
 void PhoneKeybdEvent(BYTE vk, BYTE scan, DWORD flags, ULONG_PTR extra) {
     const bool up = (flags & KEYEVENTF_KEYUP) != 0;
+    if (!up) NotePhoneKeypadActivity();
     Keypad& k = keypad();
     std::lock_guard lock(k.mu);
     if (vk == VK_KEYLOCK) {

@@ -15,6 +15,7 @@
 //   quillon-driver select TITLE ID INDEX     the user picks entry INDEX of list ID
 //   quillon-driver close TITLE               the window gets WM_CLOSE
 //   quillon-driver exitcode PID [SECONDS]    waits for process PID and prints its exit code
+//   quillon-driver input -                   the user touches a key (Shift, through SendInput)
 //
 // The desktop gives a program no notice when another program's window appears, so the
 // waits look again every 50 ms until their deadline (10 s unless given).
@@ -163,7 +164,7 @@ bool send(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 int usage() {
-    std::printf("usage: quillon-driver wait|gone|state|controls|text|command|click|select|close|exitcode ...\n");
+    std::printf("usage: quillon-driver wait|gone|state|controls|text|command|click|select|close|exitcode|input ...\n");
     return 2;
 }
 
@@ -189,6 +190,13 @@ int wmain(int argc, wchar_t** argv) {
             return 1;
         }
         return 0;
+    }
+    if (verb == L"input") {
+        INPUT keys[2]{};
+        keys[0].type = keys[1].type = INPUT_KEYBOARD;
+        keys[0].ki.wVk = keys[1].ki.wVk = VK_SHIFT;
+        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        return SendInput(2, keys, sizeof(INPUT)) == 2 ? 0 : 1;
     }
     if (verb == L"exitcode") {
         HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
