@@ -35,7 +35,7 @@ add_executable(Quillon WIN32
   ${CMAKE_CURRENT_BINARY_DIR}/quillon.rc)
 target_include_directories(Quillon PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 # Runs on a Windows machine with nothing installed: no compiler run-time DLLs to carry.
-target_link_options(Quillon PRIVATE -municode -static -static-libgcc -static-libstdc++)
+target_link_options(Quillon PRIVATE -municode -static -static-libgcc -static-libstdc++ $<$<CONFIG:MinSizeRel>:-s>)
 target_link_libraries(Quillon PRIVATE comctl32 shell32 ole32 uuid winmm advapi32 user32 gdi32)
 
 file(GLOB _sounds CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/res/sound/*.wav)
