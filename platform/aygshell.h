@@ -1,7 +1,11 @@
 // The shell's soft-key bar and control initialisation.
 #pragma once
 
+// Phone-only calls, declared once for both platforms: on Win32 the desktop's headers
+// give the types (platform/win32/windows.h includes this after them).
+#if !defined(_WIN32)
 #include "platform/wintypes.h"
+#endif
 
 constexpr DWORD SHCMBF_EMPTYBAR = 0x0001;
 constexpr DWORD SHCMBF_HIDDEN = 0x0002;

@@ -2,7 +2,11 @@
 // waitable: it is signalled while it holds a message.
 #pragma once
 
+// Phone-only calls, declared once for both platforms: on Win32 the desktop's headers
+// give the types (platform/win32/windows.h includes this after them).
+#if !defined(_WIN32)
 #include "platform/wintypes.h"
+#endif
 
 struct MSGQUEUEOPTIONS {
     DWORD dwSize;         // sizeof(MSGQUEUEOPTIONS), 20

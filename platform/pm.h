@@ -1,7 +1,11 @@
 // The power manager of the handset's platform API.
 #pragma once
 
+// Phone-only calls, declared once for both platforms: on Win32 the desktop's headers
+// give the types (platform/win32/windows.h includes this after them).
+#if !defined(_WIN32)
 #include "platform/wintypes.h"
+#endif
 
 constexpr DWORD PBT_TRANSITION = 0x1;
 constexpr DWORD PBT_RESUME = 0x2;
@@ -19,6 +23,7 @@ struct POWER_BROADCAST {
 };
 
 constexpr DWORD POWER_STATE_ON = 0x00010000;
+constexpr DWORD POWER_STATE_SUSPEND = 0x00200000;
 constexpr DWORD POWER_STATE_USERIDLE = 0x01000000;
 
 HANDLE RequestPowerNotifications(HANDLE queue, DWORD mask);

@@ -3,8 +3,8 @@
 //
 // Most of the program's calls are the desktop's own and go straight to it. The rest
 // fall in two groups. Calls the desktop lacks (message queues, power notifications, the
-// soft-key bar, shortcuts, vibration) are declared here with the phone's signatures and
-// implemented in this folder. Calls the desktop has but means differently (a device
+// soft-key bar, shortcuts, vibration) keep the phone's declarations (platform/pm.h and
+// its neighbours) and are implemented in this folder. Calls the desktop has but means differently (a device
 // path such as "\Windows\StartUp", a process handle passed as a module, the foreground
 // handle with its low bit set, the phone's silent and key-lock keys) are routed through
 // a Phone* function of the same signature that translates the phone's form and then
@@ -51,78 +51,21 @@ constexpr DWORD KEYEVENTF_SILENT = 0x0004;
 void PhoneKeybdEvent(BYTE vk, BYTE scan, DWORD flags, ULONG_PTR extra);
 #define keybd_event PhoneKeybdEvent
 
-// Point-to-point message queues. A read handle is waitable: it is signalled while the
-// queue holds a message. Queues live in this process; a named queue opened twice is
-// the same queue.
-struct MSGQUEUEOPTIONS {
-    DWORD dwSize;
-    DWORD dwFlags;
-    DWORD dwMaxMessages;  // 0: no limit
-    DWORD cbMaxMessage;
-    BOOL bReadAccess;
-};
-constexpr DWORD MSGQUEUE_NOPRECOMMIT = 0x1;
-constexpr DWORD MSGQUEUE_ALLOW_BROKEN = 0x2;
-constexpr DWORD MSGQUEUE_MSGALERT = 0x1;
+// The phone's message queues, power manager, vibration motor and soft-key bar, as the
+// phone declares them; see each header.
+#include "platform/aygshell.h"
+#include "platform/msgqueue.h"
+#include "platform/pm.h"
+#include "platform/vibrate.h"
 
-HANDLE CreateMsgQueue(LPCWSTR name, MSGQUEUEOPTIONS* options);
-BOOL ReadMsgQueue(HANDLE queue, LPVOID buffer, DWORD size, LPDWORD read, DWORD timeout_ms, DWORD* flags);
+// Message queues live in this process; a named queue opened twice is the same queue.
+// The power manager writes to a program's queue through a handle of its own.
 HANDLE OpenMsgQueue(HANDLE source_process, HANDLE queue, MSGQUEUEOPTIONS* options);
 BOOL WriteMsgQueue(HANDLE queue, LPVOID buffer, DWORD size, DWORD timeout_ms, DWORD flags);
-BOOL CloseMsgQueue(HANDLE queue);
-
-// The phone's power manager, from the desktop's: "on", and "useridle" once the user has
-// given no input for the idle time (GetLastInputInfo); suspend and resume come from
-// WM_POWERBROADCAST.
-constexpr DWORD PBT_TRANSITION = 0x1;
-constexpr DWORD PBT_RESUME = 0x2;
-constexpr DWORD PBT_POWERINFOCHANGE = 0x8;
-constexpr DWORD POWER_NOTIFY_ALL = 0xFFFFFFFF;
-constexpr DWORD POWER_STATE_ON = 0x00010000;
-constexpr DWORD POWER_STATE_SUSPEND = 0x00200000;
-constexpr DWORD POWER_STATE_USERIDLE = 0x01000000;
-
-struct POWER_BROADCAST {
-    DWORD Message;
-    DWORD Flags;
-    DWORD Length;
-    WCHAR SystemPowerState[1];
-};
-
-HANDLE RequestPowerNotifications(HANDLE queue, DWORD mask);
-DWORD StopPowerNotifications(HANDLE notifications);
-DWORD GetSystemPowerState(LPWSTR name, DWORD length, LPDWORD flags);
-
-// The vibration motor: on the desktop, a line of debug output per start and stop.
-struct VIBRATENOTE;
-LONG Vibrate(DWORD note_count, const VIBRATENOTE* notes, BOOL repeat, DWORD timeout_ms);
-LONG VibrateStop();
 
 // The phone's kernel debug print: formatted as wsprintfW does, to the debug output.
 void NKDbgPrintfW(LPCWSTR format, ...);
 
-// The soft-key bar. On the desktop the menu named by nToolBarId becomes the window's
-// menu bar: a plain item acts as a soft key, a popup opens as the phone's menu would.
-constexpr DWORD SHCMBF_EMPTYBAR = 0x0001;
-constexpr DWORD SHCMBF_HIDDEN = 0x0002;
-constexpr DWORD SHCMBF_HIDESIPBUTTON = 0x0004;
-constexpr DWORD SHCMBF_COLORBK = 0x0008;
-constexpr DWORD SHCMBF_HMENU = 0x0010;
-
-struct SHMENUBARINFO {
-    DWORD cbSize;
-    HWND hwndParent;
-    DWORD dwFlags;
-    UINT nToolBarId;
-    HINSTANCE hInstRes;
-    int nBmpId;
-    int cBmpImages;
-    HWND hwndMB;  // out: the window that carries the bar (the parent, on the desktop)
-    COLORREF clrBk;
-};
-
-BOOL SHCreateMenuBar(SHMENUBARINFO* info);
-BOOL SHInitExtraControls();
 // A shortcut at `path` to `target` (a path, optionally in double quotes): a real .lnk
 // through IShellLinkW.
 BOOL SHCreateShortcut(LPCWSTR path, LPCWSTR target);
