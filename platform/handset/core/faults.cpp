@@ -25,6 +25,7 @@ constexpr std::array<FaultName, static_cast<std::size_t>(Fault::Count)> kNames{{
     {Fault::KernelMutex, "kernel", "mutex"},
     {Fault::ProcessStart, "process", "start"},
     {Fault::ShellShortcut, "shell", "shortcut"},
+    {Fault::StorageFull, "storage", "full"},
 }};
 
 std::array<std::atomic<bool>, static_cast<std::size_t>(Fault::Count)> g_active{};

@@ -23,6 +23,7 @@ enum class Fault {
     KernelMutex,      // kernel mutex    (CreateMutex)
     ProcessStart,     // process start   (ShellExecuteEx)
     ShellShortcut,    // shell shortcut  (SHCreateShortcut)
+    StorageFull,      // storage full    (every registry change and shortcut, as on a full disk)
     Count
 };
 
