@@ -60,6 +60,11 @@ bool parse_fault(std::string_view service, std::string_view operation, Fault& ou
     return false;
 }
 
+std::string fault_name(Fault f) {
+    const FaultName& n = kNames[static_cast<std::size_t>(f)];
+    return std::string(n.service) + " " + std::string(n.operation);
+}
+
 std::vector<std::string> fault_names() {
     std::vector<std::string> names;
     for (const auto& n : kNames) names.push_back(std::string(n.service) + " " + std::string(n.operation));

@@ -45,6 +45,8 @@ public:
 
 // Parses "SERVICE OPERATION" (e.g. "registry", "write"); false when unknown.
 bool parse_fault(std::string_view service, std::string_view operation, Fault& out);
+// The point's name as scripts spell it, "service operation".
+std::string fault_name(Fault f);
 // The names of every fault point, "service operation", for help texts and errors.
 std::vector<std::string> fault_names();
 
