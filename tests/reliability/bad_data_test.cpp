@@ -276,7 +276,8 @@ TEST_F(BadData, AStartUpFolderThatCannotTakeTheShortcut) {
 TEST_F(BadData, AReadOnlyDeviceFileSystem) {
     make_device();
     const std::string script =
-        "controls\n" + Command(ID_MENU_GENERAL) + Click(IDC_AUTOSTART) + Command(IDOK) + "controls\nquit\n";
+        "controls\n" + Command(ID_MENU_GENERAL) + Click(IDC_AUTOSTART) + "press enter\n" + Command(IDOK) +
+        "controls\nquit\n";
     PhoneRun r;
     if (::geteuid() == 0) {
         const std::vector<std::string> read_only_fs{
@@ -300,6 +301,7 @@ TEST_F(BadData, AReadOnlyDeviceFileSystem) {
     ASSERT_EQ(r.controls.size(), 2u) << r.result.out;
     expect_status(r.controls[1], "허용", true, true);
     EXPECT_FALSE(fs::exists(fs_root() / "Windows" / "StartUp" / "Quillon.lnk"));
+    EXPECT_EQ(r.count("msgbox"), 1u) << "the user is told that it could not be saved";
 }
 
 }  // namespace
