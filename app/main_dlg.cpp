@@ -49,7 +49,8 @@ const MessageMapEntry CMainDlg::messageEntries[] = {
 const MessageMap CMainDlg::messageMap{&CDialog::messageMap, messageEntries};
 const MessageMap* CMainDlg::GetMessageMap() const { return &messageMap; }
 
-CMainDlg::CMainDlg() : CDialog(IDD_MAIN) {
+CMainDlg::CMainDlg()
+    : CDialog(IDD_MAIN), m_dlg3Gsvc(m_unsaved), m_dlgKeylock(m_unsaved), m_dlgAlert(m_unsaved), m_dlgGeneral(m_unsaved) {
     m_hIcon = LoadIconW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(IDI_QUILLON));
 }
 
@@ -134,26 +135,21 @@ void CMainDlg::OnCloseKey() {
 }
 
 // The modal results are ignored: every change was stored as it was made, so the status
-// lines are rebuilt however the dialog was closed.
-void CMainDlg::On3GsvcSettings() {
-    m_dlg3Gsvc.DoModal();
+// lines are rebuilt however the dialog was closed. A change the device refused while
+// the dialog was open gets its first retry here.
+void CMainDlg::RunSettingsDialog(CDialog& dialog) {
+    dialog.DoModal();
+    m_unsaved.StorePending();
     RefreshStatusLines();
 }
 
-void CMainDlg::OnAlertSettings() {
-    m_dlgAlert.DoModal();
-    RefreshStatusLines();
-}
+void CMainDlg::On3GsvcSettings() { RunSettingsDialog(m_dlg3Gsvc); }
 
-void CMainDlg::OnKeylockSettings() {
-    m_dlgKeylock.DoModal();
-    RefreshStatusLines();
-}
+void CMainDlg::OnAlertSettings() { RunSettingsDialog(m_dlgAlert); }
 
-void CMainDlg::OnGeneralSettings() {
-    m_dlgGeneral.DoModal();
-    RefreshStatusLines();
-}
+void CMainDlg::OnKeylockSettings() { RunSettingsDialog(m_dlgKeylock); }
+
+void CMainDlg::OnGeneralSettings() { RunSettingsDialog(m_dlgGeneral); }
 
 void CMainDlg::OnAbout() { m_dlgAbout.DoModal(); }
 
@@ -177,4 +173,6 @@ void CMainDlg::OnDestroy() {
     // A pass-through granted for the mail client ends with the program.
     if (AppSettings.data3GAllowed == 0 && m_bTmailPassThrough != 0) Apply3GState(0);
     StopPowerWatch();
+    // The last chance for a change the device refused: what is refused now is lost.
+    m_unsaved.StorePending();
 }

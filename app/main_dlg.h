@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/unsaved_changes.h"
 #include "dialogs/about_dlg.h"
 #include "dialogs/set_3gsvc_dlg.h"
 #include "dialogs/set_alert_dlg.h"
@@ -26,6 +27,9 @@ public:
     ~CMainDlg() override;
 
     CCommandBar m_cmdBar;
+    // The changes the settings dialogs could not store yet; made before the dialogs,
+    // which store through it.
+    UnsavedChanges m_unsaved;
     CAboutDlg m_dlgAbout;
     CSet3GsvcDlg m_dlg3Gsvc;
     CSetKeylockDlg m_dlgKeylock;
@@ -73,6 +77,9 @@ protected:
     LRESULT OnVibratePulse(WPARAM ms, LPARAM);
 
 private:
+    // Shows a settings dialog modally, then retries what it could not store and
+    // rebuilds the status lines.
+    void RunSettingsDialog(CDialog& dialog);
     // One row of the reminder tables for a single enabled kind.
     void CheckSingleKind(LONG count, LONG& remembered, ReminderKind kind);
     // The reminder tables with both kinds enabled.

@@ -59,13 +59,23 @@ bool ReadRegString(HKEY root, LPCWSTR sub_key, LPCWSTR name, WString& text) {
 bool WriteRegDword(HKEY root, LPCWSTR sub_key, LPCWSTR name, DWORD value) {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExW(root, sub_key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                        &disposition) != ERROR_SUCCESS)
+    const LONG opened = RegCreateKeyExW(root, sub_key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                        &key, &disposition);
+    if (opened != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(opened));
         return false;
+    }
     const LONG rc =
         RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
     RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) SetLastError(static_cast<DWORD>(rc));
     return rc == ERROR_SUCCESS;
+}
+
+WString StartupShortcutTarget(const WString& folder) {
+    std::array<WCHAR, 1024> target{};
+    wsprintfW(target.data(), TEXT("\"%s\\Quillon.exe\""), folder.c_str());
+    return target.data();
 }
 
 bool FileExists(LPCWSTR path) {
@@ -159,16 +169,8 @@ void LoadAppSettings() {
     AppSettings.data3GAllowed = Read3GState();
     AppSettings.autostartEnabled = FileExists(kStartupShortcut) ? 1 : 0;
 
-    AppSettings.enableTmail3Gsvc = ReadSetting(TEXT("enableTmail3Gsvc"), 1);
-    AppSettings.enableTmail3GsvcAlert = ReadSetting(TEXT("enableTmail3GsvcAlert"), 1);
-    AppSettings.enableCallAlert = ReadSetting(TEXT("enableCallAlert"), 1);
-    AppSettings.enableSmsAlert = ReadSetting(TEXT("enableSmsAlert"), 1);
-    AppSettings.AlertInterval = ReadSetting(TEXT("AlertInterval"), 1);
-    AppSettings.EnableVibrateAlert = ReadSetting(TEXT("EnableVibrateAlert"), 1);
-    AppSettings.EnableAutoKeylock = ReadSetting(TEXT("EnableAutoKeylock"), 1);
-    AppSettings.KeylockTimeout = ReadSetting(TEXT("KeylockTimeout"), 2);
-    AppSettings.EnableVibrateAlertKeylock = ReadSetting(TEXT("EnableVibrateAlertKeylock"), 1);
-    AppSettings.EnablePowerKeyUnlock = ReadSetting(TEXT("EnablePowerKeyUnlock"), 1);
+    for (const StoredSetting& setting : kStoredSettings)
+        (AppSettings.*setting.field) = ReadSetting(setting.name, setting.whenMissing);
 
     AppSettings.keylockTimeoutTicks = KeylockTimeoutTicksFor(AppSettings.KeylockTimeout, AppSettings.keylockTimeoutTicks);
     AppSettings.alertIntervalTicks = AlertIntervalTicksFor(AppSettings.AlertInterval, AppSettings.alertIntervalTicks);

@@ -7,6 +7,7 @@
 // matching value at the same moment.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <string>
 
@@ -40,6 +41,28 @@ struct AppSettingsRecord {
 
 extern AppSettingsRecord AppSettings;
 
+// One of the ten stored settings: its registry value name, its field of AppSettings and
+// the value the load gives it when it cannot be read.
+struct StoredSetting {
+    LPCWSTR name;
+    SettingWord AppSettingsRecord::*field;
+    LONG whenMissing;
+};
+
+// The ten stored settings, in the order the load reads them.
+inline constexpr std::array<StoredSetting, 10> kStoredSettings{{
+    {TEXT("enableTmail3Gsvc"), &AppSettingsRecord::enableTmail3Gsvc, 1},
+    {TEXT("enableTmail3GsvcAlert"), &AppSettingsRecord::enableTmail3GsvcAlert, 1},
+    {TEXT("enableCallAlert"), &AppSettingsRecord::enableCallAlert, 1},
+    {TEXT("enableSmsAlert"), &AppSettingsRecord::enableSmsAlert, 1},
+    {TEXT("AlertInterval"), &AppSettingsRecord::AlertInterval, 1},
+    {TEXT("EnableVibrateAlert"), &AppSettingsRecord::EnableVibrateAlert, 1},
+    {TEXT("EnableAutoKeylock"), &AppSettingsRecord::EnableAutoKeylock, 1},
+    {TEXT("KeylockTimeout"), &AppSettingsRecord::KeylockTimeout, 2},
+    {TEXT("EnableVibrateAlertKeylock"), &AppSettingsRecord::EnableVibrateAlertKeylock, 1},
+    {TEXT("EnablePowerKeyUnlock"), &AppSettingsRecord::EnablePowerKeyUnlock, 1},
+}};
+
 // The folder of the running executable, without a trailing backslash; empty until the
 // main window sets it.
 extern WString programFolder;
@@ -58,8 +81,11 @@ bool ReadRegDword(HKEY root, LPCWSTR sub_key, LPCWSTR name, DWORD& value);
 // Reads a string of at most 100 bytes (50 code units with the terminator). The text
 // ends at its terminator, or at the end of the data when it was stored without one.
 bool ReadRegString(HKEY root, LPCWSTR sub_key, LPCWSTR name, WString& text);
-// Creates the key when missing and sets the value as a 4-byte REG_DWORD.
+// Creates the key when missing and sets the value as a 4-byte REG_DWORD. On failure the
+// platform's error code is left as the last error.
 bool WriteRegDword(HKEY root, LPCWSTR sub_key, LPCWSTR name, DWORD value);
+// The target text of the start-up shortcut: "Quillon.exe" in `folder`, in double quotes.
+WString StartupShortcutTarget(const WString& folder);
 // True when the file can be opened for reading without sharing.
 bool FileExists(LPCWSTR path);
 

@@ -4,6 +4,17 @@
 #include "app/main_dlg.h"
 #include "res/resources.h"
 
+namespace {
+
+constexpr LPCWSTR kSaveFailed = TEXT("설정 저장 실패!");
+
+}  // namespace
+
+void ShowProgramMessage(CWnd& dialog, LPCWSTR text) {
+    CWinApp* app = AfxGetApp();
+    dialog.MessageBox(text, app != nullptr ? app->m_pszAppName : nullptr, MB_OK);
+}
+
 void CreateOkSoftKeyBar(CWnd& dialog) {
     SHMENUBARINFO bar{};
     bar.cbSize = sizeof(bar);
@@ -12,15 +23,20 @@ void CreateOkSoftKeyBar(CWnd& dialog) {
     bar.nToolBarId = IDR_OK_MENU;
     bar.hInstRes = AfxGetResourceHandle();
     if (SHCreateMenuBar(&bar)) return;
-    CWinApp* app = AfxGetApp();
-    dialog.MessageBox(TEXT("Soft Key Bar 생성 실패!"), app != nullptr ? app->m_pszAppName : nullptr, MB_OK);
+    ShowProgramMessage(dialog, TEXT("Soft Key Bar 생성 실패!"));
 }
 
 CMainDlg* OwnerMainDlg(const CWnd& dialog) { return dynamic_cast<CMainDlg*>(dialog.GetParent()); }
 
-void StoreSetting(SettingWord& field, LONG value, LPCWSTR value_name) {
+LONG TickOf(const CButton& box) { return box.GetCheck() == BST_CHECKED ? 1 : 0; }
+
+bool ChangeStore::StoreSetting(SettingWord& field, LONG value) {
     field = value;
-    WriteRegDword(HKEY_CURRENT_USER, kSettingsKey, value_name, static_cast<DWORD>(value));
+    return m_unsaved.StoreSetting(field);
 }
 
-LONG TickOf(const CButton& box) { return box.GetCheck() == BST_CHECKED ? 1 : 0; }
+void ChangeStore::TellIfRefused(CWnd& dialog, bool stored) {
+    if (stored || m_bTold) return;
+    m_bTold = true;
+    ShowProgramMessage(dialog, kSaveFailed);
+}

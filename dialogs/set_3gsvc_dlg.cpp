@@ -17,7 +17,7 @@ const MessageMapEntry CSet3GsvcDlg::messageEntries[] = {
 const MessageMap CSet3GsvcDlg::messageMap{&CDialog::messageMap, messageEntries};
 const MessageMap* CSet3GsvcDlg::GetMessageMap() const { return &messageMap; }
 
-CSet3GsvcDlg::CSet3GsvcDlg() : CDialog(IDD_SET_3GSVC) {}
+CSet3GsvcDlg::CSet3GsvcDlg(UnsavedChanges& unsaved) : CDialog(IDD_SET_3GSVC), m_store(unsaved) {}
 
 void CSet3GsvcDlg::DoDataExchange(CDataExchange* dx) {
     CDialog::DoDataExchange(dx);
@@ -30,6 +30,7 @@ void CSet3GsvcDlg::DoDataExchange(CDataExchange* dx) {
 BOOL CSet3GsvcDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     CreateOkSoftKeyBar(*this);
+    m_store.Rearm();
 
     switch (AppSettings.carrier) {
         case 1:
@@ -65,13 +66,14 @@ void CSet3GsvcDlg::OnBlock3G() {
     // Allowing 3G outright ends any pass-through for the mail client.
     if (!blocked && owner != nullptr) owner->m_bTmailPassThrough = 0;
     VibrateFor(50);
-    Apply3GState(AppSettings.data3GAllowed);
+    const bool stored = m_store.Unsaved().StorePhoneBookForm();
     if (AppSettings.carrier == 1) {
         const BOOL enable = TickOf(m_chkBlock3G) != 0 ? TRUE : FALSE;
         m_chkTmail3Gsvc.EnableWindow(enable);
         m_chkTmailAlert.EnableWindow(enable);
         m_grpTmail.EnableWindow(enable);
     }
+    m_store.TellIfRefused(*this, stored);
 }
 
 void CSet3GsvcDlg::OnTmail3Gsvc() {
@@ -79,13 +81,14 @@ void CSet3GsvcDlg::OnTmail3Gsvc() {
     const LONG enable = TickOf(m_chkTmail3Gsvc);
     VibrateFor(50);
     // Switching the exception off ends a pass-through in progress; the flag stays set,
-    // so the program's end blocks again, which then changes nothing. The setting is
-    // written after the entry has moved back.
+    // so the program's end blocks again, which then changes nothing. That move is the
+    // pass-through's own and stays silent. The setting is written after the entry has
+    // moved back.
     if (enable == 0 && owner != nullptr && owner->m_bTmailPassThrough != 0) Apply3GState(0);
-    StoreSetting(AppSettings.enableTmail3Gsvc, enable, TEXT("enableTmail3Gsvc"));
+    m_store.TellIfRefused(*this, m_store.StoreSetting(AppSettings.enableTmail3Gsvc, enable));
 }
 
 void CSet3GsvcDlg::OnTmailAlert() {
     VibrateFor(50);
-    StoreSetting(AppSettings.enableTmail3GsvcAlert, TickOf(m_chkTmailAlert), TEXT("enableTmail3GsvcAlert"));
+    m_store.TellIfRefused(*this, m_store.StoreSetting(AppSettings.enableTmail3GsvcAlert, TickOf(m_chkTmailAlert)));
 }

@@ -2,11 +2,13 @@
 // phones the exception for the carrier's mail client and its alert sound.
 #pragma once
 
+#include "dialogs/dialog_common.h"
 #include "platform/afxwin.h"
 
 class CSet3GsvcDlg : public CDialog {
 public:
-    CSet3GsvcDlg();
+    // Stores its changes through `unsaved`, the main window's record.
+    explicit CSet3GsvcDlg(UnsavedChanges& unsaved);
 
     CButton m_chkBlock3G;
     CButton m_chkTmail3Gsvc;
@@ -14,6 +16,8 @@ public:
     CStatic m_grpTmail;
 
 protected:
+    ChangeStore m_store;
+
     void DoDataExchange(CDataExchange* dx) override;
     BOOL OnInitDialog() override;
     const MessageMap* GetMessageMap() const override;

@@ -25,7 +25,7 @@ const MessageMapEntry CSetAlertDlg::messageEntries[] = {
 const MessageMap CSetAlertDlg::messageMap{&CDialog::messageMap, messageEntries};
 const MessageMap* CSetAlertDlg::GetMessageMap() const { return &messageMap; }
 
-CSetAlertDlg::CSetAlertDlg() : CDialog(IDD_SET_ALERT) {}
+CSetAlertDlg::CSetAlertDlg(UnsavedChanges& unsaved) : CDialog(IDD_SET_ALERT), m_store(unsaved) {}
 
 void CSetAlertDlg::DoDataExchange(CDataExchange* dx) {
     CDialog::DoDataExchange(dx);
@@ -40,6 +40,7 @@ void CSetAlertDlg::DoDataExchange(CDataExchange* dx) {
 BOOL CSetAlertDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     CreateOkSoftKeyBar(*this);
+    m_store.Rearm();
 
     m_cmbInterval.ResetContent();
     for (LPCWSTR text : kIntervalTexts) m_cmbInterval.AddString(text);
@@ -67,30 +68,33 @@ void CSetAlertDlg::EnableIntervalControls() {
 
 void CSetAlertDlg::OnCallAlert() {
     VibrateFor(50);
-    StoreSetting(AppSettings.enableCallAlert, TickOf(m_chkCallAlert), TEXT("enableCallAlert"));
+    const bool stored = m_store.StoreSetting(AppSettings.enableCallAlert, TickOf(m_chkCallAlert));
     EnableIntervalControls();
+    m_store.TellIfRefused(*this, stored);
 }
 
 void CSetAlertDlg::OnSmsAlert() {
     VibrateFor(50);
-    StoreSetting(AppSettings.enableSmsAlert, TickOf(m_chkSmsAlert), TEXT("enableSmsAlert"));
+    const bool stored = m_store.StoreSetting(AppSettings.enableSmsAlert, TickOf(m_chkSmsAlert));
     EnableIntervalControls();
+    m_store.TellIfRefused(*this, stored);
 }
 
 void CSetAlertDlg::OnSelchangeInterval() {
     CMainDlg* owner = OwnerMainDlg(*this);
     VibrateFor(50);
     const LONG index = m_cmbInterval.GetCurSel();
-    StoreSetting(AppSettings.AlertInterval, index, TEXT("AlertInterval"));
+    const bool stored = m_store.StoreSetting(AppSettings.AlertInterval, index);
     AppSettings.alertIntervalTicks = AlertIntervalTicksFor(index, AppSettings.alertIntervalTicks);
     // The new interval counts from now, and a once-only reminder may be given again.
     if (owner != nullptr) {
         owner->m_nAlertTicks = 0;
         owner->m_bAlertGiven = 0;
     }
+    m_store.TellIfRefused(*this, stored);
 }
 
 void CSetAlertDlg::OnVibrateAlert() {
     VibrateFor(50);
-    StoreSetting(AppSettings.EnableVibrateAlert, TickOf(m_chkVibrate), TEXT("EnableVibrateAlert"));
+    m_store.TellIfRefused(*this, m_store.StoreSetting(AppSettings.EnableVibrateAlert, TickOf(m_chkVibrate)));
 }

@@ -2,11 +2,13 @@
 // in silent mode.
 #pragma once
 
+#include "dialogs/dialog_common.h"
 #include "platform/afxwin.h"
 
 class CSetAlertDlg : public CDialog {
 public:
-    CSetAlertDlg();
+    // Stores its changes through `unsaved`, the main window's record.
+    explicit CSetAlertDlg(UnsavedChanges& unsaved);
 
     CButton m_chkCallAlert;
     CButton m_chkSmsAlert;
@@ -16,6 +18,8 @@ public:
     CButton m_chkVibrate;
 
 protected:
+    ChangeStore m_store;
+
     void DoDataExchange(CDataExchange* dx) override;
     BOOL OnInitDialog() override;
     const MessageMap* GetMessageMap() const override;

@@ -2,8 +2,6 @@
 // presence of a shortcut in the start-up folder, created or deleted at once.
 #include "dialogs/set_general_dlg.h"
 
-#include <array>
-
 #include "app/haptics.h"
 #include "app/settings.h"
 #include "dialogs/dialog_common.h"
@@ -16,13 +14,7 @@ const MessageMapEntry CSetGeneralDlg::messageEntries[] = {
 const MessageMap CSetGeneralDlg::messageMap{&CDialog::messageMap, messageEntries};
 const MessageMap* CSetGeneralDlg::GetMessageMap() const { return &messageMap; }
 
-WString StartupShortcutTarget(const WString& folder) {
-    std::array<WCHAR, 1024> target{};
-    wsprintfW(target.data(), TEXT("\"%s\\Quillon.exe\""), folder.c_str());
-    return target.data();
-}
-
-CSetGeneralDlg::CSetGeneralDlg() : CDialog(IDD_SET_GENERAL) {}
+CSetGeneralDlg::CSetGeneralDlg(UnsavedChanges& unsaved) : CDialog(IDD_SET_GENERAL), m_store(unsaved) {}
 
 void CSetGeneralDlg::DoDataExchange(CDataExchange* dx) {
     CDialog::DoDataExchange(dx);
@@ -33,6 +25,7 @@ void CSetGeneralDlg::DoDataExchange(CDataExchange* dx) {
 BOOL CSetGeneralDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     CreateOkSoftKeyBar(*this);
+    m_store.Rearm();
     m_chkAutostart.SetCheck(AppSettings.autostartEnabled);
     m_chkPowerKeyUnlock.SetCheck(AppSettings.EnablePowerKeyUnlock);
     return TRUE;
@@ -40,16 +33,14 @@ BOOL CSetGeneralDlg::OnInitDialog() {
 
 void CSetGeneralDlg::OnAutostart() {
     VibrateFor(50);
-    // The box shows the wish; whether the file could be made shows at the next start.
+    // The box shows the wish; a shortcut that cannot be made or deleted yet is kept for
+    // a retry, and the next start reads the file again.
     AppSettings.autostartEnabled = TickOf(m_chkAutostart);
-    const WString target = StartupShortcutTarget(programFolder);
-    if (AppSettings.autostartEnabled != 0)
-        SHCreateShortcut(kStartupShortcut, target.c_str());
-    else
-        DeleteFileW(kStartupShortcut);
+    m_store.TellIfRefused(*this, m_store.Unsaved().StoreStartupShortcut());
 }
 
 void CSetGeneralDlg::OnPowerKeyUnlock() {
     VibrateFor(50);
-    StoreSetting(AppSettings.EnablePowerKeyUnlock, TickOf(m_chkPowerKeyUnlock), TEXT("EnablePowerKeyUnlock"));
+    m_store.TellIfRefused(*this,
+                          m_store.StoreSetting(AppSettings.EnablePowerKeyUnlock, TickOf(m_chkPowerKeyUnlock)));
 }

@@ -3,16 +3,20 @@
 
 #include <string>
 
+#include "dialogs/dialog_common.h"
 #include "platform/afxwin.h"
 
 class CSetGeneralDlg : public CDialog {
 public:
-    CSetGeneralDlg();
+    // Stores its changes through `unsaved`, the main window's record.
+    explicit CSetGeneralDlg(UnsavedChanges& unsaved);
 
     CButton m_chkAutostart;
     CButton m_chkPowerKeyUnlock;
 
 protected:
+    ChangeStore m_store;
+
     void DoDataExchange(CDataExchange* dx) override;
     BOOL OnInitDialog() override;
     const MessageMap* GetMessageMap() const override;
@@ -22,6 +26,3 @@ protected:
     void OnAutostart();
     void OnPowerKeyUnlock();
 };
-
-// The target text of the start-up shortcut: "Quillon.exe" in `folder`, in double quotes.
-WString StartupShortcutTarget(const WString& folder);

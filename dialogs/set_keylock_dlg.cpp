@@ -23,7 +23,7 @@ const MessageMapEntry CSetKeylockDlg::messageEntries[] = {
 const MessageMap CSetKeylockDlg::messageMap{&CDialog::messageMap, messageEntries};
 const MessageMap* CSetKeylockDlg::GetMessageMap() const { return &messageMap; }
 
-CSetKeylockDlg::CSetKeylockDlg() : CDialog(IDD_SET_KEYLOCK) {}
+CSetKeylockDlg::CSetKeylockDlg(UnsavedChanges& unsaved) : CDialog(IDD_SET_KEYLOCK), m_store(unsaved) {}
 
 void CSetKeylockDlg::DoDataExchange(CDataExchange* dx) {
     CDialog::DoDataExchange(dx);
@@ -36,6 +36,7 @@ void CSetKeylockDlg::DoDataExchange(CDataExchange* dx) {
 BOOL CSetKeylockDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     CreateOkSoftKeyBar(*this);
+    m_store.Rearm();
 
     m_cmbTimeout.ResetContent();
     for (LPCWSTR text : kTimeoutTexts) m_cmbTimeout.AddString(text);
@@ -55,18 +56,20 @@ void CSetKeylockDlg::EnableTimeoutControls(BOOL enable) {
 
 void CSetKeylockDlg::OnAutoKeylock() {
     VibrateFor(50);
-    StoreSetting(AppSettings.EnableAutoKeylock, TickOf(m_chkAutoKeylock), TEXT("EnableAutoKeylock"));
+    const bool stored = m_store.StoreSetting(AppSettings.EnableAutoKeylock, TickOf(m_chkAutoKeylock));
     EnableTimeoutControls(AppSettings.EnableAutoKeylock != 0 ? TRUE : FALSE);
+    m_store.TellIfRefused(*this, stored);
 }
 
 void CSetKeylockDlg::OnSelchangeTimeout() {
     VibrateFor(50);
     const LONG index = m_cmbTimeout.GetCurSel();
-    StoreSetting(AppSettings.KeylockTimeout, index, TEXT("KeylockTimeout"));
+    const bool stored = m_store.StoreSetting(AppSettings.KeylockTimeout, index);
     AppSettings.keylockTimeoutTicks = KeylockTimeoutTicksFor(index, AppSettings.keylockTimeoutTicks);
+    m_store.TellIfRefused(*this, stored);
 }
 
 void CSetKeylockDlg::OnVibrateKeylock() {
     VibrateFor(50);
-    StoreSetting(AppSettings.EnableVibrateAlertKeylock, TickOf(m_chkVibrate), TEXT("EnableVibrateAlertKeylock"));
+    m_store.TellIfRefused(*this, m_store.StoreSetting(AppSettings.EnableVibrateAlertKeylock, TickOf(m_chkVibrate)));
 }

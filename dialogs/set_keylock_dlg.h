@@ -2,11 +2,13 @@
 // lock and unlock.
 #pragma once
 
+#include "dialogs/dialog_common.h"
 #include "platform/afxwin.h"
 
 class CSetKeylockDlg : public CDialog {
 public:
-    CSetKeylockDlg();
+    // Stores its changes through `unsaved`, the main window's record.
+    explicit CSetKeylockDlg(UnsavedChanges& unsaved);
 
     CButton m_chkAutoKeylock;
     CComboBox m_cmbTimeout;
@@ -14,6 +16,8 @@ public:
     CButton m_chkVibrate;
 
 protected:
+    ChangeStore m_store;
+
     void DoDataExchange(CDataExchange* dx) override;
     BOOL OnInitDialog() override;
     const MessageMap* GetMessageMap() const override;

@@ -26,9 +26,17 @@ bool ReadPhoneBookValue(HKEY entry, LPCWSTR name, std::vector<BYTE>& data) {
     return true;
 }
 
+// On failure the platform's error code is left as the last error.
 bool WritePhoneBookValue(HKEY entry, LPCWSTR name, const std::vector<BYTE>& data) {
-    return RegSetValueExW(entry, name, 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size())) ==
-           ERROR_SUCCESS;
+    const LONG rc = RegSetValueExW(entry, name, 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size()));
+    if (rc != ERROR_SUCCESS) SetLastError(static_cast<DWORD>(rc));
+    return rc == ERROR_SUCCESS;
+}
+
+bool DeletePhoneBookValue(HKEY entry, LPCWSTR name) {
+    const LONG rc = RegDeleteValueW(entry, name);
+    if (rc != ERROR_SUCCESS) SetLastError(static_cast<DWORD>(rc));
+    return rc == ERROR_SUCCESS;
 }
 
 void PlayProgramSound(LPCWSTR format) {
@@ -39,17 +47,18 @@ void PlayProgramSound(LPCWSTR format) {
 
 }  // namespace
 
-void Apply3GState(LONG allow) {
+bool Apply3GState(LONG allow) {
     const LPCWSTR entry_key = CarrierEntryKey(AppSettings.carrier);
-    if (entry_key == nullptr) return;
+    if (entry_key == nullptr) return true;
     HKEY entry = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, entry_key, 0, KEY_ALL_ACCESS, &entry) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, entry_key, 0, KEY_ALL_ACCESS, &entry) != ERROR_SUCCESS) return true;
 
     const LPCWSTR first_source = allow != 0 ? TEXT("NoDevCfg") : TEXT("DevCfg");
     const LPCWSTR second_source = allow != 0 ? TEXT("NoEntry") : TEXT("Entry");
     const LPCWSTR first_target = allow != 0 ? TEXT("DevCfg") : TEXT("NoDevCfg");
     const LPCWSTR second_target = allow != 0 ? TEXT("Entry") : TEXT("NoEntry");
 
+    bool stored = true;
     std::vector<BYTE> first;
     std::vector<BYTE> second;
     // Without the first source value the entry already has the requested form.
@@ -59,10 +68,12 @@ void Apply3GState(LONG allow) {
         // cannot be read stays where it is.
         const bool first_moved = WritePhoneBookValue(entry, first_target, first);
         const bool second_moved = second_read && WritePhoneBookValue(entry, second_target, second);
-        if (first_moved) RegDeleteValueW(entry, first_source);
-        if (second_moved) RegDeleteValueW(entry, second_source);
+        stored = first_moved && (second_moved || !second_read);
+        if (first_moved) stored = DeletePhoneBookValue(entry, first_source) && stored;
+        if (second_moved) stored = DeletePhoneBookValue(entry, second_source) && stored;
     }
     RegCloseKey(entry);
+    return stored;
 }
 
 void CMainDlg::CheckTmailPassThrough() {

@@ -9,4 +9,6 @@
 // Moves the entry of AppSettings.carrier to the allowed form (allow non-zero) or the
 // blocked form (0). An entry already in that form is left unchanged; no value is ever
 // written from data that was not read, nor deleted before its copy was written.
-void Apply3GState(LONG allow);
+// Returns false when the registry refused a write or a deletion (the platform's error
+// code is then the last error); a phone without the entry has nothing to store.
+bool Apply3GState(LONG allow);

@@ -188,6 +188,7 @@ public:
     }
     bool operator()(const cmd::SetFault& c) {
         set_fault(c.fault, c.on);
+        events().emit("fault", {{"point", fault_name(c.fault)}, {"on", c.on}});
         return true;
     }
     bool operator()(const cmd::FileDelete& c) {

@@ -10,10 +10,12 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <string_view>
 
 #include "platform/handset/core/events.h"
+#include "res/resources.h"
 
 namespace handset::frontend::monkey {
 namespace {
@@ -77,6 +79,86 @@ struct Counters {
     }
 };
 
+// The settings under "Software\Quillon" by the control that shows each, in its dialog.
+struct SettingControl {
+    int dialog;
+    int control;
+    std::string_view name;
+};
+constexpr std::array<SettingControl, 10> kSettingControls{{
+    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC, "enableTmail3Gsvc"},
+    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC_ALERT, "enableTmail3GsvcAlert"},
+    {IDD_SET_ALERT, IDC_CALL_ALERT, "enableCallAlert"},
+    {IDD_SET_ALERT, IDC_SMS_ALERT, "enableSmsAlert"},
+    {IDD_SET_ALERT, IDC_ALERT_INTERVAL, "AlertInterval"},
+    {IDD_SET_ALERT, IDC_ALERT_VIBRATE, "EnableVibrateAlert"},
+    {IDD_SET_KEYLOCK, IDC_AUTO_KEYLOCK, "EnableAutoKeylock"},
+    {IDD_SET_KEYLOCK, IDC_KEYLOCK_TIMEOUT, "KeylockTimeout"},
+    {IDD_SET_KEYLOCK, IDC_KEYLOCK_VIBRATE, "EnableVibrateAlertKeylock"},
+    {IDD_SET_GENERAL, IDC_POWERKEY_UNLOCK, "EnablePowerKeyUnlock"},
+}};
+
+constexpr std::string_view kSettingsKey = "HKCU\\Software\\Quillon";
+
+// What the run did with each setting the screen showed as changed and the registry
+// has not stored since: where it was shown, and whether its refusal was excused.
+class UnstoredSettings {
+public:
+    void fault(const Json& event) {
+        const std::string point = text_field(event, "point");
+        if (point == "storage full" || point == "registry write") active_[point] = flag_field(event, "on");
+    }
+    // The screen shows a control's new state.
+    void shown(const Json& event, std::size_t line) {
+        for (std::size_t i = 0; i < kSettingControls.size(); ++i) {
+            const SettingControl& s = kSettingControls[i];
+            if (number_field(event, "dialog") != s.dialog || number_field(event, "id") != s.control) continue;
+            const long long value = event.contains("checked") ? (flag_field(event, "checked") ? 1 : 0)
+                                                               : number_field(event, "selected");
+            pending_[i] = Shown{line, value, false};
+        }
+    }
+    // Any write of the value, the program's or the script's, supersedes what was shown.
+    void written(const std::string& kind, const Json& event) {
+        const std::string key = text_field(event, "key");
+        const bool whole_key = kind == "reg.delete" && !event.contains("name");
+        for (std::size_t i = 0; i < kSettingControls.size(); ++i) {
+            const bool this_value =
+                same_name(key, kSettingsKey) && same_name(text_field(event, "name"), kSettingControls[i].name);
+            const bool key_gone = whole_key && starts_with_name(std::string(kSettingsKey) + "\\", key + "\\");
+            if (this_value || key_gone) pending_[i].reset();
+        }
+    }
+    // The program's report of a refused write: "WriteRegDword(NAME, VALUE) failed: CODE".
+    void reported(const Json& event) {
+        const std::string text = text_field(event, "text");
+        const bool fault_on = std::any_of(active_.begin(), active_.end(), [](const auto& a) { return a.second; });
+        for (std::size_t i = 0; i < kSettingControls.size(); ++i) {
+            const std::string prefix = "WriteRegDword(" + std::string(kSettingControls[i].name) + ", ";
+            if (pending_[i] && text.starts_with(prefix) && fault_on) pending_[i]->excused = true;
+        }
+    }
+    void check(std::vector<Violation>& out) const {
+        for (std::size_t i = 0; i < kSettingControls.size(); ++i) {
+            if (!pending_[i] || pending_[i]->excused) continue;
+            out.push_back({kSettingStored, "log line " + std::to_string(pending_[i]->line) + ": the screen shows " +
+                                               std::string(kSettingControls[i].name) + " = " +
+                                               std::to_string(pending_[i]->value) +
+                                               ", but the registry never stored it and no refusal was reported "
+                                               "while a storage fault was on"});
+        }
+    }
+
+private:
+    struct Shown {
+        std::size_t line;
+        long long value;
+        bool excused;
+    };
+    std::array<std::optional<Shown>, kSettingControls.size()> pending_;
+    std::map<std::string, bool> active_;
+};
+
 // The reminder a kind sound began: the count its count sound must announce.
 struct Reminder {
     std::string file;
@@ -103,11 +185,18 @@ public:
             }
             t_ = number_field(event, "t");
             const std::string kind = event["ev"].get<std::string>();
-            if (kind == "reg.set" || kind == "reg.delete") counters_.apply(kind, event);
+            if (kind == "reg.set" || kind == "reg.delete") {
+                counters_.apply(kind, event);
+                unstored_.written(kind, event);
+            } else if (kind == "control.change") unstored_.shown(event, line_);
+            else if (kind == "fault") unstored_.fault(event);
+            else if (kind == "debug") unstored_.reported(event);
             else if (kind == "key") key(event);
             else if (kind == "sound") sound(event);
             else if (kind == "dialog.open" || kind == "dialog.close") dialog(kind, event);
         }
+        // A run that did not end by itself had no chance to store what it held.
+        if (!run_.end.hung && run_.end.signal == 0) unstored_.check(out_);
     }
 
 private:
@@ -189,6 +278,7 @@ private:
     std::vector<Violation>& out_;
     const std::string sounds_;  // the program's sound folder with its trailing backslash
     Counters counters_;
+    UnstoredSettings unstored_;
     std::optional<Reminder> last_reminder_;
     int open_main_ = 0;
     std::size_t line_ = 0;

@@ -19,6 +19,9 @@ inline constexpr char kReminderPending[] = "reminder-pending";   // no reminder 
 inline constexpr char kOneMainWindow[] = "one-main-window";      // at most one main dialog open
 inline constexpr char kSilentInjection[] = "silent-injection";   // injected keys make no click
 inline constexpr char kSoundExists[] = "count-sound-exists";     // every program sound is there
+// A setting the screen showed as changed is stored by the run's end, or was refused
+// while a storage fault was on and the refusal written to the debug output.
+inline constexpr char kSettingStored[] = "setting-stored";
 
 struct Violation {
     std::string invariant;  // one of the names above

@@ -140,7 +140,7 @@ public:
 
 private:
     enum Kind { Wait, Key, Menu, Control, CloseDialog, Missed, Sms, Call, Profile, Power, IdleTimeout,
-                MailStart, MailClose, Start, Quit, SettingWrite, Look, kKinds };
+                MailStart, MailClose, Start, Quit, SettingWrite, StorageFull, Look, kKinds };
 
     std::array<int, kKinds> weights() const {
         const bool in_dialog = front_ != 0;
@@ -161,6 +161,8 @@ private:
         w[Start] = running_ ? 3 : 10;
         w[Quit] = running_ ? 1 : 0;
         w[SettingWrite] = 1;
+        // The storage fills up now and then, and is mostly freed again soon after.
+        w[StorageFull] = storage_full_ ? 4 : 1;
         w[Look] = 1;
         return w;
     }
@@ -201,6 +203,9 @@ private:
                 front_ = 0;
                 return "quit";
             case SettingWrite: return setting();
+            case StorageFull:
+                storage_full_ = !storage_full_;
+                return storage_full_ ? "fault storage full" : "fault storage full off";
             default: break;
         }
         return std::array<const char*, 3>{"screen", "controls", "reg get HKLM\\System\\State Lock"}[dice_.below(3)];
@@ -273,6 +278,7 @@ private:
     int front_ = 0;        // the dialog the user is in; 0: the main window or none
     bool mail_ = false;
     bool call_ = false;
+    bool storage_full_ = false;
     long long missed_ = 0;
     long long unread_ = 0;
 };

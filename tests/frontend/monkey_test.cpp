@@ -39,6 +39,21 @@ std::string main_dialog(bool open) {
                 : R"({"t":4,"ev":"dialog.close","id":102,"title":"QUILLON","result":-1})";
 }
 
+// The user unticks "부재중전화 알림" (control 1013 of the alert dialog, 138).
+std::string untick_call_alert() {
+    return R"({"t":5,"ev":"control.change","dialog":138,"id":1013,"checked":false})";
+}
+std::string call_alert_written(int value) {
+    return R"({"t":5,"ev":"reg.set","key":"HKCU\\Software\\Quillon","name":"enableCallAlert","type":"dword","data":)" +
+           std::to_string(value) + "}";
+}
+std::string call_alert_refused() {
+    return R"({"t":5,"ev":"debug","text":"WriteRegDword(enableCallAlert, 0) failed: 112\n"})";
+}
+std::string storage_full(bool on) {
+    return R"({"t":5,"ev":"fault","point":"storage full","on":)" + std::string(on ? "true" : "false") + "}";
+}
+
 RegValue binary(std::u16string name, Bytes data) { return {std::move(name), REG_BINARY, std::move(data)}; }
 
 RegTree phone_book(std::vector<RegValue> values) {
@@ -113,6 +128,26 @@ TEST(MonkeyChecks, EachInvariantIsReadFromTheRun) {
         {"a second main window", [](RunRecord& r) { r.log.erase(r.log.begin() + 14); }, {kOneMainWindow}},
         {"an injected key that clicks", [](RunRecord& r) { r.log[12] = key(133, true, false, "inject"); },
          {kSilentInjection}},
+        {"a setting shown changed and stored at once",
+         [](RunRecord& r) { r.log.insert(r.log.begin() + 1, {untick_call_alert(), call_alert_written(0)}); },
+         {}},
+        {"a setting shown changed and refused while the storage was full",
+         [](RunRecord& r) {
+             r.log.insert(r.log.begin() + 1,
+                          {storage_full(true), untick_call_alert(), call_alert_refused(), storage_full(false)});
+         },
+         {}},
+        {"a refused setting stored by a retry later",
+         [](RunRecord& r) {
+             r.log.insert(r.log.begin() + 1, {untick_call_alert(), call_alert_refused(), call_alert_written(0)});
+         },
+         {}},
+        {"a setting shown changed and silently lost",
+         [](RunRecord& r) { r.log.insert(r.log.begin() + 1, untick_call_alert()); },
+         {kSettingStored}},
+        {"a setting refused with no storage fault on",
+         [](RunRecord& r) { r.log.insert(r.log.begin() + 1, {untick_call_alert(), call_alert_refused()}); },
+         {kSettingStored}},
         {"a missing program sound", [](RunRecord& r) { r.log[13] = sound("enable3Gsvc.wav", true); },
          {kSoundExists}},
         // The sum of two pending counts that wraps names a file the phone lacks.

@@ -252,7 +252,7 @@ TEST_F(BadData, AStartUpFolderThatCannotTakeTheShortcut) {
     fs::remove_all(startup);
     write_file(startup, "not a folder");
     const PhoneRun r = run("", "controls\n" + Command(ID_MENU_GENERAL) + "controls\n" + Click(IDC_AUTOSTART) +
-                                   "controls\n" + Command(IDOK) + "controls\nquit\n");
+                                   "press enter\ncontrols\n" + Command(IDOK) + "controls\nquit\n");
     ASSERT_EQ(r.result.status, 0) << r.result.err;
     ASSERT_EQ(r.controls.size(), 4u) << r.result.out;
     expect_status(r.controls[0], "허용", true, true);
@@ -260,6 +260,7 @@ TEST_F(BadData, AStartUpFolderThatCannotTakeTheShortcut) {
     // The box shows the wish; nothing was created and the program goes on.
     EXPECT_TRUE(control(r.controls[2], IDC_AUTOSTART).value("checked", false));
     EXPECT_EQ(r.count("shortcut.create"), 0u);
+    EXPECT_EQ(r.count("msgbox"), 1u) << "the user is told that it could not be saved";
     expect_status(r.controls[3], "허용", true, true);
     EXPECT_EQ(read_file(startup), "not a folder");
 
@@ -275,7 +276,8 @@ TEST_F(BadData, AStartUpFolderThatCannotTakeTheShortcut) {
 TEST_F(BadData, AReadOnlyDeviceFileSystem) {
     make_device();
     const std::string script =
-        "controls\n" + Command(ID_MENU_GENERAL) + Click(IDC_AUTOSTART) + Command(IDOK) + "controls\nquit\n";
+        "controls\n" + Command(ID_MENU_GENERAL) + Click(IDC_AUTOSTART) + "press enter\n" + Command(IDOK) +
+        "controls\nquit\n";
     PhoneRun r;
     if (::geteuid() == 0) {
         const std::vector<std::string> read_only_fs{
@@ -299,6 +301,7 @@ TEST_F(BadData, AReadOnlyDeviceFileSystem) {
     ASSERT_EQ(r.controls.size(), 2u) << r.result.out;
     expect_status(r.controls[1], "허용", true, true);
     EXPECT_FALSE(fs::exists(fs_root() / "Windows" / "StartUp" / "Quillon.lnk"));
+    EXPECT_EQ(r.count("msgbox"), 1u) << "the user is told that it could not be saved";
 }
 
 }  // namespace

@@ -60,13 +60,13 @@ TEST(AlertDialog, EveryChangeIsWrittenAndVibratesAndClosingUndoesNothing) {
            "writes");
 }
 
-TEST(AlertDialog, AFailedWriteHoldsForTheRunOnly) {
+TEST(AlertDialog, AFailedWriteHoldsForTheRunAndIsStoredOnceItCanBe) {
     Phone phone;
     const PhoneRun run = phone.Start(
-        "fault registry write\n" + Command(ID_MENU_ALERT) + Click(IDC_CALL_ALERT) + Click(IDC_SMS_ALERT) +
-        Command(IDOK) + "controls\n" + "fault registry write off\nquit\nstart\ncontrols\n");
+        "fault registry write\n" + Command(ID_MENU_ALERT) + Click(IDC_CALL_ALERT) + "press enter\n" +
+        Click(IDC_SMS_ALERT) + Command(IDOK) + "controls\n" + "fault registry write off\nquit\nstart\ncontrols\n");
     EXPECT_EQ(run.Text(0, IDC_ALERT_STATUS), "부재중수신 알림: 사용안함");
-    EXPECT_EQ(run.Text(1, IDC_ALERT_STATUS), "부재중수신 알림: 사용");
+    EXPECT_EQ(run.Text(1, IDC_ALERT_STATUS), "부재중수신 알림: 사용안함") << "stored when the program ended";
 }
 
 TEST(AlertDialog, WithoutSoftKeysTheDialogStillOpens) {
@@ -214,8 +214,8 @@ TEST(GeneralDialog, UntickingWhenTheShortcutIsAlreadyGoneChangesNothingElse) {
 TEST(GeneralDialog, AFailedShortcutStillShowsTheWish) {
     Phone phone;
     const PhoneRun run = phone.Start("fault shell shortcut\n" + Command(ID_MENU_GENERAL) + Click(IDC_AUTOSTART) +
-                                     Command(IDOK) + Command(ID_MENU_GENERAL) + "controls\n");
-    ok_seq_of(run.events, {}, {"shortcut.create", "msgbox"}, "nothing made, nothing said");
+                                     "press enter\n" + Command(IDOK) + Command(ID_MENU_GENERAL) + "controls\n");
+    ok_seq_of(run.events, {{"msgbox", {{"text", "설정 저장 실패!"}}}}, {"shortcut.create"}, "nothing made, the user told");
     EXPECT_TRUE(run.Checked(0, IDC_AUTOSTART));
 }
 

@@ -25,6 +25,7 @@ constexpr std::array<FaultName, static_cast<std::size_t>(Fault::Count)> kNames{{
     {Fault::KernelMutex, "kernel", "mutex"},
     {Fault::ProcessStart, "process", "start"},
     {Fault::ShellShortcut, "shell", "shortcut"},
+    {Fault::StorageFull, "storage", "full"},
 }};
 
 std::array<std::atomic<bool>, static_cast<std::size_t>(Fault::Count)> g_active{};
@@ -57,6 +58,11 @@ bool parse_fault(std::string_view service, std::string_view operation, Fault& ou
         }
     }
     return false;
+}
+
+std::string fault_name(Fault f) {
+    const FaultName& n = kNames[static_cast<std::size_t>(f)];
+    return std::string(n.service) + " " + std::string(n.operation);
 }
 
 std::vector<std::string> fault_names() {

@@ -23,6 +23,7 @@ enum class Fault {
     KernelMutex,      // kernel mutex    (CreateMutex)
     ProcessStart,     // process start   (ShellExecuteEx)
     ShellShortcut,    // shell shortcut  (SHCreateShortcut)
+    StorageFull,      // storage full    (every registry change and shortcut, as on a full disk)
     Count
 };
 
@@ -44,6 +45,8 @@ public:
 
 // Parses "SERVICE OPERATION" (e.g. "registry", "write"); false when unknown.
 bool parse_fault(std::string_view service, std::string_view operation, Fault& out);
+// The point's name as scripts spell it, "service operation".
+std::string fault_name(Fault f);
 // The names of every fault point, "service operation", for help texts and errors.
 std::vector<std::string> fault_names();
 

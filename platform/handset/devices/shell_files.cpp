@@ -4,6 +4,7 @@
 // target's length in characters, in decimal, a '#', and the target (a path, quoted
 // when it holds spaces, perhaps followed by arguments). The text is stored as UTF-8.
 // An existing shortcut of the same name is replaced.
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -21,25 +22,32 @@ using namespace handset;
 namespace {
 
 // Writes `text` to `path` through a temporary file beside it, so that a reader never
-// sees half a shortcut. False when the folder does not take it.
-bool write_whole(const fs::path& path, const std::string& text) {
+// sees half a shortcut. ERROR_SUCCESS, or the platform's error when the folder does not
+// take it: ERROR_DISK_FULL when the storage has no room left.
+LONG write_whole(const fs::path& path, const std::string& text) {
     fs::path temporary = path;
     temporary += ".tmp";
+    const auto failure = [&] {
+        const LONG error = errno == ENOSPC ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED;
+        std::error_code ec;
+        fs::remove(temporary, ec);
+        return error;
+    };
+    errno = 0;
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
+        if (!out) return failure();
         out.write(text.data(), static_cast<std::streamsize>(text.size()));
         out.close();
-        if (!out) {
-            std::error_code ec;
-            fs::remove(temporary, ec);
-            return false;
-        }
+        if (!out) return failure();
     }
     std::error_code ec;
     fs::rename(temporary, path, ec);
-    if (ec) fs::remove(temporary, ec);
-    return !ec;
+    if (ec) {
+        errno = ec.value();
+        return failure();
+    }
+    return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -51,6 +59,10 @@ BOOL SHCreateShortcut(LPCWSTR path, LPCWSTR target) {
     }
     if (fault_active(Fault::ShellShortcut)) {
         SetLastError(ERROR_CANNOT_MAKE);
+        return FALSE;
+    }
+    if (fault_active(Fault::StorageFull)) {
+        SetLastError(ERROR_DISK_FULL);
         return FALSE;
     }
     const std::u16string target_text(target);
@@ -65,8 +77,8 @@ BOOL SHCreateShortcut(LPCWSTR path, LPCWSTR target) {
         return FALSE;
     }
     const std::string text = std::to_string(target_text.size()) + "#" + to_utf8(target_text);
-    if (!write_whole(*host, text)) {
-        SetLastError(ERROR_ACCESS_DENIED);
+    if (const LONG error = write_whole(*host, text)) {
+        SetLastError(error);
         return FALSE;
     }
     events().emit("shortcut.create", {{"path", to_utf8(path)}, {"target", to_utf8(target_text)}});

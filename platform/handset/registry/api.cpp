@@ -93,9 +93,18 @@ LONG to_win32(RegStatus status) {
         case RegStatus::Invalid: return ERROR_INVALID_PARAMETER;
         case RegStatus::Busy: return ERROR_TIMEOUT;
         case RegStatus::IoError: return ERROR_REGISTRY_IO_FAILED;
+        case RegStatus::Full: return ERROR_DISK_FULL;
         case RegStatus::Corrupt: return ERROR_BADDB;
     }
     return ERROR_INVALID_FUNCTION;
+}
+
+// The error an active fault point gives a change of the registry, or ERROR_SUCCESS. A full
+// storage refuses a change as the store does when its file cannot grow.
+LONG change_fault() {
+    if (fault_active(Fault::RegistryWrite)) return ERROR_WRITE_FAULT;
+    if (fault_active(Fault::StorageFull)) return to_win32(RegStatus::Full);
+    return ERROR_SUCCESS;
 }
 
 REGSAM effective_access(REGSAM sam) {
@@ -189,7 +198,7 @@ LONG RegCreateKeyExW(HKEY key, LPCWSTR sub_key, DWORD reserved, LPWSTR cls, DWOR
     RegStatus st = base.store->find_key(path, id, &stored);
     if (st == RegStatus::NotFound) {
         if (!(base.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
-        if (fault_active(Fault::RegistryWrite)) return ERROR_WRITE_FAULT;
+        if (LONG err = change_fault()) return err;
         st = base.store->create_key(path, id, created, &stored);
     }
     if (st != RegStatus::Ok) return to_win32(st);
@@ -223,7 +232,7 @@ LONG RegSetValueExW(HKEY key, LPCWSTR value_name_arg, DWORD reserved, DWORD type
     if (LONG err = resolve(key, base)) return err;
     if (!(base.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     if (value_name(value_name_arg).size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
-    if (fault_active(Fault::RegistryWrite)) return ERROR_WRITE_FAULT;
+    if (LONG err = change_fault()) return err;
     return to_win32(base.store->set_value(base.id, value_name(value_name_arg), type,
                                           std::span<const BYTE>(data, data ? data_size : 0)));
 }
@@ -232,7 +241,7 @@ LONG RegDeleteValueW(HKEY key, LPCWSTR value_name_arg) {
     Resolved base;
     if (LONG err = resolve(key, base)) return err;
     if (!(base.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    if (fault_active(Fault::RegistryWrite)) return ERROR_WRITE_FAULT;
+    if (LONG err = change_fault()) return err;
     return to_win32(base.store->delete_value(base.id, value_name(value_name_arg)));
 }
 
@@ -243,7 +252,7 @@ LONG RegDeleteKeyW(HKEY key, LPCWSTR sub_key) {
     RegKeyPath path;
     if (!sub_key_path(base, sub_key, path)) return ERROR_INVALID_PARAMETER;
     if (path.path.empty()) return ERROR_ACCESS_DENIED;
-    if (fault_active(Fault::RegistryWrite)) return ERROR_WRITE_FAULT;
+    if (LONG err = change_fault()) return err;
     return to_win32(base.store->delete_key(path));
 }
 

@@ -67,9 +67,10 @@ RegStatus status_of_sqlite(int rc) {
         case SQLITE_NOTADB:
         case SQLITE_SCHEMA:
             return RegStatus::Corrupt;
+        case SQLITE_FULL:
+            return RegStatus::Full;
         case SQLITE_NOMEM:
         case SQLITE_IOERR:
-        case SQLITE_FULL:
         case SQLITE_CANTOPEN:
         case SQLITE_READONLY:
         default:
@@ -86,6 +87,12 @@ SqlConnection::SqlConnection(const std::string& file, int busy_timeout_ms) {
         throw e;
     }
     sqlite3_busy_timeout(db_, busy_timeout_ms);
+    // The journal and its shared index stay on disk when the last connection closes, so
+    // that a device whose storage has filled up in the meantime still opens: the index
+    // is made again in the room the old one leaves, and later writes reuse the room of
+    // the journal.
+    int persist = 1;
+    sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
     try {
         open_schema();
     } catch (const SqlError&) {

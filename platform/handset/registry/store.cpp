@@ -56,6 +56,7 @@ const char* describe(RegStatus status) {
         case RegStatus::Invalid: return "invalid key or value name";
         case RegStatus::Busy: return "the registry file is busy (held by another process)";
         case RegStatus::IoError: return "the registry file could not be read or written";
+        case RegStatus::Full: return "the device's storage is full";
         case RegStatus::Corrupt: return "the registry file is damaged";
     }
     return "unknown registry status";

@@ -55,6 +55,7 @@ enum class RegStatus {
     Invalid,      // a name or path that the registry cannot hold
     Busy,         // another process held the file past the busy timeout
     IoError,      // the file could not be read or written
+    Full,         // the file could not grow: the device's storage is full
     Corrupt,      // the file is damaged or not a registry
 };
 

@@ -213,6 +213,7 @@ bool dialog_key(HWND dialog, MSG& msg) {
 bool click_control(HWND control, std::string& error, const std::function<void()>& accepted) {
     HWND parent = nullptr;
     int id = 0;
+    Json change;  // a checkbox's new state, as the screen shows it
     {
         std::lock_guard lock(state().mu);
         Window* c = find(control);
@@ -231,9 +232,13 @@ bool click_control(HWND control, std::string& error, const std::function<void()>
         }
         parent = c->parent;
         id = c->id;
-        if (Window* top = top_level_of(c)) top->focus = control;
+        Window* top = top_level_of(c);
+        if (top) top->focus = control;
+        if (c->control == ControlKind::Checkbox)
+            change = {{"dialog", top ? top->template_id : 0}, {"id", id}, {"checked", c->checked}};
     }
     screen_changed();
+    if (!change.is_null()) events().emit("control.change", std::move(change));
     if (accepted) accepted();
     call_window_proc(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED),
                      reinterpret_cast<LPARAM>(control));
@@ -243,6 +248,7 @@ bool click_control(HWND control, std::string& error, const std::function<void()>
 bool select_item(HWND combo, int index, std::string& error, const std::function<void()>& accepted) {
     HWND parent = nullptr;
     int id = 0;
+    Json change;
     {
         std::lock_guard lock(state().mu);
         Window* c = find(combo);
@@ -266,9 +272,12 @@ bool select_item(HWND combo, int index, std::string& error, const std::function<
         c->selected = index;
         parent = c->parent;
         id = c->id;
-        if (Window* top = top_level_of(c)) top->focus = combo;
+        Window* top = top_level_of(c);
+        if (top) top->focus = combo;
+        change = {{"dialog", top ? top->template_id : 0}, {"id", id}, {"selected", index}};
     }
     screen_changed();
+    events().emit("control.change", std::move(change));
     if (accepted) accepted();
     call_window_proc(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(combo));
