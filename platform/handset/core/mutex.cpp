@@ -125,7 +125,7 @@ BOOL ReleaseMutex(HANDLE handle) {
     }
     std::lock_guard lock(kernel_lock());
     if (!mutex->release()) {
-        SetLastError(ERROR_NOT_SUPPORTED);  // the platform's "not owner"
+        SetLastError(ERROR_NOT_OWNER);
         return FALSE;
     }
     handset::clock().wake_waiters();
