@@ -247,7 +247,7 @@ Case window_text() {
 
 // Base units of the program's dialog font ("MS Shell Dlg", 8 points) on a 96 dpi screen:
 // the pixels of 4 horizontal and 8 vertical dialog units.
-constexpr LONG kBaseX = 6, kBaseY = 13;
+constexpr LONG kBaseX = 6, kBaseY = 11;  // as Wine measures the font
 
 LONG scaled(int units, LONG base, int per) { return static_cast<LONG>((units * base + per / 2) / per); }
 
