@@ -245,35 +245,56 @@ Case window_text() {
             }};
 }
 
-// Base units of the program's dialog font ("MS Shell Dlg", 8 points) on a 96 dpi screen:
-// the pixels of 4 horizontal and 8 vertical dialog units.
-constexpr LONG kBaseX = 6, kBaseY = 11;  // as Wine measures the font
-
 LONG scaled(int units, LONG base, int per) { return static_cast<LONG>((units * base + per / 2) / per); }
 
+// The dialog's base units: the pixels of 4 horizontal and 8 vertical dialog units.
+std::pair<LONG, LONG> base_units_of(HWND dialog) {
+    RECT unit{0, 0, 4, 8};
+    MapDialogRect(dialog, &unit);
+    return {unit.right, unit.bottom};
+}
+
+// Every control of the dialog maps through the dialog's own base units, rounded as the
+// dialog manager rounds. The units themselves come from each platform's dialog font.
 Case layout_of(const resource::DialogTemplate& dialog) {
     const int id = dialog.id;
     return {"dialog_" + std::to_string(id), "MapDialogRect", [id](Check& c) {
                 const resource::DialogTemplate* t = resource::find_dialog(id);
                 ProbeDialog probe(static_cast<UINT>(id));
                 std::vector<LONG> mapped, expected;
-                RECT unit{0, 0, 4, 8};
+                std::pair<LONG, LONG> base{0, 0};
                 probe.steps = [&](ProbeDialog& p) {
-                    MapDialogRect(p.m_hWnd, &unit);
+                    base = base_units_of(p.m_hWnd);
                     for (const resource::ControlTemplate& ctl : t->controls) {
                         RECT r{ctl.x, ctl.y, ctl.x + ctl.cx, ctl.y + ctl.cy};
                         MapDialogRect(p.m_hWnd, &r);
                         mapped.insert(mapped.end(), {r.left, r.top, r.right, r.bottom});
-                        expected.insert(expected.end(), {scaled(ctl.x, kBaseX, 4), scaled(ctl.y, kBaseY, 8),
-                                                         scaled(ctl.x + ctl.cx, kBaseX, 4),
-                                                         scaled(ctl.y + ctl.cy, kBaseY, 8)});
+                        expected.insert(expected.end(),
+                                        {scaled(ctl.x, base.first, 4), scaled(ctl.y, base.second, 8),
+                                         scaled(ctl.x + ctl.cx, base.first, 4), scaled(ctl.y + ctl.cy, base.second, 8)});
                     }
                     p.EndDialog(0);
                 };
                 probe.DoModal();
-                c.eq("base units", std::vector<LONG>{unit.right, unit.bottom}, std::vector<LONG>{kBaseX, kBaseY});
+                c.is("base units measured", base.first > 0 && base.second > 0);
                 c.eq("controls", mapped, expected);
             }};
+}
+
+// The base units of the 8-point dialog font on a 96 dpi screen.
+Case font_base_units() {
+    return {"dialog_font_base_units", "MapDialogRect", [](Check& c) {
+                ProbeDialog probe(static_cast<UINT>(IDD_SET_ALERT));
+                std::pair<LONG, LONG> base{0, 0};
+                probe.steps = [&](ProbeDialog& p) {
+                    base = base_units_of(p.m_hWnd);
+                    p.EndDialog(0);
+                };
+                probe.DoModal();
+                c.eq("base units", std::vector<LONG>{base.first, base.second}, std::vector<LONG>{6, 12});
+            },
+            "the phone's dialog font is its own Korean system font (Baekmuk Dotum here), whose 8-point "
+            "cell is a pixel taller than the desktop's MS Shell Dlg"};
 }
 
 }  // namespace
@@ -288,6 +309,7 @@ Table dialog_table() {
 Table layout_table() {
     Table table{"layout", {}};
     for (const resource::DialogTemplate& d : quillon_resources().dialogs) table.cases.push_back(layout_of(d));
+    table.cases.push_back(font_base_units());
     return table;
 }
 
