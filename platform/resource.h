@@ -32,6 +32,7 @@ struct ControlTemplate {
     int image_id = 0;           // Picture: bitmap resource id
     bool vscroll = false;       // ComboBox: vertical scroll bar
     bool integral_height = true;
+    bool auto_check = true;     // Checkbox: a click toggles it (else the program does)
 };
 
 struct DialogTemplate {

@@ -4,6 +4,7 @@
 #include "platform/wintypes.h"
 
 constexpr ULONG SEE_MASK_NOCLOSEPROCESS = 0x40;
+constexpr ULONG SEE_MASK_FLAG_NO_UI = 0x400;
 
 struct SHELLEXECUTEINFO {
     DWORD cbSize;  // sizeof(SHELLEXECUTEINFO); 60 on the 32-bit phone

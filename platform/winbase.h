@@ -50,6 +50,8 @@ BOOL GetExitCodeProcess(HANDLE process, LPDWORD code);
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void* security, DWORD disposition,
                    DWORD attributes, HANDLE template_file);
 BOOL DeleteFileW(LPCWSTR path);
+// INVALID_FILE_ATTRIBUTES when the path is missing (last error: its file or its folder).
+DWORD GetFileAttributesW(LPCWSTR path);
 
 // Debug output: the device's debug.log and the `debug` event. NKDbgPrintfW formats
 // with %s (UTF-16 text), %d, %u, %x, %X, %c and %%.

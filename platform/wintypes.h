@@ -80,6 +80,8 @@ constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
 constexpr LONG ERROR_INVALID_WINDOW_HANDLE = 1400;
 constexpr LONG ERROR_CANCELLED = 1223;
 constexpr LONG ERROR_CANNOT_MAKE = 82;
+constexpr LONG ERROR_FILE_EXISTS = 80;
+constexpr LONG ERROR_NOT_OWNER = 288;
 
 // Registry roots, value types and access masks.
 inline const HKEY HKEY_CLASSES_ROOT = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000000u));
@@ -121,7 +123,9 @@ constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD CREATE_ALWAYS = 2;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 constexpr DWORD MAX_PATH = 260;
 
 // Waits.
@@ -192,6 +196,25 @@ constexpr int BST_UNCHECKED = 0;
 constexpr int BST_CHECKED = 1;
 
 constexpr int CB_ERR = -1;
+constexpr int CB_OKAY = 0;
+
+// Button and combo box messages.
+constexpr UINT BM_GETCHECK = 0x00F0;
+constexpr UINT BM_SETCHECK = 0x00F1;
+constexpr UINT BM_CLICK = 0x00F5;
+constexpr UINT CB_ADDSTRING = 0x0143;
+constexpr UINT CB_GETCOUNT = 0x0146;
+constexpr UINT CB_GETCURSEL = 0x0147;
+constexpr UINT CB_RESETCONTENT = 0x014B;
+constexpr UINT CB_SETCURSEL = 0x014E;
+
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
+using LPRECT = RECT*;
 
 // Virtual keys, as the handset's keypad produces them.
 constexpr BYTE VK_BACK = 0x08;

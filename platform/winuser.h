@@ -19,6 +19,7 @@ struct MSG {
 using WNDENUMPROC = BOOL (*)(HWND, LPARAM);
 using TIMERPROC = void (*)(HWND, UINT, UINT, DWORD);
 
+// Dialogs and message boxes are of class "#32770"; a null class or title matches any.
 HWND FindWindowW(LPCWSTR class_name, LPCWSTR title);
 BOOL EnumWindows(WNDENUMPROC proc, LPARAM param);
 DWORD GetWindowThreadProcessId(HWND window, LPDWORD process_id);
@@ -33,6 +34,13 @@ BOOL EnableWindow(HWND window, BOOL enable);
 BOOL IsWindowEnabled(HWND window);
 HWND GetParent(HWND window);
 HWND GetDlgItem(HWND dialog, int id);
+BOOL CheckDlgButton(HWND dialog, int id, UINT check);
+UINT IsDlgButtonChecked(HWND dialog, int id);
+// The keyboard focus among the calling thread's windows; SetFocus returns the previous one.
+HWND SetFocus(HWND window);
+HWND GetFocus();
+// Converts a rectangle of the dialog's units into pixels through its font's base units.
+BOOL MapDialogRect(HWND dialog, LPRECT rect);
 BOOL DestroyWindow(HWND window);
 HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
 inline LPCWSTR MAKEINTRESOURCEW(int id) {

@@ -57,7 +57,7 @@ DWORD control_style(const resource::ControlTemplate& c) {
                                                             : SS_LEFT;
             break;
         case resource::ControlKind::Picture: style |= SS_BITMAP; break;
-        case resource::ControlKind::Checkbox: style |= BS_AUTOCHECKBOX | WS_TABSTOP; break;
+        case resource::ControlKind::Checkbox: style |= (c.auto_check ? BS_AUTOCHECKBOX : BS_CHECKBOX) | WS_TABSTOP; break;
         case resource::ControlKind::GroupBox: style |= BS_GROUPBOX; break;
         case resource::ControlKind::Button: style |= BS_PUSHBUTTON | WS_TABSTOP; break;
         case resource::ControlKind::ComboBox:

@@ -16,6 +16,7 @@
 // This file gives the device-path forms their meaning, so it calls the desktop's own.
 #undef CreateFileW
 #undef DeleteFileW
+#undef GetFileAttributesW
 #undef ShellExecuteEx
 #undef GetModuleFileNameW
 
@@ -95,6 +96,11 @@ HANDLE PhoneCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTR
 BOOL PhoneDeleteFileW(LPCWSTR path) {
     const WString desktop = PhoneDevicePath(path);
     return DeleteFileW(path != nullptr ? desktop.c_str() : nullptr);
+}
+
+DWORD PhoneGetFileAttributesW(LPCWSTR path) {
+    const WString desktop = PhoneDevicePath(path);
+    return GetFileAttributesW(path != nullptr ? desktop.c_str() : nullptr);
 }
 
 BOOL PhoneShellExecuteEx(SHELLEXECUTEINFOW* info) {

@@ -49,4 +49,15 @@ if(QUILLON_TESTS)
   add_executable(quillon-driver tests/win32/wine_driver.cpp)
   target_compile_definitions(quillon-driver PRIVATE UNICODE _UNICODE)
   target_link_options(quillon-driver PRIVATE -municode -static -static-libgcc -static-libstdc++)
+
+  # The conformance cases over the desktop's API, with the framework and resources the
+  # program uses (everything of platform/win32/ but its entry).
+  file(GLOB _conformance CONFIGURE_DEPENDS tests/conformance/*.cpp)
+  list(FILTER _conformance EXCLUDE REGEX "handset_test\\.cpp$")
+  list(FILTER _program EXCLUDE REGEX "/(app|watch|dialogs)/|platform/win32/main\\.cpp$")
+  add_executable(quillon-conformance ${_conformance} tests/conformance/win32/main.cpp ${_program}
+    res/dialogs.cpp res/menus.cpp res/images.cpp res/resources.cpp ${_pixels})
+  target_include_directories(quillon-conformance PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/tests)
+  target_link_options(quillon-conformance PRIVATE -municode -static -static-libgcc -static-libstdc++)
+  target_link_libraries(quillon-conformance PRIVATE comctl32 shell32 ole32 uuid winmm advapi32 user32 gdi32)
 endif()

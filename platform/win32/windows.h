@@ -79,11 +79,14 @@ HANDLE PhoneCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTR
                         DWORD disposition, DWORD attributes, HANDLE template_file);
 BOOL PhoneDeleteFileW(LPCWSTR path);
 BOOL PhoneShellExecuteEx(SHELLEXECUTEINFOW* info);
+DWORD PhoneGetFileAttributesW(LPCWSTR path);
 #undef CreateFile
 #undef DeleteFile
 #undef ShellExecuteEx
+#undef GetFileAttributes
 #define CreateFileW PhoneCreateFileW
 #define DeleteFileW PhoneDeleteFileW
+#define GetFileAttributesW PhoneGetFileAttributesW
 #define ShellExecuteEx PhoneShellExecuteEx
 
 // Processes. The phone opens a process with no access rights and reads its executable

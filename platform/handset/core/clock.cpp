@@ -48,14 +48,15 @@ struct Clock::Waiter {
             if (objects.empty()) return false;
             for (auto* o : objects)
                 if (!o->signalled_for(token)) return false;
-            for (auto* o : objects) o->acquire_for(token);
-            result = 0;
+            bool abandoned = false;
+            for (auto* o : objects) abandoned = o->acquire_for(token) || abandoned;
+            result = abandoned ? kWaitAbandoned : 0;
             return true;
         }
         for (std::size_t i = 0; i < objects.size(); ++i) {
             if (objects[i]->signalled_for(token)) {
-                objects[i]->acquire_for(token);
-                result = static_cast<int>(i);
+                const bool abandoned = objects[i]->acquire_for(token);
+                result = static_cast<int>(i) + (abandoned ? kWaitAbandoned : 0);
                 return true;
             }
         }

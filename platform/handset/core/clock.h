@@ -37,7 +37,11 @@ public:
     // The same questions for a given waiting thread (see thread_token()); objects
     // with an owner, such as mutexes, answer differently for their owner.
     virtual bool signalled_for(unsigned long long token) const { return signalled(); }
-    virtual void acquire_for(unsigned long long token) { acquire(); }
+    // True when the object came to the waiter abandoned (a mutex whose owner ended).
+    virtual bool acquire_for(unsigned long long token) {
+        acquire();
+        return false;
+    }
     // Also ends a wait once the phone is at rest: under the virtual clock when every
     // participant is blocked, before time moves on (so that it ends at the same point
     // every run); under the real clock as soon as it holds.
@@ -47,8 +51,10 @@ public:
 // A number that names the calling thread for the whole process's life.
 unsigned long long thread_token();
 
-// Result of wait(): the index of the signalled object, or one of these.
+// Result of wait(): the index of the signalled object, or one of these. An object that
+// came abandoned adds kWaitAbandoned to its index, as the platform's WAIT_ABANDONED_0.
 constexpr int kWaitTimeout = -1;
+constexpr int kWaitAbandoned = 0x80;
 
 class Clock {
 public:
@@ -68,7 +74,8 @@ public:
     // Blocks the calling thread until one of `objects` is signalled (all of them when
     // `all`), or until handset time reaches `deadline` (kNoDeadline: never). Must be
     // called with `lock` holding kernel_lock(). Returns the index of the object that
-    // ended the wait (0 for wait-all) or kWaitTimeout.
+    // ended the wait (0 for wait-all), plus kWaitAbandoned when it came abandoned, or
+    // kWaitTimeout.
     int wait(std::unique_lock<CheckedMutex>& lock, std::span<Waitable* const> objects, bool all,
              long long deadline);
 

@@ -67,6 +67,12 @@ public:
     DWORD pid = 0;
 };
 
+// The platform tells a missing file in an existing folder from a missing folder.
+DWORD missing_path_error(const fs::path& host) {
+    std::error_code ec;
+    return fs::is_directory(host.parent_path(), ec) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
 std::optional<fs::path> resolve(LPCWSTR path) {
     if (!path || !has_device()) return std::nullopt;
     return device().host_path(path);
@@ -87,13 +93,13 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void*, DWORD disposi
     switch (disposition) {
         case OPEN_EXISTING:
             if (!exists) {
-                SetLastError(fs::exists(host->parent_path(), ec) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+                SetLastError(missing_path_error(*host));
                 return INVALID_HANDLE_VALUE;
             }
             break;
         case CREATE_NEW:
             if (exists) {
-                SetLastError(ERROR_ALREADY_EXISTS);
+                SetLastError(ERROR_FILE_EXISTS);
                 return INVALID_HANDLE_VALUE;
             }
             flags |= O_CREAT | O_EXCL;
@@ -114,7 +120,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void*, DWORD disposi
     }
     const int fd = open(host->c_str(), flags, 0644);
     if (fd < 0) {
-        SetLastError(errno == EACCES || errno == EROFS ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+        SetLastError(errno == EACCES || errno == EROFS ? ERROR_ACCESS_DENIED : missing_path_error(*host));
         return INVALID_HANDLE_VALUE;
     }
     auto file = std::make_shared<FileObject>();
@@ -138,8 +144,12 @@ BOOL DeleteFileW(LPCWSTR path) {
         return FALSE;
     }
     std::error_code ec;
+    if (fs::is_directory(*host, ec)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     if (!fs::is_regular_file(*host, ec)) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
+        SetLastError(missing_path_error(*host));
         return FALSE;
     }
     if (delete_conflict(*host)) {
@@ -152,6 +162,21 @@ BOOL DeleteFileW(LPCWSTR path) {
     }
     events().emit("file.delete", {{"path", to_utf8(path)}});
     return TRUE;
+}
+
+DWORD GetFileAttributesW(LPCWSTR path) {
+    const auto host = resolve(path);
+    if (!host) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    std::error_code ec;
+    const fs::file_status status = fs::status(*host, ec);
+    if (!fs::exists(status)) {
+        SetLastError(missing_path_error(*host));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return fs::is_directory(status) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
 
 HANDLE OpenProcess(DWORD, BOOL, DWORD process_id) {

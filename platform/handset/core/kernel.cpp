@@ -60,6 +60,7 @@ struct ThreadEnd {
         if (!thread) return;
         {
             std::lock_guard lock(kernel_lock());
+            abandon_mutexes_of(thread_token());
             thread->finish(code);
             clock().wake_waiters();
         }

@@ -45,6 +45,11 @@ bool close_handle(HANDLE handle);
 // process ends, however it ends.
 void release_process_handles(DWORD pid);
 
+// Gives up every mutex the thread `token` owns, as the platform does when a thread ends
+// without releasing them: the next thread to take each one is told it was abandoned.
+// Kernel lock held.
+void abandon_mutexes_of(unsigned long long token);
+
 // An event (manual or auto reset).
 class EventObject : public KernelObject {
 public:

@@ -8,6 +8,8 @@
 
 #include <cassert>
 #include <map>
+#include <utility>
+#include <vector>
 
 #include "platform/handset/core/device.h"
 #include "platform/handset/core/faults.h"
@@ -25,9 +27,18 @@ public:
     bool waitable() const override { return true; }
     bool signalled() const override { return owner_ == 0; }
     bool signalled_for(unsigned long long token) const override { return owner_ == 0 || owner_ == token; }
-    void acquire_for(unsigned long long token) override {
+    bool acquire_for(unsigned long long token) override {
         owner_ = token;
         ++count_;
+        return std::exchange(abandoned_, false);
+    }
+    // The owner ended without releasing: the next thread to take the mutex is told.
+    // Kernel lock held.
+    void abandon_if_owned_by(unsigned long long token) {
+        if (owner_ != token) return;
+        owner_ = 0;
+        count_ = 0;
+        abandoned_ = true;
     }
     // Kernel lock held.
     bool release() {
@@ -39,7 +50,14 @@ public:
     UniqueFd name_file_;  // its shared flock is this host's share of the name
     unsigned long long owner_ = 0;
     int count_ = 0;
+    bool abandoned_ = false;
 };
+
+// Every mutex of this host, for the end of a thread that may own some. Kernel lock held.
+std::vector<std::weak_ptr<MutexObject>>& live_mutexes() {
+    static std::vector<std::weak_ptr<MutexObject>> all;
+    return all;
+}
 
 std::mutex g_names_mu;
 std::map<std::u16string, std::weak_ptr<MutexObject>> g_names;  // names this host has open
@@ -108,13 +126,24 @@ HANDLE CreateMutexW(void*, BOOL initial_owner, LPCWSTR name) {
     } else {
         mutex = std::make_shared<MutexObject>();
     }
-    if (initial_owner && !existed) {
+    {
         std::lock_guard lock(kernel_lock());
-        mutex->acquire_for(thread_token());
+        if (!existed) {
+            auto& all = live_mutexes();
+            std::erase_if(all, [](const std::weak_ptr<MutexObject>& m) { return m.expired(); });
+            all.push_back(mutex);
+        }
+        if (initial_owner && !existed) mutex->acquire_for(thread_token());
     }
     HANDLE handle = make_handle(mutex);
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
+}
+
+void handset::abandon_mutexes_of(unsigned long long token) {
+    assert(kernel_lock().held());
+    for (const auto& weak : live_mutexes())
+        if (auto mutex = weak.lock()) mutex->abandon_if_owned_by(token);
 }
 
 BOOL ReleaseMutex(HANDLE handle) {
@@ -125,7 +154,7 @@ BOOL ReleaseMutex(HANDLE handle) {
     }
     std::lock_guard lock(kernel_lock());
     if (!mutex->release()) {
-        SetLastError(ERROR_NOT_SUPPORTED);  // the platform's "not owner"
+        SetLastError(ERROR_NOT_OWNER);
         return FALSE;
     }
     handset::clock().wake_waiters();

@@ -1,4 +1,6 @@
 // Kernel functions for time, threads, events, waits, handles and the last error.
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "platform/handset/core/faults.h"
@@ -112,11 +114,23 @@ HANDLE CreateEventW(void*, BOOL manual_reset, BOOL initial_state, LPCWSTR name) 
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    // Named events are not used by the handset's programs; a name is accepted and
-    // the event is private all the same.
-    (void)name;
-    SetLastError(ERROR_SUCCESS);
-    return make_handle(std::make_shared<EventObject>(manual_reset != FALSE, initial_state != FALSE));
+    // A name is shared within this host (its processes); a second create opens the same
+    // event, keeping its state, and says so.
+    static std::mutex names_mu;
+    static std::map<std::u16string, std::weak_ptr<EventObject>> names;
+    std::shared_ptr<EventObject> event;
+    bool existed = false;
+    if (name && *name) {
+        std::lock_guard lock(names_mu);
+        std::weak_ptr<EventObject>& slot = names[std::u16string(name)];
+        event = slot.lock();
+        existed = event != nullptr;
+        if (!event) slot = event = std::make_shared<EventObject>(manual_reset != FALSE, initial_state != FALSE);
+    } else {
+        event = std::make_shared<EventObject>(manual_reset != FALSE, initial_state != FALSE);
+    }
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return make_handle(std::move(event));
 }
 
 BOOL SetEvent(HANDLE handle) {

@@ -64,6 +64,7 @@ HWND create_control(HWND dialog, const ControlTemplate& t) {
         w.cx = t.cx;
         w.cy = t.cy;
         w.image_id = t.image_id;
+        w.auto_check = t.auto_check;
     });
     return hwnd;
 }
@@ -293,29 +294,34 @@ LRESULT CDialog::DefWindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
 const MessageMap* CDialog::GetMessageMap() const { return &messageMap; }
 
 // ---- controls ----
+// The framework's control classes and the controls' own messages share these.
 
-int CButton::GetCheck() const {
+namespace {
+
+int check_of(HWND control) {
     bool checked = false;
-    with_window(m_hWnd, [&](Window& w) { checked = w.checked; });
+    with_window(control, [&](Window& w) { checked = w.checked; });
     return checked ? BST_CHECKED : BST_UNCHECKED;
 }
 
-void CButton::SetCheck(int state) {
-    if (with_window(m_hWnd, [&](Window& w) { w.checked = state != BST_UNCHECKED; })) screen_changed();
+bool set_check(HWND control, int state) {
+    if (!with_window(control, [&](Window& w) { w.checked = state != BST_UNCHECKED; })) return false;
+    screen_changed();
+    return true;
 }
 
-void CComboBox::ResetContent() {
-    if (with_window(m_hWnd, [](Window& w) {
+void reset_items(HWND combo) {
+    if (with_window(combo, [](Window& w) {
             w.items.clear();
             w.selected = -1;
         }))
         screen_changed();
 }
 
-int CComboBox::AddString(LPCWSTR text) {
+int add_item(HWND combo, LPCWSTR text) {
     if (!text) return CB_ERR;
     int index = CB_ERR;
-    with_window(m_hWnd, [&](Window& w) {
+    with_window(combo, [&](Window& w) {
         w.items.emplace_back(text);
         index = static_cast<int>(w.items.size()) - 1;
     });
@@ -323,15 +329,15 @@ int CComboBox::AddString(LPCWSTR text) {
     return index;
 }
 
-int CComboBox::GetCurSel() const {
+int selection_of(HWND combo) {
     int selected = CB_ERR;
-    with_window(m_hWnd, [&](Window& w) { selected = w.selected; });
+    with_window(combo, [&](Window& w) { selected = w.selected; });
     return selected < 0 ? CB_ERR : selected;
 }
 
-int CComboBox::SetCurSel(int index) {
+int select(HWND combo, int index) {
     int result = CB_ERR;
-    const bool found = with_window(m_hWnd, [&](Window& w) {
+    const bool found = with_window(combo, [&](Window& w) {
         const bool valid = index >= 0 && index < static_cast<int>(w.items.size());
         w.selected = valid ? index : -1;
         result = valid ? index : CB_ERR;
@@ -340,10 +346,50 @@ int CComboBox::SetCurSel(int index) {
     return result;
 }
 
-int CComboBox::GetCount() const {
+int count_of(HWND combo) {
     int count = CB_ERR;
-    with_window(m_hWnd, [&](Window& w) { count = static_cast<int>(w.items.size()); });
+    with_window(combo, [&](Window& w) { count = static_cast<int>(w.items.size()); });
     return count;
+}
+
+}  // namespace
+
+LRESULT handset::wm::control_message(HWND control, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case BM_GETCHECK: return check_of(control);
+        case BM_SETCHECK: set_check(control, static_cast<int>(wparam)); return 0;
+        case BM_CLICK: {
+            std::string error;
+            click_control(control, error);
+            return 0;
+        }
+        case CB_ADDSTRING: return add_item(control, reinterpret_cast<LPCWSTR>(lparam));
+        case CB_GETCOUNT: return count_of(control);
+        case CB_GETCURSEL: return selection_of(control);
+        case CB_SETCURSEL: return select(control, static_cast<int>(wparam));
+        case CB_RESETCONTENT: reset_items(control); return CB_OKAY;
+        default: return 0;
+    }
+}
+
+int CButton::GetCheck() const { return check_of(m_hWnd); }
+void CButton::SetCheck(int state) { set_check(m_hWnd, state); }
+void CComboBox::ResetContent() { reset_items(m_hWnd); }
+int CComboBox::AddString(LPCWSTR text) { return add_item(m_hWnd, text); }
+int CComboBox::GetCurSel() const { return selection_of(m_hWnd); }
+int CComboBox::SetCurSel(int index) { return select(m_hWnd, index); }
+int CComboBox::GetCount() const { return count_of(m_hWnd); }
+
+BOOL CheckDlgButton(HWND dialog, int id, UINT check) {
+    HWND control = ::GetDlgItem(dialog, id);
+    if (!control) return FALSE;
+    ::SendMessageW(control, BM_SETCHECK, check, 0);
+    return TRUE;
+}
+
+UINT IsDlgButtonChecked(HWND dialog, int id) {
+    HWND control = ::GetDlgItem(dialog, id);
+    return control ? static_cast<UINT>(::SendMessageW(control, BM_GETCHECK, 0, 0)) : 0;
 }
 
 // ---- command bar ----

@@ -225,7 +225,9 @@ bool click_control(HWND control, std::string& error, const std::function<void()>
             error = control_name(c->id) + (c->visible ? " is disabled" : " is hidden");
             return false;
         }
-        if (c->control == ControlKind::Checkbox) c->checked = !c->checked;
+        if (c->control == ControlKind::Checkbox) {
+            if (c->auto_check) c->checked = !c->checked;
+        }
         else if (c->control != ControlKind::Button) {
             error = control_name(c->id) + " cannot be clicked";
             return false;

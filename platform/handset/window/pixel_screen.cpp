@@ -7,6 +7,10 @@
 
 #include "platform/handset/core/events.h"
 #include "platform/handset/window/pixel_paint.h"
+#include "platform/handset/window/resource.h"
+#include "platform/handset/window/wm_internal.h"
+#include "platform/winbase.h"
+#include "platform/winuser.h"
 
 namespace handset {
 namespace {
@@ -281,3 +285,27 @@ bool write_screenshot(const std::filesystem::path& path, std::string& error) {
 }
 
 }  // namespace handset
+
+BOOL MapDialogRect(HWND dialog, LPRECT rect) {
+    using namespace handset;
+    int point_size = 0;
+    {
+        std::lock_guard lock(wm::state().mu);
+        wm::Window* w = wm::find(dialog);
+        wm::Window* top = w ? wm::top_level_of(w) : nullptr;
+        const resource::DialogTemplate* t = top ? resource::find_dialog(top->template_id) : nullptr;
+        if (t) point_size = t->point_size;
+    }
+    std::string error;
+    PixelScreen* screen = point_size && rect ? shared_pixel_screen(error) : nullptr;
+    if (!screen) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    const BaseUnits base = screen->base_units(point_size);
+    rect->left = mul_div(rect->left, base.x, 4);
+    rect->right = mul_div(rect->right, base.x, 4);
+    rect->top = mul_div(rect->top, base.y, 8);
+    rect->bottom = mul_div(rect->bottom, base.y, 8);
+    return TRUE;
+}

@@ -307,25 +307,47 @@ void withdraw_window_table() {
 
 using namespace handset::wm;
 
-// Window classes are not modelled: any class matches, and the title must match exactly.
-// The most recently activated match wins, this host's own window on a tie; the table's
-// rows are searched in place, since the watch tick looks for the mail client this way.
-HWND FindWindowW(LPCWSTR, LPCWSTR title) {
-    if (!title) {
+namespace {
+
+// The class of a window of this host: dialogs and message boxes are the dialog manager's
+// "#32770"; a device program's plain window has a class of its own.
+std::u16string_view class_of(const Window& w) {
+    return w.kind == Kind::Plain ? std::u16string_view(u"QuillonProgramWindow") : std::u16string_view(u"#32770");
+}
+
+bool same_class(std::u16string_view a, std::u16string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char16_t x, char16_t y) {
+        auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+        return lower(x) == lower(y);
+    });
+}
+
+}  // namespace
+
+// A null title or class matches any. Classes are known for this host's windows; the
+// windows of other hosts are matched by their titles. The most recently activated match
+// wins, this host's own window on a tie; the table's rows are searched in place, since
+// the watch tick looks for the mail client this way.
+HWND FindWindowW(LPCWSTR class_name, LPCWSTR title) {
+    if (!title && !class_name) {
         const auto list = listed_windows();
         return list.empty() ? nullptr : list.front().hwnd;
     }
-    const std::u16string_view wanted(title);
+    auto matches = [&](const Window& w) {
+        return (!title || w.text == std::u16string_view(title)) && (!class_name || same_class(class_of(w), class_name));
+    };
     HWND best = nullptr;
     std::uint64_t best_activated = 0;
     {
         std::lock_guard lock(state().mu);
         for (HWND h : state().zorder)
-            if (Window* w = find(h); w && w->text == wanted && (!best || w->activated > best_activated)) {
+            if (Window* w = find(h); w && matches(*w) && (!best || w->activated > best_activated)) {
                 best = h;
                 best_activated = w->activated;
             }
     }
+    if (!title) return best;
+    const std::u16string_view wanted(title);
     table().with(LOCK_SH, [&](RawTable& t) {
         for (const RawRow& raw : t.rows) {
             if (raw.hwnd == 0 || (best && raw.activated <= best_activated)) continue;

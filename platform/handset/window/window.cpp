@@ -349,7 +349,7 @@ LRESULT builtin_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
     }
     case Kind::Control:
-        return 0;
+        return control_message(hwnd, message, wparam, lparam);
     }
     return 0;
 }
@@ -549,6 +549,10 @@ BOOL EnableWindow(HWND window, BOOL enable) {
         }
         was_disabled = !w->enabled;
         w->enabled = enable != FALSE;
+        // A disabled window cannot keep the focus: its dialog has none until one is given.
+        if (!enable)
+            if (Window* top = top_level_of(w); top && top->focus && (top->focus == window || is_descendant(find(top->focus), window)))
+                top->focus = nullptr;
     }
     screen_changed();
     return was_disabled ? TRUE : FALSE;
@@ -568,6 +572,28 @@ HWND GetParent(HWND window) {
         return nullptr;
     }
     return find(w->parent) ? w->parent : nullptr;
+}
+
+// The focus is kept per top-level window (a dialog's focused control); the thread's
+// focus is that of its active window.
+HWND SetFocus(HWND window) {
+    HWND previous = GetFocus();
+    std::lock_guard lock(state().mu);
+    Window* w = find(window);
+    Window* top = w ? top_level_of(w) : nullptr;
+    if (!top || w->tid != current_thread()->id || !w->enabled) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    top->focus = window;
+    return previous;
+}
+
+HWND GetFocus() {
+    HWND active = thread_active_window();
+    std::lock_guard lock(state().mu);
+    Window* w = find(active);
+    return w && find(w->focus) ? w->focus : nullptr;
 }
 
 HWND GetDlgItem(HWND dialog, int id) {

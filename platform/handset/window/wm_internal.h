@@ -83,6 +83,7 @@ struct Window {
     int x = 0, y = 0, cx = 0, cy = 0;
     int image_id = 0;
     bool checked = false;
+    bool auto_check = true;  // Checkbox: a click toggles it
     std::vector<std::u16string> items;
     int selected = -1;
 
@@ -222,6 +223,8 @@ struct CreateParams {
 HWND create_window(CreateParams params);
 // Built-in handling of a window's messages by its kind (what DefWindowProc ends in).
 LRESULT builtin_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+// A control's own messages (BM_*, CB_*), as its window class answers them (afx.cpp).
+LRESULT control_message(HWND control, UINT message, WPARAM wparam, LPARAM lparam);
 // Brings `hwnd` (local) to the front; `show` also shows it. When it is disabled behind a
 // modal window it owns, that window comes to the front too. Emits window.foreground
 // (and window.show). False when not a local top-level window.

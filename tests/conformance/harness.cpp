@@ -1,0 +1,68 @@
+// The harness's shared parts: outcomes, running a case, the printed line and the list
+// of tables.
+#include "harness.h"
+
+namespace conformance {
+
+std::string utf8(WStringView text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::uint32_t c = static_cast<std::uint16_t>(text[i]);
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) {
+            const std::uint32_t low = static_cast<std::uint16_t>(text[i + 1]);
+            if (low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+void Check::fail(const std::string& what, const std::string& actual, const std::string& expected) {
+    if (failed_) return;
+    failed_ = true;
+    outcome_ = what + ": " + actual + ", expected " + expected;
+}
+
+std::string Check::outcome() const {
+    if (failed_) return outcome_;
+    return comparisons_ > 0 ? "ok" : "nothing checked";
+}
+
+std::vector<Table> all_tables() {
+    return {registry_table(), kernel_table(), window_table(), dialog_table(), layout_table(), file_table()};
+}
+
+Result run_case(const Table& table, const Case& c) {
+    Check check;
+    try {
+        c.run(check);
+    } catch (const std::exception& e) {
+        check.fail("exception", e.what(), "none");
+    }
+    return {std::string(table.name) + "." + c.name, check.outcome(), check.holds(), c.phone_only};
+}
+
+std::string line_of(const Result& r) {
+    std::string line = r.name + "\t" + r.outcome + "\t";
+    if (r.phone_only) line += std::string("phone-only: ") + r.phone_only;
+    return line;
+}
+
+}  // namespace conformance
