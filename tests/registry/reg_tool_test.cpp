@@ -34,14 +34,15 @@ TEST_F(RegToolTest, AddAndQueryLookLikeThePlatformTool) {
     ASSERT_EQ(reg({"add", "HKCU\\Software\\Quillon\\Sub", "/v", "M", "/t", "REG_MULTI_SZ", "/d", "a\\0b"}), 0) << err;
     ASSERT_EQ(reg({"add", "HKCU\\Software\\Quillon\\Sub", "/v", "Q", "/t", "reg_qword", "/d", "4294967296"}), 0) << err;
 
+    // The key and the value are shown as typed; the subkeys below as stored.
     ASSERT_EQ(reg({"query", "HKCU\\software\\quillon"}), 0) << err;
     EXPECT_EQ(out,
-              "\nHKEY_CURRENT_USER\\Software\\Quillon\n"
+              "\nHKEY_CURRENT_USER\\software\\quillon\n"
               "    AlertInterval    REG_DWORD    0x10\n"
               "    프로필    REG_SZ    무음\n"
               "    (Default)    REG_BINARY    0102FF\n"
               "\n"
-              "HKEY_CURRENT_USER\\Software\\Quillon\\Sub\n");
+              "HKEY_CURRENT_USER\\software\\quillon\\Sub\n");
     ASSERT_EQ(reg({"query", "HKCU\\Software\\Quillon", "/s"}), 0) << err;
     EXPECT_NE(out.find("HKEY_CURRENT_USER\\Software\\Quillon\\Sub\n"
                        "    M    REG_MULTI_SZ    a\\0b\n"
@@ -49,7 +50,9 @@ TEST_F(RegToolTest, AddAndQueryLookLikeThePlatformTool) {
               std::string::npos)
         << out;
     ASSERT_EQ(reg({"query", "HKCU\\Software\\Quillon", "/v", "alertinterval"}), 0) << err;
-    EXPECT_EQ(out, "\nHKEY_CURRENT_USER\\Software\\Quillon\n    AlertInterval    REG_DWORD    0x10\n\n");
+    EXPECT_EQ(out, "\nHKEY_CURRENT_USER\\Software\\Quillon\n    alertinterval    REG_DWORD    0x10\n\n");
+    EXPECT_EQ(reg({"query", "HKCU\\Software\\Quillon", "/v", "none"}), 1);
+    EXPECT_EQ(out, "\n");
 }
 
 TEST_F(RegToolTest, AddRefusesBadDataAndOverwritesOnlyWithF) {
@@ -150,7 +153,8 @@ TEST_F(RegToolTest, CommandsTakeTheirArgumentsAsThePlatformToolDoes) {
         {{"add", k, "/v", "q", "/t", "REG_QWORD", "/d", "-1"}, 0, "@=sz:old q=qword:18446744073709551615"},
         {{"add", k, "/v", "b", "/t", "REG_BINARY", "/d", "123"}, 0, "@=sz:old b=hex:01,23"},
         {{"add", k, "/v", "l", "/t", "REG_DWORD_LITTLE_ENDIAN", "/d", "0x10"}, 0, "@=sz:old l=dword:16"},
-        {{"add", k, "/v", "g", "/t", "reg_dword_big_endian", "/d", "0x10"}, 0, "@=sz:old g=hex(5):00,00,00,10"},
+        // The platform's tool stores a REG_DWORD_BIG_ENDIAN little-endian, as a REG_DWORD.
+        {{"add", k, "/v", "g", "/t", "reg_dword_big_endian", "/d", "0x10"}, 0, "@=sz:old g=hex(5):10,00,00,00"},
         // Multi-strings: a trailing or lone separator, which must be one character.
         {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/d", "a\\0b\\0"}, 0,
          "@=sz:old m=hex(7):61,00,00,00,62,00,00,00,00,00"},
@@ -163,19 +167,19 @@ TEST_F(RegToolTest, CommandsTakeTheirArgumentsAsThePlatformToolDoes) {
         {{"add", "HKCU\\", "/v", "X"}, 1, "@=sz:old"},
         // A key without values shows no section of its own; /v and /ve search with /s.
         {{"query", q, "/ve"}, 0, "@=sz:old",
-         "\nHKEY_LOCAL_MACHINE\\Software\\Q\n    (Default)    REG_SZ    (value not set)\n\n"},
+         "\nHKEY_LOCAL_MACHINE\\Software\\Q\n    (Default)    REG_SZ    (value not set)\n"},
         {{"query", q}, 0, "@=sz:old", "\nHKEY_LOCAL_MACHINE\\Software\\Q\\Sub\n"},
         {{"query", q, "/s"}, 0, "@=sz:old",
          "\nHKEY_LOCAL_MACHINE\\Software\\Q\\Sub\n    x    REG_SZ    1\n\n"
          "HKEY_LOCAL_MACHINE\\Software\\Q\\Sub\\Deep\n    x    REG_DWORD    0x2\n    (Default)    REG_SZ    d\n\n"},
         {{"query", q, "/s", "/v", "X"}, 0, "@=sz:old",
-         "\nHKEY_LOCAL_MACHINE\\Software\\Q\\Sub\n    x    REG_SZ    1\n\n"
-         "HKEY_LOCAL_MACHINE\\Software\\Q\\Sub\\Deep\n    x    REG_DWORD    0x2\n\n"
-         "End of search: 2 match(es) found.\n"},
+         "\nHKEY_LOCAL_MACHINE\\Software\\Q\\Sub\n    X    REG_SZ    1\n\n"
+         "HKEY_LOCAL_MACHINE\\Software\\Q\\Sub\\Deep\n    X    REG_DWORD    0x2\n\n"
+         "Search complete. Number of matches found: 2\n"},
         {{"query", q, "/ve", "/s"}, 0, "@=sz:old",
          "\nHKEY_LOCAL_MACHINE\\Software\\Q\\Sub\\Deep\n    (Default)    REG_SZ    d\n\n"
-         "End of search: 1 match(es) found.\n"},
-        {{"query", q, "/v", "none", "/s"}, 1, "@=sz:old", "\nEnd of search: 0 match(es) found.\n"},
+         "Search complete. Number of matches found: 1\n"},
+        {{"query", q, "/v", "none", "/s"}, 0, "@=sz:old", "\nSearch complete. Number of matches found: 0\n"},
         // /y comes after the file name.
         {{"export", k, "/y", file}, 1, "@=sz:old"},
         {{"export", "/y", k, file}, 1, "@=sz:old"},

@@ -123,13 +123,9 @@ std::uint64_t little_endian(const Bytes& data) {
 
 std::string shown_data(const RegValue& v) {
     char buf[32];
-    if (v.type == REG_DWORD && v.data.size() == 4) {
+    // The platform's tool writes and reads REG_DWORD_BIG_ENDIAN in little-endian order.
+    if ((v.type == REG_DWORD || v.type == REG_DWORD_BIG_ENDIAN) && v.data.size() == 4) {
         std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(little_endian(v.data)));
-        return buf;
-    }
-    if (v.type == REG_DWORD_BIG_ENDIAN && v.data.size() == 4) {
-        std::snprintf(buf, sizeof buf, "0x%x",
-                      static_cast<unsigned>(v.data[0] << 24 | v.data[1] << 16 | v.data[2] << 8 | v.data[3]));
         return buf;
     }
     if (v.type == REG_QWORD && v.data.size() == 8) {
@@ -163,23 +159,33 @@ std::string shown_data(const RegValue& v) {
     return out;
 }
 
-void print_value(std::ostream& out, const RegValue& v) {
-    out << "    " << (v.name.empty() ? std::string("(Default)") : to_utf8(v.name)) << "    " << type_name(v.type)
-        << "    " << shown_data(v) << "\n";
+// A value's line; `name` as the user typed it, which the platform's tool shows in place
+// of the stored name when it looked the value up by name.
+void print_value(std::ostream& out, const RegValue& v, std::u16string_view name) {
+    out << "    " << (name.empty() ? std::string("(Default)") : to_utf8(name)) << "    " << type_name(v.type) << "    "
+        << shown_data(v) << "\n";
+}
+
+// The path of a key of the subtree under `typed`, as the platform's tool shows it: the
+// part the user typed as typed, the subkeys below it as stored.
+std::string shown_path(const RegKeyPath& typed, const std::u16string& stored) {
+    const std::size_t n = typed.path.size();
+    const bool below = stored.size() == n || (stored.size() > n && stored[n] == u'\\');
+    return format_key_path({typed.root, below ? typed.path + stored.substr(n) : stored}, true);
 }
 
 // A key with its values, and its subkeys (their names, or with `recurse` each in full).
 // A key without values prints no section of its own, as on the platform.
-void print_tree(std::ostream& out, RegRoot root, const RegTree& tree, bool recurse) {
+void print_tree(std::ostream& out, const RegKeyPath& typed, const RegTree& tree, bool recurse) {
     if (!tree.values.empty()) {
-        out << format_key_path({root, tree.path}, true) << "\n";
-        for (const auto& v : tree.values) print_value(out, v);
+        out << shown_path(typed, tree.path) << "\n";
+        for (const auto& v : tree.values) print_value(out, v, v.name);
         out << "\n";
     }
     if (recurse) {
-        for (const auto& sub : tree.subkeys) print_tree(out, root, sub, true);
+        for (const auto& sub : tree.subkeys) print_tree(out, typed, sub, true);
     } else {
-        for (const auto& sub : tree.subkeys) out << format_key_path({root, sub.path}, true) << "\n";
+        for (const auto& sub : tree.subkeys) out << shown_path(typed, sub.path) << "\n";
     }
 }
 
@@ -199,17 +205,17 @@ std::u16string value_arg(const Options& o) {
 }
 
 // Prints the value `name` of each key of `tree` that has one; returns how many did.
-std::size_t print_matches(std::ostream& out, RegRoot root, const RegTree& tree, std::u16string_view name) {
+std::size_t print_matches(std::ostream& out, const RegKeyPath& typed, const RegTree& tree, std::u16string_view name) {
     std::size_t found = 0;
     for (const auto& v : tree.values) {
         if (fold_name(v.name) != fold_name(name)) continue;
-        out << format_key_path({root, tree.path}, true) << "\n";
-        print_value(out, v);
+        out << shown_path(typed, tree.path) << "\n";
+        print_value(out, v, name);
         out << "\n";
         ++found;
         break;
     }
-    for (const auto& sub : tree.subkeys) found += print_matches(out, root, sub, name);
+    for (const auto& sub : tree.subkeys) found += print_matches(out, typed, sub, name);
     return found;
 }
 
@@ -221,21 +227,21 @@ int query(RegistryStore& store, const std::vector<std::string>& args, std::ostre
     const bool one_value = o.has("v") || o.has("ve");
     if (one_value && !o.has("s")) {
         KeyId id = 0;
-        std::u16string stored;
         RegValue v;
-        RegStatus st = store.find_key(key, id, &stored);
+        RegStatus st = store.find_key(key, id);
         if (st != RegStatus::Ok) store_failure(store, st);
         st = store.get_value(id, value_arg(o), v);
+        out << "\n";
         // The platform's tool shows a missing default value as not set rather than failing.
         const bool unset = st == RegStatus::NotFound && o.has("ve");
         if (st != RegStatus::Ok && !unset) store_failure(store, st);
-        out << "\n" << format_key_path({key.root, stored}, true) << "\n";
+        out << format_key_path(key, true) << "\n";
         if (unset) {
             out << "    (Default)    REG_SZ    (value not set)\n";
         } else {
-            print_value(out, v);
+            print_value(out, v, value_arg(o));
+            out << "\n";
         }
-        out << "\n";
         return 0;
     }
     RegTree tree;
@@ -243,12 +249,12 @@ int query(RegistryStore& store, const std::vector<std::string>& args, std::ostre
     if (st != RegStatus::Ok) store_failure(store, st);
     out << "\n";
     if (!one_value) {
-        print_tree(out, key.root, tree, o.has("s"));
+        print_tree(out, key, tree, o.has("s"));
         return 0;
     }
-    const std::size_t found = print_matches(out, key.root, tree, value_arg(o));
-    out << "End of search: " << found << " match(es) found.\n";
-    return found ? 0 : 1;
+    const std::size_t found = print_matches(out, key, tree, value_arg(o));
+    out << "Search complete. Number of matches found: " << found << "\n";
+    return 0;
 }
 
 // A decimal or 0x hex number up to `max`. With `negative`, "-N" too, counted down
@@ -286,9 +292,9 @@ Bytes typed_data(DWORD type, const Options& o) {
             if (!parse_number(data, q ? UINT64_MAX : 0xFFFFFFFFu, q, v))
                 throw ToolError{"Invalid " + type_name(type) + " data \"" + data + "\": a decimal or 0x hex number up to " +
                                 (q ? "64" : "32") + " bits."};
+            // REG_DWORD_BIG_ENDIAN too: the platform's tool stores it as an ordinary DWORD.
             Bytes out(q ? 8 : 4);
             for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(v >> (8 * i));
-            if (type == REG_DWORD_BIG_ENDIAN) std::reverse(out.begin(), out.end());
             return out;
         }
         case REG_MULTI_SZ: {

@@ -12,28 +12,30 @@ namespace {
 // The editor breaks a hex line once it reaches this column, leaving room for ",\".
 constexpr std::size_t kHexWrapColumn = 77;
 
-// `text` in quotes; a NUL inside a string is written as \0, as the editor writes it.
+// `text` in quotes, with the escapes the platform's tool writes.
 std::u16string reg_quoted(std::u16string_view text) {
     std::u16string out = u"\"";
     for (char16_t c : text) {
-        if (c == u'\\' || c == u'"') out += u'\\';
-        out += c == u'\0' ? std::u16string(u"\\0") : std::u16string(1, c);
+        if (c == u'\\' || c == u'"' || c == u'\n' || c == u'\r') out += u'\\';
+        out += c == u'\n' ? u'n' : c == u'\r' ? u'r' : c;
     }
     out += u'"';
     return out;
 }
 
-// A REG_SZ that can be written as a quoted string and read back unchanged: a
-// terminated text, which may hold more terminators inside. The editor writes a REG_SZ
-// of no bytes as "" too, which reads back as a lone terminator: the same empty text.
+// A REG_SZ that can be written as a quoted string and read back unchanged: a text
+// with one terminator, at its end. The editor writes a REG_SZ of no bytes as "" too,
+// which reads back as a lone terminator: the same empty text. A text with more
+// terminators inside is written as hex(1): the platform's tool would cut it at the
+// first one.
 bool quotable(const RegValue& v, std::u16string& text) {
     if (v.type != REG_SZ || v.data.size() % 2 != 0) return false;
     text.clear();
     for (std::size_t i = 0; i < v.data.size(); i += 2) text += static_cast<char16_t>(v.data[i] | (v.data[i + 1] << 8));
     if (!text.empty() && text.back() != u'\0') return false;
     if (!text.empty()) text.pop_back();
-    // Line ends and unpaired surrogates could not be read back from a line of text.
-    return text.find_first_of(u"\r\n") == std::u16string::npos && well_formed_utf16(text);
+    // Unpaired surrogates could not be read back from a line of text.
+    return text.find(u'\0') == std::u16string::npos && well_formed_utf16(text);
 }
 
 void append_hex(std::u16string& out, std::size_t line_len, DWORD type, const Bytes& data) {

@@ -5,8 +5,9 @@
 // UTF-16LE with a byte-order mark, CRLF line ends, one [HKEY_...] section per key,
 // `"Name"="text"`, `"Name"=dword:0000000a`, `@=` for the default value, and
 // `hex:`/`hex(N):` bytes wrapped with backslash continuations before column 80.
-// Import takes that, the same in UTF-8, and "REGEDIT4" files in the handset's ANSI
-// code page (949), with `"Name"=-` deleting a value and `[-KEY]` deleting a key. It reads a file line by
+// Import takes that, and 8-bit files ("REGEDIT4", and 5.00 ones) in the handset's ANSI
+// code page (949) or, for a 5.00 file, UTF-8, with `"Name"=-` deleting a value and
+// `[-KEY]` deleting a key. It reads a file line by
 // line as the platform's reg tool does: an entry it cannot read is skipped and the rest
 // imports. What it could read is applied in one transaction, so a crash or a refused
 // write leaves all of it or none of it.

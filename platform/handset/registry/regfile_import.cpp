@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "platform/handset/core/utf.h"
 
@@ -68,36 +69,37 @@ bool decode_8bit(const char* from, std::string_view bytes, std::u16string& out, 
     return true;
 }
 
-// The file's text as UTF-16. The editor writes UTF-16LE with a byte-order mark, and
-// REGEDIT4 files in the platform's ANSI code page: on a Korean handset and the PC it
-// syncs with, code page 949. A byte-order mark also marks UTF-16BE and UTF-8, and a
-// 5.00 file without one, which the editor never writes, is taken as UTF-8: that is
-// how such files are written by hand on this host.
-std::u16string decode(std::string_view bytes) {
+// The file's text as UTF-16, and the 8-bit encoding it came in (null for UTF-16). The
+// editor writes UTF-16LE with a byte-order mark; the platform's tool reads any other
+// file in its ANSI code page: on a Korean handset and the PC it syncs with, code page
+// 949. A 5.00 file whose bytes are all valid UTF-8, which the editor never writes, is
+// read as UTF-8 instead: that is how such files are written by hand on this host, and
+// read as code page 949 their Korean text would be stored as other characters.
+std::u16string decode(std::string_view bytes, const char*& encoding) {
     auto b = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    if (bytes.size() >= 2 && ((b(0) == 0xFF && b(1) == 0xFE) || (b(0) == 0xFE && b(1) == 0xFF))) {
-        const bool le = b(0) == 0xFF;
+    encoding = nullptr;
+    if (bytes.size() >= 2 && b(0) == 0xFF && b(1) == 0xFE) {
         if (bytes.size() % 2 != 0) fail(0, "the UTF-16 file ends in the middle of a character");
         std::u16string out;
         out.reserve(bytes.size() / 2);
-        for (std::size_t i = 2; i < bytes.size(); i += 2)
-            out += static_cast<char16_t>(le ? b(i) | (b(i + 1) << 8) : (b(i) << 8) | b(i + 1));
+        for (std::size_t i = 2; i < bytes.size(); i += 2) out += static_cast<char16_t>(b(i) | (b(i + 1) << 8));
         return out;
     }
-    const bool marked = bytes.starts_with("\xEF\xBB\xBF");
-    if (marked) bytes.remove_prefix(3);
     const std::size_t nul = bytes.find('\0');
     if (nul != std::string_view::npos)
-        fail(line_at(bytes, nul), "the file holds NUL bytes: UTF-16 text needs its byte-order mark");
-    const std::size_t first = bytes.find_first_not_of(" \t");
-    const bool utf8 =
-        marked || (first != std::string_view::npos && bytes.substr(first).starts_with("Windows Registry Editor"));
+        fail(line_at(bytes, nul), "the file holds NUL bytes: UTF-16 text needs its byte-order mark (FF FE)");
     std::u16string out;
     std::size_t bad = 0;
-    if (!decode_8bit(utf8 ? "UTF-8" : "CP949", bytes, out, bad))
-        fail(line_at(bytes, bad), utf8 ? "the text is not valid UTF-8 (save the file as UTF-8 or UTF-16)"
-                                       : "the text is not valid in code page 949, the handset's ANSI code page "
-                                         "(save the file as UTF-16 with a byte-order mark)");
+    const std::size_t first = bytes.find_first_not_of(" \t");
+    if (first != std::string_view::npos && bytes.substr(first).starts_with("Windows Registry Editor") &&
+        decode_8bit("UTF-8", bytes, out, bad)) {
+        encoding = "UTF-8";
+        return out;
+    }
+    encoding = "CP949";
+    if (!decode_8bit(encoding, bytes, out, bad))
+        fail(line_at(bytes, bad), "the text is not valid in code page 949, the handset's ANSI code page "
+                                  "(save the file as UTF-16 with a byte-order mark)");
     return out;
 }
 
@@ -127,16 +129,19 @@ std::u16string_view trim_right(std::u16string_view s) {
     return s;
 }
 
-// A line whose first character after blanks is this starts a comment, and so does
-// one after a value.
+// A line whose first character after blanks is one of these is a comment. After data
+// only ';' starts one: the platform's tool refuses "dword:1 # one".
 bool is_comment(std::u16string_view line) { return !line.empty() && (line[0] == u';' || line[0] == u'#'); }
 
 // True when nothing but blanks and perhaps a comment follows.
-bool ends_here(std::u16string_view rest) { return trim_left(rest).empty() || is_comment(trim_left(rest)); }
+bool ends_here(std::u16string_view rest) {
+    rest = trim_left(rest);
+    return rest.empty() || rest[0] == u';';
+}
 
 // The text before a comment, trailing blanks dropped (for data that holds no quotes,
-// where ';' and '#' cannot be data).
-std::u16string_view before_comment(std::u16string_view s) { return trim_right(s.substr(0, s.find_first_of(u";#"))); }
+// where ';' cannot be data).
+std::u16string_view before_comment(std::u16string_view s) { return trim_right(s.substr(0, s.find(u';'))); }
 
 bool starts_with_nocase(std::u16string_view s, std::u16string_view prefix) {
     if (s.size() < prefix.size()) return false;
@@ -167,7 +172,9 @@ struct Parsed {
 
 class Parser {
 public:
-    Parser(std::u16string_view text, Parsed& out) : lines_(split_lines(text)), out_(out) {}
+    // `encoding`: the 8-bit encoding the text was read from, or null for UTF-16.
+    Parser(std::u16string_view text, const char* encoding, Parsed& out)
+        : lines_(split_lines(text)), encoding_(encoding), out_(out) {}
 
     void run() {
         if (lines_.empty()) fail(1, "the file is empty");
@@ -197,16 +204,14 @@ private:
     // Skipped: the key line could not be read, and the values under it go with it.
     enum class Section { None, Key, Deleted, Skipped };
 
-    // Reads the first line. False when it names the editor in a form whose files this
-    // tool does not read ("REGEDIT5", "REGEDIT4 FOO"): such a file imports nothing, as
+    // Reads the first line, which must be a header exactly (blanks may lead it). False
+    // when it names the editor in a form whose files this tool does not read ("REGEDIT5",
+    // "REGEDIT4 FOO", "REGEDIT4" with trailing blanks): such a file imports nothing, as
     // on the platform, but it is not an error.
     bool header() {
-        const std::u16string_view first = trim_right(trim_left(lines_[0]));
-        if (first == kRegFileHeader || first == kRegFileHeader4) {
-            v4_ = first == kRegFileHeader4;
-            return true;
-        }
-        if (!starts_with_nocase(first, u"REGEDIT") && !starts_with_nocase(first, u"Windows Registry Editor"))
+        const std::u16string_view first = trim_left(lines_[0]);
+        if (first == kRegFileHeader || first == kRegFileHeader4) return true;
+        if (!first.starts_with(u"REGEDIT"))
             fail(1, "not a registry file: the first line must be \"Windows Registry Editor Version 5.00\" or "
                     "\"REGEDIT4\"");
         out_.skipped.push_back({1, "\"" + shown(first) +
@@ -218,17 +223,22 @@ private:
     void section(std::u16string_view line, std::size_t number) {
         section_ = Section::Skipped;
         section_line_ = number;
+        // The name ends at the last ']': what follows it, such as a comment, is left
+        // unread, as the platform's tool leaves it.
         const std::size_t close = line.rfind(u']');
         if (close == std::u16string_view::npos) skip("missing ']' at the end of the key name");
-        if (!trim_left(line.substr(close + 1)).empty()) skip("text after the closing ']'");
         std::u16string_view name = line.substr(1, close - 1);
         const bool deleting = !name.empty() && name[0] == u'-';
         if (deleting) name.remove_prefix(1);
         if (!name.empty() && is_space(name[0])) skip("blanks before the key name: neither a key nor a deletion");
-        while (!name.empty() && name.back() == u'\\') name.remove_suffix(1);
+        // The platform's registry reads "A\\\\B" as "A\\B", and "A\\" as "A".
+        std::u16string path;
+        for (char16_t c : name)
+            if (c != u'\\' || (!path.empty() && path.back() != u'\\')) path += c;
+        if (!path.empty() && path.back() == u'\\') path.pop_back();
         RegKeyPath key;
         std::string why;
-        if (!parse_key_path(to_utf8(name), key, why)) skip(why);
+        if (!parse_key_path(to_utf8(path), key, why)) skip(why);
         if (deleting) {
             if (key.path.empty()) skip("a root key cannot be deleted");
             out_.ops.push_back(RegOp::delete_key(key));
@@ -240,9 +250,10 @@ private:
         key_ = std::move(key);
     }
 
-    // A quoted string starting at s[0] == '"'; `pos` ends past the closing quote. String
-    // data may hold \0, a NUL, as the editor writes it; a name cannot hold one.
-    std::u16string quoted_text(std::u16string_view s, std::size_t& pos, const char* what, bool data) {
+    // A quoted string starting at s[0] == '"'; `pos` ends past the closing quote. The
+    // escapes are \\, \", \n and \r; \0 is refused, and any other backslash stands
+    // for the character after it, as the platform's tool reads them.
+    std::u16string quoted_text(std::u16string_view s, std::size_t& pos, const char* what) {
         std::u16string out;
         for (pos = 1; pos < s.size(); ++pos) {
             const char16_t c = s[pos];
@@ -253,13 +264,8 @@ private:
             if (c == u'\\') {
                 if (pos + 1 >= s.size()) break;
                 const char16_t e = s[++pos];
-                if (data && e == u'0') {
-                    out += u'\0';
-                    continue;
-                }
-                if (e != u'\\' && e != u'"')
-                    skip(std::string("unknown escape \\") + to_utf8(std::u16string(1, e)) + " in " + what);
-                out += e;
+                if (e == u'0') skip(std::string("\\0 (a NUL) in ") + what + ": write such data as hex(1):");
+                out += e == u'n' ? u'\n' : e == u'r' ? u'\r' : e;
             } else {
                 out += c;
             }
@@ -272,7 +278,7 @@ private:
     void value(std::u16string_view line) {
         std::u16string name;
         std::size_t pos = 1;
-        if (line[0] == u'"') name = quoted_text(line, pos, "the value name", false);
+        if (line[0] == u'"') name = quoted_text(line, pos, "the value name");
         if (name.size() > kMaxValueNameLength) skip("the value name is too long");
         std::u16string_view rest = trim_left(line.substr(pos));
         if (rest.empty() || rest[0] != u'=') skip("expected '=' after the value name");
@@ -282,7 +288,7 @@ private:
         if (!rest.empty() && rest[0] == u'-' && ends_here(rest.substr(1))) {
             op = RegOp::delete_value(key_, std::move(name));
         } else if (!rest.empty() && rest[0] == u'"') {
-            std::u16string text = quoted_text(rest, pos, "the string", true);
+            std::u16string text = quoted_text(rest, pos, "the string");
             if (!ends_here(rest.substr(pos))) skip("text after the closing quote of the string");
             op = RegOp::set_value(key_, std::move(name), REG_SZ, sz_bytes(text));
         } else if (starts_with_nocase(rest, u"dword:")) {
@@ -311,14 +317,15 @@ private:
                 colon = close + 1;
             }
             Bytes data = hex_data(rest.substr(colon + 1));
-            // REGEDIT4 files hold expandable and multi-strings as 8-bit text in the ANSI code page.
-            if (v4_ && (type == REG_EXPAND_SZ || type == REG_MULTI_SZ)) {
+            // An 8-bit file holds expandable and multi-strings as 8-bit text in its own
+            // encoding; a UTF-16 file holds them as UTF-16, whatever its header says.
+            if (encoding_ && (type == REG_EXPAND_SZ || type == REG_MULTI_SZ)) {
                 std::u16string wide;
                 std::size_t bad = 0;
-                if (!decode_8bit("CP949", std::string_view(reinterpret_cast<const char*>(data.data()), data.size()),
+                if (!decode_8bit(encoding_, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()),
                                  wide, bad))
-                    skip("the text of the hex data is not valid in code page 949 (at byte " + std::to_string(bad + 1) +
-                         ")");
+                    skip(std::string("the text of the hex data is not valid in ") + encoding_ + " (at byte " +
+                         std::to_string(bad + 1) + ")");
                 data.clear();
                 for (char16_t c : wide) {
                     data.push_back(static_cast<std::uint8_t>(c & 0xFF));
@@ -335,13 +342,17 @@ private:
         out_.ops.push_back(std::move(op));
     }
 
-    // Comma-separated bytes, continued onto following lines by a trailing backslash.
+    // Comma-separated bytes, continued onto following lines by a backslash where a
+    // byte could start: after a comma, or in place of the first byte.
     Bytes hex_data(std::u16string_view text) {
         Bytes out;
         while (true) {
             text = before_comment(text);
             const bool more = !text.empty() && text.back() == u'\\';
-            if (more) text.remove_suffix(1);
+            if (more) {
+                text = trim_right(text.substr(0, text.size() - 1));
+                if (!text.empty() && text.back() != u',') skip("a '\\' continues hex data only after a comma");
+            }
             std::size_t pos = 0;
             while (pos < text.size()) {
                 std::size_t comma = text.find(u',', pos);
@@ -353,7 +364,9 @@ private:
                 pos = comma + 1;
             }
             if (!more) return out;
-            text = continuation();
+            const std::optional<std::u16string_view> next = continuation();
+            if (!next) return out;
+            text = *next;
         }
     }
 
@@ -368,26 +381,27 @@ private:
         return static_cast<std::uint8_t>(v);
     }
 
-    // The next line of hex data after a trailing backslash. Blank and comment lines in
-    // between do not end the value; a line that starts a new entry does, and the value
-    // is then skipped while that line is read as its own.
-    std::u16string_view continuation() {
+    // The next line of hex data after a trailing backslash, or none at the end of the
+    // file, which ends the value. Blank lines and ';' comments in between do not end the
+    // value; a line that starts a new entry does, and the value is then skipped while
+    // that line is read as its own (the platform's tool would drop that line too).
+    std::optional<std::u16string_view> continuation() {
         for (; next_ < lines_.size(); ++next_) {
             const std::u16string_view line = trim_left(lines_[next_]);
-            if (line.empty() || is_comment(line)) continue;
+            if (line.empty() || line[0] == u';') continue;
             if (line[0] == u'[' || line[0] == u'"' || line[0] == u'@') break;
             fault_line_ = ++next_;
             return line;
         }
-        skip(next_ < lines_.size() ? "the hex data ends in '\\' but the next entry follows"
-                                   : "the hex data continues past the end of the file");
+        if (next_ == lines_.size()) return std::nullopt;
+        skip("the hex data ends in '\\' but the next entry follows");
     }
 
     std::vector<std::u16string_view> lines_;
+    const char* encoding_;
     Parsed& out_;
     std::size_t next_ = 0;
     std::size_t fault_line_ = 0;  // the line being read, named by a warning
-    bool v4_ = false;
     Section section_ = Section::None;
     std::size_t section_line_ = 0;
     RegKeyPath key_;
@@ -396,8 +410,9 @@ private:
 bool parse(std::string_view bytes, Parsed& out, RegFileError& error) {
     out = Parsed();
     try {
-        const std::u16string text = decode(bytes);
-        Parser(text, out).run();
+        const char* encoding = nullptr;
+        const std::u16string text = decode(bytes, encoding);
+        Parser(text, encoding, out).run();
         return true;
     } catch (const FileFault& f) {
         out = Parsed();
