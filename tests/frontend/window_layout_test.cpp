@@ -73,8 +73,11 @@ TEST(WindowLayout, ControlsSitInTheirRowsAndAreClickedWhereTheyAreDrawn) {
                                       {c.rect.right() - 1, c.rect.bottom() - 1},
                                       {c.rect.x + c.rect.w / 2, c.rect.y + c.rect.h / 2}})
                 EXPECT_EQ(control_at(layout, x, y), &c) << name << " at " << x << "," << y;
-            for (const auto& other : layout.controls)
-                if (&other != &c) EXPECT_TRUE(other.rect.intersect(c.rect).empty()) << name << " and " << other.control->name;
+            for (const auto& other : layout.controls) {
+                if (&other != &c) {
+                    EXPECT_TRUE(other.rect.intersect(c.rect).empty()) << name << " and " << other.control->name;
+                }
+            }
         }
         EXPECT_EQ(names.size(), layout.controls.size());
         // The events keep room for ten lines of text below the rows at every scale.
