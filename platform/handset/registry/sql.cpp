@@ -6,6 +6,10 @@
 // looked up by the folded value name.
 #include "platform/handset/registry/sql.h"
 
+#include <sys/file.h>
+
+#include "platform/handset/core/host_io.h"
+
 namespace handset {
 namespace {
 
@@ -79,6 +83,12 @@ RegStatus status_of_sqlite(int rc) {
 }
 
 SqlConnection::SqlConnection(const std::string& file, int busy_timeout_ms) {
+    // Two processes that open a new registry at once both turn it to WAL, and SQLite
+    // reports the one that loses as locked without calling its busy handler; so the
+    // opening steps take turns on a lock file beside the registry. Where that file
+    // cannot be made (a full storage), the opening goes ahead without it.
+    const UniqueFd opening = open_lock_file(file + ".lock");
+    const FileLock one_at_a_time(opening.get(), LOCK_EX);
     const int rc = sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                                    nullptr);
     if (rc != SQLITE_OK) {
