@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/handset/registry/reg_tool.h"
+#include "platform/cli/reg/reg_tool.h"
 #include "registry_fixture.h"
 
 namespace {

@@ -27,7 +27,7 @@
 #include "platform/frontend/window_layout.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/kernel.h"
-#include "platform/handset/registry/reg_tool.h"
+#include "platform/cli/reg/reg_tool.h"
 
 namespace fe = handset::frontend;
 

@@ -1,5 +1,5 @@
 // `quillon reg` (see reg_tool.h).
-#include "platform/handset/registry/reg_tool.h"
+#include "platform/cli/reg/reg_tool.h"
 
 #include <algorithm>
 #include <cctype>
