@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/handset/window/pixel_screen.h"
+#include "platform/handset/display/pixel_screen.h"
 #include "platform/handset/window/resource.h"
 #include "res/resources.h"
 

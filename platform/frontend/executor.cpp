@@ -9,8 +9,8 @@
 #include "platform/handset/core/faults.h"
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/registry/state_values.h"
-#include "platform/handset/window/pixel_screen.h"
-#include "platform/handset/window/screen.h"
+#include "platform/handset/display/pixel_screen.h"
+#include "platform/handset/display/screen.h"
 #include "platform/handset/window/wm.h"
 #include "platform/windows.h"
 

@@ -3,7 +3,7 @@
 #include "platform/frontend/phone_state.h"
 
 #include "platform/handset/core/events.h"
-#include "platform/handset/window/screen.h"
+#include "platform/handset/display/screen.h"
 #include "res/resources.h"
 
 namespace handset::frontend {

@@ -2,8 +2,8 @@
 #include "platform/frontend/launcher.h"
 
 #include "platform/handset/devices/devices.h"
-#include "platform/handset/window/screen.h"
-#include "platform/handset/window/screen_snapshot.h"
+#include "platform/handset/display/screen.h"
+#include "platform/handset/display/screen_snapshot.h"
 #include "platform/handset/window/wm.h"
 
 namespace handset::frontend {

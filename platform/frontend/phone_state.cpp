@@ -9,7 +9,7 @@
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/registry/state_values.h"
 #include "platform/handset/registry/store.h"
-#include "platform/handset/window/screen.h"
+#include "platform/handset/display/screen.h"
 
 namespace handset::frontend {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/handset/registry/state_values.h"
-#include "platform/handset/window/screen_snapshot.h"
+#include "platform/handset/display/screen_snapshot.h"
 #include "platform/wintypes.h"
 
 namespace handset::frontend {

@@ -36,7 +36,7 @@
 #include "platform/handset/core/device.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/devices/devices.h"
-#include "platform/handset/window/screen.h"
+#include "platform/handset/display/screen.h"
 #include "platform/handset/window/wm.h"
 
 // Last: curses defines TRUE and FALSE, which the platform headers declare themselves.

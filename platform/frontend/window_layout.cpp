@@ -5,7 +5,7 @@
 
 #include "platform/frontend/console.h"
 #include "platform/handset/core/events.h"
-#include "platform/handset/window/pixel_screen.h"
+#include "platform/handset/display/pixel_screen.h"
 
 namespace handset::frontend {
 namespace {

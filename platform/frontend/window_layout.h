@@ -11,7 +11,7 @@
 
 #include "platform/frontend/handset_controls.h"
 
-#include "platform/handset/window/pixel_canvas.h"
+#include "platform/handset/display/pixel_canvas.h"
 #include "platform/wintypes.h"
 
 namespace handset::frontend {

@@ -12,8 +12,8 @@
 
 #include "platform/frontend/console.h"
 #include "platform/frontend/window_layout.h"
-#include "platform/handset/window/pixel_canvas.h"
-#include "platform/handset/window/pixel_font.h"
+#include "platform/handset/display/pixel_canvas.h"
+#include "platform/handset/display/pixel_font.h"
 
 namespace handset::frontend {
 

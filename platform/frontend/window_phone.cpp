@@ -42,8 +42,8 @@
 #include "platform/handset/core/device.h"
 #include "platform/handset/core/utf.h"
 #include "platform/handset/devices/devices.h"
-#include "platform/handset/window/pixel_font.h"
-#include "platform/handset/window/pixel_screen.h"
+#include "platform/handset/display/pixel_font.h"
+#include "platform/handset/display/pixel_screen.h"
 #include "platform/handset/window/wm.h"
 
 namespace handset::frontend {

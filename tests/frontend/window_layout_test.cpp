@@ -8,7 +8,7 @@
 
 #include "platform/frontend/console.h"
 #include "platform/frontend/window_layout.h"
-#include "platform/handset/window/pixel_screen.h"
+#include "platform/handset/display/pixel_screen.h"
 
 namespace {
 

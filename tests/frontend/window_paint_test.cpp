@@ -6,7 +6,7 @@
 #include "platform/frontend/window_layout.h"
 #include "platform/frontend/window_paint.h"
 #include "platform/handset/core/utf.h"
-#include "platform/handset/window/pixel_font.h"
+#include "platform/handset/display/pixel_font.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <functional>
 
-#include "platform/handset/window/pixel_screen.h"
+#include "platform/handset/display/pixel_screen.h"
 #include "test_dialogs.h"
 #include "window_fixture.h"
 

@@ -12,7 +12,7 @@
 
 #include "common/png_file.h"
 #include "common/temp_dir.h"
-#include "platform/handset/window/pixel_screen.h"
+#include "platform/handset/display/pixel_screen.h"
 #include "test_dialogs.h"
 #include "window_fixture.h"
 

@@ -22,7 +22,7 @@
 #include "platform/handset/core/faults.h"
 #include "platform/handset/core/kernel.h"
 #include "platform/handset/core/process.h"
-#include "platform/handset/window/screen.h"
+#include "platform/handset/display/screen.h"
 #include "platform/handset/window/wm.h"
 #include "platform/windows.h"
 #include "platform/handset/window/resource.h"

@@ -1,5 +1,5 @@
 // Loading FreeType and libpng by their sonames, and resolving the functions used.
-#include "platform/handset/window/pixel_libraries.h"
+#include "platform/handset/display/pixel_libraries.h"
 
 #include <dlfcn.h>
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/handset/window/pixel_canvas.h"
+#include "platform/handset/display/pixel_canvas.h"
 
 namespace handset {
 

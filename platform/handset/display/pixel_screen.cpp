@@ -1,12 +1,12 @@
 // The pixel screen: dialog units to pixels, the layout of a snapshot's controls, the
 // controls themselves, and the process's renderer behind write_screenshot().
-#include "platform/handset/window/pixel_screen.h"
+#include "platform/handset/display/pixel_screen.h"
 
 #include <algorithm>
 #include <mutex>
 
 #include "platform/handset/core/events.h"
-#include "platform/handset/window/pixel_paint.h"
+#include "platform/handset/display/pixel_paint.h"
 #include "platform/handset/window/resource.h"
 #include "platform/handset/window/wm_internal.h"
 #include "platform/winbase.h"

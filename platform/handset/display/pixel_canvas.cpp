@@ -1,6 +1,6 @@
 // The canvas's drawing operations and the PNG writer (libpng's simplified API,
 // loaded with the first file written).
-#include "platform/handset/window/pixel_canvas.h"
+#include "platform/handset/display/pixel_canvas.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/handset/window/pixel_libraries.h"
+#include "platform/handset/display/pixel_libraries.h"
 
 namespace handset {
 

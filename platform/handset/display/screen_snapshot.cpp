@@ -1,6 +1,6 @@
 // The screen snapshot: the front window, the page a message box covers and the labels
 // of the soft-key bar, copied out of the window records under the window lock.
-#include "platform/handset/window/screen_snapshot.h"
+#include "platform/handset/display/screen_snapshot.h"
 
 #include <mutex>
 #include <tuple>

@@ -1,7 +1,7 @@
 // The screen model: the phone's screen drawn as text cells from the window records,
 // the foreground window's controls as JSON, and the user's actions on controls for
 // scripts, run on the window's own thread.
-#include "platform/handset/window/screen.h"
+#include "platform/handset/display/screen.h"
 
 #include <algorithm>
 

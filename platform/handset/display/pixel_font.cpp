@@ -1,12 +1,12 @@
 // FreeType behind PixelFont: one face, monochrome glyphs cached by size and character.
-#include "platform/handset/window/pixel_font.h"
+#include "platform/handset/display/pixel_font.h"
 
 #include <cstdint>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
 
-#include "platform/handset/window/pixel_libraries.h"
+#include "platform/handset/display/pixel_libraries.h"
 
 namespace handset {
 

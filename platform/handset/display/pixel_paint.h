@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/handset/window/pixel_screen.h"
+#include "platform/handset/display/pixel_screen.h"
 
 namespace handset::pixels {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <span>
 
-#include "platform/handset/window/pixel_paint.h"
+#include "platform/handset/display/pixel_paint.h"
 
 namespace handset::pixels {
 namespace {

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/handset/window/pixel_canvas.h"
-#include "platform/handset/window/pixel_font.h"
-#include "platform/handset/window/screen_snapshot.h"
+#include "platform/handset/display/pixel_canvas.h"
+#include "platform/handset/display/pixel_font.h"
+#include "platform/handset/display/screen_snapshot.h"
 
 namespace handset {
 
