@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/frontend/commands.h"
-#include "platform/frontend/phone_state.h"
+#include "platform/handset/shell/phone_state.h"
 #include "platform/handset/core/events.h"
 
 namespace handset::frontend {

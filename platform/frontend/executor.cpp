@@ -1,8 +1,8 @@
 // The effect of each handset command on the phone.
 #include "platform/frontend/executor.h"
 
-#include "platform/frontend/launcher.h"
-#include "platform/frontend/phone_state.h"
+#include "platform/handset/shell/launcher.h"
+#include "platform/handset/shell/phone_state.h"
 #include "platform/frontend/program_host.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/events.h"

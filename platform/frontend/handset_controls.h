@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/frontend/phone_state.h"
+#include "platform/handset/shell/phone_state.h"
 
 namespace handset::frontend {
 

@@ -19,7 +19,7 @@
 
 #include "platform/frontend/control.h"
 #include "platform/frontend/executor.h"
-#include "platform/frontend/launcher.h"
+#include "platform/handset/shell/launcher.h"
 #include "platform/frontend/program_host.h"
 #include "platform/handset/core/events.h"
 

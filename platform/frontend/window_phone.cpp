@@ -33,7 +33,7 @@
 #include "platform/frontend/interactive.h"
 #include "platform/frontend/keys.h"
 #include "platform/frontend/phone.h"
-#include "platform/frontend/phone_state.h"
+#include "platform/handset/shell/phone_state.h"
 #include "platform/frontend/sdl_video.h"
 #include "platform/frontend/terminal_io.h"
 #include "platform/frontend/window_layout.h"

@@ -1,5 +1,5 @@
 // The phone's own state, its clock and the screen-cell helpers of its text screens.
-#include "platform/frontend/phone_state.h"
+#include "platform/handset/shell/phone_state.h"
 
 #include <charconv>
 #include <ctime>

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "platform/frontend/phone_state.h"
+#include "platform/handset/shell/phone_state.h"
 #include "platform/wintypes.h"
 
 namespace handset::frontend {

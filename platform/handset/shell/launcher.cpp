@@ -1,5 +1,5 @@
 // The home screen and the launcher's soft key.
-#include "platform/frontend/launcher.h"
+#include "platform/handset/shell/launcher.h"
 
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/display/screen.h"
