@@ -34,8 +34,8 @@
 #include <vector>
 
 #include "app/main_app.h"
-#include "platform/frontend/program_host.h"
-#include "platform/frontend/session.h"
+#include "platform/phone/program_host.h"
+#include "platform/phone/session.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/devices/devices.h"
 #include "platform/windows.h"

@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/frontend/commands.h"
-#include "platform/frontend/control.h"
+#include "platform/phone/commands.h"
+#include "platform/phone/control.h"
 #include "platform/frontend/frontend.h"
 #include "platform/frontend/monkey.h"
-#include "platform/frontend/session.h"
-#include "platform/frontend/trace.h"
+#include "platform/phone/session.h"
+#include "platform/phone/trace.h"
 #include "platform/frontend/window_layout.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/kernel.h"

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "platform/frontend/frontend.h"
-#include "platform/frontend/phone.h"
+#include "platform/phone/phone.h"
 #include "platform/handset/core/clock.h"
 
 namespace handset::frontend {

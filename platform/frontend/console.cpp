@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "platform/frontend/phone.h"
+#include "platform/phone/phone.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/utf.h"
 

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/frontend/commands.h"
+#include "platform/phone/commands.h"
 #include "platform/handset/shell/phone_state.h"
 #include "platform/handset/core/events.h"
 

@@ -16,10 +16,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/frontend/executor.h"
+#include "platform/phone/executor.h"
 #include "platform/frontend/frontend.h"
-#include "platform/frontend/phone.h"
-#include "platform/frontend/trace.h"
+#include "platform/phone/phone.h"
+#include "platform/phone/trace.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/devices/devices.h"

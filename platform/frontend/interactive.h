@@ -19,7 +19,7 @@
 
 #include "platform/frontend/console.h"
 #include "platform/frontend/handset_controls.h"
-#include "platform/frontend/phone.h"
+#include "platform/phone/phone.h"
 #include "platform/frontend/recorder.h"
 #include "platform/wintypes.h"
 

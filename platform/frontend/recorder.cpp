@@ -6,8 +6,8 @@
 #include <map>
 #include <tuple>
 
-#include "platform/frontend/commands.h"
-#include "platform/frontend/keys.h"
+#include "platform/phone/commands.h"
+#include "platform/phone/keys.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
 #include "platform/handset/core/events.h"

@@ -21,16 +21,16 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/frontend/executor.h"
+#include "platform/phone/executor.h"
 #include "platform/frontend/console.h"
 #include "platform/frontend/frontend.h"
 #include "platform/frontend/handset_controls.h"
 #include "platform/frontend/interactive.h"
-#include "platform/frontend/keys.h"
+#include "platform/phone/keys.h"
 #include "platform/handset/shell/launcher.h"
-#include "platform/frontend/phone.h"
+#include "platform/phone/phone.h"
 #include "platform/handset/shell/phone_state.h"
-#include "platform/frontend/program_host.h"
+#include "platform/phone/program_host.h"
 #include "platform/frontend/terminal_io.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"

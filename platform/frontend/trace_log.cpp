@@ -4,7 +4,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "platform/frontend/trace.h"
+#include "platform/phone/trace.h"
 
 namespace handset::frontend {
 

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/frontend/commands.h"
+#include "platform/phone/commands.h"
 #include "platform/handset/core/events.h"
 
 using namespace handset;

@@ -6,7 +6,7 @@
 #include <functional>
 #include <map>
 
-#include "platform/frontend/commands.h"
+#include "platform/phone/commands.h"
 #include "platform/frontend/monkey.h"
 #include "platform/frontend/monkey_checks.h"
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <variant>
 
-#include "platform/frontend/commands.h"
+#include "platform/phone/commands.h"
 #include "platform/handset/registry/paths.h"
 
 namespace {

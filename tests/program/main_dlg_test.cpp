@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/main_dlg.h"
-#include "platform/frontend/program_host.h"
+#include "platform/phone/program_host.h"
 #include "program/program_fixture.h"
 #include "res/resources.h"
 

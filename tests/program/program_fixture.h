@@ -17,7 +17,7 @@
 #include "common/event_recorder.h"
 #include "common/temp_dir.h"
 #include "app/settings.h"
-#include "platform/frontend/session.h"
+#include "platform/phone/session.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/faults.h"
 #include "platform/windows.h"

@@ -1,12 +1,12 @@
 // Parsing of the handset commands: tokens, durations, and one typed command a line.
-#include "platform/frontend/commands.h"
+#include "platform/phone/commands.h"
 
 #include <cctype>
 #include <charconv>
 #include <limits>
 #include <sstream>
 
-#include "platform/frontend/keys.h"
+#include "platform/phone/keys.h"
 #include "platform/handset/core/events.h"
 
 namespace handset::frontend {

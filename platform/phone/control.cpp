@@ -1,6 +1,6 @@
 // The control socket of a host: serving handset commands, the `quillon ctl` client and
 // the cross-host foreground request.
-#include "platform/frontend/control.h"
+#include "platform/phone/control.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -19,8 +19,8 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/frontend/commands.h"
-#include "platform/frontend/executor.h"
+#include "platform/phone/commands.h"
+#include "platform/phone/executor.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
 #include "platform/handset/core/host_io.h"

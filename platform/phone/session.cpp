@@ -1,9 +1,9 @@
 // Start-up and shut-down of the emulated phone around a front end.
-#include "platform/frontend/session.h"
+#include "platform/phone/session.h"
 
 #include <stdexcept>
 
-#include "platform/frontend/control.h"
+#include "platform/phone/control.h"
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/registry/factory.h"
 #include "platform/handset/registry/store.h"

@@ -1,5 +1,5 @@
 // The key table and its lookups.
-#include "platform/frontend/keys.h"
+#include "platform/phone/keys.h"
 
 #include <array>
 #include <charconv>

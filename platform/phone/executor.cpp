@@ -1,9 +1,9 @@
 // The effect of each handset command on the phone.
-#include "platform/frontend/executor.h"
+#include "platform/phone/executor.h"
 
 #include "platform/handset/shell/launcher.h"
 #include "platform/handset/shell/phone_state.h"
-#include "platform/frontend/program_host.h"
+#include "platform/phone/program_host.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/faults.h"

@@ -1,5 +1,5 @@
 // Bringing a phone up and down for a front end.
-#include "platform/frontend/phone.h"
+#include "platform/phone/phone.h"
 
 #include "platform/handset/devices/devices.h"
 

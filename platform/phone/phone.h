@@ -17,10 +17,10 @@
 #include <optional>
 #include <string>
 
-#include "platform/frontend/control.h"
-#include "platform/frontend/executor.h"
+#include "platform/phone/control.h"
+#include "platform/phone/executor.h"
 #include "platform/handset/shell/launcher.h"
-#include "platform/frontend/program_host.h"
+#include "platform/phone/program_host.h"
 #include "platform/handset/core/events.h"
 
 namespace handset::frontend {

@@ -1,5 +1,5 @@
 // Starting and ending Quillon: in this host, or as a child host on the same device.
-#include "platform/frontend/program_host.h"
+#include "platform/phone/program_host.h"
 
 #include <fcntl.h>
 #include <spawn.h>

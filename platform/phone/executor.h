@@ -9,7 +9,7 @@
 #include <ostream>
 #include <string>
 
-#include "platform/frontend/commands.h"
+#include "platform/phone/commands.h"
 
 namespace handset::frontend {
 

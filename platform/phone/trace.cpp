@@ -13,14 +13,14 @@
 // - Sounds play for their length unless the next sound stops them earlier.
 // - The keypad and the 3G entry have two forms, so their form before the first change in
 //   the log is the one that change left; the power state starts "on", as the phone boots.
-#include "platform/frontend/trace.h"
+#include "platform/phone/trace.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <map>
 
-#include "platform/frontend/keys.h"
+#include "platform/phone/keys.h"
 #include "platform/handset/registry/state_values.h"
 
 namespace handset::frontend {
