@@ -20,11 +20,11 @@
 
 #include "platform/phone/commands.h"
 #include "platform/phone/control.h"
-#include "platform/frontend/frontend.h"
+#include "platform/frontends/frontend.h"
 #include "platform/frontend/monkey.h"
 #include "platform/phone/session.h"
 #include "platform/phone/trace.h"
-#include "platform/frontend/window_layout.h"
+#include "platform/frontends/window/window_layout.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/kernel.h"
 #include "platform/cli/reg/reg_tool.h"

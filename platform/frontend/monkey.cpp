@@ -29,7 +29,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/frontend/frontend.h"
+#include "platform/frontends/frontend.h"
 #include "platform/frontend/monkey_checks.h"
 #include "platform/handset/core/device.h"
 #include "platform/handset/devices/devices.h"

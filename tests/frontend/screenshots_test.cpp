@@ -8,7 +8,7 @@
 #include <set>
 
 #include "frontend/process_util.h"
-#include "platform/frontend/window_layout.h"
+#include "platform/frontends/window/window_layout.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <set>
 
-#include "platform/frontend/console.h"
-#include "platform/frontend/window_layout.h"
+#include "platform/frontends/interactive/console.h"
+#include "platform/frontends/window/window_layout.h"
 #include "platform/handset/display/pixel_screen.h"
 
 namespace {

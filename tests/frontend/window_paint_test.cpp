@@ -2,9 +2,9 @@
 // of its longest field, or for its end, and the line never runs past the panel's edge.
 #include <gtest/gtest.h>
 
-#include "platform/frontend/console.h"
-#include "platform/frontend/window_layout.h"
-#include "platform/frontend/window_paint.h"
+#include "platform/frontends/interactive/console.h"
+#include "platform/frontends/window/window_layout.h"
+#include "platform/frontends/window/window_paint.h"
 #include "platform/handset/core/utf.h"
 #include "platform/handset/display/pixel_font.h"
 

@@ -1,5 +1,5 @@
 // The terminal phone's stderr capture and ending signals.
-#include "platform/frontend/terminal_io.h"
+#include "platform/frontends/interactive/ending_signals.h"
 
 #include <fcntl.h>
 #include <sys/signalfd.h>

@@ -1,6 +1,6 @@
 // The phone window's painting: the handset's body and keys, the enlarged screen and the
 // panel, in the window's own colours.
-#include "platform/frontend/window_paint.h"
+#include "platform/frontends/window/window_paint.h"
 
 #include <algorithm>
 #include <cmath>

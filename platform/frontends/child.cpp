@@ -6,7 +6,7 @@
 #include <csignal>
 #include <cstdio>
 
-#include "platform/frontend/frontend.h"
+#include "platform/frontends/frontend.h"
 #include "platform/phone/phone.h"
 #include "platform/handset/core/clock.h"
 

@@ -1,5 +1,5 @@
 // The interactive front ends' log, command worker, command line and panel rows.
-#include "platform/frontend/console.h"
+#include "platform/frontends/interactive/console.h"
 
 #include <cstdio>
 #include <sstream>

@@ -17,7 +17,7 @@
 #include <sstream>
 
 #include "platform/phone/executor.h"
-#include "platform/frontend/frontend.h"
+#include "platform/frontends/frontend.h"
 #include "platform/phone/phone.h"
 #include "platform/phone/trace.h"
 #include "platform/handset/core/clock.h"

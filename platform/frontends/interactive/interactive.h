@@ -17,10 +17,10 @@
 #include <optional>
 #include <string>
 
-#include "platform/frontend/console.h"
-#include "platform/frontend/handset_controls.h"
+#include "platform/frontends/interactive/console.h"
+#include "platform/frontends/interactive/handset_controls.h"
 #include "platform/phone/phone.h"
-#include "platform/frontend/recorder.h"
+#include "platform/frontends/interactive/recorder.h"
 #include "platform/wintypes.h"
 
 namespace handset::frontend {

@@ -1,5 +1,5 @@
 // The table of handset controls and what each one asks of the phone.
-#include "platform/frontend/handset_controls.h"
+#include "platform/frontends/interactive/handset_controls.h"
 
 #include "platform/handset/core/utf.h"
 

@@ -1,5 +1,5 @@
 // Bringing an interactive phone up and down, and the ways it ends.
-#include "platform/frontend/interactive.h"
+#include "platform/frontends/interactive/interactive.h"
 
 #include <signal.h>
 

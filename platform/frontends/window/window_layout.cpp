@@ -1,9 +1,9 @@
 // The phone window's geometry.
-#include "platform/frontend/window_layout.h"
+#include "platform/frontends/window/window_layout.h"
 
 #include <algorithm>
 
-#include "platform/frontend/console.h"
+#include "platform/frontends/interactive/console.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/display/pixel_screen.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/frontend/handset_controls.h"
+#include "platform/frontends/interactive/handset_controls.h"
 
 #include "platform/handset/display/pixel_canvas.h"
 #include "platform/wintypes.h"

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/frontend/console.h"
-#include "platform/frontend/window_layout.h"
+#include "platform/frontends/interactive/console.h"
+#include "platform/frontends/window/window_layout.h"
 #include "platform/handset/display/pixel_canvas.h"
 #include "platform/handset/display/pixel_font.h"
 

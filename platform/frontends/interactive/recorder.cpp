@@ -1,5 +1,5 @@
 // Recording an interactive session as a headless script.
-#include "platform/frontend/recorder.h"
+#include "platform/frontends/interactive/recorder.h"
 
 #include <unistd.h>
 
