@@ -21,7 +21,7 @@
 #include "platform/phone/commands.h"
 #include "platform/phone/control.h"
 #include "platform/frontends/frontend.h"
-#include "platform/frontend/monkey.h"
+#include "platform/cli/monkey/monkey.h"
 #include "platform/phone/session.h"
 #include "platform/phone/trace.h"
 #include "platform/frontends/window/window_layout.h"

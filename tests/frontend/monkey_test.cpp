@@ -7,8 +7,8 @@
 #include <map>
 
 #include "platform/phone/commands.h"
-#include "platform/frontend/monkey.h"
-#include "platform/frontend/monkey_checks.h"
+#include "platform/cli/monkey/monkey.h"
+#include "platform/cli/monkey/monkey_checks.h"
 
 using namespace handset;
 using namespace handset::frontend;

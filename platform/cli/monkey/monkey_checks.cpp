@@ -4,7 +4,7 @@
 // log shows written ("reg.set"/"reg.delete"; a device starts with all of them at 0),
 // read the way the program reads them (a count is pending when it is above 0 as a
 // signed 32-bit number, a call is in progress when its count is not 0).
-#include "platform/frontend/monkey_checks.h"
+#include "platform/cli/monkey/monkey_checks.h"
 
 #include <algorithm>
 #include <array>

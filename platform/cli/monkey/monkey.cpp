@@ -4,7 +4,7 @@
 // Each child is `quillon --headless --reset` of this same executable, in a process
 // group of its own, so that the watchdog (and a Ctrl-C of the monkey) also ends the
 // second instance a `start` may have made inside it.
-#include "platform/frontend/monkey.h"
+#include "platform/cli/monkey/monkey.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -30,7 +30,7 @@
 #include <thread>
 
 #include "platform/frontends/frontend.h"
-#include "platform/frontend/monkey_checks.h"
+#include "platform/cli/monkey/monkey_checks.h"
 #include "platform/handset/core/device.h"
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/registry/factory.h"
