@@ -23,7 +23,7 @@
 #include "platform/frontends/frontend.h"
 #include "platform/cli/monkey/monkey.h"
 #include "platform/phone/session.h"
-#include "platform/phone/trace.h"
+#include "platform/cli/trace/trace_log.h"
 #include "platform/frontends/window/window_layout.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/kernel.h"

@@ -16,8 +16,10 @@
 #include "platform/phone/trace.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <cstring>
+#include <fstream>
 #include <map>
 
 #include "platform/phone/keys.h"
@@ -575,6 +577,17 @@ void TraceBuilder::write(std::ostream& out) {
              {"tid", static_cast<int>(kCounters)},
              {"args", {{"count", c.value}}}});
     out << "\n],\n\"displayTimeUnit\":\"ms\"}\n";
+}
+
+bool write_trace(const std::string& path, TraceBuilder& builder, std::string& error) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out) builder.write(out);
+    out.close();
+    if (!out) {
+        error = "cannot write the trace " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace handset::frontend

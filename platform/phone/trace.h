@@ -43,22 +43,6 @@ private:
     std::unique_ptr<State> state_;
 };
 
-struct LogProblem {
-    long line = 0;
-    std::string message;
-};
-
-struct LogTrace {
-    long events = 0;                    // lines converted
-    std::vector<LogProblem> bad_lines;  // lines skipped as unreadable
-    // A last line without its line break that does not parse: what a killed run leaves.
-    // It is skipped, and is not counted among the bad lines.
-    std::optional<LogProblem> cut_last_line;
-};
-
-// Adds the events of a log, one JSON object a line, to `builder`; blank lines are skipped.
-LogTrace trace_from_log(std::istream& in, TraceBuilder& builder);
-
 // Writes the trace of `builder` to `path`; false with `error` set when it cannot.
 bool write_trace(const std::string& path, TraceBuilder& builder, std::string& error);
 

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "common/script_lines.h"
-#include "platform/phone/trace.h"
+#include "platform/cli/trace/trace_log.h"
 #include "process_util.h"
 
 using fetest::read_file;

@@ -1,10 +1,10 @@
-// Reading an event log into a trace line by line, and writing the trace file: where a
-// log's unreadable lines are told apart from the cut-short last line of a killed run.
+// Reading an event log into a trace line by line: where a log's unreadable lines are
+// told apart from the cut-short last line of a killed run.
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 
-#include "platform/phone/trace.h"
+#include "platform/cli/trace/trace_log.h"
 
 namespace handset::frontend {
 
@@ -38,17 +38,6 @@ LogTrace trace_from_log(std::istream& in, TraceBuilder& builder) {
             out.bad_lines.push_back({number, "not an event of the log: " + error});
     }
     return out;
-}
-
-bool write_trace(const std::string& path, TraceBuilder& builder, std::string& error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) builder.write(out);
-    out.close();
-    if (!out) {
-        error = "cannot write the trace " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace handset::frontend
