@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/phone/commands.h"
-#include "platform/phone/control.h"
+#include "platform/cli/ctl/ctl.h"
 #include "platform/frontends/frontend.h"
 #include "platform/cli/monkey/monkey.h"
 #include "platform/phone/session.h"

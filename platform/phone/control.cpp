@@ -404,37 +404,8 @@ bool send_control_command(const fs::path& socket, const std::string& line, std::
     return exchange(fd.get(), line, output, error);
 }
 
-int run_ctl(const fs::path& device_folder, const std::vector<std::string>& args, std::ostream& out,
-            std::ostream& err) {
-    if (args.empty()) {
-        err << "quillon ctl: give a handset command, for example `quillon ctl screen`\n";
-        return 2;
-    }
-    std::string line, error;
-    if (!join_arguments(args, line, error)) {
-        err << "quillon ctl: " << error << "\n";
-        return 2;
-    }
-    const ParsedLine parsed = parse_line(line, 1);
-    if (!parsed.ok()) {
-        err << "quillon ctl: " << parsed.error << "\n";
-        return 2;
-    }
-    if (!parsed.command) {
-        err << "quillon ctl: the command is empty\n";
-        return 2;
-    }
-    // The instance writes a screenshot from its own working folder: a relative name is
-    // the caller's, so it travels as an absolute one.
-    if (const auto* shot = std::get_if<cmd::Screenshot>(&*parsed.command); shot && fs::path(shot->path).is_relative()) {
-        const std::string path = fs::absolute(shot->path).string();
-        if (path.find('"') != std::string::npos) {
-            err << "quillon ctl: the file name must not hold a double quote\n";
-            return 2;
-        }
-        line = "screenshot \"" + path + "\"";
-    }
-
+ControlReply send_to_device(const fs::path& device_folder, const std::string& line) {
+    ControlReply reply;
     const fs::path run_dir = device_folder / "run";
     // The instance the user started is behind ctl.sock; when that link is stale, any
     // live host of the device will do.
@@ -447,21 +418,10 @@ int run_ctl(const fs::path& device_folder, const std::vector<std::string>& args,
         std::string ignored;
         if (connect_socket(candidate, fd, ignored)) break;
     }
-    if (!fd) {
-        err << "quillon ctl: no Quillon instance runs on the device " << device_folder.string() << "\n";
-        return 1;
-    }
-    std::vector<std::string> output;
-    std::string notice;
-    const bool ok = exchange(fd.get(), line, output, error, &notice);
-    for (const auto& text : output) out << text << "\n";
-    out.flush();
-    if (!notice.empty()) err << "quillon ctl: " << notice << "\n";
-    if (!ok) {
-        err << "quillon ctl: " << error << "\n";
-        return 1;
-    }
-    return 0;
+    if (!fd) return reply;
+    reply.reached = true;
+    reply.ok = exchange(fd.get(), line, reply.output, reply.error, &reply.notice);
+    return reply;
 }
 
 void install_remote_foreground() {

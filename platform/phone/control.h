@@ -11,7 +11,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -53,10 +52,18 @@ std::filesystem::path control_socket_path(const std::filesystem::path& run_dir, 
 bool send_control_command(const std::filesystem::path& socket, const std::string& line,
                           std::vector<std::string>& output, std::string& error);
 
-// `quillon ctl ARGS...` against the running instance of the device in `device_folder`:
-// prints the output to `out`, errors to `err`; returns the process exit status.
-int run_ctl(const std::filesystem::path& device_folder, const std::vector<std::string>& args, std::ostream& out,
-            std::ostream& err);
+// What the instance of a device answered to one command line.
+struct ControlReply {
+    bool reached = false;  // false: no instance of the device could be reached
+    bool ok = false;       // the command succeeded
+    std::vector<std::string> output;
+    std::string notice;    // a word for the user that is no error
+    std::string error;
+};
+
+// Sends `line` to the instance the user started on the device in `device_folder`, or,
+// when that one is gone, to any live host of the device.
+ControlReply send_to_device(const std::filesystem::path& device_folder, const std::string& line);
 
 // Lets SetForegroundWindow on another host's window ask that host over its socket.
 void install_remote_foreground();
