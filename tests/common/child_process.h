@@ -33,6 +33,10 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using Json = nlohmann::json;
 
+// Limit for any single wait on the phone's pipe, so that a broken build fails instead of
+// hanging.
+constexpr int kPipeLimitMs = 30'000;
+
 // Sanitizer builds run the phone several times slower. The few limits that stand for the
 // program's own timing (a second instance ends within 12 s) stretch by this factor.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

@@ -13,8 +13,8 @@
 #include "common/png_file.h"
 #include "common/temp_dir.h"
 #include "platform/handset/display/pixel_screen.h"
-#include "test_dialogs.h"
-#include "window_fixture.h"
+#include "handset/window/test_dialogs.h"
+#include "handset/window/window_fixture.h"
 
 namespace {
 

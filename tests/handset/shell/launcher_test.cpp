@@ -4,11 +4,11 @@
 #include <nlohmann/json.hpp>
 
 #include "common/script_lines.h"
-#include "process_util.h"
+#include "common/child_process.h"
 
-using fetest::lines_of;
-using fetest::run_quillon;
-using fetest::TempDir;
+using qtest::lines_of;
+using qtest::run_quillon;
+using qtest::TempDir;
 using Json = nlohmann::json;
 
 namespace {
@@ -35,7 +35,7 @@ struct ScriptRun {
 class Launcher : public ::testing::Test {
 protected:
     ScriptRun script(const std::string& text) {
-        fetest::write_file(dir / "script.txt", text);
+        qtest::write_file(dir / "script.txt", text);
         const auto r = run_quillon(
             {"--device", device().string(), "--headless", "--no-start", "--script", (dir / "script.txt").string()});
         ScriptRun run{r.status, {}, {}, r.err};
@@ -177,7 +177,7 @@ TEST_F(Launcher, HomeScreenAndItsSoftKey) {
 TEST(SecondPhone, HeadlessPhoneOnABusyDeviceEndsAtOnce) {
     TempDir dir;
     const std::string device = (dir / "device").string();
-    fetest::Process first({"--device", device, "--headless"});
+    qtest::Child first({"--device", device, "--headless"});
     first.send("missed 1\n");
     ASSERT_TRUE(first.line_containing("Missed Call Count")) << first.err();
 

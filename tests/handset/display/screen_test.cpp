@@ -3,8 +3,8 @@
 // screen, the home screen, the controls JSON and the change counter.
 #include <atomic>
 
-#include "test_dialogs.h"
-#include "window_fixture.h"
+#include "handset/window/test_dialogs.h"
+#include "handset/window/window_fixture.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "common/child_process.h"
 #include "common/png_file.h"
 // Last: Xlib defines None, Bool and Status as macros.
-#include "phone_window/x_display.h"
+#include "frontends/window/x_display.h"
 
 namespace {
 

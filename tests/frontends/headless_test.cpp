@@ -3,11 +3,11 @@
 #include <nlohmann/json.hpp>
 
 #include "common/script_lines.h"
-#include "process_util.h"
+#include "common/child_process.h"
 
-using fetest::lines_of;
-using fetest::run_quillon;
-using fetest::TempDir;
+using qtest::lines_of;
+using qtest::run_quillon;
+using qtest::TempDir;
 using Json = nlohmann::json;
 
 namespace {
@@ -35,8 +35,8 @@ protected:
         args.insert(args.end(), extra.begin(), extra.end());
         return args;
     }
-    fetest::Result script(const std::string& text, std::vector<std::string> extra = {}) {
-        fetest::write_file(dir / "script.txt", text);
+    qtest::Result script(const std::string& text, std::vector<std::string> extra = {}) {
+        qtest::write_file(dir / "script.txt", text);
         extra.insert(extra.begin(), {"--script", (dir / "script.txt").string()});
         return run_quillon(phone(extra));
     }
@@ -161,7 +161,7 @@ TEST_F(Headless, CommandsFromStdinAndEventsToALogFile) {
                                "missed 3\nwait 3s\nreg get HKCU\\System\\State\\Phone \"Missed Call Count\"\n");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "dword:3\n");  // only the command's output on stdout
-    const auto sets = of_kind(events_of(fetest::read_file(log)), "reg.set");
+    const auto sets = of_kind(events_of(qtest::read_file(log)), "reg.set");
     ASSERT_EQ(sets.size(), 1u);
     EXPECT_EQ(sets[0]["data"], 3);
 }
@@ -188,11 +188,11 @@ TEST_F(Headless, BadOptionsAndMissingScriptAreRefused) {
     // --reset wipes a device folder, never a folder of something else named by mistake.
     const std::filesystem::path papers = dir / "papers";
     std::filesystem::create_directories(papers);
-    fetest::write_file(papers / "thesis.txt", "years of work");
+    qtest::write_file(papers / "thesis.txt", "years of work");
     r = run_quillon({"--headless", "--reset", "--device", papers.string(), "--script", "/dev/null"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("will not reset"), std::string::npos) << r.err;
-    EXPECT_EQ(fetest::read_file(papers / "thesis.txt"), "years of work");
+    EXPECT_EQ(qtest::read_file(papers / "thesis.txt"), "years of work");
 }
 
 TEST_F(Headless, RegCompanionPassesRegToolArgumentsThrough) {

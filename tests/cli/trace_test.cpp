@@ -7,12 +7,12 @@
 
 #include "common/script_lines.h"
 #include "platform/cli/trace/trace_log.h"
-#include "process_util.h"
+#include "common/child_process.h"
 
-using fetest::read_file;
-using fetest::run_quillon;
-using fetest::TempDir;
-using fetest::write_file;
+using qtest::read_file;
+using qtest::run_quillon;
+using qtest::TempDir;
+using qtest::write_file;
 using handset::frontend::trace_from_log;
 using Json = handset::Json;
 

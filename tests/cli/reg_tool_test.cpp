@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "platform/cli/reg/reg_tool.h"
-#include "registry_fixture.h"
+#include "handset/registry/registry_fixture.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "process_util.h"
+#include "common/child_process.h"
 
-using fetest::TempDir;
+using qtest::TempDir;
 
 namespace {
 
@@ -68,7 +68,7 @@ protected:
             last_ = screen();
             if (ok(last_)) return true;
             pollfd p{fifo_fd_, POLLIN, 0};
-            if (::poll(&p, 1, fetest::kPipeLimitMs) <= 0) return false;
+            if (::poll(&p, 1, qtest::kPipeLimitMs) <= 0) return false;
             char chunk[65536];
             while (::read(fifo_fd_, chunk, sizeof chunk) > 0) {
             }
@@ -85,7 +85,7 @@ protected:
     // Waits for the phone's process to end and returns its exit status.
     int exit_status() {
         shell_output("timeout 60 tmux -S " + (dir / "tmux.sock").string() + " wait-for ended");
-        return std::atoi(fetest::read_file(dir / "status").c_str());
+        return std::atoi(qtest::read_file(dir / "status").c_str());
     }
 
     TempDir dir;
@@ -134,7 +134,7 @@ TEST_F(TerminalPhone, ShowsQuillonAndAnswersTheSoftKeysAndBack) {
 // pulse are the clocks', not the program's.
 std::vector<nlohmann::json> program_events(const std::string& log) {
     std::vector<nlohmann::json> events;
-    for (const std::string& line : fetest::lines_of(log)) {
+    for (const std::string& line : qtest::lines_of(log)) {
         nlohmann::json e = nlohmann::json::parse(line);
         if (e["ev"] == "key") continue;
         e.erase("t");
@@ -161,11 +161,11 @@ TEST_F(TerminalPhone, ARecordedSessionReplaysHeadlessToTheSameProgramEvents) {
     keys("F10");
     ASSERT_EQ(exit_status(), 0);
 
-    const auto replayed = fetest::run_quillon({"--headless", "--no-start", "--device", (dir / "new").string(),
+    const auto replayed = qtest::run_quillon({"--headless", "--no-start", "--device", (dir / "new").string(),
                                                "--script", record.string(), "--log", (dir / "replay.log").string()});
-    ASSERT_EQ(replayed.status, 0) << replayed.err << fetest::read_file(record);
-    const auto session = program_events(fetest::read_file(dir / "events.log"));
-    EXPECT_EQ(program_events(fetest::read_file(dir / "replay.log")), session) << fetest::read_file(record);
+    ASSERT_EQ(replayed.status, 0) << replayed.err << qtest::read_file(record);
+    const auto session = program_events(qtest::read_file(dir / "events.log"));
+    EXPECT_EQ(program_events(qtest::read_file(dir / "replay.log")), session) << qtest::read_file(record);
     EXPECT_GT(session.size(), 10u);
 }
 
@@ -174,7 +174,7 @@ TEST_F(TerminalPhone, LeavingEndsQuillonNormally) {
     ASSERT_TRUE(shows("QUILLON")) << last_;
     keys("C-c");
     EXPECT_EQ(exit_status(), 0);
-    const std::string log = fetest::read_file(dir / "events.log");
+    const std::string log = qtest::read_file(dir / "events.log");
     // The program's own end: its timer stopped and its dialog closed before it exited.
     EXPECT_NE(log.find("\"ev\":\"timer.kill\""), std::string::npos) << log;
     EXPECT_NE(log.find("\"ev\":\"dialog.close\""), std::string::npos) << log;
@@ -235,7 +235,7 @@ TEST(TerminalGone, ClosingThePseudoTerminalEndsThePhoneNormally) {
     const auto deadline = qtest::Clock::now() + qtest::kStuckLimit;
     while (drawn.find("QUILLON") == std::string::npos && qtest::Clock::now() < deadline) {
         pollfd p{master, POLLIN, 0};
-        if (::poll(&p, 1, fetest::kPipeLimitMs) <= 0) break;
+        if (::poll(&p, 1, qtest::kPipeLimitMs) <= 0) break;
         char chunk[4096];
         const ssize_t n = ::read(master, chunk, sizeof chunk);
         if (n <= 0) break;
@@ -251,7 +251,7 @@ TEST(TerminalGone, ClosingThePseudoTerminalEndsThePhoneNormally) {
     ::waitpid(pid, &status, 0);
     ::close(pidfd);
     ASSERT_TRUE(exited) << "the phone outlived its terminal";
-    const std::string events = fetest::read_file(log);
+    const std::string events = qtest::read_file(log);
     // Quillon's own end: its dialog closed before its process exited.
     EXPECT_NE(events.find("\"ev\":\"dialog.close\",\"id\":102"), std::string::npos) << events;
     EXPECT_NE(events.find("\"ev\":\"process.exit\""), std::string::npos) << events;

@@ -13,7 +13,7 @@
 
 #include "common/child_process.h"
 // Last: Xlib defines None, Bool and Status as macros.
-#include "phone_window/x_display.h"
+#include "frontends/window/x_display.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <cstring>
 
 #include "common/script_lines.h"
-#include "process_util.h"
+#include "common/child_process.h"
 
-using fetest::Process;
-using fetest::run_quillon;
-using fetest::TempDir;
+using qtest::Child;
+using qtest::run_quillon;
+using qtest::TempDir;
 
 namespace {
 
@@ -20,7 +20,7 @@ namespace {
 class RunningPhone : public ::testing::Test {
 protected:
     void SetUp() override {
-        phone = std::make_unique<Process>(std::vector<std::string>{
+        phone = std::make_unique<Child>(std::vector<std::string>{
             "--device", device().string(), "--headless", "--no-start"});
         ASSERT_TRUE(phone->started());
         phone->send("reg set HKCU\\Software\\Test Ready dword:1\n");
@@ -31,7 +31,7 @@ protected:
             EXPECT_EQ(phone->finish(), 0) << phone->err();
         }
     }
-    fetest::Result ctl(std::vector<std::string> args) {
+    qtest::Result ctl(std::vector<std::string> args) {
         args.insert(args.begin(), {"--device", device().string(), "ctl"});
         return run_quillon(args);
     }
@@ -54,7 +54,7 @@ protected:
         std::string answer;
         char chunk[1024];
         pollfd p{fd, POLLIN, 0};
-        while (::poll(&p, 1, fetest::kPipeLimitMs) > 0) {
+        while (::poll(&p, 1, qtest::kPipeLimitMs) > 0) {
             const ssize_t n = ::read(fd, chunk, sizeof chunk);
             if (n <= 0) break;
             answer.append(chunk, static_cast<std::size_t>(n));
@@ -65,7 +65,7 @@ protected:
     }
 
     TempDir dir;
-    std::unique_ptr<Process> phone;
+    std::unique_ptr<Child> phone;
 };
 
 TEST_F(RunningPhone, CtlRunsACommandInTheInstanceAndPrintsItsOutput) {
@@ -137,7 +137,7 @@ TEST_F(RunningPhone, CtlWritesAScreenshotWhereTheCallerNamesIt) {
                              device().string() + "' ctl screenshot home.png";
     auto r = run_quillon({"-c", line}, {}, "/bin/sh");
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string png = fetest::read_file(callers / "home.png");
+    const std::string png = qtest::read_file(callers / "home.png");
     ASSERT_GE(png.size(), 24u);
     EXPECT_EQ(png.substr(1, 3), "PNG");
     const auto be32 = [&](std::size_t at) {

@@ -7,12 +7,12 @@
 #include <regex>
 #include <set>
 
-#include "frontend/process_util.h"
+#include "common/child_process.h"
 #include "platform/frontends/window/window_layout.h"
 
 namespace {
 
-using namespace fetest;
+using namespace qtest;
 
 std::set<std::string> png_names(const fs::path& folder) {
     std::set<std::string> names;

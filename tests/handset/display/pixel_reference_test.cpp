@@ -1,5 +1,5 @@
 // Reference pictures of the screen in pixels: a settings dialog with its list open and
-// the home screen, equal pixel for pixel to tests/window/reference/*.png. They guard the
+// the home screen, equal pixel for pixel to tests/handset/display/reference/*.png. They guard the
 // whole look; tools/renew-screen-references writes them anew after a deliberate change
 // (QUILLON_RENEW_SCREENS=DIR writes the pictures into DIR instead of comparing).
 #include <png.h>
@@ -8,8 +8,8 @@
 #include <functional>
 
 #include "platform/handset/display/pixel_screen.h"
-#include "test_dialogs.h"
-#include "window_fixture.h"
+#include "handset/window/test_dialogs.h"
+#include "handset/window/window_fixture.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ void expect_reference(const std::string& name) {
         ASSERT_TRUE(handset::write_png(now, std::filesystem::path(out) / (name + ".png"), error)) << error;
         return;
     }
-    const auto path = std::filesystem::path(QUILLON_SOURCE_DIR) / "tests/window/reference" / (name + ".png");
+    const auto path = std::filesystem::path(QUILLON_SOURCE_DIR) / "tests/handset/display/reference" / (name + ".png");
     std::vector<std::uint8_t> rgb;
     int w = 0, h = 0;
     ASSERT_TRUE(read_png(path, rgb, w, h)) << "cannot read " << path;
