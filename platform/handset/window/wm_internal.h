@@ -116,6 +116,11 @@ bool is_descendant(const Window* w, HWND ancestor);
 
 // Screen changes: bump after the change, with no lock held.
 void screen_changed();
+// Moves a top-level window to the front of the z-order. State lock held.
+void raise(Window* w);
+// Destroys a window, the windows it owns on this thread and its children, each after
+// its WM_DESTROY. No lock held.
+void destroy_tree(HWND hwnd);
 
 // ---- message queues (queue.cpp) ----
 
@@ -253,6 +258,8 @@ struct TableRow {
     std::u16string title;
     std::u16string exe_path;
 };
+// The window table's row for a top-level window. State lock held.
+TableRow row_of(const Window& w);
 // Mirrors a local top-level window into the device's table (insert or update).
 void table_put(const TableRow& row);
 void table_remove(HWND hwnd);
