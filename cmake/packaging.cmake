@@ -45,6 +45,11 @@ add_custom_command(OUTPUT ${_packaging_out}/quillon.1.gz ${_packaging_out}/chang
 add_custom_target(quillon_desktop_files ALL
   DEPENDS ${_icons} ${_packaging_out}/quillon.1.gz ${_packaging_out}/changelog.gz)
 
+if(TARGET test_packaging)
+  target_compile_definitions(test_packaging PRIVATE QUILLON_HICOLOR_DIR="${_hicolor}")
+  add_dependencies(test_packaging quillon_desktop_files)
+endif()
+
 install(DIRECTORY ${_hicolor} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 install(FILES ${_packaging_out}/quillon.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${_packaging}/copyright ${_packaging_out}/changelog.gz
