@@ -13,6 +13,25 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
+if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+  install(TARGETS Quillon RUNTIME DESTINATION .)
+  file(GLOB _sounds CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/res/sound/*.wav)
+  install(FILES ${_sounds} DESTINATION Sound)
+  configure_file(${_packaging}/windows/README.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
+
+  set(CPACK_GENERATOR ZIP NSIS)
+  set(CPACK_PACKAGE_FILE_NAME Quillon-${PROJECT_VERSION}-win64)
+  # The installer is Quillon-VERSION-win64-setup.exe, beside the zip of the same name.
+  set(CPACK_PROJECT_CONFIG_FILE ${_packaging}/windows/generator_options.cmake)
+  # CPack takes NSIS.template.in from here: the installer's own script.
+  set(CPACK_MODULE_PATH ${_packaging}/windows)
+  set(CPACK_QUILLON_ICON ${CMAKE_CURRENT_BINARY_DIR}/res/quillon.ico)
+  set(CPACK_QUILLON_VERSION_QUAD ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.0)
+  include(CPack)
+  return()
+endif()
+
 if(NOT TARGET quillon)
   return()
 endif()
