@@ -40,9 +40,11 @@ include(GNUInstallDirs)
 install(TARGETS quillon RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${_packaging}/quillon.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
+set(_packaging_out ${CMAKE_CURRENT_BINARY_DIR}/packaging)
+
 # The icon at the theme's sizes, drawn by the same tool and from the same shapes as the
 # program's icon resource.
-set(_hicolor ${CMAKE_CURRENT_BINARY_DIR}/packaging/hicolor)
+set(_hicolor ${_packaging_out}/hicolor)
 set(_icons "")
 foreach(_size 16 22 24 32 48 64 128 256)
   list(APPEND _icons ${_hicolor}/${_size}x${_size}/apps/quillon.png)
@@ -54,8 +56,7 @@ add_custom_command(OUTPUT ${_icons}
 
 # The manual page and the changelog as Debian keeps them: compressed, without a
 # timestamp in the gzip header, so that two builds give the same package.
-configure_file(${_packaging}/quillon.1.in packaging/quillon.1 @ONLY)
-set(_packaging_out ${CMAKE_CURRENT_BINARY_DIR}/packaging)
+configure_file(${_packaging}/quillon.1.in ${_packaging_out}/quillon.1 @ONLY)
 add_custom_command(OUTPUT ${_packaging_out}/quillon.1.gz ${_packaging_out}/changelog.gz
   COMMAND ${CMAKE_COMMAND} -E copy ${_packaging}/changelog ${_packaging_out}/changelog
   COMMAND gzip -9nkf ${_packaging_out}/quillon.1 ${_packaging_out}/changelog
@@ -103,8 +104,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-baekmuk)
 # Loaded only when something first needs them (sdl_library.h, pixel_libraries.cpp,
 # sdl_video.h): SDL2 for sound and the window, FreeType for the screen in pixels, libpng
-# for screenshots; and the window panel's font. Without them the terminal and headless
-# phones still run. Each is named by the package that holds it on the build machine.
+# for screenshots; and the window panel's font. Without them the headless and terminal
+# phones run, and the window and screenshots say what is missing. Each is named by the
+# package that holds it on the build machine.
 set(_recommends fonts-dejavu-core)
 foreach(_soname libSDL2-2.0.so.0 libfreetype.so.6 libpng16.so.16)
   execute_process(COMMAND dpkg-query -S /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/${_soname}
