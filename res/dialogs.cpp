@@ -3,6 +3,7 @@
 // listed in template order, which is also their tab and creation order.
 #include "res/resources.h"
 #include "res/tables.h"
+#include "res/version.h"
 
 namespace quillon_res {
 namespace {
@@ -30,7 +31,7 @@ constexpr ControlTemplate kMainControls[] = {
 
 constexpr ControlTemplate kAboutControls[] = {
     {IDC_EMBLEM, ControlKind::Picture, TEXT(""), 46, 6, 67, 62, TextAlign::Left, IDB_EMBLEM},
-    {IDC_VERSION, ControlKind::Static, TEXT("QUILLON v0.95"), 24, 68, 85, 15, TextAlign::Center},
+    {IDC_VERSION, ControlKind::Static, TEXT("QUILLON v" QUILLON_VERSION), 24, 68, 85, 15, TextAlign::Center},
 };
 
 constexpr ControlTemplate k3GsvcControls[] = {

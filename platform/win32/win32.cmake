@@ -12,7 +12,7 @@ set(_draw ${CMAKE_CURRENT_BINARY_DIR}/host/quillon_draw_images)
 add_custom_command(OUTPUT ${_draw}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/host
   COMMAND ${QUILLON_HOST_CXX} -std=c++20 -O2 -I${CMAKE_CURRENT_SOURCE_DIR}
-          ${CMAKE_CURRENT_SOURCE_DIR}/res/draw/draw_images.cpp -o ${_draw}
+          ${CMAKE_CURRENT_SOURCE_DIR}/res/draw/draw_images.cpp -lz -o ${_draw}
   DEPENDS res/draw/draw_images.cpp res/pixels.h
   COMMENT "Building the image drawing tool for this machine")
 set(_pixels ${CMAKE_CURRENT_BINARY_DIR}/res/image_pixels.cpp)

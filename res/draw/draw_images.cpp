@@ -2,9 +2,11 @@
 // rounded square, at four sizes) and the about box's emblem (a grey ring on white with
 // the name inside). Writes a C++ source file that defines the pixel arrays declared in
 // res/pixels.h, so the handset never spends start-up time on drawing. The Win32 build
-// also asks for the icon as an .ico file, for the executable's own resources.
+// also asks for the icon as an .ico file, for the executable's own resources; the Linux
+// install, for PNG files in the desktop's icon theme layout.
 //
 //   quillon_draw_images OUTPUT.cpp [ICON.ico]
+//   quillon_draw_images --hicolor DIR       DIR/NxN/apps/quillon.png at the usual sizes
 //
 // The pixels come from the shape descriptions below rather than from literal arrays.
 // Every pixel averages a 4 x 4 grid of samples, so edges are smooth at every size. Rows
@@ -15,12 +17,16 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <numbers>
 #include <span>
 #include <sstream>
+#include <string>
 #include <string_view>
 #include <vector>
+
+#include <zlib.h>
 
 #include "res/pixels.h"
 
@@ -241,6 +247,56 @@ std::string icon_file() {
     return out.str() + images.str();
 }
 
+// The icon at `size` as a PNG file: 8-bit RGBA rows top-down, each with the "Sub"
+// filter, which turns the icon's flat runs into zeros for zlib.
+std::string png_file(int size) {
+    std::vector<std::uint8_t> bgra(static_cast<std::size_t>(size) * size * 4);
+    render(bgra, size, size, 4, icon_shade);
+    const std::size_t row_bytes = static_cast<std::size_t>(size) * 4;
+    std::vector<std::uint8_t> rows;
+    rows.reserve((row_bytes + 1) * size);
+    for (int y = 0; y < size; ++y) {
+        const std::uint8_t* bottom_up = &bgra[static_cast<std::size_t>(size - 1 - y) * row_bytes];
+        std::uint8_t previous[4] = {};
+        rows.push_back(1);
+        for (int x = 0; x < size; ++x) {
+            const std::uint8_t* p = bottom_up + static_cast<std::size_t>(x) * 4;
+            const std::uint8_t rgba[4] = {p[2], p[1], p[0], p[3]};
+            for (int c = 0; c < 4; ++c) {
+                rows.push_back(static_cast<std::uint8_t>(rgba[c] - previous[c]));
+                previous[c] = rgba[c];
+            }
+        }
+    }
+    uLongf packed_size = compressBound(static_cast<uLong>(rows.size()));
+    std::string packed(packed_size, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packed_size, rows.data(), static_cast<uLong>(rows.size()),
+                  Z_BEST_COMPRESSION) != Z_OK)
+        return {};
+    packed.resize(packed_size);
+
+    std::ostringstream out;
+    auto put32_big = [](std::ostream& o, std::uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) o.put(static_cast<char>((v >> shift) & 0xFF));
+    };
+    auto chunk = [&](const char* type, const std::string& data) {
+        put32_big(out, static_cast<std::uint32_t>(data.size()));
+        const std::string typed = type + data;
+        out << typed;
+        put32_big(out, static_cast<std::uint32_t>(
+                           crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size()))));
+    };
+    std::ostringstream header;
+    put32_big(header, static_cast<std::uint32_t>(size));
+    put32_big(header, static_cast<std::uint32_t>(size));
+    header.put(8).put(6).put(0).put(0).put(0);  // 8 bits a channel, RGBA, deflate, adaptive filters, no interlace
+    out << "\x89PNG\r\n\x1a\n";
+    chunk("IHDR", header.str());
+    chunk("IDAT", packed);
+    chunk("IEND", "");
+    return out.str();
+}
+
 // Written whole and then renamed, so an interrupted build never leaves half a file.
 bool write_file(const std::string& path, const std::string& contents) {
     const std::string partial = path + ".part";
@@ -256,9 +312,28 @@ bool write_file(const std::string& path, const std::string& contents) {
 
 }  // namespace
 
+// The sizes of the desktop's icon theme that applications usually fill.
+constexpr int kHicolorSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+int write_hicolor(const char* program, const std::filesystem::path& dir) {
+    for (int size : kHicolorSizes) {
+        const std::string side = std::to_string(size);
+        const std::filesystem::path folder = dir / (side + "x" + side) / "apps";
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        const std::string png = png_file(size);
+        if (error || png.empty() || !write_file((folder / "quillon.png").string(), png)) {
+            std::fprintf(stderr, "%s: cannot write %s\n", program, (folder / "quillon.png").c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string_view(argv[1]) == "--hicolor") return write_hicolor(argv[0], argv[2]);
     if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: %s OUTPUT.cpp [ICON.ico]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUTPUT.cpp [ICON.ico]\n       %s --hicolor DIR\n", argv[0], argv[0]);
         return 2;
     }
     namespace px = quillon_res::pixels;
