@@ -297,9 +297,9 @@ bool ProgramHost::quit(std::string& error) {
     std::unique_lock lock(kernel_lock());
     Waitable* objects[] = {thread.get()};
     if (clock().wait(lock, objects, false, clock().now_ms() + kQuitGraceMs) == kWaitTimeout) {
-        lock.unlock();
-        std::lock_guard host_lock(mu_);
-        quitting_ = false;
+        // The end command stays in the program's queue: when the program gets to it
+        // later, that end is still this command's and not one of its own. Were it
+        // counted as its own, a script would stop or go on by which thread came first.
         error = "Quillon did not end within " + std::to_string(kQuitGraceMs / 1000) + " s of its end command";
         return false;
     }

@@ -36,7 +36,8 @@ public:
     bool quit(std::string& error);
 
     bool running() const;
-    // True once Quillon, started here, has ended without `quit` asking it to.
+    // True once Quillon, started here, has ended without `quit` asking it to (a quit
+    // that gave up waiting has still asked).
     bool ended_by_itself() const;
     // Waits `ms` of handset time; returns early (false) when Quillon ends by itself
     // meanwhile, and at once (true) once cancel_waits was called. The caller takes
