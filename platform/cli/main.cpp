@@ -225,7 +225,7 @@ int run_phone(const Options& options) {
         if (!options.record.empty()) w.record = options.record;
         front_end = fe::make_window(std::move(w));
     } else {
-        fe::TerminalOptions t;
+        fe::InteractiveOptions t;
         t.no_start = options.no_start;
         if (!options.log.empty()) t.log = options.log;
         if (!options.record.empty()) t.record = options.record;
