@@ -30,20 +30,18 @@ struct HeadlessOptions {
 };
 std::unique_ptr<FrontEnd> make_headless(HeadlessOptions options);
 
-struct TerminalOptions {
+// The phones a person drives: the terminal phone and the phone window.
+struct InteractiveOptions {
     bool no_start = false;
     std::optional<std::filesystem::path> log;     // events also to a file
     std::optional<std::filesystem::path> record;  // the session as a headless script
 };
-std::unique_ptr<FrontEnd> make_terminal(TerminalOptions options);
+std::unique_ptr<FrontEnd> make_terminal(InteractiveOptions options);
 
-struct WindowOptions {
+struct WindowOptions : InteractiveOptions {
     // Screen pixels per handset pixel, kMinWindowScale to kMaxWindowScale; 0: the
     // default scale, or the largest that fits the display when that one does not.
     int scale = 0;
-    bool no_start = false;
-    std::optional<std::filesystem::path> log;     // events also to a file
-    std::optional<std::filesystem::path> record;  // the session as a headless script
 };
 std::unique_ptr<FrontEnd> make_window(WindowOptions options);
 

@@ -11,12 +11,12 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "platform/frontends/frontend.h"
 #include "platform/frontends/interactive/console.h"
 #include "platform/frontends/interactive/handset_controls.h"
 #include "platform/phone/phone.h"
@@ -24,12 +24,6 @@
 #include "platform/wintypes.h"
 
 namespace handset::frontend {
-
-struct InteractiveOptions {
-    bool no_start = false;
-    std::optional<std::filesystem::path> log;     // events also to a file
-    std::optional<std::filesystem::path> record;  // the session as a headless script
-};
 
 class InteractivePhone {
 public:

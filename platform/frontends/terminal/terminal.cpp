@@ -69,8 +69,7 @@ void ensure_utf8_locale() {
 
 class TerminalFrontEnd : public FrontEnd {
 public:
-    explicit TerminalFrontEnd(TerminalOptions options)
-        : session_({options.no_start, std::move(options.log), std::move(options.record)}, [this] { wake(); }) {}
+    explicit TerminalFrontEnd(InteractiveOptions options) : session_(std::move(options), [this] { wake(); }) {}
 
     int run() override;
 
@@ -369,7 +368,7 @@ int TerminalFrontEnd::run() {
 
 }  // namespace
 
-std::unique_ptr<FrontEnd> make_terminal(TerminalOptions options) {
+std::unique_ptr<FrontEnd> make_terminal(InteractiveOptions options) {
     return std::make_unique<TerminalFrontEnd>(std::move(options));
 }
 

@@ -74,7 +74,7 @@ public:
     explicit WindowFrontEnd(WindowOptions options)
         : requested_scale_(options.scale),
           layout_(window_layout(options.scale ? options.scale : kDefaultWindowScale)),
-          session_({options.no_start, std::move(options.log), std::move(options.record)}, [this] { wake(); }) {}
+          session_(std::move(options), [this] { wake(); }) {}
 
     int run() override;
 

@@ -1,0 +1,52 @@
+// The companions of the `quillon` command line, each a subcommand of its app: `reg`
+// (the device's registry tool), `ctl` (one handset command in the running instance),
+// `trace` (an event log as a trace for the viewers) and `monkey` (random use of fresh
+// phones, checked and shrunk).
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <optional>
+#include <string>
+
+#include "platform/cli/monkey/monkey.h"
+#include "platform/handset/core/device.h"
+
+namespace handset::frontend {
+
+// --device and --model: the phone's options, which reg and ctl also take right after
+// their names.
+void add_device_options(CLI::App& app, DeviceOptions& device);
+
+class Companions {
+public:
+    // Declares the companions on `app`. reg and ctl work on `device`, which the app's
+    // own options fill in; both must outlive this object.
+    Companions(CLI::App& app, DeviceOptions& device);
+    Companions(const Companions&) = delete;
+    Companions& operator=(const Companions&) = delete;
+
+    // Once `app` has parsed: the exit status of the companion the command line named,
+    // or nothing when it named none.
+    std::optional<int> run() const;
+
+private:
+    CLI::App* add_trace(CLI::App& app);
+    CLI::App* add_monkey(CLI::App& app);
+    int run_reg() const;
+    int run_ctl() const;
+    int run_trace() const;
+    int run_monkey() const;
+
+    const CLI::App& app_;
+    const DeviceOptions& device_;
+    // What the companions' options write: made before the subcommands that bind them.
+    std::string trace_input_;
+    std::string trace_output_;
+    monkey::Options monkey_options_;
+    CLI::App* reg_;
+    CLI::App* ctl_;
+    CLI::App* trace_;
+    CLI::App* monkey_;
+};
+
+}  // namespace handset::frontend

@@ -1,0 +1,70 @@
+// The `quillon` command line itself: which companion an argument list reaches, what
+// reaches it untouched, and the refusals of lists that do not fit; none starts a phone.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/child_process.h"
+#include "common/temp_dir.h"
+
+namespace {
+
+using qtest::run_quillon;
+
+TEST(CommandLine, ArgumentsReachTheirCompanion) {
+    qtest::TempDir dir;
+    const std::string device = dir.file("device");
+    const std::string events = dir.file("events.jsonl");
+    qtest::write_file(events, "");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        bool on_stdout;  // where `says` is looked for; stderr otherwise
+        std::string says;
+    };
+    const Case cases[] = {
+        {{"--help"}, 0, true, "Companions:"},
+        {{"monkey", "--help"}, 0, true, "--watchdog"},
+        {{"trace", "--help"}, 0, true, "-o,--output"},
+        // The registry tool reads its own dashes and --help, after --device on either side.
+        {{"--device", device, "reg", "-?"}, 0, true, "quillon reg query"},
+        {{"reg", "--device", device, "--help"}, 0, true, "quillon reg query"},
+        {{"reg", "--device", device, "query", "x", "--device", device}, 1, false, "unknown option --device"},
+        {{"--device", device, "ctl"}, 2, false, "give a handset command"},
+        {{"ctl", "--device", device, "screen", "--help"}, 2, false, "too many arguments for `screen`"},
+        {{"--device", device, "monkey"}, 2, false, "the phone's options do not apply"},
+        {{"monkey", "--runs", "0"}, 2, false, "--runs"},
+        {{"monkey", "--seed", "7", "--device", events}, 2, false, "--device " + events + " is not a folder"},
+        {{"trace", events}, 2, false, "--output is required"},
+        // After a companion's name, another's is one of its arguments.
+        {{"trace", events, "-o", dir.file("run.json"), "reg"}, 2, false, "not expected: reg"},
+        {{"--model", "xx", "reg", "query"}, 2, false, "--model"},
+        {{"--bogus"}, 2, false, "not expected: --bogus"},
+        {{"--scale", "3"}, 2, false, "--scale sets the size of the phone window; it needs --window"},
+        {{"--child-program"}, 2, false, "--child-program needs --device and --exe-path"},
+    };
+    for (const Case& c : cases) {
+        const qtest::Result r = run_quillon(c.args);
+        const std::string said = c.on_stdout ? r.out : r.err;
+        std::string line;
+        for (const std::string& arg : c.args) line += " " + arg;
+        EXPECT_EQ(r.status, c.status) << "quillon" << line << "\n" << r.err;
+        EXPECT_NE(said.find(c.says), std::string::npos) << "quillon" << line << "\n" << said;
+    }
+}
+
+// The help lists every option a user may give, and none of the ones hosts give.
+TEST(CommandLine, HelpListsTheUsersOptions) {
+    const std::string help = run_quillon({"--help"}).out;
+    for (const char* name :
+         {"--device", "--model", "--reset", "--exe-path", "--headless", "--window", "--scale", "--layout", "--script",
+          "--log", "--record", "--trace", "--clock", "--speed", "--no-start"})
+        EXPECT_NE(help.find(std::string("  ") + name + " "), std::string::npos) << name << "\n" << help;
+    for (const char* name : {"--child-program", "--time-origin", "--command-table"})
+        EXPECT_EQ(help.find(name), std::string::npos) << name << "\n" << help;
+    for (const char* companion : {"] reg ", "] ctl ", "quillon trace ", "quillon monkey "})
+        EXPECT_NE(help.find(companion), std::string::npos) << companion << "\n" << help;
+}
+
+}  // namespace
