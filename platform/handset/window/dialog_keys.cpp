@@ -7,6 +7,7 @@
 // The dialog's key filter (CDialog::PreTranslateMessage) hands the keys here before
 // they are dispatched; a key the dialog does not use goes on to the focused control.
 #include <algorithm>
+#include <optional>
 
 #include "platform/handset/core/events.h"
 #include "platform/handset/window/wm_internal.h"
@@ -14,83 +15,113 @@
 namespace handset::wm {
 namespace {
 
+// What a dialog key leads to once the window lock is released.
+struct KeyAction {
+    enum class Kind { None, Click, Select, Cancel } kind = Kind::None;
+    HWND control = nullptr;
+    int index = -1;  // Select: the entry picked
+};
+
+bool is_list_with_entries(const Window* c) {
+    return c && c->enabled && c->control == ControlKind::ComboBox && !c->items.empty();
+}
+
+// Up and Down: the focus moves to the next or the previous control that can take it,
+// and stays at the first and the last.
+void move_focus(Window& dialog, bool down) {
+    const auto& all = dialog.children;
+    const auto at = std::find(all.begin(), all.end(), dialog.focus);
+    HWND next = nullptr;
+    if (down) {
+        for (auto it = at == all.end() ? all.begin() : at + 1; it != all.end() && !next; ++it)
+            if (focusable(find(*it))) next = *it;
+    } else {
+        for (auto it = at == all.end() ? all.end() : at; it != all.begin() && !next;)
+            if (focusable(find(*--it))) next = *it;
+    }
+    if (next) dialog.focus = next;
+}
+
+// Enter: a list opens its popup at the current entry; a checkbox or button is clicked.
+KeyAction enter(Window& dialog, Window* focus) {
+    if (is_list_with_entries(focus)) {
+        dialog.popup = Popup{Popup::Type::List, focus->hwnd, 1, {}, std::max(focus->selected, 0)};
+        for (auto& item : focus->items) dialog.popup.items.push_back({0, item, false});
+    } else if (focus && (focus->control == ControlKind::Checkbox || focus->control == ControlKind::Button)) {
+        return {KeyAction::Kind::Click, focus->hwnd};
+    }
+    return {};
+}
+
+// Left and Right: a list's selection steps one entry and stays at the ends; a list
+// without a selection starts from the end the key points away from.
+KeyAction step_list(Window* focus, bool right) {
+    if (!is_list_with_entries(focus)) return {};
+    const int count = static_cast<int>(focus->items.size());
+    const int step = right ? 1 : -1;
+    const int index = focus->selected < 0 ? (step > 0 ? 0 : count - 1)
+                                          : std::clamp(focus->selected + step, 0, count - 1);
+    if (index == focus->selected) return {};
+    return {KeyAction::Kind::Select, focus->hwnd, index};
+}
+
+// The dialog's answer to key `vk`, with what it changes in the dialog made already;
+// nothing when the key is not one of the dialog's. State lock held.
+std::optional<KeyAction> answer_key(Window& dialog, WPARAM vk) {
+    Window* focus = find(dialog.focus);
+    switch (vk) {
+    case VK_UP:
+    case VK_DOWN:
+        move_focus(dialog, vk == VK_DOWN);
+        return KeyAction{};
+    case VK_RETURN:
+        return enter(dialog, focus);
+    case VK_LEFT:
+    case VK_RIGHT:
+        return step_list(focus, vk == VK_RIGHT);
+    case VK_ESCAPE:
+        return KeyAction{KeyAction::Kind::Cancel};
+    default:
+        return std::nullopt;
+    }
+}
+
+void carry_out(HWND dialog, const KeyAction& action) {
+    std::string error;
+    switch (action.kind) {
+    case KeyAction::Kind::Click:
+        click_control(action.control, error);
+        break;
+    case KeyAction::Kind::Select:
+        select_item(action.control, action.index, error);
+        break;
+    case KeyAction::Kind::Cancel:
+        call_window_proc(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        break;
+    case KeyAction::Kind::None:
+        break;
+    }
+}
+
 std::string control_name(int id) { return "control " + std::to_string(id); }
 
 }  // namespace
 
 bool dialog_key(HWND dialog, MSG& msg) {
     if (msg.message != WM_KEYDOWN) return false;
-    enum class Act { None, Click, Select, Cancel } act = Act::None;
-    HWND control = nullptr;
-    int index = -1;
+    KeyAction action;
     {
         std::lock_guard lock(state().mu);
         Window* d = find(dialog);
         Window* target = find(msg.hwnd);
         if (!d || !target || (target != d && !is_descendant(target, dialog))) return false;
         if (target->kind == Kind::MenuBar) return false;  // the soft keys belong to the bar
-        Window* focus = find(d->focus);
-        switch (msg.wParam) {
-        case VK_UP:
-        case VK_DOWN: {
-            const bool down = msg.wParam == VK_DOWN;
-            const auto& all = d->children;
-            const auto at = std::find(all.begin(), all.end(), d->focus);
-            HWND next = nullptr;
-            if (down) {
-                for (auto it = at == all.end() ? all.begin() : at + 1; it != all.end() && !next; ++it)
-                    if (focusable(find(*it))) next = *it;
-            } else {
-                for (auto it = at == all.end() ? all.end() : at; it != all.begin() && !next;)
-                    if (focusable(find(*--it))) next = *it;
-            }
-            if (next) d->focus = next;
-            break;
-        }
-        case VK_RETURN:
-            if (focus && focus->enabled && focus->control == ControlKind::ComboBox && !focus->items.empty()) {
-                d->popup = Popup{Popup::Type::List, focus->hwnd, 1, {}, std::max(focus->selected, 0)};
-                for (auto& item : focus->items) d->popup.items.push_back({0, item, false});
-            } else if (focus && (focus->control == ControlKind::Checkbox || focus->control == ControlKind::Button)) {
-                act = Act::Click;
-                control = focus->hwnd;
-            }
-            break;
-        case VK_LEFT:
-        case VK_RIGHT:
-            if (focus && focus->enabled && focus->control == ControlKind::ComboBox && !focus->items.empty()) {
-                const int count = static_cast<int>(focus->items.size());
-                const int step = msg.wParam == VK_RIGHT ? 1 : -1;
-                index = focus->selected < 0 ? (step > 0 ? 0 : count - 1)
-                                            : std::clamp(focus->selected + step, 0, count - 1);
-                if (index != focus->selected) {
-                    act = Act::Select;
-                    control = focus->hwnd;
-                }
-            }
-            break;
-        case VK_ESCAPE:
-            act = Act::Cancel;
-            break;
-        default:
-            return false;
-        }
+        const auto answer = answer_key(*d, msg.wParam);
+        if (!answer) return false;
+        action = *answer;
     }
     screen_changed();
-    std::string error;
-    switch (act) {
-    case Act::Click:
-        click_control(control, error);
-        break;
-    case Act::Select:
-        select_item(control, index, error);
-        break;
-    case Act::Cancel:
-        call_window_proc(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        break;
-    case Act::None:
-        break;
-    }
+    carry_out(dialog, action);
     return true;
 }
 
