@@ -3,7 +3,9 @@
 // Injected keys (keybd_event) and the user's presses (press_physical_key) take the
 // same path: the `key` event, a key click unless the event is silent, a word to the
 // power manager that the user is active, and then the shell, which either swallows
-// the key or hands it to the window system for the foreground window's thread.
+// the key or hands it to the window system for the foreground window's thread. A key
+// that no window of this host takes, because none is in front, goes to the home
+// screen's handler.
 //
 // The key lock's state is HKLM "System\State" "Lock" itself (bit 2: keypad locked),
 // so that the phone, the program, `reg set` and every front end see one truth. Key
@@ -11,6 +13,7 @@
 #include <atomic>
 #include <bitset>
 #include <cassert>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -114,6 +117,18 @@ private:
 
 std::atomic<std::uint64_t> g_clicks{0};
 
+std::mutex g_home_mu;
+std::function<void(BYTE, bool)> g_home_key;
+
+void offer_to_home_screen(BYTE vk, bool up) {
+    std::function<void(BYTE, bool)> home;
+    {
+        std::lock_guard lock(g_home_mu);
+        home = g_home_key;
+    }
+    if (home) home(vk, up);
+}
+
 Shell& shell() {
     static Shell s;
     return s;
@@ -132,7 +147,7 @@ bool key_input(BYTE vk, bool up, bool silent, bool user) {
         ++g_clicks;
     }
     power_user_activity();
-    if (shell().passes(vk, up)) deliver_key(vk, up);
+    if (shell().passes(vk, up) && !deliver_key(vk, up)) offer_to_home_screen(vk, up);
     return queued;
 }
 
@@ -153,6 +168,11 @@ bool press_physical_key(BYTE vk) {
 }
 
 bool keypad_locked() { return locked_now(); }
+
+void set_home_key_handler(std::function<void(BYTE vk, bool up)> handler) {
+    std::lock_guard lock(g_home_mu);
+    g_home_key = std::move(handler);
+}
 
 std::uint64_t key_clicks() { return g_clicks.load(); }
 

@@ -2,8 +2,7 @@
 // foreground window's thread, and when that thread takes it out, it finds the key's
 // target: an open popup takes every key, the soft keys go to the window's soft-key bar,
 // any other key to the dialog's focused control (or the window itself). Which controls
-// can take the focus is decided here too. With no window in front, the home screen's
-// hook gets the key.
+// can take the focus is decided here too.
 //
 // The target is found when the key is taken out, not when it is put in, so keys typed
 // ahead reach the dialog that is in front by then.
@@ -45,14 +44,8 @@ bool resolve_input(MSG& msg) {
 }  // namespace handset::wm
 
 namespace handset {
-namespace {
 
-std::mutex g_home_mu;
-std::function<void(BYTE, bool)> g_home_key;
-
-}  // namespace
-
-void deliver_key(BYTE vk, bool up) {
+bool deliver_key(BYTE vk, bool up) {
     std::shared_ptr<wm::ThreadQueue> q;
     HWND top = nullptr;
     {
@@ -62,21 +55,9 @@ void deliver_key(BYTE vk, bool up) {
             q = w->queue;
         }
     }
-    if (!top) {
-        std::function<void(BYTE, bool)> home;
-        {
-            std::lock_guard lock(g_home_mu);
-            home = g_home_key;
-        }
-        if (home) home(vk, up);
-        return;
-    }
+    if (!top) return false;
     wm::post_input(q, top, up ? WM_KEYUP : WM_KEYDOWN, vk);
-}
-
-void set_home_key_handler(std::function<void(BYTE vk, bool up)> handler) {
-    std::lock_guard lock(g_home_mu);
-    g_home_key = std::move(handler);
+    return true;
 }
 
 }  // namespace handset

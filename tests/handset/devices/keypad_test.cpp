@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "device_fixture.h"
-#include "platform/handset/window/wm.h"
+#include "platform/handset/devices/devices.h"
 
 namespace {
 
