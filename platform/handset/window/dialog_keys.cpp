@@ -4,8 +4,9 @@
 // and a list pick, whether a key, the popup, BM_CLICK or a script made them, change the
 // control, move the focus to it and tell its parent with WM_COMMAND.
 //
-// The dialog's key filter (CDialog::PreTranslateMessage) hands the keys here before
-// they are dispatched; a key the dialog does not use goes on to the focused control.
+// The dialog's key filter (CDialog::PreTranslateMessage) hands its key messages here
+// before they are dispatched; a key the dialog does not use goes on to the focused
+// control. Other messages, the timers' among them, never come here.
 #include <algorithm>
 #include <optional>
 

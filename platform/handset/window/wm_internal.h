@@ -283,6 +283,9 @@ HWND make_menu_bar(HWND top, const MenuTemplate* menu);
 
 // ---- dialogs' own keys, clicks and list picks (dialog_keys.cpp) ----
 
+// The platform's key messages, WM_KEYFIRST (0x0100) to WM_KEYLAST (0x0108): the only
+// messages a dialog's key filter hands to dialog_key.
+constexpr bool is_key_message(UINT message) { return message >= 0x0100 && message <= 0x0108; }
 // The dialog's default key handling (focus moves, checkbox clicks, list changes, Back).
 bool dialog_key(HWND dialog, MSG& msg);
 // A user click on a control: toggles a checkbox and notifies the parent. The error text
