@@ -15,7 +15,6 @@
 #include <cassert>
 #include <functional>
 #include <mutex>
-#include <optional>
 
 #include "platform/handset/core/checked_mutex.h"
 #include "platform/handset/core/clock.h"
@@ -33,16 +32,6 @@ namespace {
 
 constexpr DWORD kKeypadLockBit = 2;
 
-std::optional<DWORD> read_lock_value() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root_handle(kKeypadLock.root), kKeypadLock.key, 0, 0, &key) != ERROR_SUCCESS) return std::nullopt;
-    DWORD type = 0, value = 0, size = sizeof(value);
-    const LONG result = RegQueryValueExW(key, kKeypadLock.name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-    RegCloseKey(key);
-    if (result != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(value)) return std::nullopt;
-    return value;
-}
-
 bool write_lock_value(DWORD value) {
     HKEY key = nullptr;
     if (RegCreateKeyExW(root_handle(kKeypadLock.root), kKeypadLock.key, 0, nullptr, 0, 0, nullptr, &key, nullptr) != ERROR_SUCCESS)
@@ -54,7 +43,7 @@ bool write_lock_value(DWORD value) {
 }
 
 bool locked_now() {
-    const auto value = read_lock_value();
+    const auto value = read_dword(kKeypadLock);
     return value && (*value & kKeypadLockBit);
 }
 
