@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,10 @@ bool press_physical_key(BYTE vk);
 bool keypad_locked();
 // Key clicks made so far: one for each press that is not silent.
 std::uint64_t key_clicks();
+// The home screen's keys: a key that passes the key lock while no window of this host
+// is in front goes to `handler`, on the thread that pressed or injected it, with no
+// lock held. Null removes the handler.
+void set_home_key_handler(std::function<void(BYTE vk, bool up)> handler);
 
 // --- Power manager ----------------------------------------------------------------
 

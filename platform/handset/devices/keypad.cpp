@@ -3,7 +3,9 @@
 // Injected keys (keybd_event) and the user's presses (press_physical_key) take the
 // same path: the `key` event, a key click unless the event is silent, a word to the
 // power manager that the user is active, and then the shell, which either swallows
-// the key or hands it to the window system for the foreground window's thread.
+// the key or hands it to the window system for the foreground window's thread. A key
+// that no window of this host takes, because none is in front, goes to the home
+// screen's handler.
 //
 // The key lock's state is HKLM "System\State" "Lock" itself (bit 2: keypad locked),
 // so that the phone, the program, `reg set` and every front end see one truth. Key
@@ -11,8 +13,8 @@
 #include <atomic>
 #include <bitset>
 #include <cassert>
+#include <functional>
 #include <mutex>
-#include <optional>
 
 #include "platform/handset/core/checked_mutex.h"
 #include "platform/handset/core/clock.h"
@@ -30,16 +32,6 @@ namespace {
 
 constexpr DWORD kKeypadLockBit = 2;
 
-std::optional<DWORD> read_lock_value() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root_handle(kKeypadLock.root), kKeypadLock.key, 0, 0, &key) != ERROR_SUCCESS) return std::nullopt;
-    DWORD type = 0, value = 0, size = sizeof(value);
-    const LONG result = RegQueryValueExW(key, kKeypadLock.name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-    RegCloseKey(key);
-    if (result != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(value)) return std::nullopt;
-    return value;
-}
-
 bool write_lock_value(DWORD value) {
     HKEY key = nullptr;
     if (RegCreateKeyExW(root_handle(kKeypadLock.root), kKeypadLock.key, 0, nullptr, 0, 0, nullptr, &key, nullptr) != ERROR_SUCCESS)
@@ -51,7 +43,7 @@ bool write_lock_value(DWORD value) {
 }
 
 bool locked_now() {
-    const auto value = read_lock_value();
+    const auto value = read_dword(kKeypadLock);
     return value && (*value & kKeypadLockBit);
 }
 
@@ -114,6 +106,18 @@ private:
 
 std::atomic<std::uint64_t> g_clicks{0};
 
+std::mutex g_home_mu;
+std::function<void(BYTE, bool)> g_home_key;
+
+void offer_to_home_screen(BYTE vk, bool up) {
+    std::function<void(BYTE, bool)> home;
+    {
+        std::lock_guard lock(g_home_mu);
+        home = g_home_key;
+    }
+    if (home) home(vk, up);
+}
+
 Shell& shell() {
     static Shell s;
     return s;
@@ -132,7 +136,7 @@ bool key_input(BYTE vk, bool up, bool silent, bool user) {
         ++g_clicks;
     }
     power_user_activity();
-    if (shell().passes(vk, up)) deliver_key(vk, up);
+    if (shell().passes(vk, up) && !deliver_key(vk, up)) offer_to_home_screen(vk, up);
     return queued;
 }
 
@@ -153,6 +157,11 @@ bool press_physical_key(BYTE vk) {
 }
 
 bool keypad_locked() { return locked_now(); }
+
+void set_home_key_handler(std::function<void(BYTE vk, bool up)> handler) {
+    std::lock_guard lock(g_home_mu);
+    g_home_key = std::move(handler);
+}
 
 std::uint64_t key_clicks() { return g_clicks.load(); }
 

@@ -4,6 +4,7 @@
 // them, the trace follows them: all from here.
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include "platform/handset/registry/paths.h"
@@ -23,6 +24,10 @@ inline constexpr StateValue kActiveCallCount{RegRoot::LocalMachine, u"System\\St
 inline constexpr StateValue kActiveProfile{RegRoot::CurrentUser, u"ControlPanel\\Profiles", u"ActiveProfile"};
 // Bit 2 set: the shell's key lock holds the keypad.
 inline constexpr StateValue kKeypadLock{RegRoot::LocalMachine, u"System\\State", u"Lock"};
+
+// A state value as a DWORD, from the current registry; nothing when there is no
+// registry or the value is missing or not a REG_DWORD of 4 bytes. Emits nothing.
+std::optional<DWORD> read_dword(const StateValue& state);
 
 // A carrier's 3G phone-book entry under HKCU. Its two values carry these names in the
 // allowed form and the "No" names when 3G is blocked.

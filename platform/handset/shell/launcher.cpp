@@ -4,7 +4,6 @@
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/display/screen.h"
 #include "platform/handset/display/screen_snapshot.h"
-#include "platform/handset/window/wm.h"
 
 namespace handset::frontend {
 namespace {

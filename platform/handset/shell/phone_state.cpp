@@ -29,17 +29,6 @@ std::optional<RegValue> read_value(const StateValue& state) {
     return value;
 }
 
-}  // namespace
-
-std::optional<DWORD> read_dword(const StateValue& state) {
-    auto value = read_value(state);
-    if (!value || value->type != REG_DWORD || value->data.size() != 4) return std::nullopt;
-    return static_cast<DWORD>(value->data[0] | value->data[1] << 8 | value->data[2] << 16 |
-                              static_cast<DWORD>(value->data[3]) << 24);
-}
-
-namespace {
-
 // The carrier's phone-book entry: which one exists and in which form its values are.
 void read_entry(PhoneState& state) {
     state.entry_form = "none";

@@ -34,8 +34,6 @@ struct PhoneState {
 PhoneState read_phone_state();
 // A speed factor as the panel and `speed` show it: "1", "10", "0.5".
 std::string speed_text(double factor);
-// One counter of the state; nothing when it is missing or not a DWORD.
-std::optional<DWORD> read_dword(const StateValue& state);
 
 // The wall-clock time the phone shows: the host's local time at the emulator's start
 // plus the handset time since then (so a fast or virtual clock moves the phone's time too).

@@ -274,7 +274,10 @@ void CDialog::OnOK() {
 
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
-BOOL CDialog::PreTranslateMessage(MSG* msg) { return msg && dialog_key(m_hWnd, *msg) ? TRUE : FALSE; }
+// The dialog's own keys see key messages only; every other message passes on untouched.
+BOOL CDialog::PreTranslateMessage(MSG* msg) {
+    return msg && is_key_message(msg->message) && dialog_key(m_hWnd, *msg) ? TRUE : FALSE;
+}
 
 LRESULT CDialog::DefWindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_INITDIALOG) return OnInitDialog();

@@ -1,8 +1,8 @@
 // The window manager's internal interface for the other services of the handset: the
 // emulated device programs (plain top-level windows and their message loop), the keypad
 // (key delivery into the foreground window's thread), the front ends (the foreground
-// window, screen changes, the home screen's key hook) and the control socket (requests
-// from other hosts to bring one of our windows to the front).
+// window, screen changes) and the control socket (requests from other hosts to bring
+// one of our windows to the front).
 //
 // Everything here is thread-safe. Hooks are called without any window-system lock held,
 // so they may call back into the window system.
@@ -42,10 +42,10 @@ int run_message_loop();
 // the window's soft-key bar, an open popup menu or list takes every key, otherwise the
 // key goes to the dialog's focused control (or the window itself) and through the
 // pre-dispatch filter (PreTranslateMessage of the window and its parents) before dispatch.
-// When no window of this host is in front, the home-screen hook gets the key instead.
+// Returns false, delivering nothing, when no window of this host is in front (the phone
+// shows its home screen; the keypad offers the key there).
 // Never blocks: the power watch thread injects keys while the UI thread may wait for it.
-void deliver_key(BYTE vk, bool up);
-void set_home_key_handler(std::function<void(BYTE vk, bool up)> handler);
+bool deliver_key(BYTE vk, bool up);
 
 // Blocks until every key delivered so far has been taken out of its queue and handled,
 // that is until its thread is back in a message loop, has ended, or has dropped the key

@@ -270,12 +270,29 @@ std::vector<TableRow> table_remote_rows();
 bool table_find(HWND hwnd, TableRow& row);
 bool request_remote_foreground(DWORD pid, HWND hwnd);
 
-// ---- input, menus and dialogs' default keys (input.cpp) ----
+// ---- keyboard input (keyboard.cpp) ----
 
 // Resolves the target of a key taken out of the queue; false drops the key.
 bool resolve_input(MSG& msg);
+// A visible, enabled checkbox, list or button: a control that can take the focus.
+bool focusable(const Window* control);
+// Focusable controls of a dialog, in template order.
+std::vector<HWND> focusable_controls(Window* dialog);
+
+// ---- the soft-key bar and its popups (menus.cpp) ----
+
 // Keys while a popup is open on the key's top-level window; true when it took the key.
 bool popup_key(MSG& msg);
+// Soft key 0 (left) or 1 (right) of a menu bar pressed.
+void soft_key(HWND menubar, int key);
+// Builds a soft-key bar on `top` from menu `menu_id`; returns the bar or null.
+HWND make_menu_bar(HWND top, const MenuTemplate* menu);
+
+// ---- dialogs' own keys, clicks and list picks (dialog_keys.cpp) ----
+
+// The platform's key messages, WM_KEYFIRST (0x0100) to WM_KEYLAST (0x0108): the only
+// messages a dialog's key filter hands to dialog_key.
+constexpr bool is_key_message(UINT message) { return message >= 0x0100 && message <= 0x0108; }
 // The dialog's default key handling (focus moves, checkbox clicks, list changes, Back).
 bool dialog_key(HWND dialog, MSG& msg);
 // A user click on a control: toggles a checkbox and notifies the parent. The error text
@@ -283,12 +300,6 @@ bool dialog_key(HWND dialog, MSG& msg);
 bool click_control(HWND control, std::string& error, const std::function<void()>& accepted = {});
 // The user picks entry `index` of a combobox: the selection changes, the parent is told.
 bool select_item(HWND combo, int index, std::string& error, const std::function<void()>& accepted = {});
-// Soft key 0 (left) or 1 (right) of a menu bar pressed.
-void soft_key(HWND menubar, int key);
-// Focusable controls of a dialog, in template order.
-std::vector<HWND> focusable_controls(Window* dialog);
-// Builds a soft-key bar on `top` from menu `menu_id`; returns the bar or null.
-HWND make_menu_bar(HWND top, const MenuTemplate* menu);
 
 // ---- what the screen shows (screen_snapshot.cpp); state().mu held ----
 

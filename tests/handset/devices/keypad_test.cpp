@@ -1,9 +1,10 @@
 // The keypad's input path and the shell's key lock. With no program window in front,
 // the keys that pass the shell reach the home screen's handler, which records them.
 #include <utility>
+#include <vector>
 
 #include "device_fixture.h"
-#include "platform/handset/window/wm.h"
+#include "platform/handset/devices/devices.h"
 
 namespace {
 
@@ -130,14 +131,27 @@ TEST_F(KeypadTest, LockThatCannotBeWrittenDoesNotHappen) {
 }
 
 TEST_F(KeypadTest, UnreadableLockValueCountsAsUnlocked) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"System\\State", 0, 0, &key), ERROR_SUCCESS);
     const char16_t text[] = u"2";
-    RegSetValueExW(key, u"Lock", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof(text));
-    RegCloseKey(key);
-    EXPECT_FALSE(handset::keypad_locked());
-    handset::press_physical_key(VK_RETURN);
-    EXPECT_EQ(delivered().size(), 2u);
+    const struct {
+        const char* what;
+        DWORD type;
+        std::vector<BYTE> data;
+    } cases[] = {
+        {"text", REG_SZ, {reinterpret_cast<const BYTE*>(text), reinterpret_cast<const BYTE*>(text) + sizeof(text)}},
+        {"binary", REG_BINARY, {2, 0, 0, 0}},
+        {"short dword", REG_DWORD, {2, 0, 0}},
+        {"long dword", REG_DWORD, {2, 0, 0, 0, 0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"System\\State", 0, 0, &key), ERROR_SUCCESS);
+        RegSetValueExW(key, u"Lock", 0, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
+        RegCloseKey(key);
+        EXPECT_FALSE(handset::keypad_locked());
+        handset::press_physical_key(VK_RETURN);
+        EXPECT_EQ(delivered().size(), 2u);
+    }
 }
 
 }  // namespace
