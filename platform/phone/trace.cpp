@@ -81,11 +81,6 @@ bool flag(const Json& event, const char* name) {
     return value.get<bool>();
 }
 
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
 // The file name of a device path (`\Program Files\Quillon\Sound\alert2.wav` -> `alert2.wav`).
 std::string base_name(const std::string& path) {
     const std::size_t slash = path.find_last_of('\\');
@@ -95,7 +90,7 @@ std::string base_name(const std::string& path) {
 
 // What a reminder sound reminds of, or nothing for another sound.
 const char* reminder_subject(const std::string& file) {
-    const std::string name = lower(base_name(file));
+    const std::string name = ascii_lower(base_name(file));
     if (name == "missedcall.wav") return "missed calls";
     if (name == "unreadsms.wav") return "unread SMS";
     if (name == "missedcallsms.wav") return "missed calls and SMS";
@@ -105,7 +100,7 @@ const char* reminder_subject(const std::string& file) {
 // The count a count sound says (2 for alert2.wav, "over 10" for alertOver.wav), or
 // nothing for another sound.
 std::optional<Json> reminder_count(const std::string& file) {
-    const std::string name = lower(base_name(file));
+    const std::string name = ascii_lower(base_name(file));
     if (name == "alertover.wav") return Json("over 10");
     if (!name.starts_with("alert") || !name.ends_with(".wav")) return std::nullopt;
     const std::string digits = name.substr(5, name.size() - 9);
@@ -284,7 +279,7 @@ struct TraceBuilder::State {
     void on_process(const Json& e, long long t, bool start) {
         const std::string& file = text(e, "file");
         const long long code = start ? 0 : whole(e, "code");
-        const bool mail = lower(base_name(file)) == "e mail.exe";
+        const bool mail = ascii_lower(base_name(file)) == "e mail.exe";
         auto& runs = mail ? mail_runs : program_runs;
         const Track track = mail ? kMail : kProgram;
         if (start) {
@@ -342,9 +337,9 @@ struct TraceBuilder::State {
     }
 
     void on_registry(const Json& e, long long t, bool set) {
-        const std::string key = lower(text(e, "key"));
+        const std::string key = ascii_lower(text(e, "key"));
         const std::optional<std::string> name =
-            e.contains("name") ? std::optional(lower(text(e, "name"))) : std::nullopt;
+            e.contains("name") ? std::optional(ascii_lower(text(e, "name"))) : std::nullopt;
         if (set && !name) throw BadEvent("no field `name`");
         long long value = 0;
         // The program reads a count that is missing or not a DWORD as nothing pending.
@@ -356,13 +351,13 @@ struct TraceBuilder::State {
             const char* counter;
         };
         static const auto spelt = [](const StateValue& v, const char* counter) {
-            return Count{lower(format_key_path(v.key_path())), lower(to_utf8(v.name)), counter};
+            return Count{ascii_lower(format_key_path(v.key_path())), ascii_lower(to_utf8(v.name)), counter};
         };
         static const Count counts[] = {spelt(kMissedCallCount, "Missed calls"), spelt(kUnreadSmsCount, "Unread SMS"),
                                        spelt(kActiveCallCount, "Active calls")};
         static const std::vector<std::string> entries = [] {
             std::vector<std::string> keys;
-            for (const CarrierEntry& c : kCarrierEntries) keys.push_back(lower(format_key_path({RegRoot::CurrentUser, c.key})));
+            for (const CarrierEntry& c : kCarrierEntries) keys.push_back(ascii_lower(format_key_path({RegRoot::CurrentUser, c.key})));
             return keys;
         }();
         for (const Count& c : counts) {
