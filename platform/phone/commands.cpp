@@ -8,6 +8,7 @@
 
 #include "platform/phone/keys.h"
 #include "platform/handset/core/events.h"
+#include "platform/handset/core/utf.h"
 
 namespace handset::frontend {
 namespace {
@@ -18,13 +19,6 @@ struct LineError {
 };
 
 [[noreturn]] void fail(std::string message) { throw LineError{std::move(message)}; }
-
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 // An unsigned decimal number (or 0x hex when `hex_ok`) no larger than `max`.
 bool parse_unsigned(std::string_view text, unsigned long long max, unsigned long long& out, bool hex_ok = false) {
@@ -75,7 +69,7 @@ private:
 
 BYTE key_code(const std::string& text) {
     if (const auto vk = key_by_press_name(text)) return *vk;
-    if (lower(text).starts_with("vk:")) fail("`" + text + "`: a virtual-key code is a number from 1 to 255");
+    if (ascii_lower(text).starts_with("vk:")) fail("`" + text + "`: a virtual-key code is a number from 1 to 255");
     fail("unknown key `" + text + "` (keys: " + press_names() + ")");
 }
 

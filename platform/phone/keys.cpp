@@ -4,6 +4,8 @@
 #include <array>
 #include <charconv>
 
+#include "platform/handset/core/utf.h"
+
 // Last: curses defines TRUE and FALSE, which the platform headers declare themselves.
 #define NCURSES_WIDECHAR 1
 #define NCURSES_NOMACROS 1
@@ -42,23 +44,14 @@ constexpr std::array<PhoneKey, std::size(kNamed) + 10> make_table() {
 
 constexpr auto kKeys = make_table();
 
-bool same_letters(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const char c = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        if (c != b[i]) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::span<const PhoneKey> phone_keys() { return kKeys; }
 
 std::optional<BYTE> key_by_press_name(std::string_view name) {
     for (const PhoneKey& k : kKeys)
-        if (!k.press.empty() && same_letters(name, k.press)) return k.vk;
-    if (name.size() <= 3 || !same_letters(name.substr(0, 3), "vk:")) return std::nullopt;
+        if (!k.press.empty() && ascii_iequals(name, k.press)) return k.vk;
+    if (name.size() <= 3 || !ascii_iequals(name.substr(0, 3), "vk:")) return std::nullopt;
     std::string_view number = name.substr(3);
     int base = 10;
     if (number.size() > 2 && number[0] == '0' && (number[1] == 'x' || number[1] == 'X')) {

@@ -1,11 +1,11 @@
 // `quillon reg`: the platform tool's output and conventions, and its refusals.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <fstream>
 #include <sstream>
 
 #include "platform/cli/reg/reg_tool.h"
+#include "platform/handset/core/utf.h"
 #include "handset/registry/registry_fixture.h"
 
 namespace {
@@ -217,8 +217,7 @@ TEST_F(RegToolTest, SyntaxErrorsAreExplained) {
     for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
              {"query", "/?"}, {"add", "HKCU\\A", "/H"}, {"DELETE", "-?"}, {"export", "-h"}, {"import", "/h"}}) {
         EXPECT_EQ(reg(args), 0) << err;
-        std::string op = args[0];
-        for (auto& c : op) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::string op = handset::ascii_lower(args[0]);
         EXPECT_EQ(out.rfind("Usage:\n  quillon reg " + op, 0), 0u) << out;
         EXPECT_EQ(out.find("quillon reg", 10), std::string::npos) << out;
     }

@@ -14,7 +14,9 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/cli/log/log_lines.h"
 #include "platform/handset/core/events.h"
+#include "platform/handset/registry/state_values.h"
 #include "res/resources.h"
 
 namespace handset::frontend::monkey {
@@ -47,12 +49,15 @@ struct Counters {
     enum Which { Missed, Unread, Calls, kCount };
     std::array<std::uint32_t, kCount> raw{};
 
-    // Where each counter lives, as the event log writes the key.
-    static constexpr std::array<std::pair<std::string_view, std::string_view>, kCount> kValues{{
-        {"HKCU\\System\\State\\Phone", "Missed Call Count"},
-        {"HKLM\\System\\State\\Messages\\SMS\\Unread", "Count"},
-        {"HKLM\\System\\State\\Phone", "Active Call Count"},
-    }};
+    // Where each counter lives, as the event log writes the key and the name.
+    static const std::array<std::pair<std::string, std::string>, kCount>& values() {
+        static const auto spelt = [](const StateValue& v) {
+            return std::pair{format_key_path(v.key_path()), to_utf8(v.name)};
+        };
+        static const std::array<std::pair<std::string, std::string>, kCount> values{
+            spelt(kMissedCallCount), spelt(kUnreadSmsCount), spelt(kActiveCallCount)};
+        return values;
+    }
 
     LONG count(Which which) const { return static_cast<LONG>(raw[which]); }
     bool pending(Which which) const { return count(which) > 0; }
@@ -63,7 +68,7 @@ struct Counters {
         const bool has_name = event.contains("name");
         const std::string name = text_field(event, "name");
         for (std::size_t i = 0; i < kCount; ++i) {
-            const auto& [value_key, value_name] = kValues[i];
+            const auto& [value_key, value_name] = values()[i];
             if (kind == "reg.set" && same_name(key, value_key) && same_name(name, value_name)) {
                 // Anything but a DWORD cannot be read as a count: nothing pending.
                 const bool dword = text_field(event, "type") == "dword";
@@ -171,35 +176,37 @@ public:
         : run_(run), out_(out), sounds_(to_utf8(run.program_folder) + "\\Sound\\") {}
 
     void check() {
-        const std::size_t lines = run_.log.size();
-        for (std::size_t i = 0; i < lines; ++i) {
-            line_ = i + 1;
-            const std::string& text = run_.log[i];
-            if (text.empty()) continue;
-            const Json event = Json::parse(text, nullptr, false);
-            if (event.is_discarded() || !event.is_object() || !event.contains("ev") || !event["ev"].is_string()) {
-                // A run that was killed may have left half a line at the end.
-                const bool cut_short = i + 1 == lines && (run_.end.hung || run_.end.signal != 0);
-                if (!cut_short) add(kRunEnded, "the event log's line is not an event: " + text.substr(0, 120));
-                continue;
-            }
-            t_ = number_field(event, "t");
-            const std::string kind = event["ev"].get<std::string>();
-            if (kind == "reg.set" || kind == "reg.delete") {
-                counters_.apply(kind, event);
-                unstored_.written(kind, event);
-            } else if (kind == "control.change") unstored_.shown(event, line_);
-            else if (kind == "fault") unstored_.fault(event);
-            else if (kind == "debug") unstored_.reported(event);
-            else if (kind == "key") key(event);
-            else if (kind == "sound") sound(event);
-            else if (kind == "dialog.open" || kind == "dialog.close") dialog(kind, event);
-        }
+        read_log_lines(run_.log, [this](const LogLine& line) { take(line); });
         // A run that did not end by itself had no chance to store what it held.
         if (!run_.end.hung && run_.end.signal == 0) unstored_.check(out_);
     }
 
 private:
+    void take(const LogLine& line) {
+        line_ = static_cast<std::size_t>(line.number);
+        std::string error;
+        const std::optional<Json> parsed = parse_log_line(line.text, error);
+        if (!parsed || !parsed->is_object() || !parsed->contains("ev") || !(*parsed)["ev"].is_string()) {
+            // A run that was killed may have left half a line at the end.
+            const bool cut_short = line.last && (run_.end.hung || run_.end.signal != 0);
+            if (!cut_short)
+                add(kRunEnded, "the event log's line is not an event: " + std::string(line.text.substr(0, 120)));
+            return;
+        }
+        const Json& event = *parsed;
+        t_ = number_field(event, "t");
+        const std::string kind = event["ev"].get<std::string>();
+        if (kind == "reg.set" || kind == "reg.delete") {
+            counters_.apply(kind, event);
+            unstored_.written(kind, event);
+        } else if (kind == "control.change") unstored_.shown(event, line_);
+        else if (kind == "fault") unstored_.fault(event);
+        else if (kind == "debug") unstored_.reported(event);
+        else if (kind == "key") key(event);
+        else if (kind == "sound") sound(event);
+        else if (kind == "dialog.open" || kind == "dialog.close") dialog(kind, event);
+    }
+
     void add(const char* invariant, std::string detail) {
         out_.push_back({invariant, "log line " + std::to_string(line_) + " (t=" + std::to_string(t_) +
                                        " ms): " + std::move(detail)});

@@ -45,12 +45,6 @@ struct Options {
     }
 };
 
-std::string lower(std::string s) {
-    for (auto& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return s;
-}
-
 // Splits arguments into positionals and the options `allowed` (name -> takes an
 // argument).
 Options parse_options(const std::vector<std::string>& args, std::size_t first,
@@ -59,7 +53,7 @@ Options parse_options(const std::vector<std::string>& args, std::size_t first,
     for (std::size_t i = first; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a.size() >= 2 && (a[0] == '/' || a[0] == '-')) {
-            const std::string name = lower(a.substr(1));
+            const std::string name = ascii_lower(a.substr(1));
             auto it = allowed.find(name);
             if (it == allowed.end()) {
                 // On this host "/..." is also an absolute file name.
@@ -364,7 +358,7 @@ int add(RegistryStore& store, const std::vector<std::string>& args, std::ostream
         {"reg_none", REG_NONE}};
     DWORD type = REG_SZ;
     if (o.has("t")) {
-        auto it = kTypes.find(lower(o.arg("t")));
+        auto it = kTypes.find(ascii_lower(o.arg("t")));
         if (it == kTypes.end())
             throw ToolError{"Invalid type \"" + o.arg("t") +
                             "\": REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_DWORD_LITTLE_ENDIAN, "
@@ -493,7 +487,7 @@ const Operation kOperations[] = {
 
 // "/?", "/h", "-?" or "-h", in any case.
 bool is_help(const std::string& arg) {
-    const std::string a = lower(arg);
+    const std::string a = ascii_lower(arg);
     return a == "/?" || a == "-?" || a == "/h" || a == "-h";
 }
 
@@ -511,7 +505,7 @@ void print_usage(std::ostream& out) {
 }  // namespace
 
 int run_reg_tool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const std::string op = args.empty() ? std::string() : lower(args[0]);
+    const std::string op = args.empty() ? std::string() : ascii_lower(args[0]);
     if (is_help(op) || op == "--help" || op == "help") {
         print_usage(out);
         return 0;

@@ -11,6 +11,7 @@
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
 #include "platform/handset/core/events.h"
+#include "platform/handset/core/utf.h"
 #include "platform/handset/registry/factory.h"
 #include "platform/handset/registry/store.h"
 
@@ -25,15 +26,9 @@ struct Located {
 };
 using Flat = std::map<std::tuple<int, std::u16string, std::u16string>, Located>;
 
-std::u16string folded(std::u16string text) {
-    for (char16_t& c : text)
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    return text;
-}
-
 void flatten(RegRoot root, const RegTree& tree, Flat& out) {
     for (const RegValue& v : tree.values)
-        out[{static_cast<int>(root), folded(tree.path), folded(v.name)}] = {root, tree.path, v};
+        out[{static_cast<int>(root), ascii_lower(tree.path), ascii_lower(v.name)}] = {root, tree.path, v};
     for (const RegTree& sub : tree.subkeys) flatten(root, sub, out);
 }
 

@@ -36,6 +36,7 @@
 #include "platform/handset/core/device.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/devices/devices.h"
+#include "platform/handset/display/lock_screen.h"
 #include "platform/handset/display/screen.h"
 #include "platform/handset/window/wm.h"
 
@@ -113,14 +114,14 @@ void TerminalFrontEnd::draw_phone(int top, int left) {
     screen.resize(kScreenRows + 2, std::string(kScreenColumns, ' '));
     if (keypad_locked()) {
         // The shell's lock screen covers whatever is in front until F1 then * unlocks.
-        const PhoneState state = read_phone_state();
+        const LockScreen lock = lock_screen(shell_facts(read_phone_state(), session_.time()), UnlockKeys::Terminal);
         std::vector<std::string> body(kScreenRows, fit_cells(u"", kScreenColumns));
-        body[2] = center_cells(to_utf16(session_.time().clock_text(state.handset_ms)), kScreenColumns);
-        body[3] = center_cells(to_utf16(session_.time().date_text(state.handset_ms)), kScreenColumns);
-        body[6] = center_cells(u"키패드 잠김", kScreenColumns);
-        body[8] = center_cells(u"잠금 해제: 왼쪽 소프트키(F1) 다음 *", kScreenColumns);
+        body[2] = center_cells(lock.clock, kScreenColumns);
+        body[3] = center_cells(lock.date, kScreenColumns);
+        body[6] = center_cells(lock.message, kScreenColumns);
+        body[8] = center_cells(lock.hint, kScreenColumns);
         std::copy(body.begin(), body.end(), screen.begin() + 1);
-        screen.back() = spread_cells(u" 잠금 해제", u"", kScreenColumns);
+        screen.back() = spread_cells(u" " + std::u16string(lock.soft_key), u"", kScreenColumns);
     }
     attron(A_REVERSE);
     mvaddstr(top + 1, left + 1, screen[0].c_str());

@@ -4,71 +4,46 @@
 #pragma once
 
 #include <SDL2/SDL.h>
-#include <dlfcn.h>
 
 #include <string>
+
+#include "platform/handset/core/dynamic_library.h"
 
 namespace handset::frontend {
 
 // The SDL2 functions the phone window uses.
-struct SdlVideo {
-    decltype(&::SDL_SetHint) SetHint;
-    decltype(&::SDL_InitSubSystem) InitSubSystem;
-    decltype(&::SDL_QuitSubSystem) QuitSubSystem;
-    decltype(&::SDL_GetCurrentVideoDriver) GetCurrentVideoDriver;
-    decltype(&::SDL_GetError) GetError;
-    decltype(&::SDL_CreateWindow) CreateWindow;
-    decltype(&::SDL_DestroyWindow) DestroyWindow;
-    decltype(&::SDL_GetWindowSurface) GetWindowSurface;
-    decltype(&::SDL_UpdateWindowSurface) UpdateWindowSurface;
-    decltype(&::SDL_ConvertPixels) ConvertPixels;
-    decltype(&::SDL_WaitEventTimeout) WaitEventTimeout;
-    decltype(&::SDL_PollEvent) PollEvent;
-    decltype(&::SDL_PushEvent) PushEvent;
-    decltype(&::SDL_RegisterEvents) RegisterEvents;
-    decltype(&::SDL_EventState) EventState;
-    decltype(&::SDL_GetKeyName) GetKeyName;
-    decltype(&::SDL_StartTextInput) StartTextInput;
-    decltype(&::SDL_GetDisplayUsableBounds) GetDisplayUsableBounds;
-    decltype(&::SDL_GetWindowSize) GetWindowSize;
+struct SdlVideo : LibraryFunctions {
+    LibraryFunction<decltype(::SDL_SetHint)> SetHint{*this, "SDL_SetHint"};
+    LibraryFunction<decltype(::SDL_InitSubSystem)> InitSubSystem{*this, "SDL_InitSubSystem"};
+    LibraryFunction<decltype(::SDL_QuitSubSystem)> QuitSubSystem{*this, "SDL_QuitSubSystem"};
+    LibraryFunction<decltype(::SDL_GetCurrentVideoDriver)> GetCurrentVideoDriver{*this, "SDL_GetCurrentVideoDriver"};
+    LibraryFunction<decltype(::SDL_GetError)> GetError{*this, "SDL_GetError"};
+    LibraryFunction<decltype(::SDL_CreateWindow)> CreateWindow{*this, "SDL_CreateWindow"};
+    LibraryFunction<decltype(::SDL_DestroyWindow)> DestroyWindow{*this, "SDL_DestroyWindow"};
+    LibraryFunction<decltype(::SDL_GetWindowSurface)> GetWindowSurface{*this, "SDL_GetWindowSurface"};
+    LibraryFunction<decltype(::SDL_UpdateWindowSurface)> UpdateWindowSurface{*this, "SDL_UpdateWindowSurface"};
+    LibraryFunction<decltype(::SDL_ConvertPixels)> ConvertPixels{*this, "SDL_ConvertPixels"};
+    LibraryFunction<decltype(::SDL_WaitEventTimeout)> WaitEventTimeout{*this, "SDL_WaitEventTimeout"};
+    LibraryFunction<decltype(::SDL_PollEvent)> PollEvent{*this, "SDL_PollEvent"};
+    LibraryFunction<decltype(::SDL_PushEvent)> PushEvent{*this, "SDL_PushEvent"};
+    LibraryFunction<decltype(::SDL_RegisterEvents)> RegisterEvents{*this, "SDL_RegisterEvents"};
+    LibraryFunction<decltype(::SDL_EventState)> EventState{*this, "SDL_EventState"};
+    LibraryFunction<decltype(::SDL_GetKeyName)> GetKeyName{*this, "SDL_GetKeyName"};
+    LibraryFunction<decltype(::SDL_StartTextInput)> StartTextInput{*this, "SDL_StartTextInput"};
+    LibraryFunction<decltype(::SDL_GetDisplayUsableBounds)> GetDisplayUsableBounds{*this, "SDL_GetDisplayUsableBounds"};
+    LibraryFunction<decltype(::SDL_GetWindowSize)> GetWindowSize{*this, "SDL_GetWindowSize"};
 };
 
 namespace sdl_video_detail {
 
-template <class F>
-bool resolve(void* library, const char* name, F& out) {
-    out = reinterpret_cast<F>(::dlsym(library, name));
-    return out != nullptr;
-}
-
 inline const SdlVideo* load(std::string& error) {
-    // Never closed: the sound service may hold the same library.
-    void* library = ::dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+    void* library = open_library("libSDL2-2.0.so.0");
     if (!library) {
         error = "SDL2 is not installed (libSDL2-2.0.so.0, Debian package libsdl2-2.0-0)";
         return nullptr;
     }
     static SdlVideo api;
-    const bool complete = resolve(library, "SDL_SetHint", api.SetHint) &&
-                          resolve(library, "SDL_InitSubSystem", api.InitSubSystem) &&
-                          resolve(library, "SDL_QuitSubSystem", api.QuitSubSystem) &&
-                          resolve(library, "SDL_GetCurrentVideoDriver", api.GetCurrentVideoDriver) &&
-                          resolve(library, "SDL_GetError", api.GetError) &&
-                          resolve(library, "SDL_CreateWindow", api.CreateWindow) &&
-                          resolve(library, "SDL_DestroyWindow", api.DestroyWindow) &&
-                          resolve(library, "SDL_GetWindowSurface", api.GetWindowSurface) &&
-                          resolve(library, "SDL_UpdateWindowSurface", api.UpdateWindowSurface) &&
-                          resolve(library, "SDL_ConvertPixels", api.ConvertPixels) &&
-                          resolve(library, "SDL_WaitEventTimeout", api.WaitEventTimeout) &&
-                          resolve(library, "SDL_PollEvent", api.PollEvent) &&
-                          resolve(library, "SDL_PushEvent", api.PushEvent) &&
-                          resolve(library, "SDL_RegisterEvents", api.RegisterEvents) &&
-                          resolve(library, "SDL_EventState", api.EventState) &&
-                          resolve(library, "SDL_GetKeyName", api.GetKeyName) &&
-                          resolve(library, "SDL_StartTextInput", api.StartTextInput) &&
-                          resolve(library, "SDL_GetDisplayUsableBounds", api.GetDisplayUsableBounds) &&
-                          resolve(library, "SDL_GetWindowSize", api.GetWindowSize);
-    if (!complete) {
+    if (!api.resolve_in(library)) {
         error = "the host's SDL2 lacks functions the window needs (SDL 2.0.18 or later)";
         return nullptr;
     }

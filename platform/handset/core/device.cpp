@@ -30,17 +30,6 @@ constexpr const char* kMarker = "device.model";
 // device make it once: the others wait, then find the marker.
 constexpr const char* kSetUpLock = ".setup.lock";
 
-bool ascii_iequal(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 void create_factory_folder(const fs::path& folder, const std::string& model, const Device& device) {
     fs::create_directories(folder / "fs" / "Windows" / "StartUp");
     fs::create_directories(folder / "run");
@@ -130,7 +119,7 @@ std::optional<fs::path> Device::host_path(std::u16string_view device_path) const
         std::error_code ec;
         if (!fs::exists(next, ec) && fs::is_directory(result, ec)) {
             for (const auto& entry : fs::directory_iterator(result, ec)) {
-                if (ascii_iequal(entry.path().filename().string(), name)) {
+                if (ascii_iequals(entry.path().filename().string(), name)) {
                     next = entry.path();
                     break;
                 }

@@ -1,6 +1,7 @@
 // UTF-16 and UTF-8 conversions (see utf.h).
 #include "platform/handset/core/utf.h"
 
+#include <algorithm>
 #include <cassert>
 
 namespace handset {
@@ -8,6 +9,19 @@ namespace {
 
 bool high_surrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool low_surrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+template <class Char>
+std::basic_string<Char> lowered(std::basic_string_view<Char> text) {
+    std::basic_string<Char> out(text);
+    for (Char& c : out) c = ascii_lower(c);
+    return out;
+}
+
+template <class Char>
+bool same_but_case(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](Char x, Char y) { return ascii_lower(x) == ascii_lower(y); });
+}
 
 }  // namespace
 
@@ -103,5 +117,10 @@ bool well_formed_utf16(std::u16string_view text) {
     }
     return true;
 }
+
+std::string ascii_lower(std::string_view text) { return lowered(text); }
+std::u16string ascii_lower(std::u16string_view text) { return lowered(text); }
+bool ascii_iequals(std::string_view a, std::string_view b) { return same_but_case(a, b); }
+bool ascii_iequals(std::u16string_view a, std::u16string_view b) { return same_but_case(a, b); }
 
 }  // namespace handset

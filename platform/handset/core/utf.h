@@ -1,6 +1,6 @@
 // UTF-16 and UTF-8, the platform's one home for converting between them: the
 // program's texts are UTF-16, while event fields, logs, host file names and the
-// terminal are UTF-8.
+// terminal are UTF-8. Also the case of ASCII letters, in either form.
 //
 // Nothing here fails: what cannot be decoded becomes U+FFFD, so a text with a lone
 // surrogate still reaches the log and the screen, marked where it was broken.
@@ -27,5 +27,18 @@ std::u16string to_utf16(std::string_view text);
 // Whether every surrogate of `text` is half of a pair, so that the text survives a trip
 // through UTF-8 unchanged.
 bool well_formed_utf16(std::u16string_view text);
+
+// ASCII letters in lower case, every other character as it is: for names that compare
+// regardless of case with no locale and no folding of other scripts (key roots, verbs,
+// commands, options, file names in the event log).
+constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char16_t ascii_lower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+std::string ascii_lower(std::string_view text);
+std::u16string ascii_lower(std::u16string_view text);
+// Whether `a` and `b` differ at most in the case of ASCII letters.
+bool ascii_iequals(std::string_view a, std::string_view b);
+bool ascii_iequals(std::u16string_view a, std::u16string_view b);
 
 }  // namespace handset

@@ -11,6 +11,7 @@
 #include "platform/handset/core/device.h"
 #include "platform/handset/core/faults.h"
 #include "platform/handset/core/kernel.h"
+#include "platform/handset/core/utf.h"
 #include "platform/handset/devices/programs.h"
 #include "platform/shellapi.h"
 #include "platform/winbase.h"
@@ -34,16 +35,7 @@ std::u16string program_path(std::u16string_view file, LPCWSTR directory) {
     return path + std::u16string(file);
 }
 
-bool is_open_verb(LPCWSTR verb) {
-    if (!verb || !*verb) return true;
-    std::u16string_view v(verb);
-    if (v.size() != 4) return false;
-    for (std::size_t i = 0; i < 4; ++i) {
-        const char16_t c = v[i] >= u'A' && v[i] <= u'Z' ? static_cast<char16_t>(v[i] - u'A' + u'a') : v[i];
-        if (c != u"open"[i]) return false;
-    }
-    return true;
-}
+bool is_open_verb(LPCWSTR verb) { return !verb || !*verb || ascii_iequals(std::u16string_view(verb), u"open"); }
 
 }  // namespace
 

@@ -10,54 +10,35 @@
 #pragma once
 
 #include <SDL2/SDL.h>
-#include <dlfcn.h>
+
+#include "platform/handset/core/dynamic_library.h"
 
 namespace handset {
 
 // The SDL2 functions the handset uses.
-struct SdlLibrary {
-    decltype(&::SDL_RWFromConstMem) RWFromConstMem;
-    decltype(&::SDL_LoadWAV_RW) LoadWAV_RW;
-    decltype(&::SDL_FreeWAV) FreeWAV;
-    decltype(&::SDL_BuildAudioCVT) BuildAudioCVT;
-    decltype(&::SDL_ConvertAudio) ConvertAudio;
-    decltype(&::SDL_LogSetOutputFunction) LogSetOutputFunction;
-    decltype(&::SDL_InitSubSystem) InitSubSystem;
-    decltype(&::SDL_QuitSubSystem) QuitSubSystem;
-    decltype(&::SDL_OpenAudioDevice) OpenAudioDevice;
-    decltype(&::SDL_CloseAudioDevice) CloseAudioDevice;
-    decltype(&::SDL_PauseAudioDevice) PauseAudioDevice;
-    decltype(&::SDL_LockAudioDevice) LockAudioDevice;
-    decltype(&::SDL_UnlockAudioDevice) UnlockAudioDevice;
+struct SdlLibrary : LibraryFunctions {
+    LibraryFunction<decltype(::SDL_RWFromConstMem)> RWFromConstMem{*this, "SDL_RWFromConstMem"};
+    LibraryFunction<decltype(::SDL_LoadWAV_RW)> LoadWAV_RW{*this, "SDL_LoadWAV_RW"};
+    LibraryFunction<decltype(::SDL_FreeWAV)> FreeWAV{*this, "SDL_FreeWAV"};
+    LibraryFunction<decltype(::SDL_BuildAudioCVT)> BuildAudioCVT{*this, "SDL_BuildAudioCVT"};
+    LibraryFunction<decltype(::SDL_ConvertAudio)> ConvertAudio{*this, "SDL_ConvertAudio"};
+    LibraryFunction<decltype(::SDL_LogSetOutputFunction)> LogSetOutputFunction{*this, "SDL_LogSetOutputFunction"};
+    LibraryFunction<decltype(::SDL_InitSubSystem)> InitSubSystem{*this, "SDL_InitSubSystem"};
+    LibraryFunction<decltype(::SDL_QuitSubSystem)> QuitSubSystem{*this, "SDL_QuitSubSystem"};
+    LibraryFunction<decltype(::SDL_OpenAudioDevice)> OpenAudioDevice{*this, "SDL_OpenAudioDevice"};
+    LibraryFunction<decltype(::SDL_CloseAudioDevice)> CloseAudioDevice{*this, "SDL_CloseAudioDevice"};
+    LibraryFunction<decltype(::SDL_PauseAudioDevice)> PauseAudioDevice{*this, "SDL_PauseAudioDevice"};
+    LibraryFunction<decltype(::SDL_LockAudioDevice)> LockAudioDevice{*this, "SDL_LockAudioDevice"};
+    LibraryFunction<decltype(::SDL_UnlockAudioDevice)> UnlockAudioDevice{*this, "SDL_UnlockAudioDevice"};
 };
 
 namespace sdl_detail {
 
-template <class F>
-bool resolve(void* library, const char* name, F& out) {
-    out = reinterpret_cast<F>(::dlsym(library, name));
-    return out != nullptr;
-}
-
 inline const SdlLibrary* load() {
-    // Never closed: SDL's audio thread may run until the process ends.
-    void* library = ::dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+    void* library = open_library("libSDL2-2.0.so.0");
     if (!library) return nullptr;
     static SdlLibrary api;
-    const bool complete = resolve(library, "SDL_RWFromConstMem", api.RWFromConstMem) &&
-                          resolve(library, "SDL_LoadWAV_RW", api.LoadWAV_RW) &&
-                          resolve(library, "SDL_FreeWAV", api.FreeWAV) &&
-                          resolve(library, "SDL_BuildAudioCVT", api.BuildAudioCVT) &&
-                          resolve(library, "SDL_ConvertAudio", api.ConvertAudio) &&
-                          resolve(library, "SDL_LogSetOutputFunction", api.LogSetOutputFunction) &&
-                          resolve(library, "SDL_InitSubSystem", api.InitSubSystem) &&
-                          resolve(library, "SDL_QuitSubSystem", api.QuitSubSystem) &&
-                          resolve(library, "SDL_OpenAudioDevice", api.OpenAudioDevice) &&
-                          resolve(library, "SDL_CloseAudioDevice", api.CloseAudioDevice) &&
-                          resolve(library, "SDL_PauseAudioDevice", api.PauseAudioDevice) &&
-                          resolve(library, "SDL_LockAudioDevice", api.LockAudioDevice) &&
-                          resolve(library, "SDL_UnlockAudioDevice", api.UnlockAudioDevice);
-    return complete ? &api : nullptr;
+    return api.resolve_in(library) ? &api : nullptr;
 }
 
 }  // namespace sdl_detail

@@ -5,6 +5,7 @@
 #include <functional>
 #include <span>
 
+#include "platform/handset/display/lock_screen.h"
 #include "platform/handset/display/pixel_paint.h"
 
 namespace handset::pixels {
@@ -201,7 +202,8 @@ void Painter::home(const ShellFacts& s) {
 }
 
 void Painter::lock(const ShellFacts& s) {
-    shell_screen(s, palette::kLock, palette::kBarText, kBodyRect.y + 14, U"잠금 해제", [&](int top) {
+    const LockScreen lock = lock_screen(s, UnlockKeys::Phone);
+    shell_screen(s, palette::kLock, palette::kBarText, kBodyRect.y + 14, code_points(lock.soft_key), [&](int top) {
         // A padlock: its shackle over its body.
         const int line = line_height(system_px_), cx = kScreenWidthPx / 2;
         top += 16;
@@ -209,10 +211,10 @@ void Painter::lock(const ShellFacts& s) {
         c_.frame({cx - 4, top + 1, 8, 8}, palette::kBarText);
         c_.fill({cx - 8, top + 8, 16, 12}, palette::kBarText);
         c_.fill({cx - 1, top + 12, 2, 4}, palette::kLock);
-        text_in({0, top + 26, kScreenWidthPx, line}, system_px_, U"키패드 잠김", palette::kBarText, TextAlign::Center,
-                false);
-        text_in({0, top + 30 + line, kScreenWidthPx, line}, system_px_, U"잠금 해제: 왼쪽 소프트키, 그다음 *",
-                kLockHint, TextAlign::Center, false);
+        text_in({0, top + 26, kScreenWidthPx, line}, system_px_, code_points(lock.message), palette::kBarText,
+                TextAlign::Center, false);
+        text_in({0, top + 30 + line, kScreenWidthPx, line}, system_px_, code_points(lock.hint), kLockHint,
+                TextAlign::Center, false);
     });
 }
 

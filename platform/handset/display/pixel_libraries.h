@@ -10,24 +10,26 @@
 
 #include <string>
 
+#include "platform/handset/core/dynamic_library.h"
+
 namespace handset {
 
 // The FreeType functions the pixel font uses.
-struct FreeTypeLibrary {
-    decltype(&::FT_Init_FreeType) Init_FreeType;
-    decltype(&::FT_Done_FreeType) Done_FreeType;
-    decltype(&::FT_New_Face) New_Face;
-    decltype(&::FT_Done_Face) Done_Face;
-    decltype(&::FT_Set_Pixel_Sizes) Set_Pixel_Sizes;
-    decltype(&::FT_Get_Char_Index) Get_Char_Index;
-    decltype(&::FT_Load_Glyph) Load_Glyph;
-    decltype(&::FT_Render_Glyph) Render_Glyph;
+struct FreeTypeLibrary : LibraryFunctions {
+    LibraryFunction<decltype(::FT_Init_FreeType)> Init_FreeType{*this, "FT_Init_FreeType"};
+    LibraryFunction<decltype(::FT_Done_FreeType)> Done_FreeType{*this, "FT_Done_FreeType"};
+    LibraryFunction<decltype(::FT_New_Face)> New_Face{*this, "FT_New_Face"};
+    LibraryFunction<decltype(::FT_Done_Face)> Done_Face{*this, "FT_Done_Face"};
+    LibraryFunction<decltype(::FT_Set_Pixel_Sizes)> Set_Pixel_Sizes{*this, "FT_Set_Pixel_Sizes"};
+    LibraryFunction<decltype(::FT_Get_Char_Index)> Get_Char_Index{*this, "FT_Get_Char_Index"};
+    LibraryFunction<decltype(::FT_Load_Glyph)> Load_Glyph{*this, "FT_Load_Glyph"};
+    LibraryFunction<decltype(::FT_Render_Glyph)> Render_Glyph{*this, "FT_Render_Glyph"};
 };
 
 // The libpng functions the PNG writer uses.
-struct PngLibrary {
-    decltype(&::png_image_write_to_stdio) image_write_to_stdio;
-    decltype(&::png_image_free) image_free;
+struct PngLibrary : LibraryFunctions {
+    LibraryFunction<decltype(::png_image_write_to_stdio)> image_write_to_stdio{*this, "png_image_write_to_stdio"};
+    LibraryFunction<decltype(::png_image_free)> image_free{*this, "png_image_free"};
 };
 
 // Each is loaded on its first call (thread-safe) and stays loaded; null with `error`

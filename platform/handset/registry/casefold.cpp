@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/handset/core/utf.h"
+
 namespace handset {
 namespace {
 
@@ -198,7 +200,7 @@ constexpr FoldRun kFoldRuns[] = {
 }  // namespace
 
 char16_t fold_case(char16_t c) {
-    if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+    if (c < 0x80) return ascii_lower(c);
     const auto* it = std::upper_bound(std::begin(kFoldRuns), std::end(kFoldRuns), c,
                                       [](char16_t v, const FoldRun& r) { return v < r.first; });
     if (it == std::begin(kFoldRuns)) return c;

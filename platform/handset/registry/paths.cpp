@@ -9,19 +9,8 @@
 namespace handset {
 namespace {
 
-bool iequals_ascii(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-
 bool starts_with_ascii_nocase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && iequals_ascii(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() && ascii_iequals(text.substr(0, prefix.size()), prefix);
 }
 
 // Unsigned number, decimal or with a 0x prefix; false on anything else or overflow.
@@ -90,13 +79,13 @@ bool root_of_handle(HKEY key, RegRoot& root) {
 bool parse_key_path(std::string_view text, RegKeyPath& out, std::string& error) {
     const std::size_t slash = text.find('\\');
     const std::string_view root = text.substr(0, slash);
-    if (iequals_ascii(root, "HKCU") || iequals_ascii(root, "HKEY_CURRENT_USER")) {
+    if (ascii_iequals(root, "HKCU") || ascii_iequals(root, "HKEY_CURRENT_USER")) {
         out.root = RegRoot::CurrentUser;
-    } else if (iequals_ascii(root, "HKLM") || iequals_ascii(root, "HKEY_LOCAL_MACHINE")) {
+    } else if (ascii_iequals(root, "HKLM") || ascii_iequals(root, "HKEY_LOCAL_MACHINE")) {
         out.root = RegRoot::LocalMachine;
-    } else if (iequals_ascii(root, "HKCR") || iequals_ascii(root, "HKU") || iequals_ascii(root, "HKCC") ||
-               iequals_ascii(root, "HKEY_CLASSES_ROOT") || iequals_ascii(root, "HKEY_USERS") ||
-               iequals_ascii(root, "HKEY_CURRENT_CONFIG")) {
+    } else if (ascii_iequals(root, "HKCR") || ascii_iequals(root, "HKU") || ascii_iequals(root, "HKCC") ||
+               ascii_iequals(root, "HKEY_CLASSES_ROOT") || ascii_iequals(root, "HKEY_USERS") ||
+               ascii_iequals(root, "HKEY_CURRENT_CONFIG")) {
         error = "the handset keeps no root " + std::string(root) + " (only HKCU and HKLM)";
         return false;
     } else {
@@ -152,7 +141,7 @@ bool parse_typed_value(std::string_view text, DWORD& type, Bytes& data, std::str
     }
     const std::string_view kind = text.substr(0, colon);
     const std::string_view body = text.substr(colon + 1);
-    if (iequals_ascii(kind, "dword") || iequals_ascii(kind, "qword")) {
+    if (ascii_iequals(kind, "dword") || ascii_iequals(kind, "qword")) {
         const bool q = kind.size() == 5 && (kind[0] == 'q' || kind[0] == 'Q');
         std::uint64_t v = 0;
         if (!parse_unsigned(body, q ? UINT64_MAX : 0xFFFFFFFFu, v)) {
@@ -165,12 +154,12 @@ bool parse_typed_value(std::string_view text, DWORD& type, Bytes& data, std::str
         for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(v >> (8 * i));
         return true;
     }
-    if (iequals_ascii(kind, "sz")) {
+    if (ascii_iequals(kind, "sz")) {
         type = REG_SZ;
         data = sz_bytes(to_utf16(body));
         return true;
     }
-    if (iequals_ascii(kind, "hex")) {
+    if (ascii_iequals(kind, "hex")) {
         type = REG_BINARY;
         return parse_hex_list(body, data, error);
     }

@@ -1,5 +1,6 @@
 // The UTF-16 decoding that the event log and the screen share: pairs join, and a lone
-// half of a pair becomes U+FFFD without swallowing the character after it.
+// half of a pair becomes U+FFFD without swallowing the character after it. And the
+// case of ASCII letters, which leaves every other character alone.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -35,6 +36,24 @@ TEST(Utf16, WellFormedMeansEveryHalfIsPaired) {
     EXPECT_TRUE(handset::well_formed_utf16(u"부재중 " + astral));
     EXPECT_FALSE(handset::well_formed_utf16(std::u16string{u'a', char16_t(0xD83D)}));
     EXPECT_FALSE(handset::well_formed_utf16(std::u16string{char16_t(0xDE00), char16_t(0xD83D)}));
+}
+
+TEST(Ascii, OnlyAsciiLettersChangeCase) {
+    EXPECT_EQ(handset::ascii_lower("HKCU\\Software @[Z] \xC3\x84"), "hkcu\\software @[z] \xC3\x84");
+    EXPECT_EQ(handset::ascii_lower(u"OPEN 부재중 \u00C4\uFF21"), u"open 부재중 \u00C4\uFF21");
+    struct Case {
+        std::u16string a, b;
+        bool same;
+    };
+    const Case cases[] = {
+        {u"Missed Call Count", u"missed CALL count", true}, {u"open", u"OPEN", true},  {u"", u"", true},
+        {u"open", u"opens", false},                          {u"@", u"`", false},       {u"[", u"{", false},
+        {u"\u00C4", u"\u00E4", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(handset::ascii_iequals(c.a, c.b), c.same) << handset::to_utf8(c.a) << " ~ " << handset::to_utf8(c.b);
+        EXPECT_EQ(handset::ascii_iequals(handset::to_utf8(c.a), handset::to_utf8(c.b)), c.same) << handset::to_utf8(c.a);
+    }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Reference pictures of the screen in pixels: a settings dialog with its list open and
-// the home screen, equal pixel for pixel to tests/handset/display/reference/*.png. They guard the
+// Reference pictures of the screen in pixels: a settings dialog with its list open, the
+// home screen and the lock screen, equal pixel for pixel to tests/handset/display/reference/*.png. They guard the
 // whole look; tools/renew-screen-references writes them anew after a deliberate change
 // (QUILLON_RENEW_SCREENS=DIR writes the pictures into DIR instead of comparing).
 #include <png.h>
@@ -63,6 +63,8 @@ void expect_reference(const std::string& name) {
 }
 
 TEST_F(WindowTest, TheScreenLooksAsItsReferencePictures) {
+    handset::set_shell_facts_source([] { return home_facts(true); });
+    expect_reference("lock");
     handset::set_shell_facts_source([] { return home_facts(false); });
     expect_reference("home");
 
