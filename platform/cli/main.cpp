@@ -135,24 +135,24 @@ int run_phone(const Options& options) {
                   << "\n";
         return fe::kExitOk;
     }
-    fe::SessionOptions session;
-    session.device = options.device;
+    fe::SessionOptions session_options;
+    session_options.device = options.device;
     const bool virtual_clock = options.clock.empty() ? options.headless || options.child : options.clock == "virtual";
-    session.clock = virtual_clock ? handset::ClockKind::Virtual : handset::ClockKind::Real;
-    session.speed = options.speed;
-    session.time_origin_ms = options.time_origin;
+    session_options.clock = virtual_clock ? handset::ClockKind::Virtual : handset::ClockKind::Real;
+    session_options.speed = options.speed;
+    session_options.time_origin_ms = options.time_origin;
 
     std::unique_ptr<fe::FrontEnd> front_end = make_front_end(options);
-    std::unique_ptr<fe::Session> phone;
+    std::unique_ptr<fe::Session> session;
     try {
-        phone = std::make_unique<fe::Session>(session);
+        session = std::make_unique<fe::Session>(session_options);
     } catch (const std::exception& e) {
         std::cerr << "quillon: " << e.what() << "\n";
         return options.child ? 125 : 1;
     }
     const int status = front_end->run();
     front_end.reset();
-    phone.reset();
+    session.reset();
     // The phone's threads are detached; one that is still ending would meet the static
     // objects that the exit destroys. A thread that does not end (a program hung in a
     // wait) leaves the host no safe teardown: it exits without one.

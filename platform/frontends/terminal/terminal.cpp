@@ -70,7 +70,7 @@ void ensure_utf8_locale() {
 
 class TerminalFrontEnd : public FrontEnd {
 public:
-    explicit TerminalFrontEnd(InteractiveOptions options) : session_(std::move(options), [this] { wake(); }) {}
+    explicit TerminalFrontEnd(InteractiveOptions options) : phone_(std::move(options), [this] { wake(); }) {}
 
     int run() override;
 
@@ -94,7 +94,7 @@ private:
     void read_keyboard();
 
     int wake_[2] = {-1, -1};
-    InteractivePhone session_;
+    InteractivePhone phone_;
     bool terminal_gone_ = false;  // UI thread only
 };
 
@@ -114,7 +114,7 @@ void TerminalFrontEnd::draw_phone(int top, int left) {
     screen.resize(kScreenRows + 2, std::string(kScreenColumns, ' '));
     if (keypad_locked()) {
         // The shell's lock screen covers whatever is in front until F1 then * unlocks.
-        const LockScreen lock = lock_screen(shell_facts(read_phone_state(), session_.time()), UnlockKeys::Terminal);
+        const LockScreen lock = lock_screen(shell_facts(read_phone_state(), phone_.time()), UnlockKeys::Terminal);
         std::vector<std::string> body(kScreenRows, fit_cells(u"", kScreenColumns));
         body[2] = center_cells(lock.clock, kScreenColumns);
         body[3] = center_cells(lock.date, kScreenColumns);
@@ -134,7 +134,7 @@ void TerminalFrontEnd::draw_phone(int top, int left) {
 
 void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
     std::vector<std::string> rows;
-    for (const auto& [label, value] : panel_rows(read_phone_state(), session_.time(), session_.phone().host().running())) {
+    for (const auto& [label, value] : panel_rows(read_phone_state(), phone_.time(), phone_.phone().host().running())) {
         char head[16];
         std::snprintf(head, sizeof head, "%-11s", label.c_str());
         rows.push_back(head + value);
@@ -161,7 +161,7 @@ void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
     };
     std::vector<Row> rows_shown;
     {
-        const std::vector<ConsoleLine> lines = session_.log().latest(static_cast<std::size_t>(room));
+        const std::vector<ConsoleLine> lines = phone_.log().latest(static_cast<std::size_t>(room));
         for (auto it = lines.rbegin(); it != lines.rend() && static_cast<int>(rows_shown.size()) < room; ++it) {
             int attr = A_NORMAL;
             if (it->kind == ConsoleLine::Kind::Command) attr = A_BOLD;
@@ -190,9 +190,9 @@ int TerminalFrontEnd::draw_bottom(int rows, int cols) {
     // spare below the phone.
     std::vector<std::string> help = wrap_cells(to_utf16(std::string(kHelp) + "  " + control_keys_help()), cols);
     help.resize(std::min<std::size_t>(help.size(), static_cast<std::size_t>(1 + std::max(0, rows - kMinHeight))));
-    const CommandLine& command_line_ = session_.command_line();
+    const CommandLine& command_line_ = phone_.command_line();
     const int help_top = command_line_.editing() ? rows - 1 : rows - static_cast<int>(help.size());
-    mvaddstr(help_top - 1, 0, fit_cells(to_utf16(session_.status()), cols).c_str());
+    mvaddstr(help_top - 1, 0, fit_cells(to_utf16(phone_.status()), cols).c_str());
     if (command_line_.editing()) {
         std::u16string shown = to_utf16(command_line_.text());
         // Keep the end of a long line in view.
@@ -231,48 +231,48 @@ void TerminalFrontEnd::draw() {
     draw_phone(1, 0);
     const int bottom = draw_bottom(rows, cols);
     draw_panel(1, kPhoneWidth + 1, cols - kPhoneWidth - 1, rows - 1 - bottom);
-    curs_set(session_.command_line().editing() ? 1 : 0);
+    curs_set(phone_.command_line().editing() ? 1 : 0);
     refresh();
 }
 
 void TerminalFrontEnd::on_signal(int signo) {
     if (signo == SIGHUP) terminal_gone_ = true;
-    session_.on_signal(signo);
+    phone_.on_signal(signo);
 }
 
 void TerminalFrontEnd::handle_command_key(int status, wint_t ch) {
-    CommandLine& line = session_.command_line();
+    CommandLine& line = phone_.command_line();
     if (status == KEY_CODE_YES) {
         switch (ch) {
             case KEY_BACKSPACE: line.erase_last(); break;
-            case KEY_ENTER: session_.submit_command_line(line.enter()); break;
+            case KEY_ENTER: phone_.submit_command_line(line.enter()); break;
             case KEY_UP: line.back(); break;
             case KEY_DOWN: line.forward(); break;
-            case KEY_F(10): session_.request_quit(); break;
+            case KEY_F(10): phone_.request_quit(); break;
             default: break;
         }
         return;
     }
     if (ch == 27) line.cancel();
-    else if (ch == '\n' || ch == '\r') session_.submit_command_line(line.enter());
+    else if (ch == '\n' || ch == '\r') phone_.submit_command_line(line.enter());
     else if (ch == 127 || ch == 8) line.erase_last();
     else if (ch == 21) line.erase_all();  // Ctrl-U
     else if (ch >= 32) line.type(static_cast<char32_t>(ch));
 }
 
 void TerminalFrontEnd::handle_key(int status, wint_t ch) {
-    if (session_.command_line().editing()) {
+    if (phone_.command_line().editing()) {
         handle_command_key(status, ch);
         return;
     }
-    session_.clear_message();
+    phone_.clear_message();
     const bool function_key = status == KEY_CODE_YES;
     if (function_key && ch == KEY_F(10)) {
-        session_.request_quit();
+        phone_.request_quit();
         return;
     }
     if (!function_key && ch == ':') {
-        session_.command_line().open();
+        phone_.command_line().open();
         return;
     }
     // Characters beyond ASCII would meet the function keys' codes in the key table.
@@ -281,10 +281,10 @@ void TerminalFrontEnd::handle_key(int status, wint_t ch) {
     for (int n = 1; function_key && n <= 12; ++n)
         if (ch == static_cast<wint_t>(KEY_F(n))) name = "F" + std::to_string(n);
     if (const HandsetControl* control = control_by_key(name)) {
-        session_.use_control(*control);
+        phone_.use_control(*control);
         return;
     }
-    if (const auto vk = key_by_curses(static_cast<int>(ch))) session_.press(*vk);
+    if (const auto vk = key_by_curses(static_cast<int>(ch))) phone_.press(*vk);
 }
 
 void TerminalFrontEnd::read_keyboard() {
@@ -300,13 +300,13 @@ void TerminalFrontEnd::read_keyboard() {
 }
 
 void TerminalFrontEnd::loop(EndingSignals& signals) {
-    while (!session_.finished()) {
+    while (!phone_.finished()) {
         if (!terminal_gone_) draw();
         // A terminal that is gone is not watched any more: it would be ready forever.
         pollfd fds[3] = {
             {terminal_gone_ ? -1 : STDIN_FILENO, POLLIN, 0}, {wake_[0], POLLIN, 0}, {signals.fd(), POLLIN, 0}};
-        const long long ms = session_.next_look_ms();
-        if (session_.leaving_now()) return;
+        const long long ms = phone_.next_look_ms();
+        if (phone_.leaving_now()) return;
         timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000};
         if (::ppoll(fds, 3, &timeout, signals.wait_mask()) > 0) {
             if (fds[1].revents & POLLIN) {
@@ -320,7 +320,7 @@ void TerminalFrontEnd::loop(EndingSignals& signals) {
         // Also after a wake-up without input: ncurses takes a resize in get_wch.
         if (!terminal_gone_) read_keyboard();
         // The terminal went away (a closed window, a dropped link): end as F10 does.
-        if (terminal_gone_) session_.request_unattended_end();
+        if (terminal_gone_) phone_.request_unattended_end();
     }
 }
 
@@ -347,12 +347,12 @@ int TerminalFrontEnd::run() {
         init_pair(2, COLOR_CYAN, -1);
     }
 
-    session_.start();
+    phone_.start();
 
     loop(signals);
 
     endwin();
-    if (session_.leaving_now()) {
+    if (phone_.leaving_now()) {
         // The user insisted, or an unattended end ran out of time: leave without waiting
         // for the program or a running command.
         captured.restore();
@@ -360,7 +360,7 @@ int TerminalFrontEnd::run() {
         std::fflush(nullptr);
         std::_Exit(kExitCommandFailed);
     }
-    session_.end();
+    phone_.end();
     captured.restore();
     ::close(wake_[0]);
     ::close(wake_[1]);

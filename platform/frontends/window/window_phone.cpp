@@ -74,7 +74,7 @@ public:
     explicit WindowFrontEnd(WindowOptions options)
         : requested_scale_(options.scale),
           layout_(window_layout(options.scale ? options.scale : kDefaultWindowScale)),
-          session_(std::move(options), [this] { wake(); }) {}
+          phone_(std::move(options), [this] { wake(); }) {}
 
     int run() override;
 
@@ -110,7 +110,7 @@ private:
 
     int requested_scale_;  // 0: the default, fitted to the display
     WindowLayout layout_;
-    InteractivePhone session_;
+    InteractivePhone phone_;
 
     const SdlVideo* sdl_ = nullptr;
     SDL_Window* window_ = nullptr;
@@ -213,14 +213,14 @@ void WindowFrontEnd::close_window() {
 PanelView WindowFrontEnd::panel_view() {
     PanelView view;
     const PhoneState state = read_phone_state();
-    view.rows = panel_rows(state, session_.time(), session_.phone().host().running());
+    view.rows = panel_rows(state, phone_.time(), phone_.phone().host().running());
     for (const WindowControl& c : layout_.controls) view.enabled.push_back(c.control->command(state).has_value());
-    view.status = session_.status();
-    view.status_is_error = session_.status_is_error();
-    view.editing = session_.command_line().editing();
-    view.last_line = view.editing ? ":" + session_.command_line().text() + "_" : window_help();
+    view.status = phone_.status();
+    view.status_is_error = phone_.status_is_error();
+    view.editing = phone_.command_line().editing();
+    view.last_line = view.editing ? ":" + phone_.command_line().text() + "_" : window_help();
     // A new line brings the list back to the newest.
-    if (const unsigned long long lines = session_.log().added(); lines != seen_lines_) {
+    if (const unsigned long long lines = phone_.log().added(); lines != seen_lines_) {
         seen_lines_ = lines;
         scroll_ = 0;
     }
@@ -237,11 +237,11 @@ void WindowFrontEnd::compose() {
     const bool drawn = render_current_screen(screen_, error);
     if (!drawn && error != screen_error_) {
         // Without its font the renderer draws nothing; say why once, where it shows.
-        session_.log().add(ConsoleLine::Kind::Error, "the screen cannot be drawn: " + error);
+        phone_.log().add(ConsoleLine::Kind::Error, "the screen cannot be drawn: " + error);
     }
     screen_error_ = drawn ? std::string() : error;
     painter_->screen(frame_, drawn ? &screen_ : nullptr);
-    shown_ = painter_->panel(canvas, panel_view(), session_.log());
+    shown_ = painter_->panel(canvas, panel_view(), phone_.log());
     hovered_ = nullptr;
     if (pointer_)
         for (const ShownLine& line : shown_)
@@ -262,19 +262,19 @@ void WindowFrontEnd::present() {
 void WindowFrontEnd::press(const WindowKey& key) {
     if (!key.vk) {
         // The power button is no keypad key: it is the `power button` handset command.
-        session_.submit_command_line("power button");
+        phone_.submit_command_line("power button");
         return;
     }
-    session_.press(*key.vk);
+    phone_.press(*key.vk);
 }
 
 bool WindowFrontEnd::click(int x, int y) {
     if (const WindowKey* key = key_at(layout_, x, y)) {
-        if (!session_.command_line().editing()) press(*key);
+        if (!phone_.command_line().editing()) press(*key);
         return true;
     }
     if (const WindowControl* control = control_at(layout_, x, y)) {
-        session_.use_control(*control->control);
+        phone_.use_control(*control->control);
         return true;
     }
     return false;
@@ -297,7 +297,7 @@ bool WindowFrontEnd::point(int x, int y) {
 }
 
 void WindowFrontEnd::scroll(long long lines) {
-    const long long most = std::max<long long>(0, static_cast<long long>(session_.log().size()) - 1);
+    const long long most = std::max<long long>(0, static_cast<long long>(phone_.log().size()) - 1);
     scroll_ = static_cast<std::size_t>(std::clamp(static_cast<long long>(scroll_) + lines, 0LL, most));
 }
 
@@ -317,22 +317,22 @@ void WindowFrontEnd::write_picture(bool whole) {
     } else {
         ok = write_screenshot(file, error);
     }
-    if (ok) session_.log().add(ConsoleLine::Kind::Info, "wrote " + std::filesystem::absolute(file).string());
-    else session_.log().add(ConsoleLine::Kind::Error, "cannot write " + file.string() + ": " + error);
+    if (ok) phone_.log().add(ConsoleLine::Kind::Info, "wrote " + std::filesystem::absolute(file).string());
+    else phone_.log().add(ConsoleLine::Kind::Error, "cannot write " + file.string() + ": " + error);
 }
 
 void WindowFrontEnd::handle_key_down(const SDL_KeyboardEvent& key) {
     const SDL_Keycode sym = key.keysym.sym;
-    CommandLine& command_line_ = session_.command_line();
+    CommandLine& command_line_ = phone_.command_line();
     if (sym == SDLK_F10) {
-        session_.request_quit();
+        phone_.request_quit();
         return;
     }
     if (command_line_.editing()) {
         switch (sym) {
             case SDLK_BACKSPACE: command_line_.erase_last(); break;
             case SDLK_RETURN:
-            case SDLK_KP_ENTER: session_.submit_command_line(command_line_.enter()); break;
+            case SDLK_KP_ENTER: phone_.submit_command_line(command_line_.enter()); break;
             case SDLK_UP: command_line_.back(); break;
             case SDLK_DOWN: command_line_.forward(); break;
             case SDLK_ESCAPE: command_line_.cancel(); break;
@@ -355,29 +355,29 @@ void WindowFrontEnd::handle_key_down(const SDL_KeyboardEvent& key) {
     }
     const std::string name = sym == SDLK_KP_ENTER ? "Return" : sdl_->GetKeyName(sym);
     if (const HandsetControl* control = control_by_key(name)) {
-        session_.use_control(*control);
+        phone_.use_control(*control);
         return;
     }
-    if (const std::optional<BYTE> vk = key_by_keyboard(name)) session_.press(*vk);
+    if (const std::optional<BYTE> vk = key_by_keyboard(name)) phone_.press(*vk);
 }
 
 void WindowFrontEnd::handle_text(const char* text) {
     const std::u32string typed = code_points_of(text);
-    CommandLine& command_line_ = session_.command_line();
+    CommandLine& command_line_ = phone_.command_line();
     if (command_line_.editing()) {
         for (char32_t c : typed) command_line_.type(c);
         return;
     }
     for (char32_t c : typed) {
         if (c == U':') {
-            session_.clear_message();
+            phone_.clear_message();
             command_line_.open();
             return;  // what follows in the same event belongs to the line
         }
         if (c >= 128) continue;
         const char name[2] = {static_cast<char>(c), 0};
-        if (const HandsetControl* control = control_by_key(name)) session_.use_control(*control);
-        else if (const std::optional<BYTE> vk = key_by_keyboard(name)) session_.press(*vk);
+        if (const HandsetControl* control = control_by_key(name)) phone_.use_control(*control);
+        else if (const std::optional<BYTE> vk = key_by_keyboard(name)) phone_.press(*vk);
     }
 }
 
@@ -389,13 +389,13 @@ bool WindowFrontEnd::handle(const SDL_Event& event) {
             std::lock_guard lock(signals_mu_);
             came.swap(signals_came_);
         }
-        for (int signo : came) session_.on_signal(signo);
+        for (int signo : came) phone_.on_signal(signo);
         return true;
     }
     switch (event.type) {
         // Closing the only window comes as SDL's quit (after a window event that says
         // the same, left alone so that one close is one F10).
-        case SDL_QUIT: session_.request_quit(); return true;
+        case SDL_QUIT: phone_.request_quit(); return true;
         case SDL_WINDOWEVENT:
             if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
                 resized();
@@ -421,14 +421,14 @@ bool WindowFrontEnd::handle(const SDL_Event& event) {
 
 void WindowFrontEnd::loop() {
     bool dirty = true;
-    while (!session_.finished()) {
+    while (!phone_.finished()) {
         if (dirty) {
             compose();
             present();
             dirty = false;
         }
-        const long long ms = session_.next_look_ms();
-        if (session_.leaving_now()) return;
+        const long long ms = phone_.next_look_ms();
+        if (phone_.leaving_now()) return;
         SDL_Event event;
         if (!sdl_->WaitEventTimeout(&event, static_cast<int>(ms))) {
             dirty = true;  // a new minute
@@ -436,7 +436,7 @@ void WindowFrontEnd::loop() {
         }
         do {
             dirty = handle(event) || dirty;
-        } while (!session_.leaving_now() && sdl_->PollEvent(&event));
+        } while (!phone_.leaving_now() && sdl_->PollEvent(&event));
     }
 }
 
@@ -471,7 +471,7 @@ int WindowFrontEnd::run() {
     if (!font_) {
         // Without it the panel is still there, in the handset's font, which draws `\` as `₩`.
         font_ = PixelFont::load(kSystemFontFile, error);
-        if (font_) session_.log().add(ConsoleLine::Kind::Error, "the panel's font is missing (Debian package fonts-dejavu-core): " + font_error);
+        if (font_) phone_.log().add(ConsoleLine::Kind::Error, "the panel's font is missing (Debian package fonts-dejavu-core): " + font_error);
     }
     if (!font_ || ::pipe2(stop_watcher_, O_CLOEXEC) != 0) {
         if (font_) error = std::string("cannot make a pipe: ") + std::strerror(errno);
@@ -482,18 +482,18 @@ int WindowFrontEnd::run() {
     painter_.emplace(layout_, *font_);
     std::thread watcher([this, &signals] { watch_signals(signals); });
 
-    session_.start();
+    phone_.start();
 
     loop();
 
-    if (session_.leaving_now()) {
+    if (phone_.leaving_now()) {
         // The user insisted, or an unattended end ran out of time: leave without waiting
         // for the program or a running command.
         std::fprintf(stderr, "quillon: left without ending Quillon\n");
         std::fflush(nullptr);
         std::_Exit(kExitCommandFailed);
     }
-    session_.end();
+    phone_.end();
     [[maybe_unused]] const ssize_t n = ::write(stop_watcher_[1], "", 1);
     watcher.join();
     ::close(stop_watcher_[0]);
