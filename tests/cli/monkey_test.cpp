@@ -8,6 +8,7 @@
 
 #include "platform/phone/commands.h"
 #include "platform/cli/monkey/monkey.h"
+#include "platform/cli/monkey/monkey_plan.h"
 #include "platform/cli/monkey/monkey_checks.h"
 
 using namespace handset;

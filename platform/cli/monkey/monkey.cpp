@@ -5,6 +5,7 @@
 // group of its own, so that the watchdog (and a Ctrl-C of the monkey) also ends the
 // second instance a `start` may have made inside it.
 #include "platform/cli/monkey/monkey.h"
+#include "platform/cli/monkey/monkey_plan.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,7 +1,7 @@
 // `quillon monkey`: random ordinary use of the phone, run after run on fresh devices,
 // each run checked against the program's invariants (monkey_checks.h).
 //
-// A run is a script of handset commands drawn from a seed (plan_run), played by the
+// A run is a script of handset commands drawn from a seed (monkey_plan.h), played by the
 // headless phone in a child process under a real-time watchdog. A run that breaks an
 // invariant is reported with its seed, and its script is shrunk by delta debugging to a
 // small one that still breaks the same invariant, written out to reproduce it.
@@ -34,14 +34,6 @@ struct Options {
 
 // The default watchdog: a few seconds, stretched in sanitizer builds.
 int default_watchdog_seconds();
-
-// One run: the handset model its fresh device is made as, and its script, one
-// handset command a line. The same seed and count always give the same plan.
-struct Plan {
-    std::string model;
-    std::vector<std::string> actions;
-};
-Plan plan_run(std::uint64_t seed, int actions);
 
 // Delta debugging (ddmin): a subset of `items`, in their order, for which `fails` still
 // holds and from which no single chunk of the final granularity can be removed;

@@ -13,7 +13,7 @@
 #include <random>
 #include <string_view>
 
-#include "platform/cli/monkey/monkey.h"
+#include "platform/cli/monkey/monkey_plan.h"
 #include "res/resources.h"
 
 namespace handset::frontend::monkey {

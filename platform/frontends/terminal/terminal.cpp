@@ -27,6 +27,7 @@
 #include "platform/frontends/interactive/handset_controls.h"
 #include "platform/frontends/interactive/interactive.h"
 #include "platform/phone/keys.h"
+#include "platform/handset/shell/home_screen.h"
 #include "platform/handset/shell/launcher.h"
 #include "platform/phone/phone.h"
 #include "platform/handset/shell/phone_state.h"

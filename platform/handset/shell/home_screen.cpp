@@ -1,6 +1,6 @@
 // The phone's home screen: what it shows (the shell facts that the text screen and the
 // pixel screen both draw) and its text form of 14 lines.
-#include "platform/handset/shell/phone_state.h"
+#include "platform/handset/shell/home_screen.h"
 
 #include "platform/handset/core/events.h"
 #include "platform/handset/display/screen.h"

@@ -4,6 +4,7 @@
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/display/screen.h"
 #include "platform/handset/display/screen_snapshot.h"
+#include "platform/handset/shell/home_screen.h"
 
 namespace handset::frontend {
 namespace {

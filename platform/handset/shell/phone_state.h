@@ -1,5 +1,6 @@
 // What the phone shows about itself outside any program: its state as the terminal's
-// side panel lists it, and the home screen that is in front when no program window is.
+// side panel lists it, the time on its clock, and text fitted to the screen's cells.
+// The home screen drawn from them is in home_screen.h.
 #pragma once
 
 #include <chrono>
@@ -52,14 +53,6 @@ private:
     std::chrono::system_clock::time_point origin_;
     bool utc_ = false;
 };
-
-// What the home screen and the lock screen show for `state` (home_screen.cpp): the
-// facts both the text screen and the pixel screen draw.
-ShellFacts shell_facts(const PhoneState& state, const PhoneTime& time);
-
-// The home screen as the screen model's 14 lines of exactly 40 cells: a title bar, 12
-// body lines and the soft-key bar with "Quillon" on the left soft key.
-std::vector<std::string> render_home_screen(const PhoneState& state, const PhoneTime& time);
 
 // `text` cut or padded with spaces to exactly `cells` screen cells (wide characters
 // take two; one that does not fit whole is replaced by a space).
