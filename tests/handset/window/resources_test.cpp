@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <set>
+#include <span>
 #include <vector>
 
 #include "platform/handset/window/resource.h"
@@ -29,8 +30,8 @@ const handset::MenuTemplate* menu(int id) {
     return nullptr;
 }
 
-// The id of labels and frames the program never addresses; the dialog manager lets any
-// number of them share it.
+// IDC_STATIC, the id of labels and frames the program never addresses: the dialog
+// manager lets any number of them share it.
 constexpr int kUnaddressed = -1;
 
 // A closed drop-down list shows one line of text (8 units) in its frame; the list it
