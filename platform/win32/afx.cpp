@@ -1,6 +1,7 @@
-// The dialog framework over real Win32 windows: CWnd and its message maps, modal dialogs
-// made from the program's dialog tables, the controls programs bind, the command bar and
-// the application object with its entry AfxWinMain.
+// The dialog framework over real Win32 windows: binding framework objects to windows,
+// message dispatch, modal dialogs made from the program's dialog tables, the controls
+// programs bind, the command bar and the application's message loop. The members that
+// only call the platform API are in platform/framework/afx_common.cpp.
 //
 // A framework object is bound to its window through a window subclass (comctl32's
 // SetWindowSubclass), whose reference data is the object, and a window property that
@@ -14,7 +15,7 @@
 // does, so that PreTranslateMessage sees every message of the dialog and its controls
 // first, and the messages and timers of the thread's other windows go on being
 // dispatched while the dialog is open.
-#include "platform/afxwin.h"
+#include "platform/framework/afx_common.h"
 
 #include <commctrl.h>
 
@@ -27,9 +28,6 @@
 #include "platform/win32/dialog_template.h"
 
 namespace {
-
-CWinApp* g_app = nullptr;
-void (*g_process_init)() = nullptr;
 
 // Subclass ids: a routed window's messages go through its object; a watched one only
 // tells its object when it is destroyed.
@@ -90,17 +88,6 @@ WString text_of(HWND hwnd) {
     return text;
 }
 
-WString exe_base_name() {
-    WCHAR path[MAX_PATH]{};
-    // The desktop's own call: this process's module, never a process handle.
-    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    WString name(path, std::min<DWORD>(length, MAX_PATH));
-    name.erase(0, name.find_last_of(L"\\/") + 1);
-    const std::size_t dot = name.rfind(L'.');
-    if (dot != WString::npos) name.resize(dot);
-    return name;
-}
-
 // The chain of PreTranslateMessage from the message's window up to its top-level
 // window; TRUE when one of them consumed it.
 BOOL pre_translate(MSG& msg) {
@@ -151,49 +138,16 @@ HBITMAP make_bitmap(const resource::ImageResource& image) {
 
 // ---- CWnd ----
 
-const MessageMap CWnd::messageMap{nullptr, {}};
-
 CWnd::~CWnd() {
     if (m_hWnd != nullptr && bound_object(m_hWnd) == this) unbind_window(m_hWnd);
 }
 
-BOOL CWnd::ShowWindow(int command) { return ::ShowWindow(m_hWnd, command); }
-BOOL CWnd::SetForegroundWindow() { return ::SetForegroundWindow(m_hWnd); }
-void CWnd::SetWindowText(LPCWSTR text) { ::SetWindowTextW(m_hWnd, text); }
 WString CWnd::GetWindowText() const { return text_of(m_hWnd); }
-BOOL CWnd::EnableWindow(BOOL enable) { return ::EnableWindow(m_hWnd, enable); }
-BOOL CWnd::IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
-CWnd* CWnd::GetParent() const { return FromHandle(::GetParent(m_hWnd)); }
-CWnd* CWnd::GetDlgItem(int id) const { return FromHandle(::GetDlgItem(m_hWnd, id)); }
-
-HICON CWnd::SetIcon(HICON icon, BOOL big) {
-    return reinterpret_cast<HICON>(
-        ::SendMessageW(m_hWnd, WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
-}
-
-BOOL CWnd::DestroyWindow() { return ::DestroyWindow(m_hWnd); }
-LRESULT CWnd::SendMessage(UINT message, WPARAM wparam, LPARAM lparam) {
-    return ::SendMessageW(m_hWnd, message, wparam, lparam);
-}
-BOOL CWnd::PostMessage(UINT message, WPARAM wparam, LPARAM lparam) {
-    return ::PostMessageW(m_hWnd, message, wparam, lparam);
-}
-UINT CWnd::SetTimer(UINT id, UINT period_ms, TIMERPROC proc) {
-    return static_cast<UINT>(::SetTimer(m_hWnd, id, period_ms, proc));
-}
-BOOL CWnd::KillTimer(UINT id) { return ::KillTimer(m_hWnd, id); }
-
 int CWnd::MessageBox(LPCWSTR text, LPCWSTR caption, UINT type) {
     return ::MessageBoxW(m_hWnd, text, caption, type);
 }
 
 void CWnd::SetDlgItemText(int id, LPCWSTR text) { ::SetDlgItemTextW(m_hWnd, id, text); }
-
-BOOL CWnd::UpdateData(BOOL save_and_validate) {
-    CDataExchange dx(this, save_and_validate);
-    DoDataExchange(&dx);
-    return TRUE;
-}
 
 CWnd* CWnd::FromHandle(HWND hwnd) {
     if (hwnd == nullptr || !IsWindow(hwnd)) return nullptr;
@@ -209,15 +163,11 @@ CWnd* CWnd::FromHandle(HWND hwnd) {
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
-    for (const MessageMap* map = GetMessageMap(); map; map = map->base) {
-        for (const MessageMapEntry& e : map->entries) {
-            if (e.message != message) continue;
-            if (message == WM_COMMAND && (e.id != LOWORD(wparam) || e.code != HIWORD(wparam))) continue;
-            const LRESULT result = e.thunk(this, wparam, lparam);
-            // The window manager still needs to see its own destruction.
-            if (message == WM_DESTROY) DefWindowProc(message, wparam, lparam);
-            return result;
-        }
+    if (const MessageMapEntry* e = afx_impl::find_handler(GetMessageMap(), message, wparam)) {
+        const LRESULT result = e->thunk(this, wparam, lparam);
+        // The window manager still needs to see its own destruction.
+        if (message == WM_DESTROY) DefWindowProc(message, wparam, lparam);
+        return result;
     }
     if (message == WM_DESTROY) OnDestroy();
     return DefWindowProc(message, wparam, lparam);
@@ -227,11 +177,6 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
     if (routed(m_hWnd)) return DefSubclassProc(m_hWnd, message, wparam, lparam);
     return ::DefWindowProcW(m_hWnd, message, wparam, lparam);
 }
-
-BOOL CWnd::PreTranslateMessage(MSG*) { return FALSE; }
-void CWnd::DoDataExchange(CDataExchange*) {}
-const MessageMap* CWnd::GetMessageMap() const { return &messageMap; }
-void CWnd::OnDestroy() {}
 
 void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
     if (!dx || !dx->m_pDlgWnd) return;
@@ -249,8 +194,6 @@ void DDX_Text(CDataExchange* dx, int id, WString& value) {
 }
 
 // ---- CDialog ----
-
-const MessageMap CDialog::messageMap{&CWnd::messageMap, {}};
 
 struct DialogRuntime {
     // The dialog procedure sees only the start: at WM_INITDIALOG the window is bound to
@@ -325,10 +268,6 @@ struct DialogRuntime {
     }
 };
 
-CDialog::CDialog(UINT template_id, CWnd* parent) : template_id_(template_id), parent_(parent) {}
-
-CDialog::~CDialog() = default;
-
 // A dialog whose window is destroyed while it runs (DestroyWindow instead of EndDialog)
 // ends with -1, or with the result of an EndDialog that came first.
 INT_PTR CDialog::DoModal() { return DialogRuntime::run(*this); }
@@ -345,33 +284,9 @@ BOOL CDialog::OnInitDialog() {
     return TRUE;
 }
 
-void CDialog::OnOK() {
-    if (!UpdateData(TRUE)) return;
-    EndDialog(IDOK);
-}
-
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
-
 BOOL CDialog::PreTranslateMessage(MSG* msg) {
     return msg != nullptr && m_hWnd != nullptr && IsDialogMessageW(m_hWnd, msg) ? TRUE : FALSE;
 }
-
-LRESULT CDialog::DefWindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_INITDIALOG) return OnInitDialog();
-    if (message == WM_COMMAND && HIWORD(wparam) == BN_CLICKED) {
-        if (LOWORD(wparam) == IDOK) {
-            OnOK();
-            return 0;
-        }
-        if (LOWORD(wparam) == IDCANCEL) {
-            OnCancel();
-            return 0;
-        }
-    }
-    return CWnd::DefWindowProc(message, wparam, lparam);
-}
-
-const MessageMap* CDialog::GetMessageMap() const { return &messageMap; }
 
 // ---- controls ----
 
@@ -433,49 +348,25 @@ BOOL CCommandBar::InsertMenuBar(UINT menu_id) {
 
 // ---- application ----
 
-CWinApp::CWinApp(LPCWSTR app_name) {
-    if (app_name) {
-        app_name_ = app_name;
-        m_pszAppName = app_name_.c_str();
-        named_ = true;
-    }
-    g_app = this;
-}
-
-CWinApp::~CWinApp() {
-    if (g_app == this) g_app = nullptr;
-}
-
-BOOL CWinApp::InitInstance() { return TRUE; }
-
-int CWinApp::ExitInstance() { return exit_code_; }
-
-void CWinApp::SetRegistryKey(LPCWSTR key) {
-    registry_key_ = key ? key : L"";
-    m_pszRegistryKey = registry_key_.c_str();
-}
-
-CWinApp* AfxGetApp() { return g_app; }
 HINSTANCE AfxGetInstanceHandle() { return GetModuleHandleW(nullptr); }
-HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
 
-void AfxSetProcessInit(void (*init)()) { g_process_init = init; }
-
-int AfxWinMain(LPCWSTR) {
-    CWinApp* app = g_app;
-    if (!app) return -1;
-    if (!app->named_) {
-        app->app_name_ = exe_base_name();
-        app->m_pszAppName = app->app_name_.c_str();
-    }
-    app->m_hInstance = AfxGetInstanceHandle();
-    if (g_process_init) g_process_init();
-    app->exit_code_ = 0;
-    if (app->InitInstance()) {
-        while (pump_one()) {
-        }
-        MSG quit;
-        if (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) app->exit_code_ = static_cast<int>(quit.wParam);
-    }
-    return app->ExitInstance();
+WString afx_impl::executable_name() {
+    WCHAR path[MAX_PATH]{};
+    // The desktop's own call: this process's module, never a process handle.
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    WString name(path, std::min<DWORD>(length, MAX_PATH));
+    name.erase(0, name.find_last_of(L"\\/") + 1);
+    const std::size_t dot = name.rfind(L'.');
+    if (dot != WString::npos) name.resize(dot);
+    return name;
 }
+
+int afx_impl::run_message_loop() {
+    while (pump_one()) {
+    }
+    MSG quit;
+    return PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) ? static_cast<int>(quit.wParam) : 0;
+}
+
+// The desktop takes down a process's windows and queue when the process ends.
+void afx_impl::program_ended() {}

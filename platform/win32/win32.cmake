@@ -1,7 +1,7 @@
 # The Win32 build: the program's own sources (app/, watch/, dialogs/, res/) over the
-# desktop's headers and libraries and the framework of platform/win32/, linked
-# statically into Quillon.exe, with the sounds in a Sound folder beside it. Included
-# from the top-level CMakeLists.txt when the target system is Windows.
+# desktop's headers and libraries and the framework of platform/framework/ and
+# platform/win32/, linked statically into Quillon.exe, with the sounds in a Sound folder
+# beside it. Included from the top-level CMakeLists.txt when the target system is Windows.
 add_compile_options(-Wall -Wextra -Wno-unused-parameter)
 add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
 enable_language(RC)
@@ -28,7 +28,7 @@ string(REPLACE "." "," QUILLON_VERSION_COMMAS "${PROJECT_VERSION}.0.0")
 configure_file(platform/win32/quillon.rc.in ${CMAKE_CURRENT_BINARY_DIR}/quillon.rc @ONLY)
 set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/quillon.rc PROPERTIES OBJECT_DEPENDS ${_icon})
 
-file(GLOB _program CONFIGURE_DEPENDS app/*.cpp watch/*.cpp dialogs/*.cpp platform/win32/*.cpp)
+file(GLOB _program CONFIGURE_DEPENDS app/*.cpp watch/*.cpp dialogs/*.cpp platform/framework/*.cpp platform/win32/*.cpp)
 add_executable(Quillon WIN32
   ${_program}
   res/dialogs.cpp res/menus.cpp res/images.cpp res/resources.cpp ${_pixels}

@@ -116,19 +116,6 @@ TEST_F(RunningPhone, CtlSaysWhenItsInputWaitsInABusyThreadsQueue) {
     EXPECT_TRUE(phone->line_containing("\"window.hide\",\"title\":\"QUILLON\"")) << "the queued Back, handled";
 }
 
-TEST_F(RunningPhone, CtlFailuresExitNonZeroWithTheError) {
-    auto r = ctl({"reg", "get", "HKCU\\Software\\Test", "Missing"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot read"), std::string::npos) << r.err;
-
-    r = ctl({"wiat", "3s"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("unknown command `wiat`"), std::string::npos) << r.err;
-
-    r = ctl({});
-    EXPECT_EQ(r.status, 2);
-}
-
 // The instance runs in its own working folder: a relative screenshot name is the caller's.
 TEST_F(RunningPhone, CtlWritesAScreenshotWhereTheCallerNamesIt) {
     const auto callers = dir / "caller";
@@ -152,12 +139,48 @@ TEST_F(RunningPhone, CtlWritesAScreenshotWhereTheCallerNamesIt) {
     EXPECT_NE(r.err.find("no-such-folder"), std::string::npos) << r.err;
 }
 
-TEST_F(RunningPhone, SocketRefusesOversizedAndMalformedInputAndKeepsServing) {
-    EXPECT_EQ(raw_exchange(std::string(5000, 'a'), false).rfind(".error command line longer than 4096 bytes", 0), 0u);
-    EXPECT_EQ(raw_exchange("wiat 3s\n", true), ".error unknown command `wiat`\n");
-    EXPECT_EQ(raw_exchange(std::string("missed\0 1\n", 10), true), ".error malformed command: NUL byte\n");
-    // The internal foreground request wants a window handle.
-    EXPECT_EQ(raw_exchange("foreground zz\n", true).rfind(".error", 0), 0u);
+// Bad input, through `quillon ctl` and raw on the socket, is refused with its error, and
+// the instance goes on serving.
+TEST_F(RunningPhone, BadInputIsRefusedWithItsErrorAndTheInstanceKeepsServing) {
+    enum class Via { Ctl, Socket, SocketHalfClosed };
+    enum class Match { Contains, StartsWith, Is };
+    struct Case {
+        Via via;
+        std::vector<std::string> input;  // ctl's arguments, or the bytes sent on the socket
+        int status;                      // ctl's exit status; the socket answers with text only
+        Match match;
+        std::string error;               // in ctl's standard error, or the socket's answer
+    };
+    // clang-format off
+    const std::vector<Case> cases = {
+        {Via::Ctl, {"reg", "get", "HKCU\\Software\\Test", "Missing"}, 1, Match::Contains, "cannot read"},
+        {Via::Ctl, {"wiat", "3s"}, 2, Match::Contains, "unknown command `wiat`"},
+        {Via::Ctl, {}, 2, Match::Contains, "give a handset command"},
+        // Refused before the line ends, while the connection stays open.
+        {Via::Socket, {std::string(5000, 'a')}, 0, Match::StartsWith, ".error command line longer than 4096 bytes"},
+        {Via::SocketHalfClosed, {"wiat 3s\n"}, 0, Match::Is, ".error unknown command `wiat`\n"},
+        {Via::SocketHalfClosed, {std::string("missed\0 1\n", 10)}, 0, Match::Is, ".error malformed command: NUL byte\n"},
+        // The internal foreground request wants a window handle.
+        {Via::SocketHalfClosed, {"foreground zz\n"}, 0, Match::StartsWith, ".error"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input.empty() ? std::string("(no arguments)") : c.input[0].substr(0, 24));
+        std::string said;
+        if (c.via == Via::Ctl) {
+            const auto r = ctl(c.input);
+            EXPECT_EQ(r.status, c.status);
+            said = r.err;
+        } else {
+            ASSERT_EQ(c.input.size(), 1u);
+            said = raw_exchange(c.input[0], c.via == Via::SocketHalfClosed);
+        }
+        switch (c.match) {
+            case Match::Contains: EXPECT_NE(said.find(c.error), std::string::npos) << said; break;
+            case Match::StartsWith: EXPECT_EQ(said.rfind(c.error, 0), 0u) << said; break;
+            case Match::Is: EXPECT_EQ(said, c.error); break;
+        }
+    }
 
     // Several commands on one connection, the last one without a line break before the
     // sending side closes.

@@ -1,13 +1,14 @@
-// The dialog framework: CWnd and its message maps, modal dialogs built from templates,
-// the controls programs bind, the command bar, and the application object with its
-// entry AfxWinMain.
+// The dialog framework over the handset's window manager: binding framework objects to
+// windows, message dispatch, modal dialogs built from templates, the controls programs
+// bind, the command bar, and the application's message loop. The members that only call
+// the platform API are in platform/framework/afx_common.cpp.
 //
 // A framework object is bound to its window while the window exists; destroying the
 // window unbinds it (m_hWnd becomes null), so a dialog object can be run modally again
 // and its control objects are bound afresh by DoDataExchange.
 #include <algorithm>
 
-#include "platform/afxwin.h"
+#include "platform/framework/afx_common.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/faults.h"
 #include "platform/handset/core/kernel.h"
@@ -18,9 +19,6 @@ using namespace handset;
 using namespace handset::wm;
 
 namespace {
-
-CWinApp* g_app = nullptr;
-void (*g_process_init)() = nullptr;
 
 bool exists(HWND hwnd) {
     std::lock_guard lock(state().mu);
@@ -81,48 +79,20 @@ std::u16string exe_base_name(std::u16string_view path) {
 
 // ---- CWnd ----
 
-const MessageMap CWnd::messageMap{nullptr, {}};
-
 CWnd::~CWnd() {
     if (m_hWnd) unbind_object(this);
 }
 
-BOOL CWnd::ShowWindow(int command) { return ::ShowWindow(m_hWnd, command); }
-BOOL CWnd::SetForegroundWindow() { return ::SetForegroundWindow(m_hWnd); }
-void CWnd::SetWindowText(LPCWSTR text) { ::SetWindowTextW(m_hWnd, text); }
 std::u16string CWnd::GetWindowText() const { return text_of(m_hWnd); }
-BOOL CWnd::EnableWindow(BOOL enable) { return ::EnableWindow(m_hWnd, enable); }
-BOOL CWnd::IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
-CWnd* CWnd::GetParent() const { return FromHandle(::GetParent(m_hWnd)); }
-CWnd* CWnd::GetDlgItem(int id) const { return FromHandle(::GetDlgItem(m_hWnd, id)); }
-
-HICON CWnd::SetIcon(HICON icon, BOOL big) {
-    return reinterpret_cast<HICON>(
-        SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
-}
-
-BOOL CWnd::DestroyWindow() { return ::DestroyWindow(m_hWnd); }
-LRESULT CWnd::SendMessage(UINT message, WPARAM wparam, LPARAM lparam) {
-    return ::SendMessageW(m_hWnd, message, wparam, lparam);
-}
-BOOL CWnd::PostMessage(UINT message, WPARAM wparam, LPARAM lparam) {
-    return ::PostMessageW(m_hWnd, message, wparam, lparam);
-}
-UINT CWnd::SetTimer(UINT id, UINT period_ms, TIMERPROC proc) { return ::SetTimer(m_hWnd, id, period_ms, proc); }
-BOOL CWnd::KillTimer(UINT id) { return ::KillTimer(m_hWnd, id); }
-
 int CWnd::MessageBox(LPCWSTR text, LPCWSTR caption, UINT type) {
-    if (!caption) caption = g_app && g_app->m_pszAppName ? g_app->m_pszAppName : u"";
+    if (!caption) {
+        const CWinApp* app = AfxGetApp();
+        caption = app && app->m_pszAppName ? app->m_pszAppName : u"";
+    }
     return ::MessageBoxW(m_hWnd, text, caption, type);
 }
 
 void CWnd::SetDlgItemText(int id, LPCWSTR text) { ::SetWindowTextW(::GetDlgItem(m_hWnd, id), text); }
-
-BOOL CWnd::UpdateData(BOOL save_and_validate) {
-    CDataExchange dx(this, save_and_validate);
-    DoDataExchange(&dx);
-    return TRUE;
-}
 
 CWnd* CWnd::FromHandle(HWND hwnd) {
     std::lock_guard lock(state().mu);
@@ -137,13 +107,8 @@ CWnd* CWnd::FromHandle(HWND hwnd) {
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
-    for (const MessageMap* map = GetMessageMap(); map; map = map->base) {
-        for (const MessageMapEntry& e : map->entries) {
-            if (e.message != message) continue;
-            if (message == WM_COMMAND && (e.id != LOWORD(wparam) || e.code != HIWORD(wparam))) continue;
-            return e.thunk(this, wparam, lparam);
-        }
-    }
+    if (const MessageMapEntry* e = afx_impl::find_handler(GetMessageMap(), message, wparam))
+        return e->thunk(this, wparam, lparam);
     return DefWindowProc(message, wparam, lparam);
 }
 
@@ -154,11 +119,6 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
     }
     return builtin_proc(m_hWnd, message, wparam, lparam);
 }
-
-BOOL CWnd::PreTranslateMessage(MSG*) { return FALSE; }
-void CWnd::DoDataExchange(CDataExchange*) {}
-const MessageMap* CWnd::GetMessageMap() const { return &messageMap; }
-void CWnd::OnDestroy() {}
 
 void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
     if (!dx || !dx->m_pDlgWnd) return;
@@ -175,8 +135,6 @@ void DDX_Text(CDataExchange* dx, int id, std::u16string& value) {
 }
 
 // ---- CDialog ----
-
-const MessageMap CDialog::messageMap{&CWnd::messageMap, {}};
 
 struct DialogRuntime {
     // Creates the dialog window from its template, initialises it, runs the modal loop
@@ -242,10 +200,6 @@ struct DialogRuntime {
     }
 };
 
-CDialog::CDialog(UINT template_id, CWnd* parent) : template_id_(template_id), parent_(parent) {}
-
-CDialog::~CDialog() = default;
-
 // A dialog whose window is destroyed while it runs (DestroyWindow instead of EndDialog)
 // ends with -1, or with the result of an EndDialog that came first.
 INT_PTR CDialog::DoModal() { return DialogRuntime::run(*this); }
@@ -267,34 +221,10 @@ BOOL CDialog::OnInitDialog() {
     return TRUE;
 }
 
-void CDialog::OnOK() {
-    if (!UpdateData(TRUE)) return;
-    EndDialog(IDOK);
-}
-
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
-
 // The dialog's own keys see key messages only; every other message passes on untouched.
 BOOL CDialog::PreTranslateMessage(MSG* msg) {
     return msg && is_key_message(msg->message) && dialog_key(m_hWnd, *msg) ? TRUE : FALSE;
 }
-
-LRESULT CDialog::DefWindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_INITDIALOG) return OnInitDialog();
-    if (message == WM_COMMAND && HIWORD(wparam) == BN_CLICKED) {
-        if (LOWORD(wparam) == IDOK) {
-            OnOK();
-            return 0;
-        }
-        if (LOWORD(wparam) == IDCANCEL) {
-            OnCancel();
-            return 0;
-        }
-    }
-    return CWnd::DefWindowProc(message, wparam, lparam);
-}
-
-const MessageMap* CDialog::GetMessageMap() const { return &messageMap; }
 
 // ---- controls ----
 // The framework's control classes and the controls' own messages share these.
@@ -464,59 +394,19 @@ BOOL CCommandBar::InsertMenuBar(UINT menu_id) {
 
 // ---- application ----
 
-CWinApp::CWinApp(LPCWSTR app_name) {
-    if (app_name) {
-        app_name_ = app_name;
-        m_pszAppName = app_name_.c_str();
-        named_ = true;
-    }
-    g_app = this;
-}
-
-CWinApp::~CWinApp() {
-    if (g_app == this) g_app = nullptr;
-}
-
-BOOL CWinApp::InitInstance() { return TRUE; }
-
-int CWinApp::ExitInstance() { return exit_code_; }
-
-void CWinApp::SetRegistryKey(LPCWSTR key) {
-    registry_key_ = key ? key : u"";
-    m_pszRegistryKey = registry_key_.c_str();
-}
-
-CWinApp* AfxGetApp() { return g_app; }
-
 // Programs of the phone are loaded at the platform's usual image base.
 HINSTANCE AfxGetInstanceHandle() { return reinterpret_cast<HINSTANCE>(std::uintptr_t{0x10000}); }
-HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
 
-void AfxSetProcessInit(void (*init)()) { g_process_init = init; }
+WString afx_impl::executable_name() { return exe_base_name(current_process()->exe_path); }
 
-int AfxWinMain(LPCWSTR) {
-    CWinApp* app = g_app;
-    if (!app) return -1;
-    if (!app->named_) {
-        app->app_name_ = exe_base_name(current_process()->exe_path);
-        app->m_pszAppName = app->app_name_.c_str();
-    }
-    app->m_hInstance = AfxGetInstanceHandle();
-    if (g_process_init) g_process_init();
-    app->exit_code_ = 0;
-    if (app->InitInstance()) {
-        MSG msg;
-        for (;;) {
-            if (!get_message(msg)) {
-                app->exit_code_ = static_cast<int>(msg.wParam);
-                break;
-            }
-            process_message(msg);
-        }
-    }
-    const int code = app->ExitInstance();
-    // The program has ended: its windows and leftover messages go with it.
+int afx_impl::run_message_loop() {
+    MSG msg;
+    while (get_message(msg)) process_message(msg);
+    return static_cast<int>(msg.wParam);
+}
+
+// The program has ended: its windows and leftover messages go with it.
+void afx_impl::program_ended() {
     destroy_thread_windows();
     reset_this_queue();
-    return code;
 }

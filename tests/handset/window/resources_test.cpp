@@ -1,9 +1,11 @@
-// Quillon's resource table: the dialog templates control by control, the soft-key menus,
-// and the pictures' sizes, pixel layout and colours.
+// Quillon's resource table: what every dialog template and menu must satisfy, the few
+// controls and soft keys whose kind or command the program relies on, and the pictures'
+// sizes, pixel layout and colours.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
+#include <span>
 #include <vector>
 
 #include "platform/handset/window/resource.h"
@@ -12,6 +14,8 @@
 namespace {
 
 using handset::ControlKind;
+using handset::ControlTemplate;
+using handset::MenuItem;
 using handset::TextAlign;
 
 const handset::DialogTemplate* dialog(int id) {
@@ -26,143 +30,226 @@ const handset::MenuTemplate* menu(int id) {
     return nullptr;
 }
 
-struct ExpectedControl {
-    int id;
-    ControlKind kind;
-    std::u16string_view text;
-    int x, y, cx, cy;
-    TextAlign align = TextAlign::Left;
+// IDC_STATIC, the id of labels and frames the program never addresses: the dialog
+// manager lets any number of them share it.
+constexpr int kUnaddressed = -1;
+
+// A closed drop-down list shows one line of text (8 units) in its frame; the list it
+// drops may hang below the dialog.
+constexpr int kClosedListHeight = 12;
+
+struct Box {
+    int left, top, right, bottom;
 };
 
-struct ExpectedDialog {
-    int id;
-    std::u16string_view title;
-    int point_size, cx, cy;
-    std::vector<ExpectedControl> controls;
+// What a control covers of its dialog while the dialog shows.
+Box footprint(const ControlTemplate& c) {
+    const int cy = c.kind == ControlKind::ComboBox ? std::min(c.cy, kClosedListHeight) : c.cy;
+    return {c.x, c.y, c.x + c.cx, c.y + cy};
+}
+
+bool overlap(Box a, Box b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+// A label, check box or button without its text shows nothing the user can read; a
+// group box may be a bare frame, and lists and pictures show no template text.
+bool needs_text(ControlKind kind) {
+    return kind == ControlKind::Static || kind == ControlKind::Checkbox || kind == ControlKind::Button;
+}
+
+TEST(DialogTemplates, EveryDialogIsTitledAndEveryControlFitsItsDialogWithAUniqueIdAndItsText) {
+    std::set<int> dialog_ids;
+    for (const auto& d : quillon_resources().dialogs) {
+        SCOPED_TRACE(d.id);
+        EXPECT_TRUE(dialog_ids.insert(d.id).second);
+        EXPECT_FALSE(d.title.empty());
+        EXPECT_EQ(d.font, u"MS Shell Dlg");
+        EXPECT_GT(d.point_size, 0);
+        EXPECT_GT(d.cx, 0);
+        EXPECT_GT(d.cy, 0);
+        ASSERT_FALSE(d.controls.empty());
+
+        std::set<int> control_ids;
+        for (std::size_t i = 0; i < d.controls.size(); ++i) {
+            const ControlTemplate& c = d.controls[i];
+            SCOPED_TRACE(c.id);
+            const bool unaddressed = c.id == kUnaddressed && (c.kind == ControlKind::Static ||
+                                                              c.kind == ControlKind::GroupBox ||
+                                                              c.kind == ControlKind::Picture);
+            EXPECT_TRUE(unaddressed || control_ids.insert(c.id).second) << "id used twice";
+            // A control on the soft keys' commands would close the dialog when clicked.
+            EXPECT_NE(c.id, IDOK);
+            EXPECT_NE(c.id, IDCANCEL);
+
+            const Box b = footprint(c);
+            EXPECT_GT(c.cx, 0);
+            EXPECT_GT(c.cy, 0);
+            EXPECT_TRUE(b.left >= 0 && b.top >= 0 && b.right <= d.cx && b.bottom <= d.cy)
+                << "outside the dialog: " << b.left << "," << b.top << " to " << b.right << "," << b.bottom;
+            EXPECT_TRUE(!needs_text(c.kind) || !c.text.empty()) << "no text";
+
+            // Only the selection lists scroll and keep the height they were given.
+            const bool list = c.kind == ControlKind::ComboBox;
+            EXPECT_EQ(c.vscroll, list);
+            EXPECT_EQ(c.integral_height, !list);
+
+            if (c.kind == ControlKind::Picture) {
+                const auto& bitmaps = quillon_resources().bitmaps;
+                EXPECT_TRUE(std::any_of(bitmaps.begin(), bitmaps.end(), [&](const auto& p) { return p.id == c.image_id; }))
+                    << c.image_id;
+            }
+
+            // Group boxes frame other controls; anything else covering another hides it.
+            if (c.kind == ControlKind::GroupBox) continue;
+            for (std::size_t j = i + 1; j < d.controls.size(); ++j) {
+                const ControlTemplate& other = d.controls[j];
+                if (other.kind == ControlKind::GroupBox) continue;
+                EXPECT_FALSE(overlap(b, footprint(other))) << "covers " << other.id;
+            }
+        }
+    }
+}
+
+// The controls the program reaches by id (data exchange and message maps) with the kind
+// its classes bind them to, and what the about box shows straight from its template.
+struct Bound {
+    int dialog, id;
+    ControlKind kind;
+    TextAlign align = TextAlign::Left;
+    int image_id = 0;
 };
 
 // clang-format off
-const std::vector<ExpectedDialog> kExpectedDialogs = {
-    {102, u"QUILLON", 9, 159, 96,
-     {{1002, ControlKind::Static, u"모델: SCH-M620", 9, 9, 78, 12},
-      {1003, ControlKind::Static, u"3G 인터넷서비스 접속: 허용", 9, 24, 122, 12},
-      {1004, ControlKind::Static, u"부재중수신 알림: 사용", 9, 39, 122, 12},
-      {1005, ControlKind::Static, u"키 자동잠금: 사용", 9, 54, 122, 12}}},
-    {129, u"QUILLON 정보", 8, 160, 116,
-     {{1000, ControlKind::Picture, u"", 46, 6, 67, 62},
-      {1001, ControlKind::Static, u"QUILLON v0.95", 24, 68, 85, 15, TextAlign::Center}}},
-    {135, u"3G 연결 설정", 8, 186, 94,
-     {{1004, ControlKind::Checkbox, u"3G 인터넷서비스 연결 차단", 6, 10, 111, 10},
-      {1005, ControlKind::Checkbox, u"T메일 접속시 3G연결 허용", 16, 42, 107, 10},
-      {1006, ControlKind::Checkbox, u"3G연결 알림음 사용", 16, 61, 85, 10},
-      {1007, ControlKind::GroupBox, u"SK T메일 서비스", 6, 27, 123, 51}}},
-    {137, u"키잠금 설정", 8, 186, 94,
-     {{1008, ControlKind::Checkbox, u"자동 키잠금 사용", 8, 14, 76, 10},
-      {1009, ControlKind::ComboBox, u"", 15, 40, 58, 77},
-      {1010, ControlKind::Checkbox, u"키 잠금/해제시 진동알림", 15, 63, 103, 10},
-      {1018, ControlKind::GroupBox, u"", 9, 29, 117, 52}}},
-    {138, u"부재중알림 설정", 8, 173, 104,
-     {{1013, ControlKind::Checkbox, u"부재중전화 알림", 8, 10, 74, 10},
-      {1014, ControlKind::Checkbox, u"부재중SMS 알림", 8, 26, 71, 10},
-      {1004, ControlKind::Static, u"알림간격", 17, 54, 32, 8},
-      {1016, ControlKind::ComboBox, u"", 49, 52, 42, 58},
-      {1015, ControlKind::Checkbox, u"무음모드일때 진동알림", 17, 73, 98, 10},
-      {1017, ControlKind::GroupBox, u"", 9, 41, 117, 52}}},
-    {139, u"기본설정", 8, 186, 94,
-     {{1019, ControlKind::Checkbox, u"전원이 켜지면 Quillon 자동실행", 6, 13, 122, 10},
-      {1020, ControlKind::Checkbox, u"전원버튼을 누르면 키잠금 해제", 6, 32, 122, 10}}},
+const std::vector<Bound> kBound = {
+    {IDD_MAIN, IDC_MODEL, ControlKind::Static},
+    {IDD_MAIN, IDC_3GSVC_STATUS, ControlKind::Static},
+    {IDD_MAIN, IDC_ALERT_STATUS, ControlKind::Static},
+    {IDD_MAIN, IDC_KEYLOCK_STATUS, ControlKind::Static},
+    {IDD_ABOUT, IDC_EMBLEM, ControlKind::Picture, TextAlign::Left, IDB_EMBLEM},
+    {IDD_ABOUT, IDC_VERSION, ControlKind::Static, TextAlign::Center},
+    {IDD_SET_3GSVC, IDC_BLOCK_3GSVC, ControlKind::Checkbox},
+    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC, ControlKind::Checkbox},
+    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC_ALERT, ControlKind::Checkbox},
+    {IDD_SET_3GSVC, IDC_TMAIL_GROUP, ControlKind::GroupBox},
+    {IDD_SET_KEYLOCK, IDC_AUTO_KEYLOCK, ControlKind::Checkbox},
+    {IDD_SET_KEYLOCK, IDC_KEYLOCK_TIMEOUT, ControlKind::ComboBox},
+    {IDD_SET_KEYLOCK, IDC_KEYLOCK_VIBRATE, ControlKind::Checkbox},
+    {IDD_SET_KEYLOCK, IDC_KEYLOCK_GROUP, ControlKind::GroupBox},
+    {IDD_SET_ALERT, IDC_CALL_ALERT, ControlKind::Checkbox},
+    {IDD_SET_ALERT, IDC_SMS_ALERT, ControlKind::Checkbox},
+    {IDD_SET_ALERT, IDC_ALERT_INTERVAL_LABEL, ControlKind::Static},
+    {IDD_SET_ALERT, IDC_ALERT_INTERVAL, ControlKind::ComboBox},
+    {IDD_SET_ALERT, IDC_ALERT_VIBRATE, ControlKind::Checkbox},
+    {IDD_SET_ALERT, IDC_ALERT_GROUP, ControlKind::GroupBox},
+    {IDD_SET_GENERAL, IDC_AUTOSTART, ControlKind::Checkbox},
+    {IDD_SET_GENERAL, IDC_POWERKEY_UNLOCK, ControlKind::Checkbox},
 };
 // clang-format on
 
-TEST(DialogTemplates, MatchTheirLayoutControlByControlInTemplateOrder) {
-    EXPECT_EQ(quillon_resources().dialogs.size(), kExpectedDialogs.size());
-    for (const auto& want : kExpectedDialogs) {
-        SCOPED_TRACE(want.id);
-        const auto* d = dialog(want.id);
+TEST(DialogTemplates, TheControlsTheProgramReachesHaveTheKindAndStyleItExpects) {
+    // Another process finds the running program by its main window's title.
+    ASSERT_NE(dialog(IDD_MAIN), nullptr);
+    EXPECT_EQ(dialog(IDD_MAIN)->title, kMainWindowTitle);
+
+    for (const Bound& want : kBound) {
+        SCOPED_TRACE(::testing::Message() << want.dialog << "/" << want.id);
+        const auto* d = dialog(want.dialog);
         ASSERT_NE(d, nullptr);
-        EXPECT_EQ(d->title, want.title);
-        EXPECT_EQ(d->font, u"MS Shell Dlg");
-        EXPECT_EQ(d->point_size, want.point_size);
-        EXPECT_EQ(d->cx, want.cx);
-        EXPECT_EQ(d->cy, want.cy);
-        ASSERT_EQ(d->controls.size(), want.controls.size());
-        for (std::size_t i = 0; i < want.controls.size(); ++i) {
-            const auto& got = d->controls[i];
-            const auto& w = want.controls[i];
-            SCOPED_TRACE(w.id);
-            EXPECT_EQ(got.id, w.id);
-            EXPECT_EQ(got.kind, w.kind);
-            EXPECT_EQ(got.text, w.text);
-            EXPECT_EQ(got.align, w.align);
-            EXPECT_EQ(std::vector<int>({got.x, got.y, got.cx, got.cy}), std::vector<int>({w.x, w.y, w.cx, w.cy}));
-            // Only the selection lists scroll and keep the height they were given.
-            const bool list = w.kind == ControlKind::ComboBox;
-            EXPECT_EQ(got.vscroll, list);
-            EXPECT_EQ(got.integral_height, !list);
-        }
+        const auto c = std::find_if(d->controls.begin(), d->controls.end(), [&](const auto& c) { return c.id == want.id; });
+        ASSERT_NE(c, d->controls.end());
+        EXPECT_EQ(c->kind, want.kind);
+        EXPECT_EQ(c->align, want.align);
+        EXPECT_EQ(c->image_id, want.image_id);
+        // The handlers read the state the click left.
+        EXPECT_TRUE(want.kind != ControlKind::Checkbox || c->auto_check);
     }
 }
 
-TEST(DialogTemplates, EveryPictureShowsAnExistingBitmapAndIdsAreUnique) {
-    std::set<int> dialog_ids;
-    for (const auto& d : quillon_resources().dialogs) {
-        EXPECT_TRUE(dialog_ids.insert(d.id).second) << d.id;
-        std::set<int> control_ids;
-        for (const auto& c : d.controls) {
-            EXPECT_TRUE(control_ids.insert(c.id).second) << d.id << "/" << c.id;
-            if (c.kind != ControlKind::Picture) continue;
-            const auto& bitmaps = quillon_resources().bitmaps;
-            EXPECT_TRUE(std::any_of(bitmaps.begin(), bitmaps.end(), [&](const auto& b) { return b.id == c.image_id; }))
-                << c.image_id;
-        }
+// Counts one command id per menu item, separators and popups excepted, through popups.
+void collect_commands(std::span<const MenuItem> items, std::multiset<int>& ids) {
+    for (const MenuItem& item : items) {
+        if (!item.popup.empty()) collect_commands(item.popup, ids);
+        else if (!item.separator) ids.insert(item.id);
     }
-    EXPECT_EQ(dialog(129)->controls[0].image_id, 133);
 }
 
-TEST(Menus, MainSoftKeysCloseOnTheLeftAndOpenTheMenuOnTheRight) {
-    const auto* m = menu(128);
-    ASSERT_NE(m, nullptr);
-    ASSERT_EQ(m->items.size(), 2u);
-    EXPECT_EQ(m->items[0].id, IDOK);
-    EXPECT_EQ(m->items[0].text, u"닫기");
-    EXPECT_TRUE(m->items[0].popup.empty());
-    EXPECT_EQ(m->items[1].text, u"메뉴");
-
-    struct Entry {
-        int id;
-        std::u16string_view text;  // empty: a separator
-    };
-    // clang-format off
-    const std::vector<Entry> want = {
-        {32777, u"3G 인터넷서비스"}, {32778, u"부재중수신 알림"}, {32779, u"자동 키잠금"},
-        {0, u""}, {32787, u"기본설정"}, {0, u""}, {32780, u"QUILLON 정보"}, {0, u""},
-        {32781, u"프로그램 종료"},
-    };
-    // clang-format on
-    const auto popup = m->items[1].popup;
-    ASSERT_EQ(popup.size(), want.size());
-    for (std::size_t i = 0; i < want.size(); ++i) {
+// Every item is a separator, a popup or a command with a text; separators only part
+// items, so none leads, ends or follows another.
+void check_items(std::span<const MenuItem> items) {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const MenuItem& item = items[i];
         SCOPED_TRACE(i);
-        EXPECT_EQ(popup[i].separator, want[i].text.empty());
-        EXPECT_EQ(popup[i].id, want[i].id);
-        EXPECT_EQ(popup[i].text, want[i].text);
+        if (item.separator) {
+            EXPECT_EQ(item.id, 0);
+            EXPECT_TRUE(item.popup.empty());
+            EXPECT_TRUE(i > 0 && i + 1 < items.size() && !items[i - 1].separator) << "a separator parts nothing";
+            continue;
+        }
+        EXPECT_FALSE(item.text.empty());
+        if (item.popup.empty()) {
+            EXPECT_NE(item.id, 0) << "a command item without a command";
+        } else {
+            EXPECT_EQ(item.id, 0);
+            check_items(item.popup);
+        }
     }
 }
 
-TEST(Menus, SettingsSoftKeyAndCommandBarLabelAreOk) {
-    const auto* m = menu(130);
-    ASSERT_NE(m, nullptr);
-    ASSERT_EQ(m->items.size(), 1u);
-    EXPECT_EQ(m->items[0].id, IDOK);
-    EXPECT_EQ(m->items[0].text, u"확인");
+TEST(Menus, EveryItemIsWellFormedAndCommandsAreUniqueWithinAMenu) {
+    std::set<int> menu_ids;
+    for (const auto& m : quillon_resources().menus) {
+        SCOPED_TRACE(m.id);
+        EXPECT_TRUE(menu_ids.insert(m.id).second);
+        // The top level is the soft keys: the left one, and perhaps a right one.
+        EXPECT_GE(m.items.size(), 1u);
+        EXPECT_LE(m.items.size(), 2u);
+        check_items(m.items);
+        std::multiset<int> ids;
+        collect_commands(m.items, ids);
+        for (int id : ids) EXPECT_EQ(ids.count(id), 1u) << "command " << id << " on two items";
+    }
+}
 
+// The soft keys of each menu the program puts up: the left key's command, and the
+// commands of the right key's popup, which the program's window handles one for one.
+struct SoftKeys {
+    int menu, left;
+    std::set<int> right;  // empty: no right soft key
+};
+
+TEST(Menus, SoftKeysSendTheCommandsTheProgramHandles) {
+    // "닫기" sends IDOK, which the main window turns into Back; the settings dialogs and
+    // the about box close on IDOK.
+    const std::vector<SoftKeys> want = {
+        {IDR_MAINMENU, IDOK,
+         {ID_MENU_3GSVC, ID_MENU_ALERT, ID_MENU_KEYLOCK, ID_MENU_GENERAL, ID_MENU_ABOUT, ID_MENU_EXIT}},
+        {IDR_OK_MENU, IDOK, {}},
+    };
+    for (const SoftKeys& keys : want) {
+        SCOPED_TRACE(keys.menu);
+        const auto* m = menu(keys.menu);
+        ASSERT_NE(m, nullptr);
+        ASSERT_EQ(m->items.size(), keys.right.empty() ? 1u : 2u);
+        EXPECT_EQ(m->items[0].id, keys.left);
+        EXPECT_TRUE(m->items[0].popup.empty());
+        if (keys.right.empty()) continue;
+        std::multiset<int> commands;
+        collect_commands(m->items[1].popup, commands);
+        EXPECT_EQ(std::set<int>(commands.begin(), commands.end()), keys.right);
+    }
+
+    // The command bar the main window inserts first: one button sending IDOK, labelled
+    // with a string of the table.
+    const auto& bars = quillon_resources().softkey_bars;
+    const auto bar = std::find_if(bars.begin(), bars.end(), [](const auto& b) { return b.id == IDR_MAINMENU; });
+    ASSERT_NE(bar, bars.end());
+    EXPECT_EQ(bar->command, IDOK);
     const auto& strings = quillon_resources().strings;
     const auto label =
-        std::find_if(strings.begin(), strings.end(), [](const auto& s) { return s.id == SKB_MAINMENU.label_string; });
+        std::find_if(strings.begin(), strings.end(), [&](const auto& s) { return s.id == bar->label_string; });
     ASSERT_NE(label, strings.end());
-    EXPECT_EQ(label->id, 3);
-    EXPECT_EQ(label->text, u"확인");
-    EXPECT_EQ(SKB_MAINMENU.command, IDOK);
+    EXPECT_FALSE(label->text.empty());
 }
 
 // Colour of the pixel in column x of row y counted from the top; bitmaps store rows bottom-up.
