@@ -52,6 +52,10 @@ LRESULT CALLBACK FrameworkSubclassProc(HWND hwnd, UINT message, WPARAM wparam, L
     if (message == WM_NCDESTROY) {
         unbind_window(hwnd);
         if (object->m_hWnd == hwnd) object->m_hWnd = nullptr;
+        // A modal loop of this thread that runs this window waits in GetMessage, which
+        // returns only for a posted message. A window destroyed by a sent message (another
+        // program that waits for the answer) posts none, so one is posted to wake it.
+        PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
         return DefSubclassProc(hwnd, message, wparam, lparam);
     }
     if (id == kRouted) return object->WindowProc(message, wparam, lparam);

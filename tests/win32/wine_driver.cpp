@@ -11,6 +11,8 @@
 //                                            `controls` command prints them
 //   quillon-driver text TITLE ID             the text of control ID
 //   quillon-driver command TITLE ID          the window gets WM_COMMAND ID (a menu pick)
+//   quillon-driver send TITLE ID             the same sent, as a program that waits for the
+//                                            answer sends it
 //   quillon-driver click TITLE ID            a user click on control ID (BM_CLICK)
 //   quillon-driver select TITLE ID INDEX     the user picks entry INDEX of list ID
 //   quillon-driver close TITLE               the window gets WM_CLOSE
@@ -164,7 +166,7 @@ bool send(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 int usage() {
-    std::printf("usage: quillon-driver wait|gone|state|controls|text|command|click|select|close|exitcode|input ...\n");
+    std::printf("usage: quillon-driver wait|gone|state|controls|text|command|send|click|select|close|exitcode|input ...\n");
     return 2;
 }
 
@@ -237,6 +239,7 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (verb == L"command") return PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, 0), 0) ? 0 : 1;
+    if (verb == L"send") return send(window, WM_COMMAND, MAKEWPARAM(id, 0), 0) ? 0 : 1;
 
     HWND control = GetDlgItem(window, id);
     if (control == nullptr) {
