@@ -7,7 +7,7 @@
 set(_packaging ${PROJECT_SOURCE_DIR}/packaging)
 
 set(CPACK_PACKAGE_VENDOR "The Quillon developers")
-set(CPACK_PACKAGE_CONTACT "Quillon developers <dev@quillon.local>")
+set(CPACK_PACKAGE_CONTACT "The Quillon developers <quillon@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Korean Windows Mobile handset, emulated, with the Quillon utility")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
