@@ -35,7 +35,10 @@ add_executable(Quillon WIN32
   ${CMAKE_CURRENT_BINARY_DIR}/quillon.rc)
 target_include_directories(Quillon PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 # Runs on a Windows machine with nothing installed: no compiler run-time DLLs to carry.
-target_link_options(Quillon PRIVATE -municode -static -static-libgcc -static-libstdc++ $<$<CONFIG:MinSizeRel>:-s>)
+# The PE header's time stamp is left 0, not the link's time, so that two builds of the
+# same sources give the same executable.
+target_link_options(Quillon PRIVATE -municode -static -static-libgcc -static-libstdc++
+  -Wl,--no-insert-timestamp $<$<CONFIG:MinSizeRel>:-s>)
 target_link_libraries(Quillon PRIVATE comctl32 shell32 ole32 uuid winmm advapi32 user32 gdi32)
 
 file(GLOB _sounds CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/res/sound/*.wav)
