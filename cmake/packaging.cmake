@@ -12,6 +12,11 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Korean Windows Mobile handset, emulated, 
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# The same sources give the same packages, byte for byte (tools/reproducible): their
+# times are the last commit's date, taken by cpack from the sources' git history.
+set(CPACK_QUILLON_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_PROJECT_CONFIG_FILE ${_packaging}/cpack_options.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${_packaging}/staged_times.cmake)
 
 if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
   install(TARGETS Quillon RUNTIME DESTINATION .)
@@ -22,8 +27,6 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
 
   set(CPACK_GENERATOR ZIP NSIS)
   set(CPACK_PACKAGE_FILE_NAME Quillon-${PROJECT_VERSION}-win64)
-  # The installer is Quillon-VERSION-win64-setup.exe, beside the zip of the same name.
-  set(CPACK_PROJECT_CONFIG_FILE ${_packaging}/windows/generator_options.cmake)
   # CPack takes NSIS.template.in from here: the installer's own script.
   set(CPACK_MODULE_PATH ${_packaging}/windows)
   set(CPACK_QUILLON_ICON ${CMAKE_CURRENT_BINARY_DIR}/res/quillon.ico)
