@@ -27,6 +27,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
 
   set(CPACK_GENERATOR ZIP NSIS)
   set(CPACK_PACKAGE_FILE_NAME Quillon-${PROJECT_VERSION}-win64)
+  set(CPACK_POST_BUILD_SCRIPTS ${_packaging}/windows/zip_entries.cmake)
   # CPack takes NSIS.template.in from here: the installer's own script.
   set(CPACK_MODULE_PATH ${_packaging}/windows)
   set(CPACK_QUILLON_ICON ${CMAKE_CURRENT_BINARY_DIR}/res/quillon.ico)
