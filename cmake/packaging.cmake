@@ -94,6 +94,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The package's own members get one mode, whatever the builder's umask.
+set(CPACK_POST_BUILD_SCRIPTS ${_packaging}/deb_members.cmake)
 # The synopsis is CPACK_PACKAGE_DESCRIPTION_SUMMARY; this is the text below it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Quillon is a resident utility for a Korean Windows Mobile 5.0 Smartphone
 handset: it reminds the user of missed calls and unread SMS, locks the keypad
