@@ -121,15 +121,18 @@ cmd::Start start(const Args& a) {
 }
 
 cmd::SetFault fault(const Args& a) {
-    a.expect(2, 3);
+    a.expect(2, 4);
     handset::Fault f{};
     if (!handset::parse_fault(a[0], a[1], f)) {
         std::string known;
         for (const auto& n : handset::fault_names()) known += (known.empty() ? "" : ", ") + n;
         fail("unknown fault point `" + a[0] + " " + a[1] + "` (known: " + known + ")");
     }
-    if (a.size() == 3 && a[2] != "on" && a[2] != "off") fail("`fault` ends with `on` or `off`, not `" + a[2] + "`");
-    return {f, a.size() < 3 || a[2] == "on"};
+    if (a.size() == 4 && a[2] == "after")
+        return {f, true, static_cast<int>(a.number(3, "the operations to let through", 1000000))};
+    if (a.size() > 3 || (a.size() == 3 && a[2] != "on" && a[2] != "off"))
+        fail("`fault` ends with `on`, `off` or `after N`, not `" + a[2] + "`");
+    return {f, a.size() < 3 || a[2] == "on", std::nullopt};
 }
 
 cmd::Foreground foreground(const Args& a) {
@@ -263,7 +266,7 @@ constexpr CommandForm kForms[] = {
              fail("the path `" + a[0] + "` must be an absolute device path (\\Folder\\file)");
          return cmd::FileDelete{handset::to_utf16(a[0])};
      }},
-    {"fault", "SERVICE OPERATION [on|off]", "make a platform operation fail for the program (state commands still write)",
+    {"fault", "SERVICE OPERATION [on|off|after N]", "make a platform operation fail for the program (state commands still write); `after N` lets N more through first",
      [](const Args& a) -> Command { return fault(a); }},
     {"foreground", "HANDLE", "bring a window of this host to the front",
      [](const Args& a) -> Command { return foreground(a); }, true},

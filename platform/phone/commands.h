@@ -90,9 +90,11 @@ struct Screenshot {
     std::string path;
 };
 struct Controls {};
+// `fault SERVICE OPERATION after N`: the point lets N more operations through, then fails.
 struct SetFault {
     handset::Fault fault;
     bool on;
+    std::optional<int> after;
 };
 // `file delete PATH`: a file of the device's file system goes, as the user deletes it.
 struct FileDelete {

@@ -187,8 +187,14 @@ public:
         return true;
     }
     bool operator()(const cmd::SetFault& c) {
-        set_fault(c.fault, c.on);
-        events().emit("fault", {{"point", fault_name(c.fault)}, {"on", c.on}});
+        Json fields{{"point", fault_name(c.fault)}, {"on", c.on}};
+        if (c.after) {
+            set_fault_after(c.fault, *c.after);
+            fields["after"] = *c.after;
+        } else {
+            set_fault(c.fault, c.on);
+        }
+        events().emit("fault", std::move(fields));
         return true;
     }
     bool operator()(const cmd::FileDelete& c) {
