@@ -208,6 +208,17 @@ constexpr CommandForm kForms[] = {
          if (ms == 0) fail("an idle timeout of 0 is not allowed; use `off`");
          return cmd::IdleTimeout{ms};
      }},
+    {"battery", "PERCENT", "set the battery's level (0-100); the phone tells of the change",
+     [](const Args& a) -> Command {
+         a.expect(1, 1);
+         return cmd::Battery{static_cast<int>(a.number(0, "the battery level", 100))};
+     }},
+    {"charger", "on|off", "plug the charger in or pull it out",
+     [](const Args& a) -> Command {
+         a.expect(1, 1);
+         if (a[0] != "on" && a[0] != "off") fail("`charger` takes `on` or `off`, not `" + a[0] + "`");
+         return cmd::Charger{a[0] == "on"};
+     }},
     {"mail start", "", "the user starts the carrier's mail client",
      [](const Args& a) -> Command {
          a.expect(0, 0);
@@ -447,6 +458,8 @@ std::string command_name(const Command& command) {
         std::string operator()(const cmd::Press&) const { return "press"; }
         std::string operator()(const cmd::Power&) const { return "power"; }
         std::string operator()(const cmd::IdleTimeout&) const { return "device idle-timeout"; }
+        std::string operator()(const cmd::Battery&) const { return "battery"; }
+        std::string operator()(const cmd::Charger&) const { return "charger"; }
         std::string operator()(const cmd::Mail& c) const { return c.start ? "mail start" : "mail close"; }
         std::string operator()(const cmd::Start&) const { return "start"; }
         std::string operator()(const cmd::Speed&) const { return "speed"; }

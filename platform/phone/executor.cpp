@@ -197,6 +197,14 @@ public:
         events().emit("fault", std::move(fields));
         return true;
     }
+    bool operator()(const cmd::Battery& c) {
+        set_battery_percent(c.percent);
+        return true;
+    }
+    bool operator()(const cmd::Charger& c) {
+        set_charger(c.on);
+        return true;
+    }
     bool operator()(const cmd::FileDelete& c) {
         const FaultExemption phone_itself;
         if (DeleteFileW(c.path.c_str())) return true;

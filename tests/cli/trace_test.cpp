@@ -134,10 +134,13 @@ TEST(Trace, AShortScenarioShowsItsRemindersStatesMailClientAndCounters) {
                   {"Sound", "missedCall.wav", 126000, 2078},
                   {"Vibration", "vibration", 249800, 500},
                   {"Keys", "down", 0, 0},
-                  {"Keys", "key lock", 210000, 0},
-                  {"Phone: power", "power useridle", 30000, 180000},
-                  {"Phone: keypad", "keypad unlocked", 0, 210000},
-                  {"Phone: keypad", "keypad locked", 210000, 63050},
+                  // The backlight goes out after 30 s, the screen 30 s later; the lock
+                  // comes 3 minutes after that.
+                  {"Keys", "key lock", 240000, 0},
+                  {"Phone: power", "power backlightoff", 30000, 30000},
+                  {"Phone: power", "power useridle", 60000, 180000},
+                  {"Phone: keypad", "keypad unlocked", 0, 240000},
+                  {"Phone: keypad", "keypad locked", 240000, 33050},
                   {"Phone: 3G", "3G allowed", 0, 260050},
                   {"Phone: 3G", "3G blocked", 260050, 950},
                   {"Phone: 3G", "3G allowed", 261000, 8050},
