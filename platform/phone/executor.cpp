@@ -63,7 +63,7 @@ const StateValue& counter_value(cmd::SetCounter::Which which) {
     using W = cmd::SetCounter::Which;
     switch (which) {
         case W::MissedCalls: return kMissedCallCount;
-        case W::UnreadSms: return kUnreadSmsCount;
+        case W::UnreadSms: return unread_sms_count();
         case W::ActiveCalls: break;
     }
     return kActiveCallCount;

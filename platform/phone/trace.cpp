@@ -392,8 +392,10 @@ struct PhoneRegistry {
         static const auto spelt = [](const StateValue& v, const char* counter) {
             return Count{ascii_lower(format_key_path(v.key_path())), ascii_lower(to_utf8(v.name)), counter};
         };
+        // A device keeps the unread-SMS count in one of its two places.
         static const Count counts[] = {spelt(kMissedCallCount, "Missed calls"), spelt(kUnreadSmsCount, "Unread SMS"),
-                                       spelt(kActiveCallCount, "Active calls")};
+                                       spelt(kActiveCallCount, "Active calls"),
+                                       spelt(kUnreadSmsCountHklm, "Unread SMS")};
         static const std::vector<std::string> entries = [] {
             std::vector<std::string> keys;
             for (const CarrierEntry& c : kCarrierEntries)
