@@ -185,6 +185,10 @@ Group sound_group() {
                      const std::vector<BYTE> wav = wav_image(100);
                      return outcome(sndPlaySound(reinterpret_cast<LPCWSTR>(wav.data()), SND_MEMORY));
                  }},
+                // "sndPlaySound": SND_ALIAS (0x10000) names a sound of the registry's sound scheme.
+                {"alias", "TRUE",
+                 [] { return outcome(sndPlaySound(TEXT("SystemDefault"), 0x10000 | SND_NODEFAULT)); },
+                 "the phone keeps no sound scheme: its programs name their WAV files, and an alias is refused"},
                 // "sndPlaySound": a sound that cannot be found returns without the default
                 // sound under SND_NODEFAULT; otherwise the default sound plays.
                 {"missing_file", "FALSE; TRUE",
@@ -227,6 +231,11 @@ Group state_group() {
                 // snapi.h, SN_PHONEACTIVECALLCOUNT: HKLM "System\State\Phone" "Active Call Count".
                 {"active_calls", "REG_DWORD",
                  [] { return state_value(HKEY_LOCAL_MACHINE, TEXT("System\\State\\Phone"), TEXT("Active Call Count")); }},
+                // snapi.h, SN_PHONEROAMING and the other phone bits: HKLM "System\State\Phone"
+                // "Status", a bit mask of the radio's and the calls' state.
+                {"phone_status", "REG_DWORD",
+                 [] { return state_value(HKEY_LOCAL_MACHINE, TEXT("System\\State\\Phone"), TEXT("Status")); },
+                 "the emulated phone has no radio to report on, and nothing on it reads the value; the call count stands for the calls"},
                 // snapi.h, SN_PHONEPROFILE: HKCU "ControlPanel\Profiles" "ActiveProfile", a string.
                 {"profile", "REG_SZ",
                  [] { return state_value(HKEY_CURRENT_USER, TEXT("ControlPanel\\Profiles"), TEXT("ActiveProfile")); }},
