@@ -101,6 +101,7 @@ BOOL CMainDlg::OnInitDialog() {
 
 void CMainDlg::LoadSettings() {
     LoadAppSettings();
+    FinishPhoneBookMove(AppSettings.data3GAllowed);
     RefreshStatusLines();
 }
 

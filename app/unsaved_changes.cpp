@@ -21,7 +21,14 @@ bool UnsavedChanges::StoreStartupShortcut() {
     bool stored = false;
     if (AppSettings.autostartEnabled != 0) {
         const WString target = StartupShortcutTarget(programFolder);
+        // The shell refuses to replace a shortcut that exists. One that is there already
+        // is what the tick asks for, as a shortcut already gone is for the untick.
         stored = SHCreateShortcut(kStartupShortcut, target.c_str()) != FALSE;
+        if (!stored) {
+            const DWORD error = GetLastError();
+            stored = FileExists(kStartupShortcut);
+            SetLastError(error);
+        }
         if (!stored) NKDbgPrintfW(TEXT("SHCreateShortcut(%s) failed: %u\n"), kStartupShortcut, GetLastError());
     } else if (DeleteFileW(kStartupShortcut)) {
         stored = true;

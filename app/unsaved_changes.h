@@ -20,7 +20,7 @@ public:
     // Returns whether the registry took it.
     bool StoreSetting(const SettingWord& field);
     // Creates the start-up shortcut while autostartEnabled is set, deletes it otherwise.
-    // A shortcut that is already gone counts as deleted.
+    // A shortcut that is already there counts as created, one already gone as deleted.
     bool StoreStartupShortcut();
     // Moves the phone-book entry to the form data3GAllowed gives.
     bool StorePhoneBookForm();

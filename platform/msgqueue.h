@@ -23,4 +23,9 @@ constexpr DWORD MSGQUEUE_MSGALERT = 0x1;
 HANDLE CreateMsgQueue(LPCWSTR name, MSGQUEUEOPTIONS* options);
 BOOL ReadMsgQueue(HANDLE queue, LPVOID buffer, DWORD size, LPDWORD read, DWORD timeout_ms,
                   DWORD* flags);
+// Appends one message of `size` bytes, waiting up to `timeout_ms` for room in a full
+// queue. Fails with ERROR_INSUFFICIENT_BUFFER when the message is larger than the
+// queue's cbMaxMessage, and with ERROR_PIPE_NOT_CONNECTED when nobody reads the queue
+// (unless it was made with MSGQUEUE_ALLOW_BROKEN).
+BOOL WriteMsgQueue(HANDLE queue, LPVOID buffer, DWORD size, DWORD timeout_ms, DWORD flags);
 BOOL CloseMsgQueue(HANDLE queue);

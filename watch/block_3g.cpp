@@ -45,35 +45,85 @@ void PlayProgramSound(LPCWSTR format) {
     sndPlaySound(path.data(), SND_ASYNC);
 }
 
+// The names one move leaves (sources) and the names it fills (targets).
+struct PhoneBookMove {
+    LPCWSTR first_source, second_source, first_target, second_target;
+};
+
+PhoneBookMove MoveTo(LONG allow) {
+    if (allow != 0) return {TEXT("NoDevCfg"), TEXT("NoEntry"), TEXT("DevCfg"), TEXT("Entry")};
+    return {TEXT("DevCfg"), TEXT("Entry"), TEXT("NoDevCfg"), TEXT("NoEntry")};
+}
+
+// Moves one value whose copy may already be in place: a target holding the same data
+// is a copy whose source was never deleted. A target holding other data is left alone,
+// with its source: nothing that was not copied is lost.
+bool FinishValue(HKEY entry, LPCWSTR source, LPCWSTR target) {
+    std::vector<BYTE> data;
+    if (!ReadPhoneBookValue(entry, source, data)) return true;
+    std::vector<BYTE> copy;
+    if (ReadPhoneBookValue(entry, target, copy)) {
+        if (copy != data) return true;
+    } else if (!WritePhoneBookValue(entry, target, data)) {
+        return false;
+    }
+    return DeletePhoneBookValue(entry, source);
+}
+
+// The whole move, with both values read first and every copy written before any source
+// goes. A refused write ends it there, with every source still in place, so that
+// applying again starts it afresh.
+bool MoveEntry(HKEY entry, const PhoneBookMove& move, const std::vector<BYTE>& first) {
+    std::vector<BYTE> second;
+    const bool second_read = ReadPhoneBookValue(entry, move.second_source, second);
+    if (!WritePhoneBookValue(entry, move.first_target, first)) return false;
+    if (second_read && !WritePhoneBookValue(entry, move.second_target, second)) return false;
+    if (!DeletePhoneBookValue(entry, move.first_source)) return false;
+    // A second value that cannot be read stays where it is.
+    return !second_read || DeletePhoneBookValue(entry, move.second_source);
+}
+
+// Opens the carrier's entry for a move; false when the phone has none.
+bool OpenEntry(HKEY& entry) {
+    const LPCWSTR entry_key = CarrierEntryKey(AppSettings.carrier);
+    return entry_key != nullptr && RegOpenKeyExW(HKEY_CURRENT_USER, entry_key, 0, KEY_ALL_ACCESS, &entry) == ERROR_SUCCESS;
+}
+
+// Completes a move that the registry refused part-way: the first value already has the
+// requested form (its source gone, or left behind as an identical copy), and what is
+// left of the move is made. An entry whose first value is in neither form, or in both
+// with different data, is not a move that stopped, and is left as it is.
+bool FinishMove(HKEY entry, const PhoneBookMove& move) {
+    std::vector<BYTE> moved;
+    if (!ReadPhoneBookValue(entry, move.first_target, moved)) return true;
+    std::vector<BYTE> left;
+    if (ReadPhoneBookValue(entry, move.first_source, left)) {
+        if (left != moved) return true;
+        if (!DeletePhoneBookValue(entry, move.first_source)) return false;
+    }
+    return FinishValue(entry, move.second_source, move.second_target);
+}
+
 }  // namespace
 
 bool Apply3GState(LONG allow) {
-    const LPCWSTR entry_key = CarrierEntryKey(AppSettings.carrier);
-    if (entry_key == nullptr) return true;
     HKEY entry = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, entry_key, 0, KEY_ALL_ACCESS, &entry) != ERROR_SUCCESS) return true;
-
-    const LPCWSTR first_source = allow != 0 ? TEXT("NoDevCfg") : TEXT("DevCfg");
-    const LPCWSTR second_source = allow != 0 ? TEXT("NoEntry") : TEXT("Entry");
-    const LPCWSTR first_target = allow != 0 ? TEXT("DevCfg") : TEXT("NoDevCfg");
-    const LPCWSTR second_target = allow != 0 ? TEXT("Entry") : TEXT("NoEntry");
-
-    bool stored = true;
+    if (!OpenEntry(entry)) return true;
+    const PhoneBookMove move = MoveTo(allow);
     std::vector<BYTE> first;
-    std::vector<BYTE> second;
-    // Without the first source value the entry already has the requested form.
-    if (ReadPhoneBookValue(entry, first_source, first)) {
-        const bool second_read = ReadPhoneBookValue(entry, second_source, second);
-        // A source value goes only once its copy is safely written; a second value that
-        // cannot be read stays where it is.
-        const bool first_moved = WritePhoneBookValue(entry, first_target, first);
-        const bool second_moved = second_read && WritePhoneBookValue(entry, second_target, second);
-        stored = first_moved && (second_moved || !second_read);
-        if (first_moved) stored = DeletePhoneBookValue(entry, first_source) && stored;
-        if (second_moved) stored = DeletePhoneBookValue(entry, second_source) && stored;
-    }
+    // Without the first source value the entry already has the requested form, or is
+    // only part of the way there.
+    const bool stored =
+        ReadPhoneBookValue(entry, move.first_source, first) ? MoveEntry(entry, move, first) : FinishMove(entry, move);
     RegCloseKey(entry);
     return stored;
+}
+
+void FinishPhoneBookMove(LONG allow) {
+    HKEY entry = nullptr;
+    if (!OpenEntry(entry)) return;
+    FinishMove(entry, MoveTo(allow));
+    RegCloseKey(entry);
 }
 
 void CMainDlg::CheckTmailPassThrough() {

@@ -20,11 +20,24 @@ WString SoundPath(LPCWSTR format, LONG number = 0) {
     return path.data();
 }
 
+constexpr LPCWSTR kUnreadSmsKey = TEXT("System\\State\\Messages\\SMS\\Unread");
+
 // A count read for the reminder; a failed read means nothing is pending.
 LONG ReadCount(HKEY root, LPCWSTR key, LPCWSTR name) {
     DWORD value = 0;
     if (!ReadRegDword(root, key, name, value)) return 0;
     return static_cast<LONG>(value);
+}
+
+// The unread-SMS count. Some firmware keeps it under HKEY_LOCAL_MACHINE, where this
+// program has always looked first; the platform documents it under HKEY_CURRENT_USER,
+// and a phone that keeps it only there would otherwise never be reminded of an SMS.
+LONG ReadUnreadSms() {
+    DWORD value = 0;
+    if (ReadRegDword(HKEY_LOCAL_MACHINE, kUnreadSmsKey, TEXT("Count"), value) ||
+        ReadRegDword(HKEY_CURRENT_USER, kUnreadSmsKey, TEXT("Count"), value))
+        return static_cast<LONG>(value);
+    return 0;
 }
 
 // The count a reminder for both kinds announces. Any sum above 10 sounds the same, so
@@ -65,8 +78,7 @@ void CMainDlg::CheckReminder() {
     }
     ++m_nAlertTicks;
     const LONG missed = calls ? ReadCount(HKEY_CURRENT_USER, TEXT("System\\State\\Phone"), TEXT("Missed Call Count")) : 0;
-    const LONG unread =
-        sms ? ReadCount(HKEY_LOCAL_MACHINE, TEXT("System\\State\\Messages\\SMS\\Unread"), TEXT("Count")) : 0;
+    const LONG unread = sms ? ReadUnreadSms() : 0;
 
     if (calls && sms)
         CheckBothKinds(missed, unread);

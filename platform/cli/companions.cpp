@@ -45,6 +45,11 @@ void add_device_options(CLI::App& app, DeviceOptions& device) {
     app.add_option("--device", device.folder, "device folder (default: $XDG_STATE_HOME/quillon/device)");
     app.add_option("--model", device.model, "handset model of a new device: skt, ktf or none")
         ->check(CLI::IsMember({"skt", "ktf", "none"}));
+    app.add_option_function<std::string>(
+           "--sms-root",
+           [&device](const std::string& root) { device.unread_sms_in_hklm = root == "HKLM"; },
+           "where a new device publishes the unread-SMS count: HKCU (documented, the default) or HKLM")
+        ->transform(CLI::IsMember({"HKCU", "HKLM"}, CLI::ignore_case));
 }
 
 Companions::Companions(CLI::App& app, DeviceOptions& device)

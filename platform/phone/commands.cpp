@@ -121,15 +121,18 @@ cmd::Start start(const Args& a) {
 }
 
 cmd::SetFault fault(const Args& a) {
-    a.expect(2, 3);
+    a.expect(2, 4);
     handset::Fault f{};
     if (!handset::parse_fault(a[0], a[1], f)) {
         std::string known;
         for (const auto& n : handset::fault_names()) known += (known.empty() ? "" : ", ") + n;
         fail("unknown fault point `" + a[0] + " " + a[1] + "` (known: " + known + ")");
     }
-    if (a.size() == 3 && a[2] != "on" && a[2] != "off") fail("`fault` ends with `on` or `off`, not `" + a[2] + "`");
-    return {f, a.size() < 3 || a[2] == "on"};
+    if (a.size() == 4 && a[2] == "after")
+        return {f, true, static_cast<int>(a.number(3, "the operations to let through", 1000000))};
+    if (a.size() > 3 || (a.size() == 3 && a[2] != "on" && a[2] != "off"))
+        fail("`fault` ends with `on`, `off` or `after N`, not `" + a[2] + "`");
+    return {f, a.size() < 3 || a[2] == "on", std::nullopt};
 }
 
 cmd::Foreground foreground(const Args& a) {
@@ -205,6 +208,17 @@ constexpr CommandForm kForms[] = {
          if (ms == 0) fail("an idle timeout of 0 is not allowed; use `off`");
          return cmd::IdleTimeout{ms};
      }},
+    {"battery", "PERCENT", "set the battery's level (0-100); the phone tells of the change",
+     [](const Args& a) -> Command {
+         a.expect(1, 1);
+         return cmd::Battery{static_cast<int>(a.number(0, "the battery level", 100))};
+     }},
+    {"charger", "on|off", "plug the charger in or pull it out",
+     [](const Args& a) -> Command {
+         a.expect(1, 1);
+         if (a[0] != "on" && a[0] != "off") fail("`charger` takes `on` or `off`, not `" + a[0] + "`");
+         return cmd::Charger{a[0] == "on"};
+     }},
     {"mail start", "", "the user starts the carrier's mail client",
      [](const Args& a) -> Command {
          a.expect(0, 0);
@@ -263,7 +277,7 @@ constexpr CommandForm kForms[] = {
              fail("the path `" + a[0] + "` must be an absolute device path (\\Folder\\file)");
          return cmd::FileDelete{handset::to_utf16(a[0])};
      }},
-    {"fault", "SERVICE OPERATION [on|off]", "make a platform operation fail for the program (state commands still write)",
+    {"fault", "SERVICE OPERATION [on|off|after N]", "make a platform operation fail for the program (state commands still write); `after N` lets N more through first",
      [](const Args& a) -> Command { return fault(a); }},
     {"foreground", "HANDLE", "bring a window of this host to the front",
      [](const Args& a) -> Command { return foreground(a); }, true},
@@ -444,6 +458,8 @@ std::string command_name(const Command& command) {
         std::string operator()(const cmd::Press&) const { return "press"; }
         std::string operator()(const cmd::Power&) const { return "power"; }
         std::string operator()(const cmd::IdleTimeout&) const { return "device idle-timeout"; }
+        std::string operator()(const cmd::Battery&) const { return "battery"; }
+        std::string operator()(const cmd::Charger&) const { return "charger"; }
         std::string operator()(const cmd::Mail& c) const { return c.start ? "mail start" : "mail close"; }
         std::string operator()(const cmd::Start&) const { return "start"; }
         std::string operator()(const cmd::Speed&) const { return "speed"; }

@@ -63,6 +63,14 @@ struct Power {
 struct IdleTimeout {
     std::optional<long long> ms;
 };
+// `battery PERCENT`: the battery's level, as if it had drained or filled to it.
+struct Battery {
+    int percent;
+};
+// `charger on|off`: the user plugs the charger in or pulls it out.
+struct Charger {
+    bool on;
+};
 struct Mail {
     bool start;  // false: close its window
 };
@@ -90,9 +98,11 @@ struct Screenshot {
     std::string path;
 };
 struct Controls {};
+// `fault SERVICE OPERATION after N`: the point lets N more operations through, then fails.
 struct SetFault {
     handset::Fault fault;
     bool on;
+    std::optional<int> after;
 };
 // `file delete PATH`: a file of the device's file system goes, as the user deletes it.
 struct FileDelete {
@@ -107,7 +117,7 @@ struct Foreground {
 }  // namespace cmd
 
 using Command = std::variant<cmd::Wait, cmd::SetCounter, cmd::Profile, cmd::RegSet, cmd::RegDelete,
-                             cmd::RegGet, cmd::Press, cmd::Power, cmd::IdleTimeout, cmd::Mail, cmd::Start, cmd::Speed,
+                             cmd::RegGet, cmd::Press, cmd::Power, cmd::IdleTimeout, cmd::Battery, cmd::Charger, cmd::Mail, cmd::Start, cmd::Speed,
                              cmd::Quit, cmd::DialogCommand, cmd::Click, cmd::Select, cmd::Screen,
                              cmd::Screenshot, cmd::Controls, cmd::SetFault, cmd::FileDelete, cmd::Foreground>;
 

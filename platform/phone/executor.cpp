@@ -63,7 +63,7 @@ const StateValue& counter_value(cmd::SetCounter::Which which) {
     using W = cmd::SetCounter::Which;
     switch (which) {
         case W::MissedCalls: return kMissedCallCount;
-        case W::UnreadSms: return kUnreadSmsCount;
+        case W::UnreadSms: return unread_sms_count();
         case W::ActiveCalls: break;
     }
     return kActiveCallCount;
@@ -187,8 +187,22 @@ public:
         return true;
     }
     bool operator()(const cmd::SetFault& c) {
-        set_fault(c.fault, c.on);
-        events().emit("fault", {{"point", fault_name(c.fault)}, {"on", c.on}});
+        Json fields{{"point", fault_name(c.fault)}, {"on", c.on}};
+        if (c.after) {
+            set_fault_after(c.fault, *c.after);
+            fields["after"] = *c.after;
+        } else {
+            set_fault(c.fault, c.on);
+        }
+        events().emit("fault", std::move(fields));
+        return true;
+    }
+    bool operator()(const cmd::Battery& c) {
+        set_battery_percent(c.percent);
+        return true;
+    }
+    bool operator()(const cmd::Charger& c) {
+        set_charger(c.on);
         return true;
     }
     bool operator()(const cmd::FileDelete& c) {

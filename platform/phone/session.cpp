@@ -16,7 +16,7 @@ namespace {
 // Writes the factory registry of a device folder being made.
 void factory_registry(const Device& device) {
     RegistryStore store(device.registry_path().string());
-    const RegStatus status = write_factory_registry(store, device.model());
+    const RegStatus status = write_factory_registry(store, device.model(), device.unread_sms_in_hklm());
     if (status != RegStatus::Ok)
         throw std::runtime_error("cannot write the factory registry of " + device.folder().string() + ": " +
                                  describe(status));

@@ -14,6 +14,7 @@
 // - Sounds play for their length unless the next sound stops them earlier.
 // - The keypad and the 3G entry have two forms, so their form before the first change in
 //   the log is the one that change left; the power state starts "on", as the phone boots.
+// - The battery is known from the first power-information broadcast on.
 #include "platform/phone/trace.h"
 
 #include <algorithm>
@@ -392,8 +393,10 @@ struct PhoneRegistry {
         static const auto spelt = [](const StateValue& v, const char* counter) {
             return Count{ascii_lower(format_key_path(v.key_path())), ascii_lower(to_utf8(v.name)), counter};
         };
+        // A device keeps the unread-SMS count in one of its two places.
         static const Count counts[] = {spelt(kMissedCallCount, "Missed calls"), spelt(kUnreadSmsCount, "Unread SMS"),
-                                       spelt(kActiveCallCount, "Active calls")};
+                                       spelt(kActiveCallCount, "Active calls"),
+                                       spelt(kUnreadSmsCountHklm, "Unread SMS")};
         static const std::vector<std::string> entries = [] {
             std::vector<std::string> keys;
             for (const CarrierEntry& c : kCarrierEntries)
@@ -462,8 +465,15 @@ struct TraceBuilder::State {
             reminders.on_vibrate(e, t, registry.active_calls > 0);
         else if (ev == "key")
             keys.on_key(e, t);
-        else if (ev == "power")
+        else if (ev == "power") {
             timeline.change_from(kPower, "power on", "power " + text(e, "state"), t);
+            // Power-information broadcasts carry the battery; what it was before the
+            // first of them the log does not say.
+            if (e.contains("battery")) {
+                const std::string source = flag(e, "charging") ? ", charging" : flag(e, "charger") ? ", on the charger" : "";
+                timeline.change(kBattery, "battery " + std::to_string(whole(e, "battery")) + "%" + source, t);
+            }
+        }
         else if (ev == "keypad") {
             const bool locked = flag(e, "locked");
             timeline.change_from(kKeypad, locked ? "keypad unlocked" : "keypad locked",

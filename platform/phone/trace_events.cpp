@@ -10,7 +10,7 @@ namespace {
 constexpr std::pair<Track, const char*> kTrackNames[] = {
     {kProgram, "Program"},  {kWatch, "Program: watch"}, {kSound, "Sound"},          {kVibration, "Vibration"},
     {kKeys, "Keys"},        {kPower, "Phone: power"},   {kKeypad, "Phone: keypad"}, {kEntry, "Phone: 3G"},
-    {kMail, "Mail client"}, {kCounters, "Counters"},
+    {kMail, "Mail client"}, {kCounters, "Counters"},    {kBattery, "Phone: battery"},
 };
 
 constexpr int kPid = 1;

@@ -13,7 +13,7 @@
 namespace handset::frontend::trace_events {
 
 // The tracks, one thread of the trace each, in the order the viewer lists them.
-enum Track : int { kProgram = 1, kWatch, kSound, kVibration, kKeys, kPower, kKeypad, kEntry, kMail, kCounters };
+enum Track : int { kProgram = 1, kWatch, kSound, kVibration, kKeys, kPower, kKeypad, kEntry, kMail, kCounters, kBattery };
 
 struct Slice {
     Track track;

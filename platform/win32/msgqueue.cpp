@@ -2,6 +2,7 @@
 // messages under a lock, with a manual-reset event that is set exactly while the list
 // holds a message; a read handle is that event, so the desktop's waits take it as they
 // are. A named queue opened a second time is the same queue.
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <memory>
@@ -136,7 +137,7 @@ BOOL ReadMsgQueue(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, DWORD 
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (buffer == nullptr || read == nullptr) {
+    if (buffer == nullptr || read == nullptr || size == 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -144,16 +145,19 @@ BOOL ReadMsgQueue(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, DWORD 
         {
             std::lock_guard lock(queue->mu);
             if (!queue->messages.empty()) {
-                std::vector<BYTE>& message = queue->messages.front();
-                if (message.size() > size) {
+                // A message longer than the buffer is read all the same: the buffer
+                // gets what fits, and the rest is lost with the message.
+                const std::vector<BYTE> message = std::move(queue->messages.front());
+                queue->messages.pop_front();
+                if (queue->messages.empty()) ResetEvent(queue->readable);
+                const std::size_t copied = std::min<std::size_t>(message.size(), size);
+                std::copy_n(message.begin(), copied, static_cast<BYTE*>(buffer));
+                *read = static_cast<DWORD>(copied);
+                if (flags != nullptr) *flags = 0;
+                if (copied < message.size()) {
                     SetLastError(ERROR_INSUFFICIENT_BUFFER);
                     return FALSE;
                 }
-                std::copy(message.begin(), message.end(), static_cast<BYTE*>(buffer));
-                *read = static_cast<DWORD>(message.size());
-                if (flags != nullptr) *flags = 0;
-                queue->messages.pop_front();
-                if (queue->messages.empty()) ResetEvent(queue->readable);
                 return TRUE;
             }
         }

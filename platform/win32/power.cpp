@@ -161,12 +161,14 @@ private:
     }
 
     static std::vector<std::byte> transition(const WCHAR* name, DWORD flags) {
+        // Length counts the name with its terminator, as on the phone; the vector's
+        // zeros give the terminator.
         const WStringView text(name);
-        const DWORD length = static_cast<DWORD>(text.size() * sizeof(WCHAR));
+        const DWORD length = static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR));
         std::vector<std::byte> bytes(offsetof(POWER_BROADCAST, SystemPowerState) + length);
         POWER_BROADCAST head{PBT_TRANSITION, flags, length, {0}};
         std::memcpy(bytes.data(), &head, offsetof(POWER_BROADCAST, SystemPowerState));
-        std::memcpy(bytes.data() + offsetof(POWER_BROADCAST, SystemPowerState), text.data(), length);
+        std::memcpy(bytes.data() + offsetof(POWER_BROADCAST, SystemPowerState), text.data(), text.size() * sizeof(WCHAR));
         return bytes;
     }
 

@@ -8,6 +8,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <cstddef>
 #include <cwctype>
 
 #include "platform/resource.h"
@@ -126,9 +127,15 @@ BOOL PhoneShellExecuteEx(SHELLEXECUTEINFOW* info) {
     return ok;
 }
 
+// Makes new shortcuts only, as the phone's call does: an existing one is left as it is
+// and the call fails, and a target longer than 256 characters is refused.
 BOOL SHCreateShortcut(LPCWSTR path, LPCWSTR target) {
-    if (path == nullptr || target == nullptr) {
+    if (path == nullptr || target == nullptr || lstrlenW(target) > 256) {
         SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (GetFileAttributesW(PhoneDevicePath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        SetLastError(ERROR_ALREADY_EXISTS);
         return FALSE;
     }
     ComScope com;
@@ -151,16 +158,34 @@ BOOL SHCreateShortcut(LPCWSTR path, LPCWSTR target) {
     return saved ? TRUE : FALSE;
 }
 
+// As on the phone: cbSize is the record's size (or its size without clrBk), and a menu
+// has at most two top-level items, one per soft key, and no images.
 BOOL SHCreateMenuBar(SHMENUBARINFO* info) {
-    if (info == nullptr || info->hwndParent == nullptr || !IsWindow(info->hwndParent)) {
+    if (info == nullptr || (info->cbSize != sizeof(SHMENUBARINFO) && info->cbSize != offsetof(SHMENUBARINFO, clrBk)) ||
+        info->hwndParent == nullptr || !IsWindow(info->hwndParent)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     HMENU menu = nullptr;
     if ((info->dwFlags & SHCMBF_EMPTYBAR) == 0) {
-        const resource::MenuTemplate* t = resource::find_menu(static_cast<int>(info->nToolBarId));
+        // With SHCMBF_HMENU the id names a menu; without it, a soft-key bar definition.
+        const int id = static_cast<int>(info->nToolBarId);
+        const resource::MenuTemplate* t = nullptr;
+        resource::MenuItem button{};
+        resource::MenuTemplate bar{};
+        if ((info->dwFlags & SHCMBF_HMENU) != 0) {
+            t = resource::find_menu(id);
+        } else if (const resource::SoftKeyBarResource* def = resource::find_softkey_bar(id)) {
+            button = resource::MenuItem{def->command, resource::find_string(def->label_string)};
+            bar = resource::MenuTemplate{def->id, {&button, 1}};
+            t = &bar;
+        }
         if (t == nullptr) {
             SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+            return FALSE;
+        }
+        if (t->items.size() > 2 || info->cBmpImages != 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
         menu = win32::build_menu_bar(*t);

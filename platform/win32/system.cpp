@@ -1,8 +1,9 @@
 // The phone's keypad, process, foreground, vibration and debug calls on the desktop.
 //
-// The keypad lock is kept as the phone's state alone: the key-lock key sets "Lock" of
-// HKLM "System\State" to 2 and the unlock sequence (left soft key, then star) sets it
-// back to 0, but the desktop's keyboard is never locked. A program that locked a
+// The keypad lock is kept as the phone's state alone: the key-lock key sets bit 2 of
+// "Lock" of HKLM "System\State" (a bit mask: 1 the device, 2 the keys, 4 the SIM) and
+// the unlock sequence (left soft key, then star) clears it, keeping the other bits; but
+// the desktop's keyboard is never locked. A program that locked a
 // desktop's keyboard would take the machine from its user, and the phone's unlock
 // sequence is one that any program can send; the state is what the program and its
 // users read.
@@ -20,8 +21,7 @@
 
 namespace {
 
-constexpr DWORD kKeypadLocked = 2;
-constexpr DWORD kKeypadUnlocked = 0;
+constexpr DWORD kKeypadLockBit = 2;
 
 bool write_lock_state(DWORD value) {
     return RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"System\\State", L"Lock", REG_DWORD, &value, sizeof(value)) ==
@@ -33,9 +33,11 @@ DWORD read_lock_state() {
     DWORD size = sizeof(value);
     if (RegGetValueW(HKEY_LOCAL_MACHINE, L"System\\State", L"Lock", RRF_RT_REG_DWORD, nullptr, &value, &size) !=
         ERROR_SUCCESS)
-        return kKeypadUnlocked;
+        return 0;
     return value;
 }
+
+bool keypad_locked() { return (read_lock_state() & kKeypadLockBit) != 0; }
 
 // The keypad's lock as the shell keeps it: which key of the unlock sequence came last.
 struct Keypad {
@@ -68,14 +70,14 @@ void PhoneKeybdEvent(BYTE vk, BYTE scan, DWORD flags, ULONG_PTR extra) {
     Keypad& k = keypad();
     std::lock_guard lock(k.mu);
     if (vk == VK_KEYLOCK) {
-        if (!up && read_lock_state() == kKeypadUnlocked) write_lock_state(kKeypadLocked);
+        if (!up && !keypad_locked()) write_lock_state(read_lock_state() | kKeypadLockBit);
         k.soft_key_down = false;
         return;
     }
-    if (read_lock_state() == kKeypadLocked) {
+    if (keypad_locked()) {
         // While locked, keys reach no program; only the unlock sequence counts.
         if (up) return;
-        if (vk == VK_TSTAR && k.soft_key_down) write_lock_state(kKeypadUnlocked);
+        if (vk == VK_TSTAR && k.soft_key_down) write_lock_state(read_lock_state() & ~kKeypadLockBit);
         k.soft_key_down = vk == VK_TSOFT1;
         return;
     }

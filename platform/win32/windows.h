@@ -61,7 +61,6 @@ void PhoneKeybdEvent(BYTE vk, BYTE scan, DWORD flags, ULONG_PTR extra);
 // Message queues live in this process; a named queue opened twice is the same queue.
 // The power manager writes to a program's queue through a handle of its own.
 HANDLE OpenMsgQueue(HANDLE source_process, HANDLE queue, MSGQUEUEOPTIONS* options);
-BOOL WriteMsgQueue(HANDLE queue, LPVOID buffer, DWORD size, DWORD timeout_ms, DWORD flags);
 
 // The phone's kernel debug print: formatted as wsprintfW does, to the debug output.
 void NKDbgPrintfW(LPCWSTR format, ...);

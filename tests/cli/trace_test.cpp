@@ -134,10 +134,13 @@ TEST(Trace, AShortScenarioShowsItsRemindersStatesMailClientAndCounters) {
                   {"Sound", "missedCall.wav", 126000, 2078},
                   {"Vibration", "vibration", 249800, 500},
                   {"Keys", "down", 0, 0},
-                  {"Keys", "key lock", 210000, 0},
-                  {"Phone: power", "power useridle", 30000, 180000},
-                  {"Phone: keypad", "keypad unlocked", 0, 210000},
-                  {"Phone: keypad", "keypad locked", 210000, 63050},
+                  // The backlight goes out after 30 s, the screen 30 s later; the lock
+                  // comes 3 minutes after that.
+                  {"Keys", "key lock", 240000, 0},
+                  {"Phone: power", "power backlightoff", 30000, 30000},
+                  {"Phone: power", "power useridle", 60000, 180000},
+                  {"Phone: keypad", "keypad unlocked", 0, 240000},
+                  {"Phone: keypad", "keypad locked", 240000, 33050},
                   {"Phone: 3G", "3G allowed", 0, 260050},
                   {"Phone: 3G", "3G blocked", 260050, 950},
                   {"Phone: 3G", "3G allowed", 261000, 8050},
@@ -212,6 +215,17 @@ TEST(Trace, EdgesOfTheLogGiveSlicesThatNest) {
           {"Program: watch", "reminder: during a call", 6000, 100},
           {"Phone: power", "power on", 0, 3100},
           {"Vibration", "vibration", 3000, 300}}},
+        {"the battery from its first power-information broadcast on",
+         R"({"t":0,"ev":"power","state":"on","mask":1}
+{"t":1000,"ev":"power","state":"on","mask":8,"battery":80,"charger":false,"charging":false}
+{"t":2000,"ev":"power","state":"on","mask":8,"battery":80,"charger":true,"charging":true}
+{"t":92000,"ev":"power","state":"on","mask":8,"battery":81,"charger":true,"charging":true}
+{"t":95000,"ev":"power","state":"useridle","mask":1}
+)",
+         {{"Phone: battery", "battery 80%", 1000, 1000},
+          {"Phone: battery", "battery 80%, charging", 2000, 90000},
+          {"Phone: battery", "battery 81%, charging", 92000, 3000},
+          {"Phone: power", "power on", 0, 95000}}},
         {"ends without their starts, and a second mail client",
          R"({"t":100,"ev":"process.exit","file":"\\Windows\\e mail.exe","code":0}
 {"t":200,"ev":"dialog.close","id":5,"title":"Y","result":1}

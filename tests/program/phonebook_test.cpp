@@ -1,4 +1,5 @@
 // The 3G block: moving the phone-book entry between its two forms without losing data.
+#include "app/main_dlg.h"
 #include "program/program_fixture.h"
 #include "watch/block_3g.h"
 
@@ -77,6 +78,35 @@ TEST_F(PhoneBook, AFailedWriteLosesNothing) {
     Apply3GState(0);
     ExpectForm(u"NoDevCfg", u"NoEntry", u"DevCfg", u"Entry");
     EXPECT_EQ(Value(u"Extra"), (std::vector<BYTE>{3, 1, 4})) << "other values are not touched";
+}
+
+// A move the storage refuses at any of its four steps (two writes, two deletions) leaves
+// an entry that is whole in one of its two forms once the move is tried again, or once
+// the program starts again and reads the form the entry is in.
+TEST_F(PhoneBook, AMoveRefusedAtAnyStepEndsWhole) {
+    for (int step = 0; step < 4; ++step) {
+        for (const bool restart : {false, true}) {
+            for (const LPCWSTR name : {u"DevCfg", u"Entry", u"NoDevCfg", u"NoEntry"})
+                DeleteValue(HKEY_CURRENT_USER, kSktEntryKey, name);
+            SetBinary(HKEY_CURRENT_USER, kSktEntryKey, u"DevCfg", dev_cfg_);
+            SetBinary(HKEY_CURRENT_USER, kSktEntryKey, u"Entry", entry_);
+            const std::string name = "refused at step " + std::to_string(step) + (restart ? ", then a start" : ", then a retry");
+
+            handset::set_fault_after(handset::Fault::StorageFull, step);
+            EXPECT_FALSE(Apply3GState(0)) << name;
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL)) << name;
+            handset::set_fault(handset::Fault::StorageFull, false);
+            if (restart) {
+                CMainDlg().LoadSettings();
+            } else {
+                EXPECT_TRUE(Apply3GState(0)) << name;
+            }
+            // A start before the first write finds the entry untouched, and allowed.
+            if (restart && step == 0) ExpectForm(u"DevCfg", u"Entry", u"NoDevCfg", u"NoEntry");
+            else ExpectForm(u"NoDevCfg", u"NoEntry", u"DevCfg", u"Entry");
+            if (HasFailure()) return;
+        }
+    }
 }
 
 TEST_F(PhoneBook, OnlyTheCarriersOwnEntryIsMoved) {

@@ -104,6 +104,31 @@ TEST_F(Reminder, TheKindAndTheCountPickTheSounds) {
     }
 }
 
+// A phone may publish the count where the program has always read it (HKLM) or where
+// the platform documents it (HKCU); HKLM wins where both have one.
+TEST_F(Reminder, UnreadSmsIsReadUnderEitherRoot) {
+    constexpr const char16_t* kKey = u"System\\State\\Messages\\SMS\\Unread";
+    struct Case {
+        std::optional<DWORD> hklm, hkcu;
+        std::vector<int> reminded;
+    };
+    const Case cases[] = {{3, std::nullopt, {42}}, {std::nullopt, 3, {42}}, {0, 3, {}}, {3, 0, {42}},
+                          {std::nullopt, std::nullopt, {}}};
+    for (const Case& c : cases) {
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey);
+        RegDeleteKeyW(HKEY_CURRENT_USER, kKey);
+        if (c.hklm) SetDword(HKEY_LOCAL_MACHINE, kKey, u"Count", *c.hklm);
+        if (c.hkcu) SetDword(HKEY_CURRENT_USER, kKey, u"Count", *c.hkcu);
+        dlg_->m_nAlertTicks = 0;
+        dlg_->m_nLastMissedCalls = dlg_->m_nLastUnreadSms = 0;
+        const std::string name = "HKLM " + (c.hklm ? std::to_string(*c.hklm) : "-") + ", HKCU " +
+                                 (c.hkcu ? std::to_string(*c.hkcu) : "-");
+        EXPECT_EQ(RunTicks(42), c.reminded) << name;
+        const auto given = TakeGiven();
+        if (!c.reminded.empty()) seqtest::ok_seq(given, {Sound("unreadSms.wav"), Sound("alert3.wav")}, name);
+    }
+}
+
 TEST_F(Reminder, TheProfileAndACallDecideHowItIsGiven) {
     struct Case {
         std::u16string profile;

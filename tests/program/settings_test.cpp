@@ -1,5 +1,6 @@
 // The settings store: the registry helpers' edges, the phone-book probes and the load
 // with its fallbacks.
+#include "app/unsaved_changes.h"
 #include "program/program_fixture.h"
 
 namespace progtest {
@@ -124,6 +125,34 @@ TEST_F(SettingsStore, ProbesReadCarrierShortcutAndTheEntrysForm) {
     EXPECT_EQ(DetectCarrier(), 0);
     AppSettings.carrier = 0;
     EXPECT_EQ(Read3GState(), 0) << "no entry reads as blocked";
+}
+
+// The shell makes new shortcuts only. Ticking auto-start while the shortcut is there
+// already is done, as unticking it while it is gone is; only a real refusal stays pending.
+TEST_F(SettingsStore, AStartupShortcutAlreadyInPlaceCountsAsStored) {
+    struct Case {
+        LONG autostart;
+        bool shortcut_there, storage_full, stored;
+    };
+    const Case cases[] = {{1, true, false, true},  {1, false, false, true}, {1, true, true, true},
+                          {1, false, true, false}, {0, false, false, true}, {0, true, false, true}};
+    for (const Case& c : cases) {
+        DeleteFileW(kStartupShortcut);
+        if (c.shortcut_there) ASSERT_TRUE(SHCreateShortcut(kStartupShortcut, u"\"\\Elsewhere\\Quillon.exe\""));
+        AppSettings.autostartEnabled = c.autostart;
+        handset::set_fault(handset::Fault::StorageFull, c.storage_full);
+        UnsavedChanges changes;
+        const std::string name = "autostart " + std::to_string(c.autostart) + (c.shortcut_there ? ", shortcut there" : "") +
+                                 (c.storage_full ? ", storage full" : "");
+        EXPECT_EQ(changes.StoreStartupShortcut(), c.stored) << name;
+        EXPECT_EQ(changes.HasPending(), !c.stored) << name;
+        handset::set_fault(handset::Fault::StorageFull, false);
+        EXPECT_EQ(FileExists(kStartupShortcut), c.autostart != 0 && (c.shortcut_there || !c.storage_full)) << name;
+        if (!c.stored) {
+            changes.StorePending();
+            EXPECT_FALSE(changes.HasPending()) << name << ": the retry stores it";
+        }
+    }
 }
 
 }  // namespace

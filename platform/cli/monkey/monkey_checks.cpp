@@ -44,10 +44,12 @@ long long number_field(const Json& event, const char* name, long long otherwise 
     return it != event.end() && it->is_number_integer() ? it->get<long long>() : otherwise;
 }
 
-// The phone's counters as the program would read them now.
+// The phone's counters as the program would read them now. The unread-SMS count is
+// read under HKLM and, where that read fails, under HKCU, where the platform documents it.
 struct Counters {
-    enum Which { Missed, Unread, Calls, kCount };
+    enum Which { Missed, Unread, Calls, UnreadDocumented, kCount };
     std::array<std::uint32_t, kCount> raw{};
+    std::array<bool, kCount> readable{};  // last written as a DWORD, and not deleted since
 
     // Where each counter lives, as the event log writes the key and the name.
     static const std::array<std::pair<std::string, std::string>, kCount>& values() {
@@ -55,13 +57,16 @@ struct Counters {
             return std::pair{format_key_path(v.key_path()), to_utf8(v.name)};
         };
         static const std::array<std::pair<std::string, std::string>, kCount> values{
-            spelt(kMissedCallCount), spelt(kUnreadSmsCount), spelt(kActiveCallCount)};
+            spelt(kMissedCallCount), spelt(kUnreadSmsCountHklm), spelt(kActiveCallCount), spelt(kUnreadSmsCount)};
         return values;
     }
 
-    LONG count(Which which) const { return static_cast<LONG>(raw[which]); }
+    LONG count(Which which) const {
+        if (which == Unread && !readable[Unread]) which = UnreadDocumented;
+        return readable[which] ? static_cast<LONG>(raw[which]) : 0;
+    }
     bool pending(Which which) const { return count(which) > 0; }
-    bool in_call() const { return raw[Calls] != 0; }
+    bool in_call() const { return count(Calls) != 0; }
 
     void apply(const std::string& kind, const Json& event) {
         const std::string key = text_field(event, "key");
@@ -70,14 +75,16 @@ struct Counters {
         for (std::size_t i = 0; i < kCount; ++i) {
             const auto& [value_key, value_name] = values()[i];
             if (kind == "reg.set" && same_name(key, value_key) && same_name(name, value_name)) {
-                // Anything but a DWORD cannot be read as a count: nothing pending.
-                const bool dword = text_field(event, "type") == "dword";
-                raw[i] = dword ? static_cast<std::uint32_t>(number_field(event, "data", 0)) : 0;
+                // Anything but a DWORD cannot be read as a count.
+                readable[i] = text_field(event, "type") == "dword";
+                raw[i] = readable[i] ? static_cast<std::uint32_t>(number_field(event, "data", 0)) : 0;
             } else if (kind == "reg.delete" && has_name && same_name(key, value_key) &&
                        same_name(name, value_name)) {
+                readable[i] = false;
                 raw[i] = 0;
             } else if (kind == "reg.delete" && !has_name &&
                        (same_name(key, value_key) || starts_with_name(value_key, key + "\\"))) {
+                readable[i] = false;
                 raw[i] = 0;
             }
         }
@@ -219,7 +226,7 @@ private:
             add(kSilentInjection, "injected key " + std::to_string(vk) + " is not silent");
         if (vk == VK_KEYLOCK && !flag_field(event, "up") && counters_.in_call())
             add(kNoLockInCall, "the key-lock key was injected while \"Active Call Count\" is " +
-                                   std::to_string(counters_.raw[Counters::Calls]));
+                                   std::to_string(counters_.count(Counters::Calls)));
     }
 
     // The reminder sound's kind from its file name, or nothing for other sounds.

@@ -14,8 +14,8 @@ namespace {
 // Enough to fill any panel, not so many that a day's run keeps them all.
 constexpr std::size_t kKeptLines = 500;
 
-constexpr std::string_view kRowLabels[] = {"Time",   "Speed",   "Power",      "Keypad", "Missed",  "Unread SMS",
-                                           "Calls",  "Profile", "Phone book", "Mail",   "Quillon", "Output"};
+constexpr std::string_view kRowLabels[] = {"Time",       "Speed", "Power", "Battery", "Keypad", "Missed", "Unread SMS",
+                                           "Calls",      "Profile", "Phone book", "Mail", "Quillon", "Output"};
 
 }  // namespace
 
@@ -234,6 +234,7 @@ std::vector<std::pair<std::string, std::string>> panel_rows(const PhoneState& s,
         time.clock_text(s.handset_ms) + elapsed,
         speed_text(s.clock_speed) + "×",
         to_utf8(s.power),
+        std::to_string(s.battery_percent) + "%" + (s.charging ? ", charging" : s.charger ? ", on the charger" : ""),
         s.keypad_locked ? "locked" : "unlocked",
         count(s.missed_calls),
         count(s.unread_sms),

@@ -31,6 +31,8 @@ constexpr HandsetControl kControls[] = {
     {"power-suspend", "Power", "Suspend", "z", false,
      [](const PhoneState& s) { return when(s.power != u"suspend", "power suspend"); }},
     {"power-resume", "Power", "Resume", "Z", false, [](const PhoneState& s) { return when(s.power == u"suspend", "power on"); }},
+    {"charger-on", "Battery", "Plug in", "b", false, [](const PhoneState& s) { return when(!s.charger, "charger on"); }},
+    {"charger-off", "Battery", "Unplug", "B", false, [](const PhoneState& s) { return when(s.charger, "charger off"); }},
     {"missed-add", "Missed", "+1", "m", false, [](const PhoneState&) -> Command { return "missed +1"; }},
     {"missed-clear", "Missed", "Clear", "M", false, [](const PhoneState& s) { return when(nonzero(s.missed_calls), "missed 0"); }},
     {"sms-add", "Unread SMS", "+1", "s", false, [](const PhoneState&) -> Command { return "sms +1"; }},
@@ -46,7 +48,7 @@ constexpr HandsetControl kControls[] = {
 
 // How the footer names each row's controls.
 constexpr std::pair<std::string_view, std::string_view> kRowWords[] = {
-    {"Speed", "speed"}, {"Power", "power"}, {"Missed", "missed"}, {"Unread SMS", "SMS"},
+    {"Speed", "speed"}, {"Power", "power"}, {"Battery", "charger"}, {"Missed", "missed"}, {"Unread SMS", "SMS"},
     {"Calls", "call"},  {"Profile", "profile"}, {"Mail", "mail"},
 };
 

@@ -60,7 +60,7 @@ std::vector<std::string> registry_differences() {
     const auto file = device().run_dir() / ("record-factory-" + std::to_string(::getpid()) + ".db");
     try {
         RegistryStore factory(file.string());
-        if (write_factory_registry(factory, device().model()) != RegStatus::Ok || !read_all(factory, fresh)) return {};
+        if (write_factory_registry(factory, device().model(), device().unread_sms_in_hklm()) != RegStatus::Ok || !read_all(factory, fresh)) return {};
     } catch (const std::exception&) {
         return {};
     }

@@ -30,7 +30,10 @@ constexpr const char* kMarker = "device.model";
 // device make it once: the others wait, then find the marker.
 constexpr const char* kSetUpLock = ".setup.lock";
 
-void create_factory_folder(const fs::path& folder, const std::string& model, const Device& device) {
+// The marker's second line, on a device that keeps the unread-SMS count under HKLM.
+constexpr const char* kSmsInMachine = "sms-root HKLM";
+
+void create_factory_folder(const fs::path& folder, const Device& device) {
     fs::create_directories(folder / "fs" / "Windows" / "StartUp");
     fs::create_directories(folder / "run");
     fs::permissions(folder / "run", fs::perms::owner_all, fs::perm_options::replace);
@@ -38,7 +41,11 @@ void create_factory_folder(const fs::path& folder, const std::string& model, con
     // The marker is written last, and whole (renamed into place): a folder without it
     // was not finished and is made again at the next start.
     const fs::path part = folder / (std::string(kMarker) + ".part");
-    std::ofstream(part) << model << "\n";
+    {
+        std::ofstream marker(part);
+        marker << device.model() << "\n";
+        if (device.unread_sms_in_hklm()) marker << kSmsInMachine << "\n";
+    }
     fs::rename(part, folder / kMarker);
 }
 
@@ -59,7 +66,8 @@ fs::path Device::default_folder() {
     return fs::path(".quillon-device");
 }
 
-Device::Device(DeviceOptions options) : model_(options.model), exe_path_(std::move(options.exe_path)) {
+Device::Device(DeviceOptions options)
+    : model_(options.model), exe_path_(std::move(options.exe_path)), unread_sms_in_hklm_(options.unread_sms_in_hklm) {
     if (model_ != "skt" && model_ != "ktf" && model_ != "none")
         throw std::runtime_error("unknown model '" + model_ + "' (skt, ktf or none)");
     folder_ = options.folder.empty() ? default_folder() : options.folder;
@@ -88,14 +96,16 @@ Device::Device(DeviceOptions options) : model_(options.model), exe_path_(std::mo
     if (!fs::exists(folder_ / kMarker)) {
         // A folder left half-made by a crash is completed, not trusted.
         try {
-            create_factory_folder(folder_, model_, *this);
+            create_factory_folder(folder_, *this);
         } catch (const fs::filesystem_error& e) {
             throw std::runtime_error("cannot create device folder " + folder_.string() + ": " + e.what());
         }
     } else {
         std::ifstream in(folder_ / kMarker);
         std::string stored;
-        if (in >> stored) model_ = stored;
+        if (std::getline(in, stored) && !stored.empty()) model_ = stored;
+        std::string firmware;
+        unread_sms_in_hklm_ = std::getline(in, firmware) && firmware == kSmsInMachine;
         fs::create_directories(folder_ / "run", ec);
     }
 }

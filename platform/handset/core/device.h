@@ -21,6 +21,9 @@ struct DeviceOptions {
     std::string model = "skt";           // skt, ktf or none
     bool reset = false;                  // recreate in factory state
     std::u16string exe_path;             // --exe-path; empty: the installed program
+    // --sms-root HKLM: a new device publishes the unread-SMS count under HKLM, as some
+    // firmware does, instead of under HKCU, where the platform documents it.
+    bool unread_sms_in_hklm = false;
 };
 
 class Device {
@@ -35,6 +38,9 @@ public:
     std::filesystem::path registry_path() const { return folder_ / "registry.db"; }
     std::filesystem::path debug_log_path() const { return folder_ / "debug.log"; }
     const std::string& model() const { return model_; }
+    // Where this device publishes the unread-SMS count: as it was made, whatever the
+    // options of a later start.
+    bool unread_sms_in_hklm() const { return unread_sms_in_hklm_; }
     // The device path the program is started from as --exe-path named it; empty when
     // it was not named (the device services know where the program is installed).
     const std::u16string& exe_path() const { return exe_path_; }
@@ -49,6 +55,7 @@ private:
     std::filesystem::path folder_;
     std::string model_;
     std::u16string exe_path_;
+    bool unread_sms_in_hklm_ = false;
 };
 
 // The device this process emulates; set once at start-up by the front end.

@@ -27,9 +27,12 @@ enum class Fault {
     Count
 };
 
-// Whether `f` fails now on the calling thread.
+// Whether `f` fails now on the calling thread. Each call is one operation of the point:
+// a point set to fail after N lets that many calls pass first.
 bool fault_active(Fault f);
 void set_fault(Fault f, bool on);
+// Lets the next `passes` operations of `f` through, then fails every one after them.
+void set_fault_after(Fault f, int passes);
 void clear_faults();
 
 // While one lives on a thread, no fault point fails on that thread. The emulator's own

@@ -73,10 +73,15 @@ private:
 
 struct Voice {
     Samples samples;
+    bool loop = false;  // starts again from the first sample at its end
     std::size_t position = 0;
 
     std::int32_t next() {
-        if (!samples || position >= samples->size()) return 0;
+        if (!samples || samples->empty()) return 0;
+        if (position >= samples->size()) {
+            if (!loop) return 0;
+            position = 0;
+        }
         return (*samples)[position++];
     }
 };
@@ -94,11 +99,11 @@ public:
         return device_ != 0;
     }
 
-    void play(Samples samples) {
+    void play(Samples samples, bool loop) {
         std::lock_guard lock(mu_);
         if (!device_) return;
         sdl_->LockAudioDevice(device_);
-        sound_ = Voice{std::move(samples)};
+        sound_ = Voice{std::move(samples), loop};
         sdl_->UnlockAudioDevice(device_);
     }
 
@@ -177,8 +182,8 @@ Output& output() {
 
 void set_enabled(bool enabled) { output().set_enabled(enabled); }
 bool active() { return output().active(); }
-void play(Samples samples) { output().play(std::move(samples)); }
-void stop() { output().play(nullptr); }
+void play(Samples samples, bool loop) { output().play(std::move(samples), loop); }
+void stop() { output().play(nullptr, false); }
 void click() { output().click(); }
 
 std::vector<std::int16_t> tone(int hz, int ms, double amplitude) {

@@ -23,8 +23,9 @@ void set_enabled(bool enabled);
 // Whether samples are wanted: output is on and a device is open.
 bool active();
 
-// Starts `samples` in place of the sound playing now.
-void play(Samples samples);
+// Starts `samples` in place of the sound playing now; a looped sound plays until the
+// next play or stop.
+void play(Samples samples, bool loop = false);
 void stop();
 void click();
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/handset/power/power.h"
 #include "platform/wintypes.h"
 
 namespace handset {
@@ -53,18 +54,7 @@ void set_home_key_handler(std::function<void(BYTE vk, bool up)> handler);
 
 // --- Power manager ----------------------------------------------------------------
 
-// The system power-state name ("on", "useridle", ...).
-std::u16string power_state();
-// The power button: brings the phone back to "on" (a broadcast only when it was not).
-void power_button();
-// Sets the power state and broadcasts it, even when the name does not change.
-void power_set_state(std::u16string_view name);
-// Broadcasts a power-information change; the state stays as it is.
-void power_info();
-// The user-idle time: after this long without a key press "on" becomes "useridle".
-// Nothing: never. Default 30 s.
-void set_idle_timeout(std::optional<long long> ms);
-std::optional<long long> idle_timeout();
+// The power manager, its states, timeouts and battery: power/power.h.
 
 // --- Sound and vibration ----------------------------------------------------------
 

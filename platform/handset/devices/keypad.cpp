@@ -30,6 +30,8 @@
 namespace handset {
 namespace {
 
+// "Lock" is a bit mask: 1 the device, 2 the keys, 4 the SIM. The key lock owns bit 2
+// alone and keeps the others as it finds them.
 constexpr DWORD kKeypadLockBit = 2;
 
 bool write_lock_value(DWORD value) {
@@ -93,10 +95,12 @@ private:
 
     void lock_keypad() {
         awaiting_star_ = false;
-        if (write_lock_value(kKeypadLockBit)) events().emit("keypad", {{"locked", true}});
+        const DWORD others = read_dword(kKeypadLock).value_or(0) & ~kKeypadLockBit;
+        if (write_lock_value(others | kKeypadLockBit)) events().emit("keypad", {{"locked", true}});
     }
     void unlock_keypad() {
-        if (write_lock_value(0)) events().emit("keypad", {{"locked", false}});
+        const DWORD others = read_dword(kKeypadLock).value_or(0) & ~kKeypadLockBit;
+        if (write_lock_value(others)) events().emit("keypad", {{"locked", false}});
     }
 
     mutable CheckedMutex mu_;

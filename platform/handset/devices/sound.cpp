@@ -6,9 +6,13 @@
 // that cannot be read as a WAV plays the platform's default sound instead.
 //
 // sndPlaySound takes every name as a file name of the device (the phone has no sound
-// aliases); flags other than SND_SYNC, SND_ASYNC, SND_NODEFAULT and SND_FILENAME are
-// refused with FALSE.
+// aliases), or with SND_MEMORY as a WAV image in memory, whose RIFF header gives its
+// length. SND_LOOP repeats the sound until the next one or a stop, and is refused
+// without SND_ASYNC, since the call would never return. SND_NOSTOP leaves a playing
+// sound alone and fails instead. Other flags are refused with FALSE.
 #include <cassert>
+#include <cstring>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -26,7 +30,8 @@
 namespace handset {
 namespace {
 
-constexpr UINT kKnownFlags = SND_ASYNC | SND_NODEFAULT | SND_FILENAME;
+constexpr UINT kKnownFlags = SND_ASYNC | SND_NODEFAULT | SND_MEMORY | SND_LOOP | SND_NOSTOP | SND_FILENAME;
+constexpr long long kForever = std::numeric_limits<long long>::max();
 
 // One playing of a sound; signalled once something has stopped it.
 class Playback : public KernelObject {
@@ -65,35 +70,50 @@ std::optional<WavSound> load(std::u16string_view path) {
     return decode_wav(file.bytes(), audio::active());
 }
 
+// A WAV image in memory: its length is the RIFF chunk's size and the 8 bytes before it.
+std::optional<WavSound> load_memory(const void* image) {
+    const auto* bytes = static_cast<const std::uint8_t*>(image);
+    if (std::memcmp(bytes, "RIFF", 4) != 0) return std::nullopt;
+    const std::uint32_t chunk = bytes[4] | bytes[5] << 8 | bytes[6] << 16 | static_cast<std::uint32_t>(bytes[7]) << 24;
+    if (chunk > (1u << 30)) return std::nullopt;
+    return decode_wav({bytes, std::size_t{chunk} + 8}, audio::active());
+}
+
 class SoundService {
 public:
     BOOL play(LPCWSTR path, UINT flags) {
         if (flags & ~kKnownFlags) return FALSE;
+        const bool sync = !(flags & SND_ASYNC);
+        const bool loop = flags & SND_LOOP;
+        if (loop && sync) return FALSE;
         if (!path) {
             stop();
             return TRUE;
         }
-        const std::u16string file(path);
-        auto sound = load(file);
+        if ((flags & SND_NOSTOP) && playing()) return FALSE;
+        const bool in_memory = flags & SND_MEMORY;
+        const std::u16string file = in_memory ? std::u16string(u"<memory>") : std::u16string(path);
+        auto sound = in_memory ? load_memory(path) : load(file);
         const bool missing = !sound;
         if (missing) {
             if (flags & SND_NODEFAULT) return FALSE;
             sound = default_sound();
         }
-        const bool sync = !(flags & SND_ASYNC);
         auto playback = std::make_shared<Playback>();
         long long end = 0;
         {
             std::lock_guard lock(mu_);
+            // A sound that began while the lock was free is stopped like any other:
+            // SND_NOSTOP only promises not to cut one that was playing at the call.
             stop_locked();
             current_ = playback;
             file_ = file;
-            end_ = end = clock().now_ms() + sound->duration_ms;
-            audio::play(sound->samples);
+            end_ = end = loop ? kForever : clock().now_ms() + sound->duration_ms;
+            audio::play(sound->samples, loop);
         }
         // Outside the lock: an event sink may ask what is playing.
         events().emit("sound", {{"file", to_utf8(file)},
-                                {"mode", sync ? "sync" : "async"},
+                                {"mode", loop ? "loop" : sync ? "sync" : "async"},
                                 {"ms", sound->duration_ms},
                                 {"missing", missing}});
         if (sync) {

@@ -65,15 +65,17 @@ RegKeyPath hkcu(std::u16string path) { return {RegRoot::CurrentUser, std::move(p
 
 }  // namespace
 
-RegStatus write_factory_registry(RegistryStore& store, std::string_view model) {
+RegStatus write_factory_registry(RegistryStore& store, std::string_view model, bool unread_sms_in_hklm) {
     const auto set = [](const StateValue& v, DWORD type, Bytes data) {
         return RegOp::set_value(v.key_path(), v.name, type, std::move(data));
     };
     std::vector<RegOp> ops = {
-        set(kMissedCallCount, REG_DWORD, dword_bytes(0)),   set(kUnreadSmsCount, REG_DWORD, dword_bytes(0)),
+        set(kMissedCallCount, REG_DWORD, dword_bytes(0)),   set(unread_sms_in_hklm ? kUnreadSmsCountHklm : kUnreadSmsCount, REG_DWORD, dword_bytes(0)),
         set(kActiveCallCount, REG_DWORD, dword_bytes(0)),   set(kActiveProfile, REG_SZ, sz_bytes(u"Normal")),
         set(kKeypadLock, REG_DWORD, dword_bytes(0)),
     };
+    for (const PowerTimeoutValue& v : kPowerTimeouts)
+        ops.push_back(RegOp::set_value({RegRoot::LocalMachine, kPowerTimeoutsKey}, v.name, REG_DWORD, dword_bytes(v.factory)));
     if (model == "skt" || model == "ktf") {
         const bool skt = model == "skt";
         const RegKeyPath key = hkcu(kCarrierEntries[skt ? 0 : 1].key);

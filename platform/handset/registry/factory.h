@@ -12,8 +12,9 @@ namespace handset {
 // of the phone, so no events), in one transaction. `model` chooses the carrier's
 // phone-book entry: "skt" (SKT IE GPRS), "ktf" (KTF IE GPRS) or "none" (no entry);
 // anything else is refused with Invalid and nothing written. The entry is written in
-// its allowed form, "DevCfg" and "Entry". There is no Software\Quillon key.
-RegStatus write_factory_registry(RegistryStore& store, std::string_view model);
+// its allowed form, "DevCfg" and "Entry". The unread-SMS count is published under HKCU,
+// or under HKLM with `unread_sms_in_hklm`. There is no Software\Quillon key.
+RegStatus write_factory_registry(RegistryStore& store, std::string_view model, bool unread_sms_in_hklm = false);
 
 // The models write_factory_registry knows, for help texts and errors.
 constexpr std::string_view kFactoryModels[] = {"skt", "ktf", "none"};

@@ -2,9 +2,14 @@
 // counter or flag the devices, the shell and the scripts use.
 #include "platform/handset/registry/state_values.h"
 
+#include "platform/handset/core/device.h"
 #include "platform/handset/registry/store.h"
 
 namespace handset {
+
+const StateValue& unread_sms_count() {
+    return has_device() && device().unread_sms_in_hklm() ? kUnreadSmsCountHklm : kUnreadSmsCount;
+}
 
 std::optional<DWORD> read_dword(const StateValue& state) {
     auto store = current_registry();

@@ -19,11 +19,34 @@ struct StateValue {
 };
 
 inline constexpr StateValue kMissedCallCount{RegRoot::CurrentUser, u"System\\State\\Phone", u"Missed Call Count"};
-inline constexpr StateValue kUnreadSmsCount{RegRoot::LocalMachine, u"System\\State\\Messages\\SMS\\Unread", u"Count"};
+// The unread-SMS count is documented under HKCU; some firmware keeps it under HKLM, and a
+// device made with --sms-root HKLM does so too (unread_sms_count() says which).
+inline constexpr StateValue kUnreadSmsCount{RegRoot::CurrentUser, u"System\\State\\Messages\\SMS\\Unread", u"Count"};
+inline constexpr StateValue kUnreadSmsCountHklm{RegRoot::LocalMachine, u"System\\State\\Messages\\SMS\\Unread",
+                                                u"Count"};
 inline constexpr StateValue kActiveCallCount{RegRoot::LocalMachine, u"System\\State\\Phone", u"Active Call Count"};
 inline constexpr StateValue kActiveProfile{RegRoot::CurrentUser, u"ControlPanel\\Profiles", u"ActiveProfile"};
 // Bit 2 set: the shell's key lock holds the keypad.
 inline constexpr StateValue kKeypadLock{RegRoot::LocalMachine, u"System\\State", u"Lock"};
+
+// The power manager's timeouts, DWORDs in seconds (0: none), under HKLM
+// SYSTEM\CurrentControlSet\Control\Power\Timeouts, and the value a new phone has for
+// each: the backlight goes out after 30 s on battery and 60 s on the charger, the screen
+// after as long again, the phone never suspends by itself, and the battery is read
+// every 5 s.
+inline constexpr const char16_t* kPowerTimeoutsKey = u"SYSTEM\\CurrentControlSet\\Control\\Power\\Timeouts";
+struct PowerTimeoutValue {
+    const char16_t* name;
+    DWORD factory;
+};
+inline constexpr PowerTimeoutValue kPowerTimeouts[] = {
+    {u"ACUserIdle", 60},  {u"ACSystemIdle", 60},  {u"ACSuspend", 0}, {u"BattUserIdle", 30},
+    {u"BattSystemIdle", 30}, {u"BattSuspend", 0}, {u"BatteryPoll", 5},
+};
+
+// Where the current device publishes the unread-SMS count; the documented place when
+// there is no device.
+const StateValue& unread_sms_count();
 
 // A state value as a DWORD, from the current registry; nothing when there is no
 // registry or the value is missing or not a REG_DWORD of 4 bytes. Emits nothing.

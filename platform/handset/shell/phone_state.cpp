@@ -64,9 +64,13 @@ PhoneState read_phone_state() {
     PhoneState s;
     s.handset_ms = clock().now_ms();
     s.power = power_state();
+    const BatteryReading battery = battery_reading();
+    s.battery_percent = battery.percent;
+    s.charger = battery.ac_line;
+    s.charging = battery.charging();
     s.keypad_locked = keypad_locked();
     s.missed_calls = read_dword(kMissedCallCount);
-    s.unread_sms = read_dword(kUnreadSmsCount);
+    s.unread_sms = read_dword(unread_sms_count());
     s.active_calls = read_dword(kActiveCallCount);
     s.clock_speed = clock().speed();
     if (auto profile = read_value(kActiveProfile))

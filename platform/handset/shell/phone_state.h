@@ -17,6 +17,9 @@ namespace handset::frontend {
 struct PhoneState {
     long long handset_ms = 0;
     std::u16string power;
+    int battery_percent = 0;
+    bool charger = false;   // on the AC line
+    bool charging = false;  // the battery takes charge (not yet full)
     bool keypad_locked = false;
     std::optional<DWORD> missed_calls;  // nothing: the value is missing or not a DWORD
     std::optional<DWORD> unread_sms;

@@ -3,12 +3,15 @@
 // A shortcut file of this platform is one line of text without a line end: the
 // target's length in characters, in decimal, a '#', and the target (a path, quoted
 // when it holds spaces, perhaps followed by arguments). The text is stored as UTF-8.
-// An existing shortcut of the same name is replaced.
+// As the platform documents it, the call makes new shortcuts only: one that exists
+// already is left as it is and the call fails, and a target longer than 256
+// characters is refused.
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 
 #include "platform/handset/core/device.h"
 #include "platform/handset/core/events.h"
@@ -52,8 +55,12 @@ LONG write_whole(const fs::path& path, const std::string& text) {
 
 }  // namespace
 
+namespace {
+constexpr std::size_t kMaxShortcutTarget = 256;
+}
+
 BOOL SHCreateShortcut(LPCWSTR path, LPCWSTR target) {
-    if (!path || !target || !*path) {
+    if (!path || !target || !*path || std::u16string_view(target).size() > kMaxShortcutTarget) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -74,6 +81,10 @@ BOOL SHCreateShortcut(LPCWSTR path, LPCWSTR target) {
     }
     if (fs::is_directory(*host, ec)) {
         SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (fs::exists(*host, ec)) {
+        SetLastError(ERROR_ALREADY_EXISTS);
         return FALSE;
     }
     const std::string text = std::to_string(target_text.size()) + "#" + to_utf8(target_text);

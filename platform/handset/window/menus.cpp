@@ -3,6 +3,8 @@
 // the keys of an open popup menu or list. While a popup is open it takes every key
 // before any pre-dispatch filter, as the platform's menu loop does. A menu pick is a
 // command for the bar's window; a list pick goes to select_item (dialog_keys.cpp).
+#include <cstddef>
+
 #include "platform/handset/core/faults.h"
 #include "platform/handset/window/wm_internal.h"
 #include "platform/windows.h"
@@ -139,8 +141,11 @@ HWND make_menu_bar(HWND top, const MenuTemplate* menu) {
 using namespace handset;
 using namespace handset::wm;
 
+// The phone's soft-key bar: cbSize must be the record's size (or, from older callers,
+// its size without clrBk), and a menu has at most two top-level items, one per soft key,
+// and no images.
 BOOL SHCreateMenuBar(SHMENUBARINFO* info) {
-    if (!info) {
+    if (!info || (info->cbSize != sizeof(SHMENUBARINFO) && info->cbSize != offsetof(SHMENUBARINFO, clrBk))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -157,11 +162,28 @@ BOOL SHCreateMenuBar(SHMENUBARINFO* info) {
             return FALSE;
         }
     }
+    // With SHCMBF_HMENU the id names a menu; without it, a soft-key bar definition (one
+    // button and its label), which becomes a one-item menu here.
     const MenuTemplate* menu = nullptr;
+    MenuItem bar_button{};
+    MenuTemplate bar_menu{};
     if (!(info->dwFlags & SHCMBF_EMPTYBAR)) {
-        menu = find_menu(static_cast<int>(info->nToolBarId));
+        const int id = static_cast<int>(info->nToolBarId);
+        if (info->dwFlags & SHCMBF_HMENU) {
+            menu = find_menu(id);
+        } else if (const SoftKeyBarResource* def = find_softkey_bar(id)) {
+            bar_button = MenuItem{def->command, find_string(def->label_string)};
+            bar_menu = MenuTemplate{def->id, {&bar_button, 1}};
+            menu = &bar_menu;
+        }
         if (!menu) {
             SetLastError(ERROR_FILE_NOT_FOUND);
+            return FALSE;
+        }
+        // A Smartphone's bar is its two soft keys: it has no room for a third item or
+        // for toolbar images.
+        if (menu->items.size() > 2 || info->cBmpImages != 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
     }

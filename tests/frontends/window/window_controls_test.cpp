@@ -87,7 +87,7 @@ TEST(PhoneWindowControls, EachClickRunsItsCommandAndADisabledOneNothing) {
     // A fresh phone: no count to clear, no call to end, no mail client to close, nothing
     // suspended, and Normal and 1x in force. These clicks come first and must do nothing.
     const char* disabled[] = {"missed-clear", "sms-clear", "call-end", "mail-close", "power-resume",
-                              "profile-normal", "speed-1"};
+                              "profile-normal", "speed-1", "charger-off"};
     for (const char* name : disabled) {
         ASSERT_TRUE(centre.count(name)) << name;
         qtest::click_at(display, window, centre[name].first, centre[name].second);
@@ -116,6 +116,8 @@ TEST(PhoneWindowControls, EachClickRunsItsCommandAndADisabledOneNothing) {
         {"power-suspend", "power suspend", logged(R"("ev":"power","state":"suspend")")},
         // The way back from suspend is broadcast as a resume (PBT_RESUME, 2) too.
         {"power-resume", "power on", logged(R"("ev":"power","state":"on","mask":2})")},
+        {"charger-on", "charger on", logged(R"("charger":true,"charging":true)")},
+        {"charger-off", "charger off", logged(R"("charger":false,"charging":false)")},
         {"speed-10", "speed 10", speed_is("10")},
         {"speed-60", "speed 60", speed_is("60")},
         {"speed-1", "speed 1", speed_is("1")},

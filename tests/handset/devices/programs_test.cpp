@@ -135,17 +135,26 @@ TEST_F(ProgramsTest, ShortcutFileHoldsLengthHashAndTarget) {
     EXPECT_EQ(created[0]["path"], "\\Windows\\StartUp\\Quillon.lnk");
     EXPECT_EQ(created[0]["target"], "\"\\Program Files\\Quillon\\Quillon.exe\"");
 
-    // A second creation replaces the file; the length counts characters, not bytes.
-    ASSERT_TRUE(SHCreateShortcut(u"\\windows\\startup\\quillon.lnk", u"\"\\프로그램\\Quillon.exe\""));
-    EXPECT_EQ(read_file(host(u"\\Windows\\StartUp\\Quillon.lnk")), "19#\"\\프로그램\\Quillon.exe\"");
+    // The shell makes new shortcuts only: an existing one, in any case, stays as it was.
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(SHCreateShortcut(u"\\windows\\startup\\quillon.lnk", u"\"\\프로그램\\Quillon.exe\""));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(read_file(host(u"\\Windows\\StartUp\\Quillon.lnk")), "36#\"\\Program Files\\Quillon\\Quillon.exe\"");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(host(u"\\Windows\\StartUp")), {}), 1);
+
+    // The length counts characters, not bytes; a target of 256 characters is the longest.
+    ASSERT_TRUE(SHCreateShortcut(u"\\Windows\\StartUp\\Hangul.lnk", u"\"\\프로그램\\Quillon.exe\""));
+    EXPECT_EQ(read_file(host(u"\\Windows\\StartUp\\Hangul.lnk")), "19#\"\\프로그램\\Quillon.exe\"");
+    EXPECT_TRUE(SHCreateShortcut(u"\\Windows\\StartUp\\Long.lnk", std::u16string(256, u'a').c_str()));
+    EXPECT_FALSE(SHCreateShortcut(u"\\Windows\\StartUp\\Longer.lnk", std::u16string(257, u'a').c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
     EXPECT_FALSE(SHCreateShortcut(u"\\No Such Folder\\x.lnk", target));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
     handset::set_fault(handset::Fault::ShellShortcut, true);
     EXPECT_FALSE(SHCreateShortcut(u"\\Windows\\StartUp\\Other.lnk", target));
     EXPECT_FALSE(std::filesystem::exists(root_ / "device" / "fs" / "Windows" / "StartUp" / "Other.lnk"));
-    EXPECT_EQ(events("shortcut.create").size(), 2u);
+    EXPECT_EQ(events("shortcut.create").size(), 3u);
 }
 
 TEST_F(ProgramsTest, FactoryInstallsTheProgramsAndAnEmptyStartUpFolder) {

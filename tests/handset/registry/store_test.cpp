@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "platform/handset/registry/factory.h"
+#include "platform/handset/registry/state_values.h"
 #include "platform/winreg.h"
 #include "registry_fixture.h"
 
@@ -338,12 +340,19 @@ TEST_F(FactoryTest, FactoryStateHoldsThePhoneStateAndTheCarriersEntry) {
     EXPECT_TRUE(api_read(u"System\\State\\Phone", u"Missed Call Count", v));
     EXPECT_EQ(v, 0u);
     RegValue value;
-    for (auto [key, name] : {std::pair{u"System\\State\\Messages\\SMS\\Unread", u"Count"},
-                             std::pair{u"System\\State\\Phone", u"Active Call Count"},
-                             std::pair{u"System\\State", u"Lock"}}) {
-        ASSERT_EQ(store().get_value({RegRoot::LocalMachine, key}, name, value), RegStatus::Ok) << handset::to_utf8(name);
+    for (auto [root, key, name] :
+         {std::tuple{RegRoot::CurrentUser, u"System\\State\\Messages\\SMS\\Unread", u"Count"},
+          std::tuple{RegRoot::LocalMachine, u"System\\State\\Phone", u"Active Call Count"},
+          std::tuple{RegRoot::LocalMachine, u"System\\State", u"Lock"}}) {
+        ASSERT_EQ(store().get_value({root, key}, name, value), RegStatus::Ok) << handset::to_utf8(name);
         EXPECT_EQ(value.type, REG_DWORD);
         EXPECT_EQ(value.data, handset::dword_bytes(0));
+    }
+    // The power manager's timeouts of a typical handset.
+    for (const handset::PowerTimeoutValue& t : handset::kPowerTimeouts) {
+        ASSERT_EQ(store().get_value({RegRoot::LocalMachine, handset::kPowerTimeoutsKey}, t.name, value), RegStatus::Ok)
+            << handset::to_utf8(t.name);
+        EXPECT_EQ(value.data, handset::dword_bytes(t.factory)) << handset::to_utf8(t.name);
     }
     ASSERT_EQ(store().get_value({RegRoot::CurrentUser, u"ControlPanel\\Profiles"}, u"ActiveProfile", value),
               RegStatus::Ok);
@@ -384,6 +393,14 @@ TEST_F(FactoryTest, TheModelChoosesTheEntry) {
     ASSERT_EQ(handset::write_factory_registry(none, "none"), RegStatus::Ok);
     EXPECT_EQ(none.find_key({RegRoot::CurrentUser, u"Comm"}, id), RegStatus::NotFound);
     EXPECT_EQ(none.find_key({RegRoot::LocalMachine, u"System\\State"}, id), RegStatus::Ok);
+
+    // Some firmware keeps the unread-SMS count under HKLM, and such a device does too.
+    TempDir hklm_dir;
+    RegistryStore hklm(hklm_dir.file("registry.db"));
+    ASSERT_EQ(handset::write_factory_registry(hklm, "skt", true), RegStatus::Ok);
+    RegValue value;
+    EXPECT_EQ(hklm.get_value({RegRoot::LocalMachine, u"System\\State\\Messages\\SMS\\Unread"}, u"Count", value), RegStatus::Ok);
+    EXPECT_EQ(hklm.find_key({RegRoot::CurrentUser, u"System\\State\\Messages"}, id), RegStatus::NotFound);
 
     TempDir bad_dir;
     RegistryStore bad(bad_dir.file("registry.db"));

@@ -21,13 +21,22 @@ struct MessageQueue {
     DWORD max_messages = 0;  // 0: no limit
     DWORD max_message_size = 0;
     std::deque<std::vector<std::uint8_t>> messages;
+    // Write handles and the power manager's registrations attached to the queue. A
+    // reader of an empty queue without writers learns that none will come.
+    int writers = 0;
+    // Read handles: a writer to a queue that nobody reads learns it at once.
+    int readers = 0;
 
     bool full() const { return max_messages != 0 && messages.size() >= max_messages; }
 };
 
 class MsgQueueObject : public KernelObject {
 public:
-    MsgQueueObject(std::shared_ptr<MessageQueue> queue, bool read) : queue_(std::move(queue)), read_(read) {}
+    // Kernel lock held: a write handle counts among the queue's writers while it lives.
+    MsgQueueObject(std::shared_ptr<MessageQueue> queue, bool read) : queue_(std::move(queue)), read_(read) {
+        ++(read_ ? queue_->readers : queue_->writers);
+    }
+    void on_last_close() override;
 
     bool waitable() const override { return true; }
     bool signalled() const override { return read_ ? !queue_->messages.empty() : !queue_->full(); }
@@ -39,6 +48,12 @@ private:
     std::shared_ptr<MessageQueue> queue_;
     bool read_;
 };
+
+// Whether a read of `queue` that finds it empty, or a write, fails at once: nobody is
+// attached at the other end and the queue was not created to allow that. Kernel lock
+// held.
+bool queue_broken(const MessageQueue& queue);
+bool queue_unread(const MessageQueue& queue);
 
 // Appends one message; kernel lock held, and the caller wakes the waiters. A message
 // larger than the queue's limit, or one for a full queue, is dropped: false.

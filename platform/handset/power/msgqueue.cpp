@@ -1,6 +1,7 @@
-// Point-to-point message queues of the platform API: CreateMsgQueue, ReadMsgQueue and
-// CloseMsgQueue. A queue lives as long as a handle (or a writer such as the power
+// Point-to-point message queues of the platform API: CreateMsgQueue, ReadMsgQueue,
+// WriteMsgQueue and CloseMsgQueue. A queue lives as long as a handle (or a writer such as the power
 // manager's registration) keeps it; named queues are shared by name within this host.
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 #include <map>
@@ -8,7 +9,7 @@
 
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/faults.h"
-#include "platform/handset/devices/msgqueue_object.h"
+#include "platform/handset/power/msgqueue_object.h"
 #include "platform/handset/registry/paths.h"
 #include "platform/msgqueue.h"
 #include "platform/winbase.h"
@@ -27,6 +28,24 @@ long long deadline_after(DWORD timeout_ms) {
 
 }  // namespace
 
+void MsgQueueObject::on_last_close() {
+    std::lock_guard lock(kernel_lock());
+    int& count = read_ ? queue_->readers : queue_->writers;
+    assert(count > 0);
+    --count;
+    handset::clock().wake_waiters();
+}
+
+bool queue_broken(const MessageQueue& queue) {
+    assert(kernel_lock().held());
+    return queue.writers == 0 && !(queue.flags & MSGQUEUE_ALLOW_BROKEN);
+}
+
+bool queue_unread(const MessageQueue& queue) {
+    assert(kernel_lock().held());
+    return queue.readers == 0 && !(queue.flags & MSGQUEUE_ALLOW_BROKEN);
+}
+
 bool write_message(MessageQueue& queue, std::span<const std::uint8_t> message) {
     assert(kernel_lock().held());
     if (message.size() > queue.max_message_size || queue.full()) return false;
@@ -39,7 +58,9 @@ bool write_message(MessageQueue& queue, std::span<const std::uint8_t> message) {
 using namespace handset;
 
 HANDLE CreateMsgQueue(LPCWSTR name, MSGQUEUEOPTIONS* options) {
-    if (!options || options->dwSize != sizeof(MSGQUEUEOPTIONS) || options->cbMaxMessage == 0) {
+    constexpr DWORD known_flags = MSGQUEUE_NOPRECOMMIT | MSGQUEUE_ALLOW_BROKEN;
+    if (!options || options->dwSize != sizeof(MSGQUEUEOPTIONS) || options->cbMaxMessage == 0 ||
+        (options->dwFlags & ~known_flags) != 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
@@ -50,7 +71,8 @@ HANDLE CreateMsgQueue(LPCWSTR name, MSGQUEUEOPTIONS* options) {
     const bool read = options->bReadAccess != FALSE;
     std::shared_ptr<MessageQueue> queue;
     bool existed = false;
-    if (name && *name) {
+    // An empty name is a name too, shared like any other.
+    if (name) {
         std::lock_guard lock(g_names_mu);
         std::erase_if(g_named, [](const auto& entry) { return entry.second.expired(); });
         auto& slot = g_named[fold_name(name)];
@@ -69,7 +91,12 @@ HANDLE CreateMsgQueue(LPCWSTR name, MSGQUEUEOPTIONS* options) {
         queue->max_messages = options->dwMaxMessages;
         queue->max_message_size = options->cbMaxMessage;
     }
-    HANDLE handle = make_handle(std::make_shared<MsgQueueObject>(std::move(queue), read));
+    std::shared_ptr<MsgQueueObject> object;
+    {
+        std::lock_guard lock(kernel_lock());
+        object = std::make_shared<MsgQueueObject>(std::move(queue), read);
+    }
+    HANDLE handle = make_handle(std::move(object));
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
 }
@@ -84,7 +111,7 @@ BOOL ReadMsgQueue(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, DWORD 
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    if (!buffer || !read) {
+    if (!buffer || !read || size == 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -95,23 +122,66 @@ BOOL ReadMsgQueue(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, DWORD 
     // Another reader of the same queue may take the message between our wake-up and
     // our turn at the lock: wait again until there is one for us or the time is up.
     while (queue.messages.empty()) {
+        if (queue_broken(queue)) {
+            SetLastError(ERROR_PIPE_NOT_CONNECTED);
+            return FALSE;
+        }
         if (handset::clock().wait(lock, waitables, false, deadline) == kWaitTimeout) {
             SetLastError(ERROR_TIMEOUT);
             return FALSE;
         }
     }
-    const auto& message = queue.messages.front();
-    if (message.size() > size) {
-        // The message stays in the queue for a reader with a large enough buffer.
-        *read = static_cast<DWORD>(message.size());
+    // A message longer than the buffer is still read, and gone from the queue: the
+    // buffer gets what fits and the caller is told the rest was lost.
+    const std::vector<std::uint8_t> message = std::move(queue.messages.front());
+    queue.messages.pop_front();
+    handset::clock().wake_waiters();  // writers waiting for room
+    const std::size_t copied = std::min<std::size_t>(message.size(), size);
+    if (copied) std::memcpy(buffer, message.data(), copied);
+    *read = static_cast<DWORD>(copied);
+    if (flags) *flags = 0;
+    if (copied < message.size()) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
-    if (!message.empty()) std::memcpy(buffer, message.data(), message.size());
-    *read = static_cast<DWORD>(message.size());
-    if (flags) *flags = 0;
-    queue.messages.pop_front();
-    handset::clock().wake_waiters();  // writers waiting for room
+    return TRUE;
+}
+
+BOOL WriteMsgQueue(HANDLE handle, LPVOID buffer, DWORD size, DWORD timeout_ms, DWORD flags) {
+    auto object = object_as<MsgQueueObject>(handle);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (object->reads()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (!buffer || size == 0 || (flags & ~MSGQUEUE_MSGALERT) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    MessageQueue& queue = *object->queue();
+    if (size > queue.max_message_size) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    const long long deadline = deadline_after(timeout_ms);
+    Waitable* const waitables[] = {object.get()};
+    std::unique_lock lock(kernel_lock());
+    while (true) {
+        if (queue_unread(queue)) {
+            SetLastError(ERROR_PIPE_NOT_CONNECTED);
+            return FALSE;
+        }
+        if (!queue.full()) break;
+        if (handset::clock().wait(lock, waitables, false, deadline) == kWaitTimeout) {
+            SetLastError(ERROR_TIMEOUT);
+            return FALSE;
+        }
+    }
+    write_message(queue, {static_cast<const std::uint8_t*>(buffer), size});
+    handset::clock().wake_waiters();
     return TRUE;
 }
 

@@ -1,9 +1,10 @@
 // The power manager: broadcasts into message queues, the idle countdown, the
 // platform's queue and notification calls.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
-#include "device_fixture.h"
+#include "handset/devices/device_fixture.h"
 
 namespace {
 
@@ -18,7 +19,8 @@ HANDLE program_queue(DWORD max_messages = 4) {
 struct Notification {
     DWORD message = 0;
     DWORD flags = 0;
-    std::u16string name;
+    DWORD length = 0;
+    std::u16string name;  // a transition's, without its terminator
 };
 
 // Reads one notification; nothing when the read fails.
@@ -28,10 +30,15 @@ std::optional<Notification> read(HANDLE queue, DWORD timeout_ms) {
     if (!ReadMsgQueue(queue, buffer, sizeof(buffer), &size, timeout_ms, &flags)) return std::nullopt;
     POWER_BROADCAST header;
     std::memcpy(&header, buffer, offsetof(POWER_BROADCAST, SystemPowerState));
-    EXPECT_EQ(size, offsetof(POWER_BROADCAST, SystemPowerState) + header.Length);
-    Notification n{header.Message, header.Flags, {}};
-    n.name.resize(header.Length / sizeof(WCHAR));
-    std::memcpy(n.name.data(), buffer + offsetof(POWER_BROADCAST, SystemPowerState), header.Length);
+    // Length counts what follows the header; a message is never shorter than the record.
+    EXPECT_EQ(size, std::max(sizeof(POWER_BROADCAST), offsetof(POWER_BROADCAST, SystemPowerState) + header.Length));
+    Notification n{header.Message, header.Flags, header.Length, {}};
+    if (header.Message == PBT_TRANSITION) {
+        n.name.resize(header.Length / sizeof(WCHAR));
+        std::memcpy(n.name.data(), buffer + offsetof(POWER_BROADCAST, SystemPowerState), header.Length);
+        EXPECT_TRUE(!n.name.empty() && n.name.back() == u'\0') << "the name's terminator is counted";
+        if (!n.name.empty()) n.name.pop_back();
+    }
     return n;
 }
 
@@ -87,7 +94,8 @@ TEST_F(PowerTest, TransitionReachesQueueRegisteredWithMask11) {
     EXPECT_EQ(StopPowerNotifications(info_only), static_cast<DWORD>(ERROR_SUCCESS));
     handset::power_set_state(u"on");
     EXPECT_FALSE(read(queue, 0)) << "no delivery after StopPowerNotifications";
-    EXPECT_EQ(StopPowerNotifications(notifications), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(StopPowerNotifications(notifications), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(StopPowerNotifications(nullptr), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 TEST_F(PowerTest, PowerInformationChangeLeavesTheStateAlone) {
@@ -97,7 +105,7 @@ TEST_F(PowerTest, PowerInformationChangeLeavesTheStateAlone) {
     auto n = read(queue, 0);
     ASSERT_TRUE(n);
     EXPECT_EQ(n->message, PBT_POWERINFOCHANGE);
-    EXPECT_TRUE(n->name.empty());
+    EXPECT_EQ(n->length, sizeof(POWER_BROADCAST_POWER_INFO));
     EXPECT_EQ(handset::power_state(), u"on");
     const auto power = events("power");
     ASSERT_EQ(power.size(), 1u);
@@ -144,18 +152,25 @@ TEST_F(PowerTest, WaiterOnQueueAndEventWakesForTheOneSignalled) {
     CloseHandle(stop);
 }
 
-TEST_F(PowerTest, IdleTimeoutEntersUseridleAndAKeyBringsOn) {
+TEST_F(PowerTest, IdleTimeoutsDimThenBlankAndAKeyBringsOn) {
     HANDLE queue = make_queue();
     RequestPowerNotifications(queue, kMask);
     const long long start = now();
 
-    // A key press 10 s in restarts the 30 s countdown.
+    // On battery a new phone's backlight goes out 30 s after the last key, and the
+    // screen 30 s after that. A key press 10 s in starts the count again.
     sleep(10000);
     handset::press_physical_key(VK_TSOFT2);
     auto n = read(queue, INFINITE);
     ASSERT_TRUE(n);
-    EXPECT_EQ(n->name, u"useridle");
+    EXPECT_EQ(n->name, u"backlightoff");
+    EXPECT_EQ(n->flags, POWER_STATE_ON);
     EXPECT_EQ(now(), start + 40000);
+    n = read(queue, INFINITE);
+    ASSERT_TRUE(n);
+    EXPECT_EQ(n->name, u"useridle");
+    EXPECT_EQ(n->flags, POWER_STATE_USERIDLE);
+    EXPECT_EQ(now(), start + 70000);
     EXPECT_EQ(handset::power_state(), u"useridle");
 
     sleep(5000);
@@ -163,13 +178,13 @@ TEST_F(PowerTest, IdleTimeoutEntersUseridleAndAKeyBringsOn) {
     n = read(queue, 0);
     ASSERT_TRUE(n) << "the key itself brings the phone back";
     EXPECT_EQ(n->message, PBT_TRANSITION);
-    EXPECT_EQ(n->flags, POWER_STATE_ON);
+    EXPECT_EQ(n->flags, POWER_STATE_ON | POWER_STATE_BACKLIGHTON);
     EXPECT_EQ(n->name, u"on");
 
     n = read(queue, INFINITE);
     ASSERT_TRUE(n);
-    EXPECT_EQ(n->name, u"useridle");
-    EXPECT_EQ(now(), start + 45000 + 30000);
+    EXPECT_EQ(n->name, u"backlightoff");
+    EXPECT_EQ(now(), start + 75000 + 30000);
 }
 
 TEST_F(PowerTest, IdleTimeoutCanBeChangedOrSwitchedOff) {
@@ -182,7 +197,6 @@ TEST_F(PowerTest, IdleTimeoutCanBeChangedOrSwitchedOff) {
     const long long start = now();
     handset::press_physical_key('5');
     handset::set_idle_timeout(2000);
-    EXPECT_EQ(handset::idle_timeout(), 2000);
     auto n = read(queue, INFINITE);
     ASSERT_TRUE(n);
     EXPECT_EQ(n->name, u"useridle");
@@ -203,17 +217,19 @@ TEST_F(PowerTest, PowerButtonWakesOnlyWhenNotOn) {
     ASSERT_TRUE(n);
     EXPECT_EQ(n->name, u"on");
 
-    // From a suspend the phone resumes: PBT_RESUME comes before the transition.
+    // From a suspend the phone resumes: the transition to "on", then PBT_RESUME, which
+    // carries no state.
     handset::power_set_state(u"suspend");
     read(queue, 0);
     handset::power_button();
     n = read(queue, 0);
     ASSERT_TRUE(n);
-    EXPECT_EQ(n->message, PBT_RESUME);
-    n = read(queue, 0);
-    ASSERT_TRUE(n);
     EXPECT_EQ(n->message, PBT_TRANSITION);
     EXPECT_EQ(n->name, u"on");
+    n = read(queue, 0);
+    ASSERT_TRUE(n);
+    EXPECT_EQ(n->message, PBT_RESUME);
+    EXPECT_EQ(n->length, 0u);
 
     // Setting a state broadcasts it even when it does not change.
     handset::power_set_state(u"on");
@@ -234,20 +250,24 @@ TEST_F(PowerTest, FullQueueDropsNewMessages) {
     EXPECT_EQ(events("power").size(), 3u) << "the broadcast happened all the same";
 }
 
-TEST_F(PowerTest, ReadMsgQueueKeepsAMessageTooLargeForTheBuffer) {
+TEST_F(PowerTest, ReadMsgQueueConsumesAMessageTooLargeForTheBuffer) {
     HANDLE queue = make_queue();
     RequestPowerNotifications(queue, kMask);
     handset::power_set_state(u"useridle");
+    handset::power_set_state(u"on");
     std::uint8_t small[8];
+    std::memset(small, 0xEE, sizeof small);
     DWORD size = 0, flags = 0;
     EXPECT_FALSE(ReadMsgQueue(queue, small, sizeof(small), &size, 0, &flags));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(size, offsetof(POWER_BROADCAST, SystemPowerState) + 16);
-    EXPECT_EQ(read(queue, 0)->name, u"useridle");
+    EXPECT_EQ(size, sizeof small) << "what fits is copied";
+    EXPECT_EQ(small[0], PBT_TRANSITION);
+    EXPECT_EQ(read(queue, 0)->name, u"on") << "the long message is gone, so a read loop moves on";
 }
 
 TEST_F(PowerTest, ReadMsgQueueTimesOutOnTheHandsetClock) {
     HANDLE queue = make_queue();
+    HANDLE notifications = RequestPowerNotifications(queue, kMask);  // a writer, so reads wait
     std::uint8_t buffer[64];
     DWORD size = 0, flags = 0;
     const long long start = now();
@@ -258,6 +278,12 @@ TEST_F(PowerTest, ReadMsgQueueTimesOutOnTheHandsetClock) {
     EXPECT_EQ(now(), start + 2500);
     EXPECT_FALSE(ReadMsgQueue(reinterpret_cast<HANDLE>(0x7777), buffer, sizeof(buffer), &size, 0, &flags));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+
+    // Without a writer an empty queue has nothing to wait for.
+    StopPowerNotifications(notifications);
+    EXPECT_FALSE(ReadMsgQueue(queue, buffer, sizeof(buffer), &size, INFINITE, &flags));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PIPE_NOT_CONNECTED));
+    EXPECT_EQ(now(), start + 2500);
 }
 
 TEST_F(PowerTest, QueueAndNotificationFailures) {
@@ -278,7 +304,7 @@ TEST_F(PowerTest, QueueAndNotificationFailures) {
     EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
     handset::set_fault(handset::Fault::PowerNotify, false);
     EXPECT_EQ(RequestPowerNotifications(nullptr, kMask), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
     WCHAR tiny[2];
     EXPECT_EQ(GetSystemPowerState(tiny, 2, nullptr), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
@@ -311,6 +337,92 @@ TEST_F(PowerTest, NamedQueueIsSharedBetweenItsHandles) {
     HANDLE again = CreateMsgQueue(u"PowerQ", &reader);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "the name went with its last handle";
     CloseMsgQueue(again);
+}
+
+}  // namespace
+
+namespace {
+
+// The battery over handset time: a level that drains on battery and fills on the
+// charger, one whole percent at a time, with the flag the driver reports for it.
+TEST(Battery, LevelsAndFlagsOverTime) {
+    using handset::Battery;
+    using handset::BatteryReading;
+    constexpr long long kDrain = Battery::kDrainStepMs, kFill = Battery::kFillStepMs;
+    struct Case {
+        int start;
+        bool charger;
+        long long after_ms;
+        int percent;
+        BYTE flag;
+        long long next;  // the next change, from the step's start; -1: none
+    };
+    const Case cases[] = {
+        {80, false, 0, 80, BatteryReading::kHigh, kDrain},
+        {80, false, kDrain - 1, 80, BatteryReading::kHigh, kDrain},
+        {80, false, kDrain, 79, BatteryReading::kHigh, 2 * kDrain},
+        {21, false, kDrain, 20, BatteryReading::kLow, 2 * kDrain},
+        {6, false, kDrain, 5, BatteryReading::kCritical, 2 * kDrain},
+        {1, false, 5 * kDrain, 0, BatteryReading::kCritical, -1},
+        {80, true, kFill, 81, BatteryReading::kHigh | BatteryReading::kCharging, 2 * kFill},
+        {99, true, kFill, 100, BatteryReading::kHigh, -1},  // full: no longer charging
+        {3, true, 0, 3, BatteryReading::kCritical | BatteryReading::kCharging, kFill},
+    };
+    for (const Case& c : cases) {
+        Battery battery(c.start, 0);
+        battery.set_charger(c.charger, 0);
+        const BatteryReading r = battery.read(c.after_ms);
+        const std::string name = std::to_string(c.start) + (c.charger ? "% charging, " : "% on battery, ") +
+                                 std::to_string(c.after_ms) + " ms";
+        EXPECT_EQ(r.percent, c.percent) << name;
+        EXPECT_EQ(r.ac_line, c.charger) << name;
+        EXPECT_EQ(r.flag, c.flag) << name;
+        EXPECT_EQ(battery.next_change(c.after_ms), c.next) << name;
+    }
+}
+
+// What the program's queue hears from the battery: each change of level, charger or
+// flag, with the record the platform documents.
+TEST_F(PowerTest, BatteryChangesAreToldAsPowerInformation) {
+    HANDLE queue = make_queue(8);
+    RequestPowerNotifications(queue, kMask);
+    const auto info = [&]() -> std::optional<POWER_BROADCAST_POWER_INFO> {
+        alignas(POWER_BROADCAST) std::uint8_t buffer[536];
+        DWORD size = 0, flags = 0;
+        while (ReadMsgQueue(queue, buffer, sizeof buffer, &size, 0, &flags)) {
+            POWER_BROADCAST head;
+            std::memcpy(&head, buffer, offsetof(POWER_BROADCAST, SystemPowerState));
+            if (head.Message != PBT_POWERINFOCHANGE) continue;
+            POWER_BROADCAST_POWER_INFO record;
+            std::memcpy(&record, buffer + offsetof(POWER_BROADCAST, SystemPowerState), sizeof record);
+            return record;
+        }
+        return std::nullopt;
+    };
+    handset::set_battery_percent(21);
+    auto r = info();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->bBatteryLifePercent, 21);
+    EXPECT_EQ(r->bACLineStatus, AC_LINE_OFFLINE);
+    EXPECT_EQ(r->bBatteryFlag, BATTERY_FLAG_HIGH);
+
+    // The level drains on its own; the next step crosses into "low", told at a poll.
+    sleep(handset::Battery::kDrainStepMs + 5000);  // read at the next battery poll
+    r = info();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->bBatteryLifePercent, 20);
+    EXPECT_EQ(r->bBatteryFlag, BATTERY_FLAG_LOW);
+
+    handset::set_charger(true);
+    r = info();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->bACLineStatus, AC_LINE_ONLINE);
+    EXPECT_EQ(r->bBatteryFlag, BATTERY_FLAG_LOW | BATTERY_FLAG_CHARGING);
+    EXPECT_FALSE(info()) << "one change, one message";
+    const auto power = events("power");
+    ASSERT_FALSE(power.empty());
+    EXPECT_EQ(power.back()["battery"], 20);
+    EXPECT_EQ(power.back()["charging"], true);
 }
 
 }  // namespace
