@@ -49,9 +49,6 @@
 namespace handset::frontend {
 namespace {
 
-// The panel's font: DejaVu Sans, from Debian's fonts-dejavu-core.
-const std::filesystem::path kPanelFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-
 // Wheel notches scroll the events this many lines.
 constexpr std::size_t kLinesPerNotch = 3;
 
@@ -466,13 +463,9 @@ int WindowFrontEnd::run() {
         std::fprintf(stderr, "quillon: cannot open the phone window: %s\n", error.c_str());
         return kExitCommandFailed;
     }
-    std::string font_error;
-    font_ = PixelFont::load(kPanelFontFile, font_error);
-    if (!font_) {
-        // Without it the panel is still there, in the handset's font, which draws `\` as `₩`.
-        font_ = PixelFont::load(kSystemFontFile, error);
-        if (font_) phone_.log().add(ConsoleLine::Kind::Error, "the panel's font is missing (Debian package fonts-dejavu-core): " + font_error);
-    }
+    std::string font_warning;
+    font_ = load_panel_font(font_warning, error);
+    if (!font_warning.empty()) phone_.log().add(ConsoleLine::Kind::Error, font_warning);
     if (!font_ || ::pipe2(stop_watcher_, O_CLOEXEC) != 0) {
         if (font_) error = std::string("cannot make a pipe: ") + std::strerror(errno);
         close_window();
