@@ -17,6 +17,8 @@ TEST(CommandLine, ArgumentsReachTheirCompanion) {
     const std::string device = dir.file("device");
     const std::string events = dir.file("events.jsonl");
     qtest::write_file(events, "");
+    ASSERT_EQ(run_quillon({"--headless", "--no-start", "--device", device, "--script", "/dev/null"}).status, 0);
+    const std::string mistyped = dir.file("devcie");
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -31,6 +33,10 @@ TEST(CommandLine, ArgumentsReachTheirCompanion) {
         {{"--device", device, "reg", "-?"}, 0, true, "quillon reg query"},
         {{"reg", "--device", device, "--help"}, 0, true, "quillon reg query"},
         {{"reg", "--device", device, "query", "x", "--device", device}, 1, false, "unknown option --device"},
+        // Only the phone makes a device: a mistyped folder is an error for the companions.
+        {{"--device", mistyped, "reg", "query", "HKCU\\Software"}, 1, false, "no device at " + mistyped},
+        {{"--device", mistyped, "reg", "/?"}, 0, true, "quillon reg query"},
+        {{"--device", mistyped, "ctl", "screen"}, 1, false, "no device at " + mistyped},
         {{"--device", device, "ctl"}, 2, false, "give a handset command"},
         {{"ctl", "--device", device, "screen", "--help"}, 2, false, "too many arguments for `screen`"},
         {{"--device", device, "monkey"}, 2, false, "the phone's options do not apply"},
@@ -46,6 +52,7 @@ TEST(CommandLine, ArgumentsReachTheirCompanion) {
     };
     for (const Case& c : cases) {
         const qtest::Result r = run_quillon(c.args);
+        EXPECT_FALSE(std::filesystem::exists(mistyped)) << "a companion made a device";
         const std::string said = c.on_stdout ? r.out : r.err;
         std::string line;
         for (const std::string& arg : c.args) line += " " + arg;
