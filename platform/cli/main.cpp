@@ -71,7 +71,12 @@ void add_phone_options(CLI::App& app, Options& o) {
     app.add_option("--trace", o.trace, "headless: also write the run as a trace to FILE at its end");
     app.add_option("--clock", o.clock, "real or virtual (default: virtual headless, real in the terminal)")
         ->check(CLI::IsMember({"real", "virtual"}));
-    app.add_option("--speed", o.speed, "speed factor of the real clock")->check(CLI::PositiveNumber);
+    app.add_option("--speed", o.speed, "speed factor of the real clock, 0.01 to 1000")
+        ->type_name("FACTOR")
+        ->check([](const std::string& text) {
+            std::string error;
+            return fe::parse_speed(text, error) ? std::string() : error;
+        });
     app.add_flag("--no-start", o.no_start, "do not start Quillon; the commands start it with `start`");
     app.add_flag("--child-program", o.child)->group("");
     app.add_option("--time-origin", o.time_origin)->group("");

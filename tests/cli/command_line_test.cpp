@@ -47,6 +47,10 @@ TEST(CommandLine, ArgumentsReachTheirCompanion) {
         {{"trace", events, "-o", dir.file("run.json"), "reg"}, 2, false, "not expected: reg"},
         {{"--model", "xx", "reg", "query"}, 2, false, "--model"},
         {{"--bogus"}, 2, false, "not expected: --bogus"},
+        // One range and one error for --speed and the `speed` command.
+        {{"--speed", "0", "--headless", "--script", "/dev/null"}, 2, false, "the speed factor must be a number from 0.01 to 1000, not `0`"},
+        {{"--speed", "5000", "--headless", "--script", "/dev/null"}, 2, false, "from 0.01 to 1000, not `5000`"},
+        {{"--speed", "1e-9", "--headless", "--script", "/dev/null"}, 2, false, "from 0.01 to 1000, not `1e-9`"},
         {{"--scale", "3"}, 2, false, "--scale sets the size of the phone window; it needs --window"},
         {{"--child-program"}, 2, false, "--child-program needs --device and --exe-path"},
     };
