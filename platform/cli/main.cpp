@@ -66,7 +66,7 @@ void add_phone_options(CLI::App& app, Options& o) {
         ->check(CLI::Range(fe::kMinWindowScale, fe::kMaxWindowScale));
     app.add_flag("--layout", o.layout, "window: print its clickable regions at --scale as JSON and leave");
     app.add_option("--script", o.script, "headless: read the commands from FILE instead of stdin");
-    app.add_option("--log", o.log, "write the events to FILE");
+    app.add_option("--log", o.log, "write the events to FILE (headless: instead of stdout)");
     app.add_option("--record", o.record, "write the session down as a headless script to FILE (terminal, window)");
     app.add_option("--trace", o.trace, "headless: also write the run as a trace to FILE at its end");
     app.add_option("--clock", o.clock, "real or virtual (default: virtual headless, real in the terminal)")
