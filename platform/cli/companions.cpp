@@ -137,6 +137,12 @@ int Companions::run_reg() const {
 }
 
 int Companions::run_ctl() const {
+    const std::vector<std::string> args = ctl_->remaining();
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::cout << "quillon [--device DIR] ctl COMMAND...: one handset command to the phone running on the device,\n"
+                     "its output and status as the command's own (`quillon ctl help` lists the commands)\n";
+        return 0;
+    }
     const std::filesystem::path folder = device_.folder.empty() ? Device::default_folder() : device_.folder;
     return frontend::run_ctl(std::filesystem::absolute(folder), ctl_->remaining(), std::cout, std::cerr);
 }

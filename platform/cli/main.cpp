@@ -182,6 +182,15 @@ int main(int argc, char** argv) {
     const fe::Companions companions(app, options.device);
     try {
         app.parse(argc, argv);
+    } catch (const CLI::ExtrasError& e) {
+        // A word where a companion's name goes is most likely a mistyped one.
+        const std::vector<std::string> extras = app.remaining();
+        if (!extras.empty() && !extras.front().empty() && extras.front()[0] != '-') {
+            std::fprintf(stderr, "quillon: unknown companion `%s` (reg, ctl, trace or monkey; quillon --help)\n",
+                         extras.front().c_str());
+            return fe::kExitBadInput;
+        }
+        return app.exit(e) == 0 ? 0 : fe::kExitBadInput;
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : fe::kExitBadInput;
     }

@@ -268,6 +268,11 @@ constexpr CommandForm kForms[] = {
          a.expect(0, 0);
          return cmd::Controls{};
      }},
+    {"help", "", "print the handset commands, one usage a line",
+     [](const Args& a) -> Command {
+         a.expect(0, 0);
+         return cmd::Help{};
+     }},
     {"file delete", "PATH", "delete a file of the device's file system",
      [](const Args& a) -> Command {
          a.expect(1, 1);
@@ -477,6 +482,7 @@ std::string command_name(const Command& command) {
         std::string operator()(const cmd::Screen&) const { return "screen"; }
         std::string operator()(const cmd::Screenshot&) const { return "screenshot"; }
         std::string operator()(const cmd::Controls&) const { return "controls"; }
+        std::string operator()(const cmd::Help&) const { return "help"; }
         std::string operator()(const cmd::SetFault&) const { return "fault"; }
         std::string operator()(const cmd::FileDelete&) const { return "file delete"; }
         std::string operator()(const cmd::Foreground&) const { return "foreground"; }

@@ -98,6 +98,8 @@ struct Screenshot {
     std::string path;
 };
 struct Controls {};
+// `help`: the commands, one usage a line, as command output.
+struct Help {};
 // `fault SERVICE OPERATION after N`: the point lets N more operations through, then fails.
 struct SetFault {
     handset::Fault fault;
@@ -119,7 +121,7 @@ struct Foreground {
 using Command = std::variant<cmd::Wait, cmd::SetCounter, cmd::Profile, cmd::RegSet, cmd::RegDelete,
                              cmd::RegGet, cmd::Press, cmd::Power, cmd::IdleTimeout, cmd::Battery, cmd::Charger, cmd::Mail, cmd::Start, cmd::Speed,
                              cmd::Quit, cmd::DialogCommand, cmd::Click, cmd::Select, cmd::Screen,
-                             cmd::Screenshot, cmd::Controls, cmd::SetFault, cmd::FileDelete, cmd::Foreground>;
+                             cmd::Screenshot, cmd::Controls, cmd::Help, cmd::SetFault, cmd::FileDelete, cmd::Foreground>;
 
 struct ParseOptions {
     bool internal = false;  // accept requests that only hosts send each other

@@ -43,6 +43,11 @@ int run_ctl(const fs::path& device_folder, const std::vector<std::string>& args,
         line = "screenshot \"" + path + "\"";
     }
 
+    // The commands' usage is the parser's own: no phone needs to run for it.
+    if (std::holds_alternative<cmd::Help>(*parsed.command)) {
+        for (const CommandHelp& help : command_help()) out << help.usage << "\n";
+        return 0;
+    }
     if (!Device::exists(device_folder)) {
         err << "quillon ctl: no device at " << device_folder.string() << " (a phone makes one at its first start: quillon --device "
             << device_folder.string() << ")\n";
