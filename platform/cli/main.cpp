@@ -19,6 +19,7 @@
 #include "platform/handset/core/utf.h"
 #include "platform/phone/commands.h"
 #include "platform/phone/session.h"
+#include "res/version.h"
 
 namespace fe = handset::frontend;
 
@@ -51,6 +52,7 @@ void add_phone_options(CLI::App& app, Options& o) {
         "  quillon trace EVENTS.jsonl -o RUN.json                            an event log as a trace for the viewers\n"
         "  quillon monkey [--seed N] [--runs N] [--actions N] [--device DIR] [--keep DIR]   random use, checked\n"
         "Terminal and window keys: F1/F2 soft keys, Esc Back, Enter, arrows, * # 0-9, : command line, F10 quit.");
+    app.set_version_flag("--version", "quillon " QUILLON_VERSION, "print the version and leave");
     fe::add_device_options(app, o.device);
     app.add_flag("--reset", o.device.reset, "recreate the device folder in factory state");
     app.add_option_function<std::string>(

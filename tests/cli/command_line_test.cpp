@@ -7,6 +7,7 @@
 
 #include "common/child_process.h"
 #include "common/temp_dir.h"
+#include "res/version.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ TEST(CommandLine, ArgumentsReachTheirCompanion) {
     };
     const Case cases[] = {
         {{"--help"}, 0, true, "Companions:"},
+        {{"--version"}, 0, true, "quillon " QUILLON_VERSION "\n"},
         {{"monkey", "--help"}, 0, true, "--watchdog"},
         {{"trace", "--help"}, 0, true, "-o,--output"},
         // The registry tool reads its own dashes and --help, after --device on either side.
@@ -73,7 +75,7 @@ TEST(CommandLine, HelpListsTheUsersOptions) {
     const std::string help = run_quillon({"--help"}).out;
     for (const char* name :
          {"--device", "--model", "--reset", "--exe-path", "--headless", "--window", "--scale", "--layout", "--script",
-          "--log", "--record", "--trace", "--clock", "--speed", "--no-start"})
+          "--log", "--record", "--trace", "--clock", "--speed", "--no-start", "--version"})
         EXPECT_NE(help.find(std::string("  ") + name + " "), std::string::npos) << name << "\n" << help;
     for (const char* name : {"--child-program", "--time-origin", "--command-table"})
         EXPECT_EQ(help.find(name), std::string::npos) << name << "\n" << help;
