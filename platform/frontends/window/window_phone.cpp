@@ -177,9 +177,21 @@ bool WindowFrontEnd::open_window(std::string& error) {
         sdl_->QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
+    // Without --scale, the default or the largest scale that fits the display; with one
+    // the display cannot hold, the largest that fits, and a word in the panel.
     SDL_Rect usable{};
-    if (requested_scale_ == 0 && sdl_->GetDisplayUsableBounds(0, &usable) == 0)
-        layout_ = window_layout(std::min(kDefaultWindowScale, scale_that_fits(usable.w, usable.h)));
+    if (sdl_->GetDisplayUsableBounds(0, &usable) == 0) {
+        const int fits = scale_that_fits(usable.w, usable.h);
+        if (requested_scale_ == 0) {
+            layout_ = window_layout(std::min(kDefaultWindowScale, fits));
+        } else if (requested_scale_ > fits) {
+            layout_ = window_layout(fits);
+            phone_.log().add(ConsoleLine::Kind::Error, "--scale " + std::to_string(requested_scale_) +
+                                                           " makes a window larger than the display (" +
+                                                           std::to_string(usable.w) + " x " + std::to_string(usable.h) +
+                                                           "); scale " + std::to_string(fits) + " fits it");
+        }
+    }
     const std::string title =
         "Quillon handset emulator - model " + device().model() + " - device " + device().folder().string();
     window_ = sdl_->CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, layout_.width,
