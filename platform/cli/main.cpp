@@ -148,6 +148,7 @@ int run_phone(const Options& options) {
     session_options.clock = virtual_clock ? handset::ClockKind::Virtual : handset::ClockKind::Real;
     session_options.speed = options.speed;
     session_options.time_origin_ms = options.time_origin;
+    session_options.child = options.child;
 
     std::unique_ptr<fe::FrontEnd> front_end = make_front_end(options);
     std::unique_ptr<fe::Session> session;
