@@ -123,9 +123,13 @@ std::optional<int> Companions::run() const {
 }
 
 int Companions::run_reg() const {
+    const std::vector<std::string> args = reg_->remaining();
+    if (reg_help_requested(args)) return run_reg_tool(args, std::cout, std::cerr);
     try {
-        RegistrySession session(device_);
-        return run_reg_tool(reg_->remaining(), std::cout, std::cerr);
+        DeviceOptions existing = device_;
+        existing.must_exist = true;
+        RegistrySession session(existing);
+        return run_reg_tool(args, std::cout, std::cerr);
     } catch (const std::exception& e) {
         std::cerr << "quillon reg: " << e.what() << "\n";
         return 1;
@@ -133,6 +137,12 @@ int Companions::run_reg() const {
 }
 
 int Companions::run_ctl() const {
+    const std::vector<std::string> args = ctl_->remaining();
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::cout << "quillon [--device DIR] ctl COMMAND...: one handset command to the phone running on the device,\n"
+                     "its output and status as the command's own (`quillon ctl help` lists the commands)\n";
+        return 0;
+    }
     const std::filesystem::path folder = device_.folder.empty() ? Device::default_folder() : device_.folder;
     return frontend::run_ctl(std::filesystem::absolute(folder), ctl_->remaining(), std::cout, std::cerr);
 }
@@ -153,6 +163,9 @@ int Companions::run_trace() const {
     const LogTrace converted = trace_from_log(input == "-" ? std::cin : file, builder);
     for (const auto& bad : converted.bad_lines)
         std::cerr << "quillon trace: " << input << " line " << bad.line << ": " << bad.message << "\n";
+    if (converted.command_output > 0)
+        std::cerr << "quillon trace: " << input << ": skipped " << converted.command_output
+                  << " line(s) of command output\n";
     if (converted.cut_last_line)
         std::cerr << "quillon trace: " << input << " line " << converted.cut_last_line->line << ": "
                   << converted.cut_last_line->message << "\n";

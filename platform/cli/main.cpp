@@ -19,6 +19,7 @@
 #include "platform/handset/core/utf.h"
 #include "platform/phone/commands.h"
 #include "platform/phone/session.h"
+#include "res/version.h"
 
 namespace fe = handset::frontend;
 
@@ -51,6 +52,7 @@ void add_phone_options(CLI::App& app, Options& o) {
         "  quillon trace EVENTS.jsonl -o RUN.json                            an event log as a trace for the viewers\n"
         "  quillon monkey [--seed N] [--runs N] [--actions N] [--device DIR] [--keep DIR]   random use, checked\n"
         "Terminal and window keys: F1/F2 soft keys, Esc Back, Enter, arrows, * # 0-9, : command line, F10 quit.");
+    app.set_version_flag("--version", "quillon " QUILLON_VERSION, "print the version and leave");
     fe::add_device_options(app, o.device);
     app.add_flag("--reset", o.device.reset, "recreate the device folder in factory state");
     app.add_option_function<std::string>(
@@ -66,12 +68,17 @@ void add_phone_options(CLI::App& app, Options& o) {
         ->check(CLI::Range(fe::kMinWindowScale, fe::kMaxWindowScale));
     app.add_flag("--layout", o.layout, "window: print its clickable regions at --scale as JSON and leave");
     app.add_option("--script", o.script, "headless: read the commands from FILE instead of stdin");
-    app.add_option("--log", o.log, "write the events to FILE");
+    app.add_option("--log", o.log, "write the events to FILE (headless: instead of stdout)");
     app.add_option("--record", o.record, "write the session down as a headless script to FILE (terminal, window)");
     app.add_option("--trace", o.trace, "headless: also write the run as a trace to FILE at its end");
     app.add_option("--clock", o.clock, "real or virtual (default: virtual headless, real in the terminal)")
         ->check(CLI::IsMember({"real", "virtual"}));
-    app.add_option("--speed", o.speed, "speed factor of the real clock")->check(CLI::PositiveNumber);
+    app.add_option("--speed", o.speed, "speed factor of the real clock, 0.01 to 1000")
+        ->type_name("FACTOR")
+        ->check([](const std::string& text) {
+            std::string error;
+            return fe::parse_speed(text, error) ? std::string() : error;
+        });
     app.add_flag("--no-start", o.no_start, "do not start Quillon; the commands start it with `start`");
     app.add_flag("--child-program", o.child)->group("");
     app.add_option("--time-origin", o.time_origin)->group("");
@@ -141,6 +148,7 @@ int run_phone(const Options& options) {
     session_options.clock = virtual_clock ? handset::ClockKind::Virtual : handset::ClockKind::Real;
     session_options.speed = options.speed;
     session_options.time_origin_ms = options.time_origin;
+    session_options.child = options.child;
 
     std::unique_ptr<fe::FrontEnd> front_end = make_front_end(options);
     std::unique_ptr<fe::Session> session;
@@ -177,6 +185,15 @@ int main(int argc, char** argv) {
     const fe::Companions companions(app, options.device);
     try {
         app.parse(argc, argv);
+    } catch (const CLI::ExtrasError& e) {
+        // A word where a companion's name goes is most likely a mistyped one.
+        const std::vector<std::string> extras = app.remaining();
+        if (!extras.empty() && !extras.front().empty() && extras.front()[0] != '-') {
+            std::fprintf(stderr, "quillon: unknown companion `%s` (reg, ctl, trace or monkey; quillon --help)\n",
+                         extras.front().c_str());
+            return fe::kExitBadInput;
+        }
+        return app.exit(e) == 0 ? 0 : fe::kExitBadInput;
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : fe::kExitBadInput;
     }

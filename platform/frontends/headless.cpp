@@ -5,7 +5,8 @@
 // The script's thread takes part in handset time for the whole run, so under the
 // virtual clock time moves only inside `wait` (and inside the waits a command makes the
 // phone do), and a run gives the same events every time. A script file is checked
-// whole before anything runs; commands from stdin are checked line by line.
+// whole before anything runs; commands from stdin are checked line by line, and a
+// mistyped one at a terminal is only reported.
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -225,14 +226,19 @@ private:
         return status;
     }
 
+    // A person at a terminal mistypes now and then: the line is named and the run goes
+    // on. Piped input stops at its first malformed line, as a script would.
     int run_stdin(Executor& executor, int wake) {
         int status = kExitOk;
+        const bool typed = ::isatty(STDIN_FILENO) != 0;
         LineReader reader(STDIN_FILENO, wake);
         std::string text;
         for (int number = 1; !executor.host().ended_by_itself() && reader.next(text); ++number) {
             ParsedLine parsed = parse_line(text, number);
             if (!parsed.ok()) {
-                std::fprintf(stderr, "quillon: %s: %s\n", where(number).c_str(), parsed.error.c_str());
+                std::fprintf(stderr, "quillon: %s: %s%s\n", where(number).c_str(), parsed.error.c_str(),
+                             typed ? " (`help` lists the commands)" : "");
+                if (typed) continue;
                 return kExitBadInput;
             }
             if (parsed.command && !run_one(executor, number, *parsed.command, status)) break;

@@ -92,12 +92,10 @@ cmd::SetCounter counter(cmd::SetCounter::Which which, const Args& a) {
 cmd::Speed speed(const Args& a) {
     a.expect(0, 1);
     if (a.size() == 0) return {};
-    double factor = 0;
-    const auto [end, ec] = std::from_chars(a[0].data(), a[0].data() + a[0].size(), factor);
-    // Beyond a thousand the minutes on screen would change faster than anyone reads them.
-    if (ec != std::errc() || end != a[0].data() + a[0].size() || !(factor > 0) || factor > 1000)
-        fail("the speed factor must be a number above 0 and up to 1000, not `" + a[0] + "`");
-    return {factor};
+    std::string error;
+    const std::optional<double> factor = parse_speed(a[0], error);
+    if (!factor) fail(error);
+    return {*factor};
 }
 
 cmd::Power power(const Args& a) {
@@ -270,6 +268,11 @@ constexpr CommandForm kForms[] = {
          a.expect(0, 0);
          return cmd::Controls{};
      }},
+    {"help", "", "print the handset commands, one usage a line",
+     [](const Args& a) -> Command {
+         a.expect(0, 0);
+         return cmd::Help{};
+     }},
     {"file delete", "PATH", "delete a file of the device's file system",
      [](const Args& a) -> Command {
          a.expect(1, 1);
@@ -389,6 +392,15 @@ bool parse_duration(std::string_view text, long long& ms, std::string& error) {
     return true;
 }
 
+std::optional<double> parse_speed(std::string_view text, std::string& error) {
+    double factor = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), factor);
+    if (ec == std::errc() && end == text.data() + text.size() && factor >= kMinSpeed && factor <= kMaxSpeed)
+        return factor;
+    error = "the speed factor must be a number from 0.01 to 1000, not `" + std::string(text) + "`";
+    return std::nullopt;
+}
+
 ParsedLine parse_line(std::string_view text, int line_number, ParseOptions options) {
     ParsedLine result;
     result.line = line_number;
@@ -470,6 +482,7 @@ std::string command_name(const Command& command) {
         std::string operator()(const cmd::Screen&) const { return "screen"; }
         std::string operator()(const cmd::Screenshot&) const { return "screenshot"; }
         std::string operator()(const cmd::Controls&) const { return "controls"; }
+        std::string operator()(const cmd::Help&) const { return "help"; }
         std::string operator()(const cmd::SetFault&) const { return "fault"; }
         std::string operator()(const cmd::FileDelete&) const { return "file delete"; }
         std::string operator()(const cmd::Foreground&) const { return "foreground"; }

@@ -77,7 +77,7 @@ struct Mail {
 struct Start {
     std::optional<std::u16string> exe_path;
 };
-// `speed FACTOR` sets the real clock's pace; `speed` alone prints it.
+// `speed FACTOR` sets the real clock's pace (parse_speed); `speed` alone prints it.
 struct Speed {
     std::optional<double> factor;
 };
@@ -98,6 +98,8 @@ struct Screenshot {
     std::string path;
 };
 struct Controls {};
+// `help`: the commands, one usage a line, as command output.
+struct Help {};
 // `fault SERVICE OPERATION after N`: the point lets N more operations through, then fails.
 struct SetFault {
     handset::Fault fault;
@@ -119,11 +121,19 @@ struct Foreground {
 using Command = std::variant<cmd::Wait, cmd::SetCounter, cmd::Profile, cmd::RegSet, cmd::RegDelete,
                              cmd::RegGet, cmd::Press, cmd::Power, cmd::IdleTimeout, cmd::Battery, cmd::Charger, cmd::Mail, cmd::Start, cmd::Speed,
                              cmd::Quit, cmd::DialogCommand, cmd::Click, cmd::Select, cmd::Screen,
-                             cmd::Screenshot, cmd::Controls, cmd::SetFault, cmd::FileDelete, cmd::Foreground>;
+                             cmd::Screenshot, cmd::Controls, cmd::Help, cmd::SetFault, cmd::FileDelete, cmd::Foreground>;
 
 struct ParseOptions {
     bool internal = false;  // accept requests that only hosts send each other
 };
+
+// The real clock's pace, from kMinSpeed to kMaxSpeed for `speed` and `--speed` alike:
+// slower than a hundredth a minute of handset time takes over an hour and a half, faster
+// than a thousand the minutes on screen change faster than anyone reads them. The factor
+// `text` gives, or nothing with `error` saying which factors are taken.
+inline constexpr double kMinSpeed = 0.01;
+inline constexpr double kMaxSpeed = 1000;
+std::optional<double> parse_speed(std::string_view text, std::string& error);
 
 // The outcome of parsing one line: a command, nothing (blank or comment), or an error.
 struct ParsedLine {

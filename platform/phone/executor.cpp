@@ -186,6 +186,10 @@ public:
         out_ << controls_json() << "\n";
         return true;
     }
+    bool operator()(const cmd::Help&) {
+        for (const CommandHelp& help : command_help()) out_ << help.usage << "\n";
+        return true;
+    }
     bool operator()(const cmd::SetFault& c) {
         Json fields{{"point", fault_name(c.fault)}, {"on", c.on}};
         if (c.after) {

@@ -1,6 +1,12 @@
 // Start-up and shut-down of the emulated phone around a front end.
 #include "platform/phone/session.h"
 
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <stdexcept>
 
 #include "platform/phone/control.h"
@@ -37,11 +43,44 @@ std::unique_ptr<Device> open_device(const DeviceOptions& options) {
     return device;
 }
 
+// Holds the device for this phone: an exclusive flock on run/phone.lock, which the
+// kernel lets go however the process ends, with the holder's pid written in it for
+// the next phone's refusal.
+UniqueFd hold_device(const Device& device) {
+    std::error_code ec;
+    std::filesystem::create_directories(device.run_dir(), ec);
+    const std::filesystem::path file = device.run_dir() / "phone.lock";
+    UniqueFd fd = open_lock_file(file);
+    if (!fd) throw std::runtime_error("cannot open " + file.string() + ": " + std::strerror(errno));
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        std::ifstream in(file);
+        std::string pid;
+        std::getline(in, pid);
+        const std::string folder = device.folder().string();
+        throw std::runtime_error("the device " + folder + " is in use by the phone of process " +
+                                 (pid.empty() ? std::string("?") : pid) + "; drive that phone with `quillon --device " +
+                                 folder + " ctl COMMAND`, or end it first");
+    }
+    const std::string pid = std::to_string(::getpid()) + "\n";
+    if (::ftruncate(fd.get(), 0) != 0 || ::pwrite(fd.get(), pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size()))
+        throw std::runtime_error("cannot write " + file.string() + ": " + std::strerror(errno));
+    return fd;
+}
+
 }  // namespace
 
 Session::Session(const SessionOptions& options) {
     clock().configure(options.clock, options.speed, options.time_origin_ms);
     device_ = open_device(options.device);
+    if (!options.child) {
+        try {
+            phone_lock_ = hold_device(*device_);
+        } catch (...) {
+            set_registry(nullptr);
+            set_device(nullptr);
+            throw;
+        }
+    }
     set_resources(&quillon_resources());
     install_remote_foreground();
 }

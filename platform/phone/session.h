@@ -7,6 +7,7 @@
 
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
+#include "platform/handset/core/host_io.h"
 
 namespace handset::frontend {
 
@@ -15,14 +16,18 @@ struct SessionOptions {
     ClockKind clock = ClockKind::Virtual;
     double speed = 1.0;
     long long time_origin_ms = 0;  // a child host continues its parent's handset time
+    // A phone the user started holds the device for as long as it runs, and a second
+    // one on the same device is refused; a child host runs inside its parent's phone.
+    bool child = false;
 };
 
 class Session {
 public:
     // Sets up the phone in this order: the clock; the factory hooks (registry and
-    // device files) and the device folder; the registry store; the resources; the
-    // cross-host foreground hook. Throws std::runtime_error with a clear message when
-    // the device cannot be opened.
+    // device files) and the device folder; the hold on the device (not for a child
+    // host); the registry store; the resources; the cross-host foreground hook. Throws
+    // std::runtime_error with a clear message when the device cannot be opened, or
+    // when another phone holds it.
     explicit Session(const SessionOptions& options);
     // Stops the device services and withdraws this host from the device.
     ~Session();
@@ -33,6 +38,7 @@ public:
 
 private:
     std::unique_ptr<Device> device_;
+    UniqueFd phone_lock_;  // held (flock) while this phone runs on the device
 };
 
 // Opens only the device and its registry, for `quillon reg` (no clock, no program).

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 
+#include "common/child_process.h"
 #include "platform/phone/commands.h"
 #include "platform/cli/monkey/monkey.h"
 #include "platform/cli/monkey/monkey_plan.h"
@@ -212,6 +213,23 @@ TEST(MonkeyPlan, EverySeedGivesItsOwnScriptThatThePhoneReads) {
         EXPECT_EQ(plan_run(seed, 80).actions, plan.actions) << "seed " << seed;
     }
     EXPECT_NE(plan_run(1, 80).actions, plan_run(2, 80).actions);
+}
+
+}  // namespace
+
+namespace {
+
+// Runs that all pass leave the --keep folder as they found it: no seed's files, no
+// factory registry and none of its lock files.
+TEST(MonkeyKeep, PassingRunsLeaveNothingBehind) {
+    qtest::TempDir dir;
+    const auto keep = dir / "keep";
+    const qtest::Result r =
+        qtest::run_quillon({"monkey", "--seed", "1", "--runs", "2", "--actions", "8", "--keep", keep.string()});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(keep)) left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{});
 }
 
 }  // namespace

@@ -308,6 +308,21 @@ TEST(Trace, UnreadableLinesAreNamedAndTheRestConverts) {
     r = run_quillon({"trace", dir.file("cut.jsonl"), "-o", dir.file("cut.json")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("cut.jsonl line 4: the last line is cut short"), std::string::npos) << r.err;
+    // A headless run's output holds what its commands printed between the events: the
+    // screen's text and the controls' JSON are skipped and counted, and are no failure.
+    write_file(dir / "script", "missed 1\nwait 5s\ncontrols\nscreen\nreg get HKCU\\System\\State\\Phone \"Missed Call Count\"\nquit\n");
+    const auto run = run_quillon({"--headless", "--device", dir.file("device"), "--script", dir.file("script")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    write_file(dir / "run.out", run.out);
+    r = run_quillon({"trace", dir.file("run.out"), "-o", dir.file("run.json")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(run.out);
+    int output_lines = 0;
+    for (std::string line; std::getline(lines, line);)
+        if (!line.starts_with("{\"t\":") && line.find_first_not_of(' ') != std::string::npos) ++output_lines;
+    EXPECT_GT(output_lines, 2);
+    EXPECT_NE(r.err.find("skipped " + std::to_string(output_lines) + " line(s) of command output"), std::string::npos)
+        << r.err;
     r = run_quillon({"trace", dir.file("missing.jsonl"), "-o", dir.file("x.json")});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot read"), std::string::npos) << r.err;

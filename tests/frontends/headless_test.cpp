@@ -196,6 +196,7 @@ TEST_F(Headless, BadOptionsAndMissingScriptAreRefused) {
 }
 
 TEST_F(Headless, RegCompanionPassesRegToolArgumentsThrough) {
+    ASSERT_EQ(run_quillon({"--headless", "--no-start", "--device", (dir / "device").string(), "--script", "/dev/null"}).status, 0);
     auto r = run_quillon({"--device", (dir / "device").string(), "reg", "add", "HKCU\\Software\\Test", "/v", "Level",
                           "/t", "REG_DWORD", "/d", "5", "/f"});
     ASSERT_EQ(r.status, 0) << r.err;

@@ -95,6 +95,20 @@ protected:
     std::string last_;
 };
 
+// The headless phone reading a terminal: a mistyped command is named and the run goes
+// on; `help` lists the commands.
+TEST_F(TerminalPhone, HeadlessAtATerminalReportsAMistypedCommandAndGoesOn) {
+    start("--headless --no-start");
+    keys("'mised 1' Enter");
+    ASSERT_TRUE(shows("(`help` lists the commands)")) << last_;
+    keys("'help' Enter");
+    ASSERT_TRUE(shows("missed N|+N")) << last_;
+    keys("'missed 1' Enter");
+    ASSERT_TRUE(shows("\"name\":\"Missed Call Count\"")) << last_;
+    keys("'quit' Enter C-d");
+    EXPECT_EQ(exit_status(), 0) << last_;
+}
+
 TEST_F(TerminalPhone, ShowsQuillonAndAnswersTheSoftKeysAndBack) {
     start("");
     ASSERT_TRUE(shows("Quillon handset emulator")) << last_;

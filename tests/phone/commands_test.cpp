@@ -81,7 +81,8 @@ TEST(Clock, SpeedTakesAFactorOrNone) {
     EXPECT_FALSE(parse_as<cmd::Speed>("speed").factor);
     EXPECT_EQ(parse_as<cmd::Speed>("speed 60").factor, 60.0);
     EXPECT_EQ(parse_as<cmd::Speed>("speed 0.5").factor, 0.5);
-    for (const char* bad : {"speed 0", "speed -1", "speed 1001", "speed fast", "speed 10x", "speed nan"})
+    EXPECT_EQ(parse_as<cmd::Speed>("speed 0.01").factor, 0.01);
+    for (const char* bad : {"speed 0", "speed -1", "speed 1001", "speed 1e-9", "speed fast", "speed 10x", "speed nan"})
         EXPECT_NE(error_of(bad).find("speed factor"), std::string::npos) << bad;
     EXPECT_FALSE(error_of("speed 1 2").empty());
 }

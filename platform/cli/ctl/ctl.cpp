@@ -4,6 +4,7 @@
 
 #include <variant>
 
+#include "platform/handset/core/device.h"
 #include "platform/phone/commands.h"
 #include "platform/phone/control.h"
 
@@ -42,6 +43,16 @@ int run_ctl(const fs::path& device_folder, const std::vector<std::string>& args,
         line = "screenshot \"" + path + "\"";
     }
 
+    // The commands' usage is the parser's own: no phone needs to run for it.
+    if (std::holds_alternative<cmd::Help>(*parsed.command)) {
+        for (const CommandHelp& help : command_help()) out << help.usage << "\n";
+        return 0;
+    }
+    if (!Device::exists(device_folder)) {
+        err << "quillon ctl: no device at " << device_folder.string() << " (a phone makes one at its first start: quillon --device "
+            << device_folder.string() << ")\n";
+        return 1;
+    }
     const ControlReply reply = send_to_device(device_folder, line);
     if (!reply.reached) {
         err << "quillon ctl: no Quillon instance runs on the device " << device_folder.string() << "\n";

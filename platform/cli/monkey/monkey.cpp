@@ -342,7 +342,7 @@ private:
                 throw std::runtime_error("cannot write the factory registry of model " + model);
         }
         tree = read_phone_book(file);
-        for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(file.string() + suffix);
+        for (const char* suffix : {"", "-wal", "-shm", ".lock"}) fs::remove(file.string() + suffix);
         return factory_books_.emplace(model, std::move(tree)).first->second;
     }
 

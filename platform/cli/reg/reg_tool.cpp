@@ -504,6 +504,12 @@ void print_usage(std::ostream& out) {
 
 }  // namespace
 
+bool reg_help_requested(const std::vector<std::string>& args) {
+    if (args.empty()) return false;
+    const std::string op = ascii_lower(args[0]);
+    return is_help(op) || op == "--help" || op == "help" || std::any_of(args.begin() + 1, args.end(), is_help);
+}
+
 int run_reg_tool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const std::string op = args.empty() ? std::string() : ascii_lower(args[0]);
     if (is_help(op) || op == "--help" || op == "help") {

@@ -25,4 +25,7 @@ namespace handset {
 // `out`, "ERROR: ..." messages to `err`. Returns the exit status: 0 or 1.
 int run_reg_tool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// Whether `args` only ask for the usage, which needs no registry.
+bool reg_help_requested(const std::vector<std::string>& args);
+
 }  // namespace handset

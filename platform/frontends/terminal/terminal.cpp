@@ -171,7 +171,7 @@ void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
                 attr = has_colors() ? COLOR_PAIR(2) : A_NORMAL;
             const std::u16string text = to_utf16(it->text);
             std::vector<std::string> pieces = it->kind == ConsoleLine::Kind::Event
-                                                  ? std::vector<std::string>{fit_cells(text, width - 1)}
+                                                  ? std::vector<std::string>{shorten_cells(text, width - 1)}
                                                   : wrap_cells(text, width - 1);
             for (auto& piece : pieces) piece.insert(0, " ");
             for (auto piece = pieces.rbegin(); piece != pieces.rend(); ++piece)
@@ -189,7 +189,7 @@ void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
 int TerminalFrontEnd::draw_bottom(int rows, int cols) {
     // The keys' help, with the handset controls' keys on as many rows as there are to
     // spare below the phone.
-    std::vector<std::string> help = wrap_cells(to_utf16(std::string(kHelp) + "  " + control_keys_help()), cols);
+    std::vector<std::string> help = wrap_words(to_utf16(std::string(kHelp) + "  " + control_keys_help()), cols);
     help.resize(std::min<std::size_t>(help.size(), static_cast<std::size_t>(1 + std::max(0, rows - kMinHeight))));
     const CommandLine& command_line_ = phone_.command_line();
     const int help_top = command_line_.editing() ? rows - 1 : rows - static_cast<int>(help.size());

@@ -4,11 +4,32 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include "platform/handset/core/utf.h"
 #include "platform/windows.h"
 
 namespace handset::frontend {
+
+namespace {
+const std::filesystem::path kPanelFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+}  // namespace
+
+std::unique_ptr<PixelFont> load_panel_font(std::string& warning, std::string& error) {
+    std::string dejavu_error;
+    if (auto font = PixelFont::load(kPanelFontFile, dejavu_error)) {
+        // Event lines carry the program's Korean texts, which DejaVu has no glyphs for.
+        std::string fallback_error;
+        if (!font->add_fallback(kSystemFontFile, fallback_error))
+            warning = "Hangul in the panel shows as boxes: " + fallback_error + " (Debian package fonts-baekmuk)";
+        return font;
+    }
+    // Without it the panel is still there, in the handset's font, which draws `\` as `₩`.
+    auto font = PixelFont::load(kSystemFontFile, error);
+    if (font) warning = "the panel's font is missing (Debian package fonts-dejavu-core): " + dejavu_error;
+    return font;
+}
+
 namespace {
 
 namespace colours {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -19,6 +20,11 @@ namespace handset::frontend {
 
 // UTF-8 text as the font takes it, one code point a character.
 std::u32string code_points_of(std::string_view utf8);
+
+// The panel's font: DejaVu Sans (Debian's fonts-dejavu-core), with the handset's
+// Baekmuk face for the Hangul it lacks; the handset's font alone, with a word in
+// `warning`, when DejaVu is missing. Null with `error` when neither loads.
+std::unique_ptr<PixelFont> load_panel_font(std::string& warning, std::string& error);
 
 // `text` within `width` as `width_of` measures it: whole when it fits, else with "…"
 // for the middle of its longest field (the value of a `name=value`, which may hold

@@ -49,9 +49,6 @@
 namespace handset::frontend {
 namespace {
 
-// The panel's font: DejaVu Sans, from Debian's fonts-dejavu-core.
-const std::filesystem::path kPanelFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-
 // Wheel notches scroll the events this many lines.
 constexpr std::size_t kLinesPerNotch = 3;
 
@@ -180,9 +177,21 @@ bool WindowFrontEnd::open_window(std::string& error) {
         sdl_->QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
+    // Without --scale, the default or the largest scale that fits the display; with one
+    // the display cannot hold, the largest that fits, and a word in the panel.
     SDL_Rect usable{};
-    if (requested_scale_ == 0 && sdl_->GetDisplayUsableBounds(0, &usable) == 0)
-        layout_ = window_layout(std::min(kDefaultWindowScale, scale_that_fits(usable.w, usable.h)));
+    if (sdl_->GetDisplayUsableBounds(0, &usable) == 0) {
+        const int fits = scale_that_fits(usable.w, usable.h);
+        if (requested_scale_ == 0) {
+            layout_ = window_layout(std::min(kDefaultWindowScale, fits));
+        } else if (requested_scale_ > fits) {
+            layout_ = window_layout(fits);
+            phone_.log().add(ConsoleLine::Kind::Error, "--scale " + std::to_string(requested_scale_) +
+                                                           " makes a window larger than the display (" +
+                                                           std::to_string(usable.w) + " x " + std::to_string(usable.h) +
+                                                           "); scale " + std::to_string(fits) + " fits it");
+        }
+    }
     const std::string title =
         "Quillon handset emulator - model " + device().model() + " - device " + device().folder().string();
     window_ = sdl_->CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, layout_.width,
@@ -466,13 +475,9 @@ int WindowFrontEnd::run() {
         std::fprintf(stderr, "quillon: cannot open the phone window: %s\n", error.c_str());
         return kExitCommandFailed;
     }
-    std::string font_error;
-    font_ = PixelFont::load(kPanelFontFile, font_error);
-    if (!font_) {
-        // Without it the panel is still there, in the handset's font, which draws `\` as `₩`.
-        font_ = PixelFont::load(kSystemFontFile, error);
-        if (font_) phone_.log().add(ConsoleLine::Kind::Error, "the panel's font is missing (Debian package fonts-dejavu-core): " + font_error);
-    }
+    std::string font_warning;
+    font_ = load_panel_font(font_warning, error);
+    if (!font_warning.empty()) phone_.log().add(ConsoleLine::Kind::Error, font_warning);
     if (!font_ || ::pipe2(stop_watcher_, O_CLOEXEC) != 0) {
         if (font_) error = std::string("cannot make a pipe: ") + std::strerror(errno);
         close_window();

@@ -66,6 +66,11 @@ fs::path Device::default_folder() {
     return fs::path(".quillon-device");
 }
 
+bool Device::exists(const fs::path& folder) {
+    std::error_code ec;
+    return fs::is_regular_file(folder / kMarker, ec);
+}
+
 Device::Device(DeviceOptions options)
     : model_(options.model), exe_path_(std::move(options.exe_path)), unread_sms_in_hklm_(options.unread_sms_in_hklm) {
     if (model_ != "skt" && model_ != "ktf" && model_ != "none")
@@ -85,6 +90,9 @@ Device::Device(DeviceOptions options)
         fs::remove_all(folder_, ec);
         if (ec) throw std::runtime_error("cannot reset device folder " + folder_.string() + ": " + ec.message());
     }
+    if (options.must_exist && !exists(folder_))
+        throw std::runtime_error("no device at " + folder_.string() + " (a phone makes one at its first start: quillon --device " +
+                                 folder_.string() + ")");
     UniqueFd setup_file;  // open only while this process may have to make the folder
     if (!fs::exists(folder_ / kMarker)) {
         fs::create_directories(folder_, ec);

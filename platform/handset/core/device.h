@@ -24,6 +24,9 @@ struct DeviceOptions {
     // --sms-root HKLM: a new device publishes the unread-SMS count under HKLM, as some
     // firmware does, instead of under HKCU, where the platform documents it.
     bool unread_sms_in_hklm = false;
+    // The companions open a device the phone has made and never make one: a mistyped
+    // folder is an error, not a new phone.
+    bool must_exist = false;
 };
 
 class Device {
@@ -50,6 +53,8 @@ public:
     std::optional<std::filesystem::path> host_path(std::u16string_view device_path) const;
 
     static std::filesystem::path default_folder();
+    // Whether `folder` holds a device that a phone has finished making.
+    static bool exists(const std::filesystem::path& folder);
 
 private:
     std::filesystem::path folder_;

@@ -1,8 +1,10 @@
-// FreeType behind PixelFont: one face, monochrome glyphs cached by size and character.
+// FreeType behind PixelFont: a face and its fallbacks, monochrome glyphs cached by size
+// and character.
 #include "platform/handset/display/pixel_font.h"
 
 #include <cstdint>
 #include <mutex>
+#include <utility>
 #include <unordered_map>
 #include <vector>
 
@@ -16,32 +18,47 @@ struct PixelFont::Impl {
         std::vector<std::uint8_t> ink;  // one byte per pixel, rows top-down
     };
 
+    struct Face {
+        FT_Face face = nullptr;
+        int size = 0;  // pixels per em the face is set to
+    };
+
     std::mutex mu;
     const FreeTypeLibrary* ft = nullptr;
     FT_Library library = nullptr;
-    FT_Face face = nullptr;
-    int size = 0;  // pixels per em the face is set to
+    FT_Face face = nullptr;                       // the main face: metrics, and glyphs it has
+    std::vector<Face> faces;                      // the main face, then the fallbacks, in order
     std::unordered_map<std::uint64_t, Glyph> glyphs;
     std::unordered_map<int, Metrics> metrics;
 
     ~Impl() {
-        if (face) ft->Done_Face(face);
+        for (const Face& f : faces) ft->Done_Face(f.face);
         if (library) ft->Done_FreeType(library);
     }
 
-    void set_size(int pixels) {
-        if (size == pixels) return;
-        ft->Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixels));
-        size = pixels;
+    void set_size(Face& f, int pixels) {
+        if (f.size == pixels) return;
+        ft->Set_Pixel_Sizes(f.face, 0, static_cast<FT_UInt>(pixels));
+        f.size = pixels;
+    }
+    void set_size(int pixels) { set_size(faces.front(), pixels); }
+
+    // The first face that has `c`, and its glyph index; the main face's missing-glyph
+    // box (index 0) when none has it.
+    std::pair<Face*, FT_UInt> find(char32_t c) {
+        for (Face& f : faces)
+            if (const FT_UInt index = ft->Get_Char_Index(f.face, c)) return {&f, index};
+        return {&faces.front(), 0};
     }
 
     const Glyph& glyph(int pixels, char32_t c) {
         const std::uint64_t key = static_cast<std::uint64_t>(pixels) << 32 | c;
         if (auto it = glyphs.find(key); it != glyphs.end()) return it->second;
-        set_size(pixels);
+        const auto [f, index] = find(c);
+        set_size(*f, pixels);
+        FT_Face face = f->face;
         Glyph g;
         // The font's own instructions and a one-bit target: crisp strokes, no grey fringe.
-        const FT_UInt index = ft->Get_Char_Index(face, c);
         if (ft->Load_Glyph(face, index, FT_LOAD_TARGET_MONO) == 0 &&
             ft->Render_Glyph(face->glyph, FT_RENDER_MODE_MONO) == 0) {
             const FT_Bitmap& b = face->glyph->bitmap;
@@ -77,11 +94,36 @@ std::unique_ptr<PixelFont> PixelFont::load(const std::filesystem::path& file, st
         return nullptr;
     }
     if (impl->ft->New_Face(impl->library, file.c_str(), 0, &impl->face) != 0 || !FT_IS_SCALABLE(impl->face)) {
+        if (impl->face) impl->ft->Done_Face(impl->face);
         impl->face = nullptr;
         error = "the screen's font " + file.string() + " is not a readable scalable font";
         return nullptr;
     }
+    impl->faces.push_back({impl->face, 0});
     return std::unique_ptr<PixelFont>(new PixelFont(std::move(impl)));
+}
+
+bool PixelFont::add_fallback(const std::filesystem::path& file, std::string& error) {
+    std::lock_guard lock(impl_->mu);
+    FT_Face face = nullptr;
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) {
+        error = "the font " + file.string() + " is missing";
+        return false;
+    }
+    if (impl_->ft->New_Face(impl_->library, file.c_str(), 0, &face) != 0 || !FT_IS_SCALABLE(face)) {
+        if (face) impl_->ft->Done_Face(face);
+        error = "the font " + file.string() + " is not a readable scalable font";
+        return false;
+    }
+    impl_->faces.push_back({face, 0});
+    impl_->glyphs.clear();  // a character that had no glyph may have one now
+    return true;
+}
+
+bool PixelFont::has_glyph(char32_t c) {
+    std::lock_guard lock(impl_->mu);
+    return impl_->find(c).second != 0;
 }
 
 PixelFont::PixelFont(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}

@@ -35,6 +35,13 @@ public:
         // rounded as the platform rounds it.
         int average_width = 0;
     };
+    // Adds a face that draws the characters this one lacks (and the faces added before
+    // it); false with `error` when the file is missing or no usable font.
+    bool add_fallback(const std::filesystem::path& file, std::string& error);
+    // Whether some face has a glyph for `c`; without one, `c` draws as the main face's
+    // missing-glyph box.
+    bool has_glyph(char32_t c);
+
     // All members are thread-safe; `pixels` is the size in pixels per em.
     Metrics metrics(int pixels);
     int width(int pixels, std::u32string_view text);

@@ -6,6 +6,7 @@
 
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/events.h"
+#include "platform/handset/core/utf.h"
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/registry/state_values.h"
 #include "platform/handset/registry/store.h"
@@ -148,6 +149,48 @@ std::vector<std::string> wrap_cells(std::u16string_view text, int cells) {
     }
     if (!line.empty() || lines.empty()) lines.push_back(fit_cells(line, cells));
     return lines;
+}
+
+std::vector<std::string> wrap_words(std::u16string_view text, int cells) {
+    // Pieces that stay together, each with the spaces that came before it.
+    const auto split = [](std::u16string_view t, std::u16string_view sep) {
+        std::vector<std::u16string_view> parts;
+        std::size_t start = 0;
+        for (std::size_t at; (at = t.find(sep, start)) != std::u16string_view::npos; start = at + sep.size())
+            parts.push_back(t.substr(start, at - start));
+        parts.push_back(t.substr(start));
+        return parts;
+    };
+    std::vector<std::u16string> lines{u""};
+    const auto place = [&](std::u16string_view piece, std::u16string_view sep) {
+        std::u16string& line = lines.back();
+        if (line.empty()) line = piece;
+        else if (text_cells(line) + text_cells(sep) + text_cells(piece) <= cells) (line += sep) += piece;
+        else lines.emplace_back(piece);
+    };
+    for (std::u16string_view group : split(text, u"  ")) {
+        if (text_cells(group) <= cells) {
+            place(group, u"  ");
+            continue;
+        }
+        bool first = true;
+        for (std::u16string_view word : split(group, u" ")) {
+            place(word, first ? u"  " : u" ");
+            first = false;
+        }
+    }
+    std::vector<std::string> out;
+    for (const std::u16string& line : lines)
+        for (std::string& piece : wrap_cells(line, cells)) out.push_back(std::move(piece));
+    return out;
+}
+
+std::string shorten_cells(std::u16string_view text, int cells) {
+    if (text_cells(text) <= cells || cells < 1) return fit_cells(text, cells);
+    std::u16string cut = to_utf16(fit_cells(text, cells - 1));
+    while (!cut.empty() && cut.back() == u' ') cut.pop_back();
+    cut += u'…';
+    return fit_cells(cut, cells);
 }
 
 std::string spread_cells(std::u16string_view left, std::u16string_view right, int cells) {

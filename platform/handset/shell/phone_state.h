@@ -65,5 +65,11 @@ std::string spread_cells(std::u16string_view left, std::u16string_view right, in
 std::string center_cells(std::u16string_view text, int cells);
 // `text` broken into lines of at most `cells` cells (at least one line), each padded.
 std::vector<std::string> wrap_cells(std::u16string_view text, int cells);
+// The same, broken between words: first where two spaces part groups of words, then at
+// a single space, and inside a word only when the word alone is wider than a line.
+std::vector<std::string> wrap_words(std::u16string_view text, int cells);
+// `text` fitted to `cells` cells like fit_cells, but a text that does not fit ends in
+// "…", so that a cut line shows that it was cut.
+std::string shorten_cells(std::u16string_view text, int cells);
 
 }  // namespace handset::frontend

@@ -49,9 +49,25 @@ TEST(PanelLines, ShortenTheLongestFieldInTheMiddleElseTheEnd) {
     }
 }
 
+// The panel's Latin face has no Hangul; the handset's face draws it, so that a Korean
+// event line shows no missing-glyph box.
+TEST(PanelLines, KoreanEventLinesDrawWithoutMissingGlyphBoxes) {
+    std::string warning, error;
+    auto font = handset::frontend::load_panel_font(warning, error);
+    ASSERT_TRUE(font) << error;
+    EXPECT_EQ(warning, "");
+    const std::string line = handset::frontend::describe_event(
+        {{"t", 5}, {"ev", "dialog.open"}, {"id", 138}, {"title", "3G 연결 설정"}});
+    for (const char32_t c : code_points_of(line)) {
+        if (c == U' ') continue;
+        EXPECT_TRUE(font->has_glyph(c)) << "U+" << std::hex << static_cast<unsigned>(c) << " in " << line;
+    }
+    EXPECT_FALSE(font->has_glyph(U'\U000F0000')) << "a private-use character has no glyph: the check can fail";
+}
+
 TEST(PanelLines, EveryEventLineFitsThePanelAtEveryScale) {
-    std::string error;
-    auto font = handset::PixelFont::load("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", error);
+    std::string warning, error;
+    auto font = handset::frontend::load_panel_font(warning, error);
     if (!font) GTEST_SKIP() << error << " (tools/install-deps installs fonts-dejavu-core)";
     const handset::Json events[] = {
         {{"t", 12345}, {"ev", "sound"}, {"file", "\\Program Files\\Quillon\\Sound\\missedCall.wav"}, {"mode", "async"},

@@ -14,6 +14,8 @@
 #include "common/child_process.h"
 #include "common/png_file.h"
 // Last: Xlib defines None, Bool and Status as macros.
+// Before the X headers, whose macros would rename its words.
+#include "platform/frontends/window/window_layout.h"
 #include "frontends/window/x_display.h"
 
 namespace {
@@ -126,6 +128,32 @@ TEST(PhoneWindow, ShowsTheScreenAsTheScreenshotHasItAndClosesLikeF10) {
     EXPECT_NE(log.find("\"ev\":\"dialog.close\""), std::string::npos) << log;
     EXPECT_NE(log.find("\"ev\":\"process.exit\""), std::string::npos) << log;
     XCloseDisplay(display);  // the damage object went with the window
+}
+
+// A --scale larger than the display takes the largest that fits it, and says so.
+TEST(PhoneWindow, AScaleTooLargeForTheDisplayTakesTheLargestThatFits) {
+    const std::optional<fs::path> xvfb = find_program("Xvfb");
+    if (!xvfb) GTEST_SKIP() << "Xvfb is not installed (tools/install-deps installs it)";
+    qtest::TempDir dir("qwin");
+    qtest::Child server({"-displayfd", "1", "-screen", "0", "1700x1300x24", "-nolisten", "tcp"}, xvfb->string());
+    std::string display_name;
+    Display* display = qtest::connect_xvfb(server, display_name);
+    ASSERT_NE(display, nullptr) << display_name << server.err();
+    XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+    XSync(display, False);
+    qtest::use_display(display_name, dir.file("no-session-bus"));
+    qtest::Child phone({"--window", "--scale", "6", "--device", dir.file("device")});
+    ASSERT_TRUE(phone.started());
+    const Window window = qtest::await_window(display, Clock::now() + qtest::kStuckLimit);
+    ASSERT_NE(window, 0u) << phone.err();
+    XWindowAttributes attributes{};
+    ASSERT_TRUE(XGetWindowAttributes(display, window, &attributes));
+    EXPECT_LE(attributes.width, 1700);
+    EXPECT_LE(attributes.height, 1300);
+    EXPECT_EQ(attributes.width, handset::frontend::window_layout(3).width) << "the largest scale that fits";
+    qtest::close_window(display, window);
+    EXPECT_EQ(phone.finish(), 0) << phone.err();
+    XCloseDisplay(display);
 }
 
 }  // namespace
