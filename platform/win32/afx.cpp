@@ -138,6 +138,36 @@ HBITMAP make_bitmap(const resource::ImageResource& image) {
     return bitmap;
 }
 
+// `bitmap` (width x height) as it fits in width_limit x height_limit: itself when it
+// does, else a copy shrunk to fit with its proportions kept, and `bitmap` deleted. The
+// desktop's dialog units can give a picture control fewer pixels than the phone's.
+HBITMAP fit_bitmap(HBITMAP bitmap, int width, int height, int width_limit, int height_limit) {
+    if (width <= width_limit || width_limit <= 0) width_limit = width;
+    if (height <= height_limit || height_limit <= 0) height_limit = height;
+    if (width_limit == width && height_limit == height) return bitmap;
+    const double scale = std::min(static_cast<double>(width_limit) / width, static_cast<double>(height_limit) / height);
+    const int w = std::max(1, static_cast<int>(width * scale)), h = std::max(1, static_cast<int>(height * scale));
+    HDC screen = GetDC(nullptr);
+    HDC from = CreateCompatibleDC(screen);
+    HDC to = CreateCompatibleDC(screen);
+    HBITMAP fitted = CreateCompatibleBitmap(screen, w, h);
+    if (fitted != nullptr) {
+        HGDIOBJ old_from = SelectObject(from, bitmap);
+        HGDIOBJ old_to = SelectObject(to, fitted);
+        SetStretchBltMode(to, HALFTONE);
+        SetBrushOrgEx(to, 0, 0, nullptr);
+        StretchBlt(to, 0, 0, w, h, from, 0, 0, width, height, SRCCOPY);
+        SelectObject(from, old_from);
+        SelectObject(to, old_to);
+    }
+    DeleteDC(from);
+    DeleteDC(to);
+    ReleaseDC(nullptr, screen);
+    if (fitted == nullptr) return bitmap;
+    DeleteObject(bitmap);
+    return fitted;
+}
+
 }  // namespace
 
 // ---- CWnd ----
@@ -265,6 +295,9 @@ struct DialogRuntime {
             const resource::ImageResource* image = resource::find_bitmap(c.image_id);
             HBITMAP bitmap = image != nullptr ? make_bitmap(*image) : nullptr;
             if (bitmap == nullptr) continue;
+            RECT box{};
+            GetClientRect(GetDlgItem(hwnd, c.id), &box);
+            bitmap = fit_bitmap(bitmap, image->width, image->height, box.right - box.left, box.bottom - box.top);
             SendDlgItemMessageW(hwnd, c.id, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
             made.push_back(bitmap);
         }

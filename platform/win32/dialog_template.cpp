@@ -56,7 +56,10 @@ DWORD control_style(const resource::ControlTemplate& c) {
                      : c.align == resource::TextAlign::Right ? SS_RIGHT
                                                             : SS_LEFT;
             break;
-        case resource::ControlKind::Picture: style |= SS_BITMAP; break;
+        // A bitmap static takes its bitmap's size unless told to centre it in the
+        // control's own: the emblem keeps the template's box and no more, so that it
+        // cannot reach the version line below it whatever the dialog font's units.
+        case resource::ControlKind::Picture: style |= SS_BITMAP | SS_CENTERIMAGE; break;
         case resource::ControlKind::Checkbox: style |= (c.auto_check ? BS_AUTOCHECKBOX : BS_CHECKBOX) | WS_TABSTOP; break;
         case resource::ControlKind::GroupBox: style |= BS_GROUPBOX; break;
         case resource::ControlKind::Button: style |= BS_PUSHBUTTON | WS_TABSTOP; break;
