@@ -292,7 +292,8 @@ private:
             if (!ends_here(rest.substr(pos))) skip("text after the closing quote of the string");
             op = RegOp::set_value(key_, std::move(name), REG_SZ, sz_bytes(text));
         } else if (starts_with_nocase(rest, u"dword:")) {
-            const std::u16string_view digits = before_comment(rest.substr(6));
+            // Blanks may follow the colon: "dword: 1" and "dword:<tab>1" are read.
+            const std::u16string_view digits = before_comment(trim_left(rest.substr(6)));
             if (digits.empty() || digits.size() > 8) skip("dword: needs 1 to 8 hex digits");
             DWORD v = 0;
             for (char16_t c : digits) {
@@ -357,10 +358,13 @@ private:
             while (pos < text.size()) {
                 std::size_t comma = text.find(u',', pos);
                 if (comma == text.npos) comma = text.size();
-                const std::u16string_view item = trim_right(trim_left(text.substr(pos, comma - pos)));
+                const std::u16string_view item = trim_left(text.substr(pos, comma - pos));
                 // Only the end of a line may be empty: "01,02," before a continuation.
                 if (item.empty() && comma != text.size()) skip("an empty byte between commas in hex data");
-                if (!item.empty()) out.push_back(hex_byte(item));
+                // A blank may come before a byte, or end the line, but not stand before a comma.
+                if (comma != text.size() && trim_right(item).size() != item.size())
+                    skip("a blank before a comma in hex data");
+                if (!item.empty()) out.push_back(hex_byte(trim_right(item)));
                 pos = comma + 1;
             }
             if (!more) return out;
@@ -391,6 +395,7 @@ private:
             if (line.empty() || line[0] == u';') continue;
             if (line[0] == u'[' || line[0] == u'"' || line[0] == u'@') break;
             fault_line_ = ++next_;
+            if (trim_right(line) == u"\\") skip("a continuation line holds nothing but '\\'");
             return line;
         }
         if (next_ == lines_.size()) return std::nullopt;

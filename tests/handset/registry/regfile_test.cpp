@@ -279,9 +279,12 @@ INSTANTIATE_TEST_SUITE_P(
                            "[ -HKEY_CURRENT_USER\\Software\\Quillon]\n\"w\"=dword:1\n"
                            "[- HKEY_CURRENT_USER\\Software\\Quillon]\n",
                    "Keep=dword:2 [Sub] v=dword:1", {7, 8, 9}, "neither a key nor a deletion"},
-        // Values: a dword is 1 to 8 hex digits and nothing more.
+        // Values: a dword is 1 to 8 hex digits and nothing more, blanks after the colon aside.
         ImportCase{kHead + "\"a\"=dword:0x10\n\"b\"=dword:10 x\n\"c\"=dword:1;c\n\"d\"=dword:\n\"e\"=dword: 1\n",
-                   "Keep=dword:2 c=dword:1", {5, 6, 8, 9}},
+                   "Keep=dword:2 c=dword:1 e=dword:1", {5, 6, 8}},
+        // Hex data: no blank before a comma, and no continuation line of a lone backslash.
+        ImportCase{kHead + "\"a\"=hex:01 ,02\n\"b\"=hex:01,\\\n\\\n03\n\"c\"=hex:\t01,\t02 \n",
+                   "Keep=dword:2 c=hex:01,02", {5, 7, 8}},
         // Stray quotes, dash forms other than "=-", values that try to continue onto the next line.
         ImportCase{kHead + "\"a\"=\"x\"y\"\n\"b\"=\"x\"\"\n\"Keep\"=-1\n\"Keep\"=--\n\"c\"=dword:1\\\n\"d\"=\"x\"\\\n",
                    "Keep=dword:2", {5, 6, 7, 8, 9, 10}},
