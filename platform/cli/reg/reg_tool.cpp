@@ -169,15 +169,16 @@ std::string shown_path(const RegKeyPath& typed, const std::u16string& stored) {
 }
 
 // A key with its values, and its subkeys (their names, or with `recurse` each in full).
-// A key without values prints no section of its own, as on the platform.
-void print_tree(std::ostream& out, const RegKeyPath& typed, const RegTree& tree, bool recurse) {
-    if (!tree.values.empty()) {
+// The key named prints no section of its own when it has no values, as on the
+// platform; a subkey reached by `recurse` always does.
+void print_tree(std::ostream& out, const RegKeyPath& typed, const RegTree& tree, bool recurse, bool below = false) {
+    if (below || !tree.values.empty()) {
         out << shown_path(typed, tree.path) << "\n";
         for (const auto& v : tree.values) print_value(out, v, v.name);
         out << "\n";
     }
     if (recurse) {
-        for (const auto& sub : tree.subkeys) print_tree(out, typed, sub, true);
+        for (const auto& sub : tree.subkeys) print_tree(out, typed, sub, true, true);
     } else {
         for (const auto& sub : tree.subkeys) out << shown_path(typed, sub.path) << "\n";
     }
