@@ -151,16 +151,20 @@ TEST_F(RegToolTest, CommandsTakeTheirArgumentsAsThePlatformToolDoes) {
         {{"add", k, "/v", "n", "/t", "REG_NONE"}, 0, "@=sz:old n=hex(0):00,00"},
         {{"add", k, "/v", "d", "/t", "REG_DWORD"}, 1, "@=sz:old"},
         {{"add", k, "/v", "q", "/t", "REG_QWORD", "/d", "-1"}, 0, "@=sz:old q=qword:18446744073709551615"},
+        {{"add", k, "/v", "q", "/t", "REG_QWORD"}, 0, "@=sz:old q=qword:0"},
+        {{"add", k, "/v", "q", "/t", "REG_QWORD", "/d", "-0x10"}, 1, "@=sz:old"},
+        // Refused data still leaves the key it named.
+        {{"add", k + "\\Bad", "/v", "d", "/t", "REG_DWORD", "/d", "x"}, 1, "@=sz:old [Bad]"},
         {{"add", k, "/v", "b", "/t", "REG_BINARY", "/d", "123"}, 0, "@=sz:old b=hex:01,23"},
         {{"add", k, "/v", "l", "/t", "REG_DWORD_LITTLE_ENDIAN", "/d", "0x10"}, 0, "@=sz:old l=dword:16"},
         // The platform's tool stores a REG_DWORD_BIG_ENDIAN little-endian, as a REG_DWORD.
         {{"add", k, "/v", "g", "/t", "reg_dword_big_endian", "/d", "0x10"}, 0, "@=sz:old g=hex(5):10,00,00,00"},
-        // Multi-strings: a trailing or lone separator, which must be one character.
+        // Multi-strings: a trailing separator ends the list, a lone one is an empty string; it is one character.
         {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/d", "a\\0b\\0"}, 0,
          "@=sz:old m=hex(7):61,00,00,00,62,00,00,00,00,00"},
         {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/s", ",", "/d", "a,b,"}, 0,
          "@=sz:old m=hex(7):61,00,00,00,62,00,00,00,00,00"},
-        {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/d", "\\0"}, 0, "@=sz:old m=hex(7):00,00"},
+        {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/d", "\\0"}, 0, "@=sz:old m=hex(7):00,00,00,00"},
         {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/s", "\\0", "/d", "a\\0b"}, 1, "@=sz:old"},
         {{"add", k, "/v", "m", "/t", "REG_MULTI_SZ", "/s", "::", "/d", "a::b"}, 1, "@=sz:old"},
         // A root key takes no value.

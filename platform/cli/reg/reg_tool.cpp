@@ -252,7 +252,7 @@ int query(RegistryStore& store, const std::vector<std::string>& args, std::ostre
     return 0;
 }
 
-// A decimal or 0x hex number up to `max`. With `negative`, "-N" too, counted down
+// A decimal or 0x hex number up to `max`. With `negative`, decimal "-N" too, counted down
 // from 2^64 as the platform's tool takes it for REG_QWORD ("-1" is all ones).
 bool parse_number(const std::string& text, std::uint64_t max, bool negative, std::uint64_t& out) {
     std::string_view s = text;
@@ -260,6 +260,7 @@ bool parse_number(const std::string& text, std::uint64_t max, bool negative, std
     if (minus) s.remove_prefix(1);
     int base = 10;
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        if (minus) return false;  // the platform's tool counts down in decimal only
         base = 16;
         s.remove_prefix(2);
     }
@@ -283,8 +284,9 @@ Bytes typed_data(DWORD type, const Options& o) {
         case REG_QWORD: {
             std::uint64_t v = 0;
             const bool q = type == REG_QWORD;
-            if (data.empty()) throw ToolError{type_name(type) + " needs its number in /d."};
-            if (!parse_number(data, q ? UINT64_MAX : 0xFFFFFFFFu, q, v))
+            // A REG_QWORD without /d is 0 on the platform; the dword types need a number.
+            if (data.empty() && !q) throw ToolError{type_name(type) + " needs its number in /d."};
+            if (!data.empty() && !parse_number(data, q ? UINT64_MAX : 0xFFFFFFFFu, q, v))
                 throw ToolError{"Invalid " + type_name(type) + " data \"" + data + "\": a decimal or 0x hex number up to " +
                                 (q ? "64" : "32") + " bits."};
             // REG_DWORD_BIG_ENDIAN too: the platform's tool stores it as an ordinary DWORD.
@@ -296,7 +298,9 @@ Bytes typed_data(DWORD type, const Options& o) {
             const std::u16string sep = o.has("s") ? to_utf16(o.arg("s")) : std::u16string(u"\\0");
             if (o.has("s") && sep.size() != 1) throw ToolError{"The /s separator must be one character."};
             std::u16string text = to_utf16(data);
-            // A trailing separator ends the last string, and a lone one is an empty list.
+            // A lone separator is one empty string, kept with the list's own terminator.
+            if (text == sep) return Bytes(4, 0);
+            // A trailing separator ends the last string.
             if (text.ends_with(sep)) text.resize(text.size() - sep.size());
             std::u16string strings;
             for (std::size_t pos = 0; !text.empty();) {
@@ -346,6 +350,14 @@ int add(RegistryStore& store, const std::vector<std::string>& args, std::ostream
         add_key(store, key);
         out << kDone << "\n";
         return 0;
+    }
+    // The key comes first, as the platform's tool makes it: a type or data refused
+    // below still leaves the key in place.
+    {
+        KeyId id = 0;
+        bool created = false;
+        const RegStatus st = store.create_key(key, id, created);
+        if (st != RegStatus::Ok) store_failure(store, st);
     }
     static const std::map<std::string, DWORD> kTypes = {
         {"reg_sz", REG_SZ},
