@@ -219,6 +219,14 @@ bool Step::next() {
 }
 
 void bind_text(sqlite3_stmt* s, int i, std::u16string_view text) {
+    // SQLite takes the first two bytes of UTF-16 text for a byte-order mark when they
+    // are one: it would drop a name's leading U+FEFF, and read one that starts with
+    // U+FFFE as big-endian. Such a text goes with a mark of its own in front.
+    if (!text.empty() && (text[0] == 0xFEFF || text[0] == 0xFFFE)) {
+        const std::u16string marked = u"\uFEFF" + std::u16string(text);
+        sqlite3_bind_text16(s, i, marked.data(), static_cast<int>(marked.size() * 2), SQLITE_TRANSIENT);
+        return;
+    }
     static const char16_t empty[1] = {0};
     sqlite3_bind_text16(s, i, text.empty() ? empty : text.data(), static_cast<int>(text.size() * 2), SQLITE_STATIC);
 }

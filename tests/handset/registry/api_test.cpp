@@ -170,6 +170,26 @@ TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepTheCaseTheyWereCreatedWith) {
     EXPECT_EQ(v, 7u);
     // Folding maps one character to one: "ß" is not "SS".
     EXPECT_FALSE(read_reg_dword(HKEY_CURRENT_USER, u"äRGER\\σασ\\дОМ\\설정", u"GRÖSSE", v));
+
+    // A name may begin with U+FEFF, which looks like a byte-order mark; it is kept.
+    HKEY marked = create(HKEY_CURRENT_USER, u"Software\\\uFEFFMarked");
+    set_dword(marked, u"\uFEFFv", 3);
+    expect_dword(marked, u"\uFEFFv", 3);
+    expect_missing(marked, u"v");
+    len = 32;
+    ASSERT_EQ(RegEnumValueW(marked, 0, name, &len, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(name, len), u"\uFEFFv");
+    RegCloseKey(marked);
+    EXPECT_FALSE(key_exists(HKEY_CURRENT_USER, u"Software\\Marked"));
+    HKEY software = create(HKEY_CURRENT_USER, u"Software");
+    std::vector<std::u16string> subkeys;
+    for (DWORD i = 0;; ++i) {
+        len = 32;
+        if (RegEnumKeyExW(software, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        subkeys.emplace_back(name, len);
+    }
+    RegCloseKey(software);
+    EXPECT_THAT(subkeys, testing::Contains(u"\uFEFFMarked"));
 }
 
 TEST_F(RegistryTest, QueryReportsSizeAndLeavesATooSmallBufferUntouched) {
