@@ -19,7 +19,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/phone/commands.h"
+#include "platform/phone/control_protocol.h"
 #include "platform/phone/executor.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
@@ -68,31 +68,6 @@ bool write_all(int fd, std::string_view data) {
     return true;
 }
 
-// The answer to one command: output lines (a leading "." doubled) and the terminator.
-std::string flat(std::string text) {
-    for (char& c : text)
-        if (c == '\n' || c == '\r') c = ' ';
-    return text;
-}
-
-std::string format_answer(const std::string& output, bool ok, const std::string& error,
-                          const std::string& notice = {}) {
-    std::string answer;
-    std::size_t pos = 0;
-    while (pos < output.size()) {
-        std::size_t end = output.find('\n', pos);
-        if (end == std::string::npos) end = output.size();
-        const std::string_view line(output.data() + pos, end - pos);
-        if (!line.empty() && line[0] == '.') answer += '.';
-        answer.append(line);
-        answer += '\n';
-        pos = end + 1;
-    }
-    if (!notice.empty()) answer += ".note " + flat(notice) + "\n";
-    answer += ok ? std::string(".ok\n") : ".error " + flat(error) + "\n";
-    return answer;
-}
-
 bool process_alive(int pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
 
 // The OS process id in a socket name "ctl-<pid>.sock", or 0.
@@ -138,33 +113,21 @@ bool exchange(int fd, const std::string& line, std::vector<std::string>& output,
         return false;
     }
     ::shutdown(fd, SHUT_WR);
-    std::string buffer;
+    ControlAnswerReader answer;
     char chunk[4096];
     for (;;) {
-        std::size_t nl;
-        while ((nl = buffer.find('\n')) != std::string::npos) {
-            std::string text = buffer.substr(0, nl);
-            buffer.erase(0, nl + 1);
-            if (text == ".ok") return true;
-            if (text.starts_with(".note ")) {
-                if (notice) *notice = text.substr(6);
-                continue;
-            }
-            if (text.starts_with(".error")) {
-                error = text.size() > 7 ? text.substr(7) : "the command failed";
-                return false;
-            }
-            if (text.starts_with("..")) text.erase(0, 1);
-            output.push_back(std::move(text));
-        }
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             error = "the instance closed the connection without an answer";
             return false;
         }
-        buffer.append(chunk, static_cast<std::size_t>(n));
+        if (answer.feed(std::string_view(chunk, static_cast<std::size_t>(n)))) break;
     }
+    output.insert(output.end(), answer.output().begin(), answer.output().end());
+    if (notice) *notice = answer.notice();
+    if (!answer.ok()) error = answer.error();
+    return answer.ok();
 }
 
 }  // namespace
@@ -237,20 +200,19 @@ void ControlServer::State::accept_loop() {
 }
 
 std::string ControlServer::State::answer(std::string_view line) {
-    if (line.find('\0') != std::string_view::npos) return format_answer({}, false, "malformed command: NUL byte");
-    ParsedLine parsed = parse_line(line, 1, ParseOptions{.internal = true});
-    if (!parsed.ok()) return format_answer({}, false, parsed.error);
-    if (!parsed.command) return format_answer({}, true, {});
-    std::ostringstream out;
+    std::optional<Command> command;
     std::string error, notice;
+    if (!parse_control_request(line, command, error)) return format_control_answer({}, false, error);
+    if (!command) return format_control_answer({}, true, {});
+    std::ostringstream out;
     bool ok;
     {
         // The socket's thread is no program thread; it holds handset time only while
         // its command runs.
         Participation participation;
-        ok = executor.run(*parsed.command, out, error, notice);
+        ok = executor.run(*command, out, error, notice);
     }
-    return format_answer(out.str(), ok, error, notice);
+    return format_control_answer(out.str(), ok, error, notice);
 }
 
 // Sends all of `data`, waiting while the peer's buffers are full, but not once the
@@ -278,37 +240,32 @@ void ControlServer::State::serve(Connection* connection) {
     ucred cred{};
     socklen_t len = sizeof cred;
     if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != ::geteuid()) {
-        send_answer(fd, format_answer({}, false, "permission denied: the instance belongs to another user"));
+        send_answer(fd, format_control_answer({}, false, "permission denied: the instance belongs to another user"));
     } else {
-        std::string buffer;
+        ControlRequestReader requests;
         char chunk[4096];
-        bool open = true;
-        while (open) {
-            std::size_t nl;
-            // Once the server stops, lines already received are left unanswered.
-            while (open && !stopping && (nl = buffer.find('\n')) != std::string::npos) {
-                std::string_view line(buffer.data(), nl);
-                if (line.size() > kMaxControlLine) break;  // answered below
-                if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-                open = send_answer(fd, answer(line));
-                buffer.erase(0, nl + 1);
+        // Once the server stops, lines already received are left unanswered.
+        while (!stopping) {
+            std::string line;
+            const auto next = requests.next(line);
+            if (next == ControlRequestReader::Next::Line) {
+                if (!send_answer(fd, answer(line))) break;
+                continue;
             }
-            if (!open || stopping) break;
-            const std::size_t pending = buffer.find('\n') == std::string::npos ? buffer.size() : buffer.find('\n');
-            if (pending > kMaxControlLine) {
+            if (next == ControlRequestReader::Next::TooLong) {
                 // The rest of an oversized line is not read: the connection ends here.
-                send_answer(fd, format_answer({}, false,
-                                              "command line longer than " + std::to_string(kMaxControlLine) + " bytes"));
+                send_answer(fd, control_line_too_long_answer());
                 break;
             }
             const ssize_t n = ::read(fd, chunk, sizeof chunk);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
                 // The peer closed its side: a last line without a line break still counts.
-                if (n == 0 && !buffer.empty() && !stopping) send_answer(fd, answer(buffer));
+                if (n == 0 && !stopping)
+                    if (const auto last = requests.last_line()) send_answer(fd, answer(*last));
                 break;
             }
-            buffer.append(chunk, static_cast<std::size_t>(n));
+            requests.feed(std::string_view(chunk, static_cast<std::size_t>(n)));
         }
     }
     std::lock_guard lock(mu);

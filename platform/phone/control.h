@@ -4,9 +4,7 @@
 // Each host listens on run/ctl-<os pid>.sock of the device folder; the instance the
 // user started also points run/ctl.sock at its socket, which is where `quillon ctl`
 // goes. The run folder is owner-only and so is the socket; a peer of another user is
-// refused. The protocol is one command a line; the answer is the command's output
-// lines, each with a leading "." doubled, then ".ok" or ".error MESSAGE", after a
-// ".note MESSAGE" when the command has a word for the user that is no error.
+// refused. The protocol, one command a line and its answer, is control_protocol.h's.
 #pragma once
 
 #include <filesystem>
@@ -17,9 +15,6 @@
 namespace handset::frontend {
 
 class Executor;
-
-// Longest command line the socket takes, without its line break.
-constexpr std::size_t kMaxControlLine = 4096;
 
 class ControlServer {
 public:
