@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "common/script_lines.h"
+#include "common/trace_rules.h"
 #include "platform/cli/trace/trace_log.h"
 #include "common/child_process.h"
 
@@ -61,49 +62,6 @@ void ExpectSlices(const Json& trace, const std::vector<Slice>& want, const std::
     }
 }
 
-// The rules the viewers rely on: every track is named; on each track the time stamps
-// never go back, each B has its E, and complete slices nest.
-void ExpectWellFormed(const Json& trace, const std::string& context) {
-    ASSERT_TRUE(trace.contains("traceEvents") && trace["traceEvents"].is_array()) << context;
-    const auto names = TrackNames(trace);
-    std::map<long long, long long> last_ts;
-    std::map<long long, std::vector<std::string>> begun;
-    std::map<long long, std::vector<long long>> enclosing;
-    for (const Json& e : trace["traceEvents"]) {
-        const std::string ph = e["ph"];
-        if (ph == "M") continue;
-        const long long tid = e["tid"];
-        const long long ts = e["ts"];
-        const std::string where = context + ": " + e.dump();
-        EXPECT_TRUE(names.count(tid)) << where;
-        EXPECT_GE(ts, last_ts[tid]) << where;
-        last_ts[tid] = ts;
-        if (ph == "B") begun[tid].push_back(e["name"]);
-        if (ph == "E") {
-            ASSERT_FALSE(begun[tid].empty()) << where;
-            EXPECT_EQ(begun[tid].back(), e["name"]) << where;
-            begun[tid].pop_back();
-        }
-        if (ph == "X") {
-            const long long end = ts + e["dur"].get<long long>();
-            EXPECT_GE(end, ts) << where;
-            auto& ends = enclosing[tid];
-            while (!ends.empty() && ends.back() <= ts) ends.pop_back();
-            if (!ends.empty()) {
-                EXPECT_LE(end, ends.back()) << where;
-            }
-            ends.push_back(end);
-        }
-        if (ph == "C") {
-            for (const auto& [name, value] : e["args"].items()) EXPECT_TRUE(value.is_number()) << where;
-        }
-        if (ph != "B" && ph != "E" && ph != "X" && ph != "C") {
-            EXPECT_EQ(ph, "i") << where;
-        }
-    }
-    for (const auto& [tid, open] : begun) EXPECT_TRUE(open.empty()) << context << ": track " << tid << " left open";
-}
-
 // Converts `log`, with what trace_from_log says about its lines.
 Json Convert(const std::string& log, handset::frontend::LogTrace* lines = nullptr) {
     std::istringstream in(log);
@@ -125,7 +83,7 @@ TEST(Trace, AShortScenarioShowsItsRemindersStatesMailClientAndCounters) {
                                   dir.file("events.jsonl"), "--trace", dir.file("run.json")});
     ASSERT_EQ(run.status, 0) << run.err;
     const Json trace = Json::parse(read_file(dir / "run.json"));
-    ExpectWellFormed(trace, "scenario");
+    EXPECT_EQ(qtest::trace_rule_broken(trace), "") << "scenario";
 
     ExpectSlices(trace,
                  {{"Program", "QUILLON", 0, 273050},
@@ -254,7 +212,7 @@ TEST(Trace, EdgesOfTheLogGiveSlicesThatNest) {
     };
     for (const Case& c : cases) {
         const Json trace = Convert(c.log);
-        ExpectWellFormed(trace, c.what);
+        EXPECT_EQ(qtest::trace_rule_broken(trace), "") << c.what;
         ExpectSlices(trace, c.want, c.what);
     }
 }
