@@ -1,5 +1,6 @@
 // A registry store for fuzz targets: one scratch file per fuzzing process, emptied
-// between inputs so that every input starts from the same registry.
+// between inputs so that every input starts from the same registry; and the comparison
+// of a subtree with what its .reg text imports back as.
 #pragma once
 
 #include <signal.h>
@@ -66,6 +67,22 @@ inline void clear_store(handset::RegistryStore& store) {
             if (store.delete_value(root_key_id(root), value.name, Notify::Quiet) != RegStatus::Ok) std::abort();
         }
     }
+}
+
+// Whether `b` holds the keys and values of `a`, as the .reg text of `a` imports back:
+// a REG_SZ of no bytes is written as "", which reads back as a lone terminator.
+inline bool same_tree(const handset::RegTree& a, const handset::RegTree& b) {
+    using namespace handset;
+    if (a.path != b.path || a.values.size() != b.values.size() || a.subkeys.size() != b.subkeys.size()) return false;
+    for (std::size_t i = 0; i < a.values.size(); ++i) {
+        const RegValue& x = a.values[i];
+        const RegValue& y = b.values[i];
+        const bool empty_text = x.type == REG_SZ && x.data.empty() && y.data == Bytes{0, 0};
+        if (x.name != y.name || x.type != y.type || (x.data != y.data && !empty_text)) return false;
+    }
+    for (std::size_t i = 0; i < a.subkeys.size(); ++i)
+        if (!same_tree(a.subkeys[i], b.subkeys[i])) return false;
+    return true;
 }
 
 }  // namespace fuzz

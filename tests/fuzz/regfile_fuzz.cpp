@@ -17,20 +17,6 @@ void check(bool ok) {
     if (!ok) std::abort();
 }
 
-bool same_tree(const RegTree& a, const RegTree& b) {
-    if (a.path != b.path || a.values.size() != b.values.size() || a.subkeys.size() != b.subkeys.size()) return false;
-    for (std::size_t i = 0; i < a.values.size(); ++i) {
-        const RegValue& x = a.values[i];
-        const RegValue& y = b.values[i];
-        // A REG_SZ of no bytes is written as "", which reads back as a lone terminator.
-        const bool empty_text = x.type == REG_SZ && x.data.empty() && y.data == Bytes{0, 0};
-        if (x.name != y.name || x.type != y.type || (x.data != y.data && !empty_text)) return false;
-    }
-    for (std::size_t i = 0; i < a.subkeys.size(); ++i)
-        if (!same_tree(a.subkeys[i], b.subkeys[i])) return false;
-    return true;
-}
-
 RegistryStore& store() {
     static auto s = fuzz::open_scratch_store("regfile");
     return *s;
@@ -61,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!import_reg_file(reg, file, error, Notify::Quiet)) std::abort();
         RegTree after;
         check(reg.read_tree({root, u""}, after) == RegStatus::Ok);
-        check(same_tree(before, after));
+        check(fuzz::same_tree(before, after));
         // The other root is compared from the original import.
         fuzz::clear_store(reg);
         check(import_reg_file(reg, bytes, error, Notify::Quiet));
