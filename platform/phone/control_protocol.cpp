@@ -16,10 +16,13 @@ std::string flat(std::string_view text) {
 
 ControlRequestReader::Next ControlRequestReader::next(std::string& line) {
     const std::size_t nl = buffer_.find('\n');
-    if (nl == std::string::npos) return buffer_.size() > kMaxControlLine ? Next::TooLong : Next::More;
-    if (nl > kMaxControlLine) return Next::TooLong;
-    line.assign(buffer_, 0, nl);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    // The limit is on the line without its break, and a "\r" that came last may be the
+    // first half of one.
+    std::size_t length = nl == std::string::npos ? buffer_.size() : nl;
+    if (length > 0 && buffer_[length - 1] == '\r') --length;
+    if (length > kMaxControlLine) return Next::TooLong;
+    if (nl == std::string::npos) return Next::More;
+    line.assign(buffer_, 0, length);
     buffer_.erase(0, nl + 1);
     return Next::Line;
 }
@@ -28,6 +31,7 @@ std::optional<std::string> ControlRequestReader::last_line() {
     if (buffer_.empty()) return std::nullopt;
     std::string line = std::move(buffer_);
     buffer_.clear();
+    if (line.back() == '\r') line.pop_back();
     return line;
 }
 

@@ -28,8 +28,8 @@ public:
     };
     void feed(std::string_view bytes) { buffer_.append(bytes); }
     Next next(std::string& line);
-    // Once the peer has closed its side: its last line, which had no break; nothing when
-    // no bytes are left. Call after next() has given More.
+    // Once the peer has closed its side: its last line, which had no "\n" (a "\r" at its
+    // end is dropped); nothing when no bytes are left. Call after next() has given More.
     std::optional<std::string> last_line();
 
 private:

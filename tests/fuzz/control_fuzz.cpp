@@ -3,7 +3,7 @@
 // command, nothing, or refused with a reason. An answer, however it arrives, reads back
 // as the output, note and outcome the host sent.
 //
-// Input: 4 bytes choosing where the reads are cut, then the bytes the peer sends.
+// Input: the bytes the peer sends, then 4 bytes choosing where the reads are cut.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -36,10 +36,10 @@ struct Lines {
 Lines plain_reading(std::string_view stream) {
     Lines out;
     while (!stream.empty()) {
-        // A line ends at "\n" or "\r\n"; the last one, without its break, as it is.
+        // A line ends at "\n" or "\r\n"; the last one may lack the "\n".
         const std::size_t nl = stream.find('\n');
         std::string_view line = stream.substr(0, nl);
-        if (nl != std::string_view::npos && line.ends_with('\r')) line.remove_suffix(1);
+        if (line.ends_with('\r')) line.remove_suffix(1);
         if (line.size() > kMaxControlLine) {
             out.too_long = true;
             break;

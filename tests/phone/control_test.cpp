@@ -158,6 +158,9 @@ TEST_F(RunningPhone, BadInputIsRefusedWithItsErrorAndTheInstanceKeepsServing) {
         {Via::Ctl, {}, 2, Match::Contains, "give a handset command"},
         // Refused before the line ends, while the connection stays open.
         {Via::Socket, {std::string(5000, 'a')}, 0, Match::StartsWith, ".error command line longer than 4096 bytes"},
+        // The limit leaves out the line break, "\r\n" as well as "\n".
+        {Via::SocketHalfClosed, {"#" + std::string(4095, 'a') + "\r\n"}, 0, Match::Is, ".ok\n"},
+        {Via::Socket, {"#" + std::string(4096, 'a') + "\r\n"}, 0, Match::StartsWith, ".error command line longer"},
         {Via::SocketHalfClosed, {"wiat 3s\n"}, 0, Match::Is, ".error unknown command `wiat`\n"},
         {Via::SocketHalfClosed, {std::string("missed\0 1\n", 10)}, 0, Match::Is, ".error malformed command: NUL byte\n"},
         // The internal foreground request wants a window handle.
