@@ -145,6 +145,10 @@ struct Timeline {
     // What started before the log: it starts with the log, or at `t` when the log starts now.
     long long log_start(long long t) const { return first_t.value_or(t); }
 
+    // Ends slice `i` at `t`. The log is not in time order everywhere: an end logged with
+    // a time before its start makes a slice of no length.
+    void end(std::size_t i, long long t) { slices[i].end = std::max(t, slices[i].start); }
+
     void change(Track track, const std::string& value, long long t) {
         Stretches& s = stretches[track];
         if (s.current == value) return;
@@ -300,8 +304,8 @@ struct Programs {
                                           Json{{"file", file}, {"started_before_the_log", true}}}));
         }
         Slice& run = timeline.slices[runs.back()];
+        timeline.end(runs.back(), t);
         runs.pop_back();
-        run.end = t;
         run.args["exit_code"] = code;
         if (!mail && program_runs.empty()) watch.stop(t, true);
     }
@@ -328,7 +332,7 @@ struct Programs {
             slice = it->second;
             dialogs.erase(std::next(it).base());
         }
-        timeline.slices[slice].end = t;
+        timeline.end(slice, t);
         timeline.slices[slice].args["result"] = result;
     }
 

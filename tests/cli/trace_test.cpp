@@ -196,6 +196,13 @@ TEST(Trace, EdgesOfTheLogGiveSlicesThatNest) {
           {"Mail client", "e mail.exe", 300, 600},
           {"Mail client", "e mail.exe", 400, 0},
           {"Program", "Y", 100, 100}}},
+        {"ends logged with a time before their starts",
+         R"({"t":400,"ev":"process.start","file":"\\Windows\\e mail.exe"}
+{"t":300,"ev":"dialog.open","id":5,"title":"Y"}
+{"t":200,"ev":"process.exit","file":"\\Windows\\e mail.exe","code":0}
+{"t":250,"ev":"dialog.close","id":5,"title":"Y","result":1}
+)",
+         {{"Mail client", "e mail.exe", 400, 0}, {"Program", "Y", 300, 0}}},
         {"two-form states before their first change",
          R"({"t":0,"ev":"reg.set","key":"HKCU\\Software\\Quillon","name":"X","type":"dword","data":1}
 {"t":1000,"ev":"reg.set","key":"HKCU\\Comm\\RasBook\\KTF IE GPRS","name":"DevCfg","type":"hex","data":"01"}
