@@ -46,6 +46,8 @@ TEST(LogLines, ALineThatIsNotJsonSaysWhyWithoutTheParsersPrefix) {
               handset::Json({{"t", 1}, {"ev", "key"}}));
     EXPECT_FALSE(handset::frontend::parse_log_line(R"({"t":1,)", error));
     EXPECT_TRUE(error.starts_with("parse error")) << error;
+    EXPECT_FALSE(handset::frontend::parse_log_line(R"({"t":1e400})", error));
+    EXPECT_TRUE(error.starts_with("number overflow")) << error;
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ void read_log_lines(const std::vector<std::string>& lines, const std::function<v
 std::optional<Json> parse_log_line(std::string_view text, std::string& error) {
     try {
         return Json::parse(text);
-    } catch (const Json::parse_error& e) {
+    } catch (const Json::exception& e) {  // a parse error, or a number too large for a double
         error = e.what();
         // nlohmann's own prefix ("[json.exception.parse_error.101] ") says nothing to a reader.
         if (const std::size_t close = error.find("] "); error.starts_with("[json.") && close != std::string::npos)
