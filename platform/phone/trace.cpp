@@ -59,9 +59,14 @@ long long whole(const Json& event, const char* name) {
     return value.get<long long>();
 }
 
-long long length(const Json& event, const char* name) {
+// A time or a length of the log, in milliseconds of the handset clock, which starts at
+// 0. No run comes near kLongestRunMs, and the trace's microseconds of a sum of two such
+// figures still fit its numbers.
+constexpr long long kLongestRunMs = 1'000'000'000'000;  // some 31 years
+long long milliseconds(const Json& event, const char* name) {
     const long long ms = whole(event, name);
     if (ms < 0) throw BadEvent(std::string("`") + name + "` is negative");
+    if (ms > kLongestRunMs) throw BadEvent(std::string("`") + name + "` is longer than any run");
     return ms;
 }
 
@@ -190,7 +195,7 @@ struct WatchTicks {
 
     void on_timer(const Json& e, long long t, bool set) {
         const long long id = whole(e, "id");
-        const long long ms = set ? length(e, "ms") : 0;
+        const long long ms = set ? milliseconds(e, "ms") : 0;
         if (id != kWatchTimerId) return;
         // Setting the timer again starts its schedule afresh; a kill comes from inside
         // a tick (the mail client's pass-through) or after the last one.
@@ -218,7 +223,7 @@ struct Reminders {
     void on_sound(const Json& e, long long t) {
         const std::string& file = text(e, "file");
         const std::string& mode = text(e, "mode");
-        const long long ms = length(e, "ms");
+        const long long ms = milliseconds(e, "ms");
         const bool missing = flag(e, "missing");
         std::vector<Slice>& slices = timeline.slices;
         // A new sound stops the one playing.
@@ -244,7 +249,7 @@ struct Reminders {
     }
 
     void on_vibrate(const Json& e, long long t, bool in_call) {
-        const long long ms = length(e, "ms");
+        const long long ms = milliseconds(e, "ms");
         const std::size_t pulse = timeline.push({kVibration, t, t + ms, "vibration", Json{{"ms", ms}}});
         if (Reminder* joining = open(false)) {
             const long long previous_end = *timeline.slices[joining->members.back()].end;
@@ -461,7 +466,7 @@ struct TraceBuilder::State {
 
     void add(const Json& e) {
         if (!e.is_object()) throw BadEvent("not a JSON object");
-        const long long t = whole(e, "t");
+        const long long t = milliseconds(e, "t");
         const std::string& ev = text(e, "ev");
         if (ev == "sound")
             reminders.on_sound(e, t);

@@ -243,6 +243,12 @@ TEST(Trace, UnreadableLinesAreNamedAndTheRestConverts) {
         {locked + "\n{\"t\":\"soon\",\"ev\":\"key\"}\n\n" + unlocked + "\n", {2}, "`t` is not a whole number", 0},
         {locked + "\n\n" + unlocked + "\n{\"t\":900,\"ev\":\"ke", {}, "", 4},
         {locked + "\n" + unlocked + "\n{\"t\":900,\"ev\":\"ke\n", {3}, "not JSON", 0},
+        {locked + "\n{\"t\":-5,\"ev\":\"key\"}\n" + unlocked + "\n", {2}, "`t` is negative", 0},
+        {locked + "\n" + R"({"t":5,"ev":"sound","file":"x","mode":"sync","ms":1000000000000000000,"missing":false})" +
+             "\n" + unlocked + "\n",
+         {2},
+         "`ms` is longer than any run",
+         0},
     };
     for (const Case& c : cases) {
         handset::frontend::LogTrace converted;
