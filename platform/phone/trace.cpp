@@ -5,7 +5,7 @@
 // Some of what the viewer shows is not a single event of the log and is derived here:
 // - Watch ticks: the log records the watch timer being set and killed, not each expiry,
 //   so the ticks are the timer's schedule (every period after it was set, until it is
-//   killed or the program has ended).
+//   killed or the program has ended), a week of the program's watch at most.
 // - Reminders: a reminder sound (missedCall, unreadSms, missedCallSms) opens one and the
 //   count sound (alertN, alertOver) that follows it joins it; in the silent profile a
 //   300 ms pulse opens one and the pulses that follow it within a short gap join it (the

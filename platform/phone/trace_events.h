@@ -39,7 +39,8 @@ struct Schedule {
 };
 
 // Writes the trace of a finished timeline (every slice ended): each track's slices,
-// nested, with the watch's ticks of `schedules` among the watch's, then the counters.
+// nested, with the watch's ticks of `schedules` among the watch's (as many as a week of
+// the program's 3-second watch has, then an instant where they stop), then the counters.
 void write_timeline(std::ostream& out, std::vector<Slice>& slices, const std::vector<Schedule>& schedules,
                     std::vector<CounterSample> counters);
 

@@ -224,6 +224,25 @@ TEST(Trace, EdgesOfTheLogGiveSlicesThatNest) {
     }
 }
 
+// A watch that would tick without end (a timer of 1 ms, a time far off) is drawn for a
+// week of the program's 3-second watch, and the trace says where its ticks stop.
+TEST(Trace, AWeekOfWatchTicksAtMost) {
+    std::istringstream in(R"({"t":0,"ev":"timer.set","id":100,"ms":1}
+{"t":100000000,"ev":"power","state":"on","mask":1}
+)");
+    handset::frontend::TraceBuilder builder;
+    trace_from_log(in, builder);
+    std::ostringstream out;
+    builder.write(out);
+    const std::string trace = out.str();
+    std::size_t ticks = 0;
+    for (std::size_t at = 0; (at = trace.find("\"watch tick\"", at)) != std::string::npos; ++at) ++ticks;
+    EXPECT_EQ(ticks, 7u * 24 * 3600 / 3);
+    const std::size_t stop = trace.find("watch ticks not drawn from here on");
+    ASSERT_NE(stop, std::string::npos);
+    EXPECT_NE(trace.find("\"ts\":201601000", stop), std::string::npos);
+}
+
 TEST(Trace, UnreadableLinesAreNamedAndTheRestConverts) {
     const std::string locked = R"({"t":0,"ev":"keypad","locked":true})";
     const std::string unlocked = R"({"t":100,"ev":"keypad","locked":false})";
