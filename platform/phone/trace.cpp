@@ -189,7 +189,7 @@ struct WatchTicks {
 
     // Ends the current schedule at `limit`.
     void stop(long long limit, bool inclusive) {
-        if (since && period > 0) schedules.push_back({*since, period, limit, inclusive});
+        if (since && period > 0) schedules.push_back({*since, period, std::max(limit, *since), inclusive});
         since.reset();
     }
 
@@ -201,7 +201,9 @@ struct WatchTicks {
         // a tick (the mail client's pass-through) or after the last one.
         stop(t, !set);
         if (set) {
-            since = t;
+            // The log is not in time order everywhere; the ticks are: a schedule starts
+            // no earlier than the last one ended.
+            since = schedules.empty() ? t : std::max(t, schedules.back().until);
             period = ms;
         }
     }

@@ -203,6 +203,13 @@ TEST(Trace, EdgesOfTheLogGiveSlicesThatNest) {
 {"t":250,"ev":"dialog.close","id":5,"title":"Y","result":1}
 )",
          {{"Mail client", "e mail.exe", 400, 0}, {"Program", "Y", 300, 0}}},
+        {"a watch timer set again with a time before its last schedule ended",
+         R"({"t":1,"ev":"timer.set","id":100,"ms":3000}
+{"t":5300,"ev":"timer.kill","id":100}
+{"t":0,"ev":"timer.set","id":100,"ms":3000}
+{"t":9000,"ev":"power","state":"on","mask":1}
+)",
+         {{"Program: watch", "watch tick", 3001, 0}, {"Program: watch", "watch tick", 8300, 0}}},
         {"two-form states before their first change",
          R"({"t":0,"ev":"reg.set","key":"HKCU\\Software\\Quillon","name":"X","type":"dword","data":1}
 {"t":1000,"ev":"reg.set","key":"HKCU\\Comm\\RasBook\\KTF IE GPRS","name":"DevCfg","type":"hex","data":"01"}
