@@ -481,11 +481,8 @@ void set_charger(bool on) { power_manager().set_charger(on); }
 using namespace handset;
 
 HANDLE RequestPowerNotifications(HANDLE queue, DWORD mask) {
-    if (!queue) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    auto object = object_as<MsgQueueObject>(queue);
+    // A null handle and one that is no message queue are the same invalid parameter.
+    auto object = queue ? object_as<MsgQueueObject>(queue) : nullptr;
     if (!object) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
