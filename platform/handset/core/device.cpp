@@ -1,10 +1,17 @@
 // The device folder: creation in factory state, device paths, and the current device.
 #include "platform/handset/core/device.h"
 
+#include <fcntl.h>
 #include <sys/file.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#ifdef SYS_openat2
+#include <linux/openat2.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -118,19 +125,50 @@ Device::Device(DeviceOptions options)
     }
 }
 
-std::optional<fs::path> Device::host_path(std::u16string_view device_path) const {
-    if (device_path.empty() || (device_path[0] != u'\\' && device_path[0] != u'/')) return std::nullopt;
-    fs::path result = fs_root();
+namespace {
+
+// Calls `part(name)` for each name of an absolute device path, in order. False, having
+// called it for none or some, when the path is not absolute or a name is "." or "..",
+// holds a NUL or a colon; also when `part` returns false.
+template <class Part>
+bool each_name(std::u16string_view device_path, Part&& part) {
+    if (device_path.empty() || (device_path[0] != u'\\' && device_path[0] != u'/')) return false;
     std::size_t i = 0;
     while (i < device_path.size()) {
         while (i < device_path.size() && (device_path[i] == u'\\' || device_path[i] == u'/')) ++i;
         std::size_t j = i;
         while (j < device_path.size() && device_path[j] != u'\\' && device_path[j] != u'/') ++j;
         if (j == i) break;
-        const std::u16string_view part = device_path.substr(i, j - i);
-        if (part == u"." || part == u"..") return std::nullopt;
-        if (part.find(u'\0') != std::u16string_view::npos || part.find(u':') != std::u16string_view::npos)
-            return std::nullopt;
+        const std::u16string_view name = device_path.substr(i, j - i);
+        if (name == u"." || name == u"..") return false;
+        if (name.find(u'\0') != std::u16string_view::npos || name.find(u':') != std::u16string_view::npos) return false;
+        if (!part(name)) return false;
+        i = j;
+    }
+    return true;
+}
+
+// openat2(2) with `how`; -1 with errno ENOSYS where the C library or the kernel lacks it.
+int open_beneath(int dir, const char* relative, int flags) {
+#ifdef SYS_openat2
+    open_how how{};
+    how.flags = static_cast<std::uint64_t>(flags);
+    // No step may leave `dir` (through "..", an absolute link or a link that leads out),
+    // and no /proc link may jump anywhere.
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    return static_cast<int>(::syscall(SYS_openat2, dir, relative, &how, sizeof how));
+#else
+    (void)dir, (void)relative, (void)flags;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+}  // namespace
+
+std::optional<fs::path> Device::host_path(std::u16string_view device_path) const {
+    fs::path result = fs_root();
+    const bool named = each_name(device_path, [&](std::u16string_view part) {
         const std::string name = to_utf8(part);
         // The device's file system ignores case: use the existing entry's spelling.
         fs::path next = result / name;
@@ -144,8 +182,9 @@ std::optional<fs::path> Device::host_path(std::u16string_view device_path) const
             }
         }
         result = std::move(next);
-        i = j;
-    }
+        return true;
+    });
+    if (!named) return std::nullopt;
     // Links inside fs/ could point out of it; the resolved path must stay below fs/.
     std::error_code ec;
     const fs::path canonical_root = fs::weakly_canonical(fs_root(), ec);
@@ -154,6 +193,31 @@ std::optional<fs::path> Device::host_path(std::u16string_view device_path) const
     auto [root_end, ignored] = std::mismatch(canonical_root.begin(), canonical_root.end(), canonical.begin(), canonical.end());
     if (root_end != canonical_root.end()) return std::nullopt;
     return result;
+}
+
+UniqueFd Device::open_for_reading(std::u16string_view device_path) const {
+    // The path as spelt, names joined by '/', for the kernel to resolve below fs/ in one
+    // call: one open for a path spelt as stored, where host_path() takes a stat and a
+    // readlink for every name and every folder above fs/.
+    std::string relative;
+    const bool named = each_name(device_path, [&](std::u16string_view part) {
+        if (!relative.empty()) relative += '/';
+        relative += to_utf8(part);
+        return true;
+    });
+    if (!named) return {};
+    if (!relative.empty()) {
+        const UniqueFd root(::open(fs_root().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (root) {
+            const int fd = open_beneath(root.get(), relative.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd >= 0) return UniqueFd(fd);
+        }
+    }
+    // Spelt in another case, a link the kernel would not follow below fs/ (an absolute
+    // one), or no openat2: host_path() decides, with the checks it always makes.
+    const auto host = host_path(device_path);
+    if (!host) return {};
+    return UniqueFd(::open(host->c_str(), O_RDONLY | O_CLOEXEC));
 }
 
 Device& device() {

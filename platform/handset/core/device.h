@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/handset/core/host_io.h"
+
 namespace handset {
 
 struct DeviceOptions {
@@ -51,6 +53,9 @@ public:
     // The host path of a device path ("\Windows\StartUp\Quillon.lnk"), or nothing
     // when the path is not absolute or would leave fs/.
     std::optional<std::filesystem::path> host_path(std::u16string_view device_path) const;
+    // The device file `device_path` opened for reading, by the rules of host_path(): an
+    // empty descriptor when the path is not absolute, would leave fs/ or cannot be opened.
+    UniqueFd open_for_reading(std::u16string_view device_path) const;
 
     static std::filesystem::path default_folder();
     // Whether `folder` holds a device that a phone has finished making.

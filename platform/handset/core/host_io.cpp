@@ -41,17 +41,21 @@ FileLock::~FileLock() {
 
 bool FileBytes::read(const std::filesystem::path& file) {
     const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) return false;
+    return fd && read(fd.get());
+}
+
+bool FileBytes::read(int fd) {
+    if (fd < 0) return false;
     struct stat st {};
     std::size_t capacity = 4096;
     // One byte more than the size, so that the read that finds the end needs no growth.
-    if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) capacity = static_cast<std::size_t>(st.st_size) + 1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) capacity = static_cast<std::size_t>(st.st_size) + 1;
     // Not zeroed: every byte used is read first.
     bytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
     size_ = 0;
     for (;;) {
         if (size_ == capacity) grow(capacity);
-        const ssize_t n = ::read(fd.get(), bytes_.get() + size_, capacity - size_);
+        const ssize_t n = ::read(fd, bytes_.get() + size_, capacity - size_);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return n == 0;
         size_ += static_cast<std::size_t>(n);

@@ -59,6 +59,8 @@ class FileBytes {
 public:
     // False when the file cannot be opened or read; the bytes are then undefined.
     bool read(const std::filesystem::path& file);
+    // The same from a descriptor open for reading, read from where it stands.
+    bool read(int fd);
     std::span<const std::uint8_t> bytes() const { return {bytes_.get(), size_}; }
 
 private:

@@ -63,10 +63,9 @@ const WavSound& default_sound() {
 
 std::optional<WavSound> load(std::u16string_view path) {
     if (!has_device()) return std::nullopt;
-    const auto host = device().host_path(path);
-    if (!host) return std::nullopt;
+    const UniqueFd fd = device().open_for_reading(path);
     FileBytes file;
-    if (!file.read(*host)) return std::nullopt;
+    if (!file.read(fd.get())) return std::nullopt;
     return decode_wav(file.bytes(), audio::active());
 }
 

@@ -97,6 +97,56 @@ TEST_F(ObjectsTest, DevicePathsStayInsideTheFileSystem) {
     EXPECT_FALSE(dev.host_path(u"\\escape\\passwd"));
 }
 
+// Opening for reading takes the kernel's one-call resolution when it can and the
+// name-by-name walk when it cannot; either way it opens exactly what host_path() allows.
+TEST_F(ObjectsTest, OpeningForReadingFollowsTheDevicePathRules) {
+    namespace fs = std::filesystem;
+    const auto& dev = handset::device();
+    const fs::path root = dev.fs_root();
+    fs::create_directories(root / "Sounds" / "Inner");
+    std::ofstream(root / "Sounds" / "Inner" / "a.wav") << "inside";
+    const fs::path outside = dev.folder() / "outside.txt";
+    std::ofstream(outside) << "outside";
+    fs::create_symlink("Inner/a.wav", root / "Sounds" / "relative.wav");
+    fs::create_symlink(root / "Sounds" / "Inner" / "a.wav", root / "Sounds" / "absolute.wav");
+    fs::create_symlink("../../outside.txt", root / "Sounds" / "up.wav");
+    fs::create_symlink(outside, root / "Sounds" / "out.wav");
+    fs::create_directory_symlink(dev.folder(), root / "Sounds" / "device");
+    // A link that leaves fs/ and comes back still ends below it.
+    fs::create_directory_symlink("../../fs/Sounds/Inner", root / "Sounds" / "around");
+
+    const struct {
+        const char16_t* path;
+        const char* content;  // nullptr: refused
+    } cases[] = {
+        {u"\\Sounds\\Inner\\a.wav", "inside"},
+        {u"/sounds/INNER/A.WAV", "inside"},
+        {u"\\Sounds\\relative.wav", "inside"},
+        {u"\\Sounds\\absolute.wav", "inside"},
+        {u"\\Sounds\\around\\a.wav", "inside"},
+        {u"\\Sounds\\up.wav", nullptr},
+        {u"\\Sounds\\out.wav", nullptr},
+        {u"\\Sounds\\device\\outside.txt", nullptr},
+        {u"\\Sounds\\device\\fs\\Sounds\\Inner\\a.wav", "inside"},
+        {u"\\Sounds\\..\\..\\outside.txt", nullptr},
+        {u"\\Sounds\\.\\Inner\\a.wav", nullptr},
+        {u"Sounds\\Inner\\a.wav", nullptr},
+        {u"\\Sounds\\Inner\\none.wav", nullptr},
+        {u"\\Sounds\\Inner:a.wav", nullptr},
+        {u"", nullptr},
+    };
+    for (const auto& c : cases) {
+        const handset::UniqueFd fd = dev.open_for_reading(c.path);
+        EXPECT_EQ(bool(fd), c.content != nullptr) << handset::to_utf8(c.path);
+        EXPECT_EQ(bool(fd), bool(dev.host_path(c.path)) && fs::exists(*dev.host_path(c.path)))
+            << handset::to_utf8(c.path) << ": the same answer as host_path()";
+        if (!fd || !c.content) continue;
+        handset::FileBytes bytes;
+        ASSERT_TRUE(bytes.read(fd.get()));
+        EXPECT_EQ(std::string(bytes.bytes().begin(), bytes.bytes().end()), c.content) << handset::to_utf8(c.path);
+    }
+}
+
 TEST_F(ObjectsTest, FileWithoutSharingCannotBeOpenedTwice) {
     std::ofstream(handset::device().fs_root() / "Windows" / "StartUp" / "Quillon.lnk") << "x";
     const auto open = [] {
