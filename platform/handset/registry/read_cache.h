@@ -21,6 +21,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -54,32 +56,60 @@ public:
     // cannot be used it is `scratch`.
     template <class Fold, class Read>
     const KeyAnswer& key(RegRoot root, std::u16string_view asked, KeyAnswer& scratch, Fold&& fold, Read&& read) {
-        const char16_t scope = static_cast<char16_t>(root);
-        return answer(keys_, std::u16string_view(&scope, 1), asked, scratch, fold, read);
+        return answer(keys_, static_cast<std::uint64_t>(root), asked, scratch, fold, read);
     }
     template <class Fold, class Read>
     const ValueAnswer& value(KeyId key, std::u16string_view asked, ValueAnswer& scratch, Fold&& fold, Read&& read) {
-        const std::u16string_view scope(reinterpret_cast<const char16_t*>(&key), sizeof key / sizeof(char16_t));
-        return answer(values_, scope, asked, scratch, fold, read);
+        return answer(values_, static_cast<std::uint64_t>(key), asked, scratch, fold, read);
     }
 
 private:
-    // Answers by "scope, then folded text", and the same answers by "scope, then text
-    // as asked" (pointers to elements of `folded`, which stay in place until cleared).
+    // A text as asked, with its scope (a root, or a key's id); looked up by a view, so
+    // that a hit copies nothing. Compared as bytes: the text as asked is not folded.
+    struct Asked {
+        std::uint64_t scope;
+        std::u16string text;
+    };
+    struct AskedView {
+        std::uint64_t scope;
+        std::u16string_view text;
+    };
+    struct AskedHash {
+        using is_transparent = void;
+        std::size_t operator()(const Asked& a) const { return hash(a.scope, a.text); }
+        std::size_t operator()(const AskedView& a) const { return hash(a.scope, a.text); }
+        static std::size_t hash(std::uint64_t scope, std::u16string_view text) {
+            std::uint64_t h = 0xcbf29ce484222325ull ^ scope;  // FNV-1a over the code units
+            for (const char16_t c : text) h = (h ^ static_cast<std::uint64_t>(c)) * 0x100000001b3ull;
+            return static_cast<std::size_t>(h);
+        }
+    };
+    struct AskedEqual {
+        using is_transparent = void;
+        template <class A, class B>
+        bool operator()(const A& a, const B& b) const {
+            return a.scope == b.scope && a.text.size() == b.text.size() &&
+                   std::memcmp(a.text.data(), b.text.data(), a.text.size() * sizeof(char16_t)) == 0;
+        }
+    };
+
+    // Answers by "scope, then folded text", and the same answers by text as asked
+    // (pointers to elements of `folded`, which stay in place until cleared).
     template <class Answer>
     struct Table {
         std::unordered_map<std::u16string, Answer> folded;
-        std::unordered_map<std::u16string, const Answer*> asked;
+        std::unordered_map<Asked, const Answer*, AskedHash, AskedEqual> asked;
     };
 
     template <class Answer, class Fold, class Read>
-    const Answer& answer(Table<Answer>& table, std::u16string_view scope, std::u16string_view asked, Answer& scratch,
+    const Answer& answer(Table<Answer>& table, std::uint64_t scope_id, std::u16string_view asked, Answer& scratch,
                          Fold& fold, Read& read) {
         const bool cached = current();
         if (cached) {
-            auto hit = table.asked.find(slot(scope, asked));
+            auto hit = table.asked.find(AskedView{scope_id, asked});
             if (hit != table.asked.end()) return *hit->second;
         }
+        const std::u16string_view scope(reinterpret_cast<const char16_t*>(&scope_id), sizeof scope_id / sizeof(char16_t));
         const std::u16string folded = fold(asked);
         if (!cached) {
             read(std::u16string_view(folded), scratch);
@@ -90,7 +120,7 @@ private:
             read(std::u16string_view(folded), scratch);
             it = table.folded.emplace(slot(scope, folded), std::move(scratch)).first;
         }
-        table.asked.emplace(slot(scope, asked), &it->second);
+        table.asked.emplace(Asked{scope_id, std::u16string(asked)}, &it->second);
         return it->second;
     }
 
