@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/handset/core/faults.h"
 #include "platform/handset/registry/store.h"
@@ -45,15 +46,45 @@ struct Resolved {
 };
 
 class HandleTable {
+    using Table = std::unordered_map<std::uintptr_t, KeyHandle>;
+
 public:
-    HKEY add(KeyHandle h) {
+    using Entry = Table::node_type;
+
+    // An entry to fill and add(): one a closed handle left, so that a program opening
+    // and closing a key every tick allocates nothing, or a new one.
+    Entry spare() {
+        {
+            std::lock_guard lock(mu_);
+            if (!spares_.empty()) {
+                Entry e = std::move(spares_.back());
+                spares_.pop_back();
+                return e;
+            }
+        }
+        Table one;
+        one.emplace(0, KeyHandle{});
+        return one.extract(one.begin());
+    }
+    // Keeps an entry that was not added for the next spare().
+    void give_back(Entry entry) {
+        std::lock_guard lock(mu_);
+        if (spares_.size() < kSpares) spares_.push_back(std::move(entry));
+    }
+    HKEY add(Entry entry) {
         std::lock_guard lock(mu_);
         // Small even numbers, far below the root constants (0x80000000 and up).
         next_ += 4;
         if (next_ >= 0x7FFFFFF0u) next_ = 0x1000;
         while (table_.count(next_)) next_ += 4;
-        table_.emplace(next_, std::move(h));
+        entry.key() = next_;
+        table_.insert(std::move(entry));
         return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(next_));
+    }
+    HKEY add(KeyHandle h) {
+        Entry entry = spare();
+        entry.mapped() = std::move(h);
+        return add(std::move(entry));
     }
     // The handle's key; its path only when `with_path` (most calls need just the id).
     bool get(HKEY key, KeyHandle& out, bool with_path) {
@@ -69,12 +100,18 @@ public:
     }
     bool remove(HKEY key) {
         std::lock_guard lock(mu_);
-        return table_.erase(reinterpret_cast<std::uintptr_t>(key)) == 1;
+        Entry entry = table_.extract(reinterpret_cast<std::uintptr_t>(key));
+        if (entry.empty()) return false;
+        if (spares_.size() < kSpares) spares_.push_back(std::move(entry));
+        return true;
     }
 
 private:
+    static constexpr std::size_t kSpares = 16;
+
     std::mutex mu_;
-    std::unordered_map<std::uintptr_t, KeyHandle> table_;
+    Table table_;
+    std::vector<Entry> spares_;
     std::uintptr_t next_ = 0x1000;
 };
 
@@ -173,13 +210,23 @@ LONG RegOpenKeyExW(HKEY key, LPCWSTR sub_key, DWORD options, REGSAM sam, PHKEY r
     *result = nullptr;
     Resolved base;
     if (LONG err = resolve(key, base, true)) return err;
-    RegKeyPath path;
-    if (!sub_key_path(base, sub_key, path)) return ERROR_INVALID_PARAMETER;
-    KeyId id = 0;
-    std::u16string stored;
-    const RegStatus st = base.store->find_key(path, id, &stored);
-    if (st != RegStatus::Ok) return to_win32(st);
-    *result = new_handle(base, id, std::move(stored), sam);
+    // Below a root the argument is the path itself: nothing is copied to look it up.
+    std::u16string_view path = sub_key ? std::u16string_view(sub_key) : std::u16string_view();
+    if (!check_sub_key(path)) return ERROR_INVALID_PARAMETER;
+    std::u16string joined;
+    if (!base.path.path.empty()) path = joined = join_key_path(base.path.path, path);
+    // The handle's path is written straight into a spare entry of the table.
+    HandleTable::Entry entry = handles().spare();
+    KeyHandle& h = entry.mapped();
+    const RegStatus st = base.store->find_key(base.path.root, path, h.id, &h.path.path);
+    if (st != RegStatus::Ok) {
+        handles().give_back(std::move(entry));
+        return to_win32(st);
+    }
+    h.store_serial = base.store->serial();
+    h.path.root = base.path.root;
+    h.access = effective_access(sam);
+    *result = handles().add(std::move(entry));
     return ERROR_SUCCESS;
 }
 

@@ -106,20 +106,23 @@ std::string format_key_path(const RegKeyPath& key, bool long_root) {
     return out;
 }
 
-bool normalise_sub_key(std::u16string_view sub_key, std::u16string& out) {
+bool check_sub_key(std::u16string_view& sub_key) {
     if (!sub_key.empty() && sub_key.back() == u'\\') sub_key.remove_suffix(1);
-    if (sub_key.empty()) {
-        out.clear();
-        return true;
-    }
-    std::size_t pos = 0;
-    while (true) {
-        const std::size_t sep = sub_key.find(u'\\', pos);
-        const std::size_t len = (sep == std::u16string_view::npos ? sub_key.size() : sep) - pos;
+    if (sub_key.empty()) return true;
+    std::size_t len = 0;
+    for (const char16_t c : sub_key) {
+        if (c != u'\\') {
+            ++len;
+            continue;
+        }
         if (len == 0 || len > kMaxKeyNameLength) return false;
-        if (sep == std::u16string_view::npos) break;
-        pos = sep + 1;
+        len = 0;
     }
+    return len != 0 && len <= kMaxKeyNameLength;
+}
+
+bool normalise_sub_key(std::u16string_view sub_key, std::u16string& out) {
+    if (!check_sub_key(sub_key)) return false;
     out.assign(sub_key);
     return true;
 }

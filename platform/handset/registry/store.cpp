@@ -233,19 +233,23 @@ bool RegistryStore::remove_key(const RegKeyPath& key, std::vector<RegEvent>* eve
 }
 
 RegStatus RegistryStore::find_key(const RegKeyPath& key, KeyId& id, std::u16string* stored_path) {
+    return find_key(key.root, key.path, id, stored_path);
+}
+
+RegStatus RegistryStore::find_key(RegRoot root, std::u16string_view path, KeyId& id, std::u16string* stored_path) {
     std::lock_guard lock(mu_);
     // A missing key is an everyday answer: it is returned, not thrown.
     RegStatus missing = RegStatus::Ok;
     const RegStatus status = guarded([&] {
         KeyAnswer scratch;
         const KeyAnswer& answer = cache_->key(
-            key.root, key.path, scratch,
-            [](std::u16string_view path) {
-                check_key_path(path);
-                return fold_name(path);
+            root, path, scratch,
+            [](std::u16string_view asked) {
+                check_key_path(asked);
+                return fold_name(asked);
             },
             [&](std::u16string_view folded, KeyAnswer& out) {
-                out.found = lookup(key.root, folded, out.id, &out.stored_path);
+                out.found = lookup(root, folded, out.id, &out.stored_path);
             });
         if (!answer.found) {
             missing = RegStatus::NotFound;

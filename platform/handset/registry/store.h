@@ -127,6 +127,7 @@ public:
 
     // Looks a key up; `stored_path` receives its path with names as created.
     RegStatus find_key(const RegKeyPath& key, KeyId& id, std::u16string* stored_path = nullptr);
+    RegStatus find_key(RegRoot root, std::u16string_view path, KeyId& id, std::u16string* stored_path = nullptr);
     // Opens a key, creating it and any missing parents; `created` tells which.
     RegStatus create_key(const RegKeyPath& key, KeyId& id, bool& created, std::u16string* stored_path = nullptr);
     // Deletes a key with its whole subtree and their values. Roots cannot be deleted.
