@@ -61,8 +61,12 @@ UniqueFd hold_device(const Device& device) {
                                  (pid.empty() ? std::string("?") : pid) + "; drive that phone with `quillon --device " +
                                  folder + " ctl COMMAND`, or end it first");
     }
+    // Written over the last holder's pid, then cut to length: never truncated to nothing
+    // first, which on ext4 makes the close write the file out to the disk at once (its
+    // guard for files replaced by truncating), a block write at every start.
     const std::string pid = std::to_string(::getpid()) + "\n";
-    if (::ftruncate(fd.get(), 0) != 0 || ::pwrite(fd.get(), pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size()))
+    if (::pwrite(fd.get(), pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size()) ||
+        ::ftruncate(fd.get(), static_cast<off_t>(pid.size())) != 0)
         throw std::runtime_error("cannot write " + file.string() + ": " + std::strerror(errno));
     return fd;
 }
