@@ -51,25 +51,23 @@ class HandleTable {
 public:
     using Entry = Table::node_type;
 
-    // An entry to fill and add(): one a closed handle left, so that a program opening
-    // and closing a key every tick allocates nothing, or a new one.
+    // An entry to fill and add(): one a handle closed on this thread left, so that a
+    // program opening and closing a key every tick allocates nothing, or a new one.
     Entry spare() {
-        {
-            std::lock_guard lock(mu_);
-            if (!spares_.empty()) {
-                Entry e = std::move(spares_.back());
-                spares_.pop_back();
-                return e;
-            }
+        std::vector<Entry>& spares = thread_spares();
+        if (!spares.empty()) {
+            Entry e = std::move(spares.back());
+            spares.pop_back();
+            return e;
         }
         Table one;
         one.emplace(0, KeyHandle{});
         return one.extract(one.begin());
     }
-    // Keeps an entry that was not added for the next spare().
+    // Keeps an entry that was not added for the next spare() of this thread.
     void give_back(Entry entry) {
-        std::lock_guard lock(mu_);
-        if (spares_.size() < kSpares) spares_.push_back(std::move(entry));
+        std::vector<Entry>& spares = thread_spares();
+        if (spares.size() < kSpares) spares.push_back(std::move(entry));
     }
     HKEY add(Entry entry) {
         std::lock_guard lock(mu_);
@@ -99,19 +97,27 @@ public:
         return true;
     }
     bool remove(HKEY key) {
-        std::lock_guard lock(mu_);
-        Entry entry = table_.extract(reinterpret_cast<std::uintptr_t>(key));
+        Entry entry;
+        {
+            std::lock_guard lock(mu_);
+            entry = table_.extract(reinterpret_cast<std::uintptr_t>(key));
+        }
         if (entry.empty()) return false;
-        if (spares_.size() < kSpares) spares_.push_back(std::move(entry));
+        give_back(std::move(entry));
         return true;
     }
 
 private:
     static constexpr std::size_t kSpares = 16;
 
+    // Spare entries are kept by thread, so that taking one needs no lock.
+    static std::vector<Entry>& thread_spares() {
+        thread_local std::vector<Entry> spares;
+        return spares;
+    }
+
     std::mutex mu_;
     Table table_;
-    std::vector<Entry> spares_;
     std::uintptr_t next_ = 0x1000;
 };
 

@@ -516,10 +516,23 @@ std::string RegistryStore::last_error() const {
 namespace {
 std::mutex g_current_mu;
 std::shared_ptr<RegistryStore> g_current;
+// Changes with every set_registry(), under g_current_mu.
+std::atomic<std::uint64_t> g_current_generation{0};
 }  // namespace
 
 std::shared_ptr<RegistryStore> current_registry() {
+    // Every registry call of the platform API asks for the store; a thread remembers the
+    // one it was last given, weakly (so that a replaced store still closes when its
+    // last call ends), and takes it again without the lock while no store has been set
+    // since. A call that races set_registry() may get the store being replaced, as it
+    // would had it taken the lock just before.
+    thread_local std::weak_ptr<RegistryStore> t_store;
+    thread_local std::uint64_t t_generation = ~std::uint64_t{0};
+    if (g_current_generation.load(std::memory_order_acquire) == t_generation)
+        if (auto store = t_store.lock()) return store;
     std::lock_guard lock(g_current_mu);
+    t_store = g_current;
+    t_generation = g_current_generation.load(std::memory_order_relaxed);
     return g_current;
 }
 
@@ -535,6 +548,7 @@ void set_registry(std::unique_ptr<RegistryStore> store) {
         std::lock_guard lock(g_current_mu);
         old = std::move(g_current);
         g_current = std::move(store);
+        g_current_generation.fetch_add(1, std::memory_order_release);
     }
     // `old` is closed here, outside the lock, once no call still holds it.
 }
