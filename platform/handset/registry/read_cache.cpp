@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 
 namespace handset {
 namespace {
@@ -24,10 +25,17 @@ bool ReadCache::current() {
         if (f->pMethods->xShmMap(f, 0, 32 * 1024, 0, &region) != SQLITE_OK || !region) return false;
         shm_ = static_cast<volatile std::uint32_t*>(region);
     }
-    Version v;
-    for (std::size_t i = 0; i < kHeaderWords; ++i) v[i] = __atomic_load_n(&shm_[i], __ATOMIC_RELAXED);
+    // Read eight bytes at a time (the region is page-aligned): the check runs at every
+    // point read, several times a watch tick.
+    constexpr std::size_t kCopyWords = kHeaderWords / 2;
+    volatile std::uint64_t* const shm = reinterpret_cast<volatile std::uint64_t*>(shm_);
+    std::uint64_t words[2 * kCopyWords];
+    for (std::size_t i = 0; i < kCopyWords; ++i) words[i] = __atomic_load_n(&shm[i], __ATOMIC_RELAXED);
     std::atomic_thread_fence(std::memory_order_acquire);
-    for (std::size_t i = kHeaderWords; i < v.size(); ++i) v[i] = __atomic_load_n(&shm_[i], __ATOMIC_RELAXED);
+    for (std::size_t i = kCopyWords; i < 2 * kCopyWords; ++i) words[i] = __atomic_load_n(&shm[i], __ATOMIC_RELAXED);
+    Version v;
+    static_assert(sizeof v == sizeof words);
+    std::memcpy(v.data(), words, sizeof v);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(v.data());
     const bool settled = std::equal(v.begin(), v.begin() + kHeaderWords, v.begin() + kHeaderWords);
     // Word 0 is the WAL-index format version, byte 12 the "initialised" flag.
