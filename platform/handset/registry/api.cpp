@@ -217,8 +217,8 @@ LONG RegOpenKeyExW(HKEY key, LPCWSTR sub_key, DWORD options, REGSAM sam, PHKEY r
     Resolved base;
     if (LONG err = resolve(key, base, true)) return err;
     // Below a root the argument is the path itself: nothing is copied to look it up.
-    std::u16string_view path = sub_key ? std::u16string_view(sub_key) : std::u16string_view();
-    if (!check_sub_key(path)) return ERROR_INVALID_PARAMETER;
+    std::u16string_view path;
+    if (sub_key && !check_sub_key(sub_key, path)) return ERROR_INVALID_PARAMETER;
     std::u16string joined;
     if (!base.path.path.empty()) path = joined = join_key_path(base.path.path, path);
     // The handle's path is written straight into a spare entry of the table.

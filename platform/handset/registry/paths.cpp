@@ -121,6 +121,27 @@ bool check_sub_key(std::u16string_view& sub_key) {
     return len != 0 && len <= kMaxKeyNameLength;
 }
 
+bool check_sub_key(const char16_t* sub_key, std::u16string_view& out) {
+    const char16_t* p = sub_key;
+    std::size_t len = 0;  // of the name being read
+    bool ok = true;
+    for (; *p; ++p) {
+        if (*p != u'\\') {
+            ++len;
+            continue;
+        }
+        // A backslash ends a name; only the last character may be one with no name after.
+        ok = ok && len != 0 && len <= kMaxKeyNameLength;
+        len = 0;
+    }
+    out = std::u16string_view(sub_key, static_cast<std::size_t>(p - sub_key));
+    if (!out.empty() && out.back() == u'\\') {
+        out.remove_suffix(1);
+        return ok || out.empty();  // its last name was checked at the backslash
+    }
+    return ok && (out.empty() || (len != 0 && len <= kMaxKeyNameLength));
+}
+
 bool normalise_sub_key(std::u16string_view sub_key, std::u16string& out) {
     if (!check_sub_key(sub_key)) return false;
     out.assign(sub_key);

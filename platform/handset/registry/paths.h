@@ -50,6 +50,8 @@ std::string format_key_path(const RegKeyPath& key, bool long_root = false);
 bool normalise_sub_key(std::u16string_view sub_key, std::u16string& out);
 // The same check, leaving the path in place: `sub_key` loses its trailing backslash.
 bool check_sub_key(std::u16string_view& sub_key);
+// The same for a terminated argument, measured in the same pass: `out` views it.
+bool check_sub_key(const char16_t* sub_key, std::u16string_view& out);
 // `parent` and `child` joined by a backslash; either may be empty.
 std::u16string join_key_path(std::u16string_view parent, std::u16string_view child);
 

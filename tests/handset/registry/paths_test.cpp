@@ -26,6 +26,49 @@ TEST(RegistryPaths, KeyPathsTakeEitherRootSpelling) {
     }
 }
 
+// The open of a key checks a terminated argument in one pass; it must agree with the
+// check of a measured one on every edge: empty names, the one trailing backslash
+// allowed, and names at and past the longest.
+TEST(RegistryPaths, SubKeyChecksAgreeOnEveryForm) {
+    const std::u16string longest(handset::kMaxKeyNameLength, u'k');
+    const std::u16string too_long(handset::kMaxKeyNameLength + 1, u'k');
+    const struct {
+        std::u16string text;
+        bool ok;
+        std::u16string path;
+    } cases[] = {
+        {u"", true, u""},
+        {u"\\", true, u""},
+        {u"A", true, u"A"},
+        {u"A\\", true, u"A"},
+        {u"System\\State\\Phone", true, u"System\\State\\Phone"},
+        {u"System\\State\\Phone\\", true, u"System\\State\\Phone"},
+        {u"\\\\", false, u""},
+        {u"\\A", false, u""},
+        {u"A\\\\", false, u""},
+        {u"A\\\\B", false, u""},
+        {u"A\\B\\\\", false, u""},
+        {longest, true, longest},
+        {u"A\\" + longest + u"\\", true, u"A\\" + longest},
+        {too_long, false, u""},
+        {too_long + u"\\A", false, u""},
+        {u"A\\" + too_long + u"\\", false, u""},
+    };
+    for (const auto& c : cases) {
+        const std::string shown(c.text.begin(), c.text.end());
+        std::u16string_view measured = c.text;
+        EXPECT_EQ(handset::check_sub_key(measured), c.ok) << shown;
+        std::u16string_view terminated;
+        EXPECT_EQ(handset::check_sub_key(c.text.c_str(), terminated), c.ok) << shown;
+        std::u16string normal;
+        EXPECT_EQ(handset::normalise_sub_key(c.text, normal), c.ok) << shown;
+        if (!c.ok) continue;
+        EXPECT_EQ(measured, c.path) << shown;
+        EXPECT_EQ(terminated, c.path) << shown;
+        EXPECT_EQ(normal, c.path) << shown;
+    }
+}
+
 TEST(RegistryPaths, TypedValuesRoundTrip) {
     struct Case {
         const char* text;
