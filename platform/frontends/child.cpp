@@ -25,7 +25,7 @@ public:
         PhoneOptions options;
         options.primary = false;  // its windows can still be asked to come to the front
         options.report = [](const std::string& text) { std::fprintf(stderr, "quillon: %s\n", text.c_str()); };
-        Phone phone(std::move(options), [](const std::string& line, const Json&) {
+        Phone phone(std::move(options), [](const std::string& line, const Event&) {
             std::string text = line + "\n";
             std::fwrite(text.data(), 1, text.size(), stdout);
             std::fflush(stdout);

@@ -112,11 +112,11 @@ public:
             }
             trace.emplace();
         }
-        const int status = run_phone(script, [log, &trace](const std::string& line, const Json& event) {
+        const int status = run_phone(script, [log, &trace](const std::string& line, const Event& event) {
             write_out(log, line + "\n");
             std::string error;
             // The phone's own events always have their fields; a miss would be a bug here.
-            if (trace && !trace->add(event, error))
+            if (trace && !trace->add(event_json(event), error))
                 std::fprintf(stderr, "quillon: trace: %s: %s\n", error.c_str(), line.c_str());
         });
         return std::max(status, close_outputs(log, trace));

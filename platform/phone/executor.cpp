@@ -191,10 +191,10 @@ public:
         return true;
     }
     bool operator()(const cmd::SetFault& c) {
-        Json fields{{"point", fault_name(c.fault)}, {"on", c.on}};
+        Fields fields{{"point", fault_name(c.fault)}, {"on", c.on}};
         if (c.after) {
             set_fault_after(c.fault, *c.after);
-            fields["after"] = *c.after;
+            fields.set("after", *c.after);
         } else {
             set_fault(c.fault, c.on);
         }

@@ -16,6 +16,7 @@
 #include "platform/handset/core/device.h"
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/core/events.h"
+#include "platform/handset/core/json.h"
 #include "platform/handset/window/wm.h"
 #include "platform/windows.h"
 #include "res/resources.h"
@@ -56,9 +57,10 @@ void relay_event_line(const std::string& line) {
     }
     const long long t = event["t"].get<long long>();
     const std::string kind = event["ev"].get<std::string>();
-    event.erase("t");
-    event.erase("ev");
-    events().emit_at(t, kind.c_str(), std::move(event));
+    Fields fields;
+    for (const auto& [name, value] : event.items())
+        if (name != "t" && name != "ev") fields.set(name, json_field(value));
+    events().emit_at(t, kind.c_str(), std::move(fields));
 }
 
 std::string self_executable() {

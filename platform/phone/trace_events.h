@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/handset/core/events.h"
+#include "platform/handset/core/json.h"
 
 namespace handset::frontend::trace_events {
 

@@ -7,17 +7,17 @@
 #include <utility>
 #include <vector>
 
-#include "platform/handset/core/events.h"
+#include "platform/handset/core/json.h"
 
 namespace qtest {
 
 class EventRecorder {
 public:
     explicit EventRecorder(std::string kind_prefix = {}) : prefix_(std::move(kind_prefix)) {
-        id_ = handset::events().add_sink([this](const std::string&, const handset::Json& event) {
-            if (!prefix_.empty() && !event.value("ev", "").starts_with(prefix_)) return;
+        id_ = handset::events().add_sink([this](const std::string&, const handset::Event& event) {
+            if (!std::string_view(event.kind).starts_with(prefix_)) return;
             std::lock_guard lock(mu_);
-            events_.push_back(event);
+            events_.push_back(handset::event_json(event));
         });
     }
     ~EventRecorder() { handset::events().remove_sink(id_); }

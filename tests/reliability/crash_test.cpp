@@ -16,7 +16,7 @@
 
 #include "common/child_process.h"
 #include "common/script_lines.h"
-#include "platform/handset/core/events.h"
+#include "platform/handset/core/json.h"
 #include "platform/handset/registry/store.h"
 
 namespace reltest {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/handset/core/events.h"
+#include "platform/handset/core/json.h"
 
 namespace handset::frontend {
 

@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "platform/cli/log/log_lines.h"
-#include "platform/handset/core/events.h"
+#include "platform/handset/core/json.h"
 #include "platform/handset/registry/state_values.h"
 #include "res/resources.h"
 

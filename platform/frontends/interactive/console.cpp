@@ -54,16 +54,16 @@ unsigned long long ConsoleLog::added() const {
     return added_;
 }
 
-std::string describe_event(const Json& event) {
+std::string describe_event(const Event& event) {
     char stamp[32];
-    const double t = event.contains("t") && event["t"].is_number() ? event["t"].get<double>() / 1000.0 : 0.0;
-    std::snprintf(stamp, sizeof stamp, "%9.3f", t);
+    std::snprintf(stamp, sizeof stamp, "%9.3f", static_cast<double>(event.t) / 1000.0);
     std::string text = stamp;
     text += ' ';
-    text += event.value("ev", std::string("?"));
-    for (const auto& [key, value] : event.items()) {
-        if (key == "t" || key == "ev") continue;
-        text += ' ' + key + '=' + (value.is_string() ? value.get<std::string>() : value.dump());
+    text += event.kind;
+    for (const Field& f : event.fields) {
+        text += ' ' + f.name + '=';
+        if (f.value.kind() == FieldValue::Kind::Text) text += f.value.text();
+        else f.value.write_json(text);
     }
     return text;
 }

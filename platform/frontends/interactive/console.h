@@ -52,7 +52,7 @@ private:
 };
 
 // One event as a short log line: "   12.345 key vk=112 up=false".
-std::string describe_event(const Json& event);
+std::string describe_event(const Event& event);
 
 // Runs typed commands on the phone one at a time, on a thread of its own that takes
 // part in handset time only while a command runs. Their output, notices and errors go

@@ -34,7 +34,7 @@ void InteractivePhone::start() {
     phone.home_screen = time_;
     phone.launch = [this] { worker_->run("start", Command{cmd::Start{}}); };
     phone.report = [this](const std::string& text) { log_.add(ConsoleLine::Kind::Error, text); };
-    phone_ = std::make_unique<Phone>(std::move(phone), [this](const std::string& line, const Json& event) {
+    phone_ = std::make_unique<Phone>(std::move(phone), [this](const std::string& line, const Event& event) {
         if (log_file_) {
             std::fputs((line + "\n").c_str(), log_file_);
             std::fflush(log_file_);

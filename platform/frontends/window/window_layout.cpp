@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "platform/frontends/interactive/console.h"
-#include "platform/handset/core/events.h"
+#include "platform/handset/core/json.h"
 #include "platform/handset/display/pixel_screen.h"
 
 namespace handset::frontend {

@@ -131,9 +131,9 @@ Shell& shell() {
 // message loop: it waits there, and the log says so, since what it sets off comes later.
 bool key_input(BYTE vk, bool up, bool silent, bool user) {
     const char* source = user ? "user" : "inject";
-    Json fields{{"vk", vk}, {"up", up}, {"silent", silent}, {"source", source}};
+    Fields fields{{"vk", vk}, {"up", up}, {"silent", silent}, {"source", source}};
     const bool queued = user && foreground_input_held() && shell().reaches_programs(vk, up);
-    if (queued) fields["queued"] = true;
+    if (queued) fields.set("queued", true);
     events().emit("key", std::move(fields));
     if (!up && !silent) {
         audio::click();

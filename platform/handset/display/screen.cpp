@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "platform/handset/core/events.h"
+#include "platform/handset/core/json.h"
 #include "platform/handset/core/utf.h"
 #include "platform/handset/window/wm_internal.h"
 

@@ -93,13 +93,13 @@ PowerTimeouts read_timeouts() {
 }
 
 // Whether an event is a change of a value under the timeouts' key.
-bool touches_timeouts(const Json& event) {
-    const auto ev = event.find("ev");
-    if (ev == event.end() || (*ev != "reg.set" && *ev != "reg.delete")) return false;
-    const auto key = event.find("key");
-    if (key == event.end() || !key->is_string()) return false;
+bool touches_timeouts(const Event& event) {
+    const std::string_view ev = event.kind;
+    if (ev != "reg.set" && ev != "reg.delete") return false;
+    const FieldValue* key = event.fields.find("key");
+    if (!key || key->kind() != FieldValue::Kind::Text) return false;
     static const std::string wanted = ascii_lower(format_key_path({RegRoot::LocalMachine, kPowerTimeoutsKey}));
-    const std::string changed = ascii_lower(key->get<std::string>());
+    const std::string changed = ascii_lower(key->text());
     // A deleted parent key takes the timeouts with it.
     return changed == wanted || wanted.starts_with(changed + "\\");
 }
@@ -136,7 +136,7 @@ public:
             stopping_ = false;
             reload_ = object_as<EventObject>(reload_handle_);
         }
-        sink_ = events().add_sink([this](const std::string&, const Json& event) {
+        sink_ = events().add_sink([this](const std::string&, const Event& event) {
             if (touches_timeouts(event)) request_reload();
         });
         rearm();
@@ -401,11 +401,11 @@ private:
     // that is full or gone misses it, as on the platform.
     void broadcast(DWORD message) {
         assert(mu_.held());
-        Json fields{{"state", to_utf8(state_)}, {"mask", message}};
+        Fields fields{{"state", to_utf8(state_)}, {"mask", message}};
         if (message == PBT_POWERINFOCHANGE) {
-            fields["battery"] = told_.percent;
-            fields["charger"] = told_.ac_line;
-            fields["charging"] = told_.charging();
+            fields.set("battery", told_.percent);
+            fields.set("charger", told_.ac_line);
+            fields.set("charging", told_.charging());
         }
         events().emit("power", std::move(fields));
         const std::vector<std::uint8_t> bytes = message_of(message);

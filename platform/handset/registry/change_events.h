@@ -19,7 +19,7 @@ namespace handset {
 // An event waiting for its write to be committed.
 struct RegEvent {
     const char* kind;
-    Json fields;
+    Fields fields;
 };
 
 RegEvent value_set_event(const RegKeyPath& key, std::u16string_view name, DWORD type,

@@ -172,7 +172,7 @@ struct DialogRuntime {
         const bool disable_owner = owner && ::IsWindowEnabled(owner);
         if (disable_owner) ::EnableWindow(owner, FALSE);
         std::u16string title(t->title);
-        events().emit("dialog.open", Json{{"id", t->id}, {"title", to_utf8(title)}});
+        events().emit("dialog.open", {{"id", t->id}, {"title", to_utf8(title)}});
 
         const LRESULT init = call_window_proc(hwnd, WM_INITDIALOG, 0, 0);
         if (init) {
@@ -193,7 +193,7 @@ struct DialogRuntime {
         if (disable_owner && exists(owner)) ::EnableWindow(owner, TRUE);
         const int result = d.result_;
         if (exists(hwnd)) ::ShowWindow(hwnd, SW_HIDE);
-        events().emit("dialog.close", Json{{"id", t->id}, {"title", to_utf8(title)}, {"result", result}});
+        events().emit("dialog.close", {{"id", t->id}, {"title", to_utf8(title)}, {"result", result}});
         if (exists(hwnd)) ::DestroyWindow(hwnd);
         if (d.m_hWnd == hwnd) unbind_object(&d);
         return result;

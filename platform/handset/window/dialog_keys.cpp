@@ -129,7 +129,7 @@ bool dialog_key(HWND dialog, MSG& msg) {
 bool click_control(HWND control, std::string& error, const std::function<void()>& accepted) {
     HWND parent = nullptr;
     int id = 0;
-    Json change;  // a checkbox's new state, as the screen shows it
+    std::optional<Fields> change;  // a checkbox's new state, as the screen shows it
     {
         std::lock_guard lock(state().mu);
         Window* c = find(control);
@@ -153,10 +153,10 @@ bool click_control(HWND control, std::string& error, const std::function<void()>
         Window* top = top_level_of(c);
         if (top) top->focus = control;
         if (c->control == ControlKind::Checkbox)
-            change = {{"dialog", top ? top->template_id : 0}, {"id", id}, {"checked", c->checked}};
+            change = Fields{{"dialog", top ? top->template_id : 0}, {"id", id}, {"checked", c->checked}};
     }
     screen_changed();
-    if (!change.is_null()) events().emit("control.change", std::move(change));
+    if (change) events().emit("control.change", std::move(*change));
     if (accepted) accepted();
     call_window_proc(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED),
                      reinterpret_cast<LPARAM>(control));
@@ -166,7 +166,7 @@ bool click_control(HWND control, std::string& error, const std::function<void()>
 bool select_item(HWND combo, int index, std::string& error, const std::function<void()>& accepted) {
     HWND parent = nullptr;
     int id = 0;
-    Json change;
+    Fields change;
     {
         std::lock_guard lock(state().mu);
         Window* c = find(combo);

@@ -28,7 +28,7 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT) {
     }
     const bool disable_owner = top_owner && IsWindowEnabled(top_owner);
     if (disable_owner) EnableWindow(top_owner, FALSE);
-    events().emit("msgbox", Json{{"text", to_utf8(body)}, {"caption", to_utf8(title)}});
+    events().emit("msgbox", {{"text", to_utf8(body)}, {"caption", to_utf8(title)}});
     activate(box, true);
 
     int result = 0;

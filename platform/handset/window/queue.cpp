@@ -486,7 +486,7 @@ UINT SetTimer(HWND window, UINT id, UINT period_ms, TIMERPROC proc) {
         q->kick = true;
         handset::clock().wake_waiters();
     }
-    events().emit("timer.set", Json{{"id", result}, {"ms", period}});
+    events().emit("timer.set", {{"id", result}, {"ms", period}});
     return result;
 }
 
@@ -509,6 +509,6 @@ BOOL KillTimer(HWND window, UINT id) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    events().emit("timer.kill", Json{{"id", id}});
+    events().emit("timer.kill", {{"id", id}});
     return TRUE;
 }

@@ -176,7 +176,7 @@ void screen_changed() {
 }
 
 void emit_window_event(const char* kind, const std::u16string& title) {
-    events().emit(kind, Json{{"title", to_utf8(title)}});
+    events().emit(kind, {{"title", to_utf8(title)}});
 }
 
 HWND create_window(CreateParams params) {

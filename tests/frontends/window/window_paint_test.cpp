@@ -56,8 +56,8 @@ TEST(PanelLines, KoreanEventLinesDrawWithoutMissingGlyphBoxes) {
     auto font = handset::frontend::load_panel_font(warning, error);
     ASSERT_TRUE(font) << error;
     EXPECT_EQ(warning, "");
-    const std::string line = handset::frontend::describe_event(
-        {{"t", 5}, {"ev", "dialog.open"}, {"id", 138}, {"title", "3G 연결 설정"}});
+    const handset::Fields fields{{"id", 138}, {"title", "3G 연결 설정"}};
+    const std::string line = handset::frontend::describe_event({5, "dialog.open", fields});
     for (const char32_t c : code_points_of(line)) {
         if (c == U' ') continue;
         EXPECT_TRUE(font->has_glyph(c)) << "U+" << std::hex << static_cast<unsigned>(c) << " in " << line;
@@ -69,14 +69,24 @@ TEST(PanelLines, EveryEventLineFitsThePanelAtEveryScale) {
     std::string warning, error;
     auto font = handset::frontend::load_panel_font(warning, error);
     if (!font) GTEST_SKIP() << error << " (tools/install-deps installs fonts-dejavu-core)";
-    const handset::Json events[] = {
-        {{"t", 12345}, {"ev", "sound"}, {"file", "\\Program Files\\Quillon\\Sound\\missedCall.wav"}, {"mode", "async"},
-         {"ms", 1200}, {"missing", false}},
-        {{"t", 99999999}, {"ev", "reg.set"}, {"key", "HKCU\\Comm\\RasBook\\SKT IE GPRS"}, {"name", "DevCfg"},
-         {"type", "REG_BINARY"}, {"data", std::string(600, 'f')}},
-        {{"t", 1}, {"ev", "msgbox"}, {"text", "3G 인터넷서비스 접속을 차단합니다. 계속하시겠습니까?"}, {"caption", "QUILLON"}},
-        {{"t", 2}, {"ev", "debug"}, {"text", std::string(300, 'W')}},
-        {{"t", 3}, {"ev", std::string(200, 'x')}},
+    const handset::Fields sound{{"file", "\\Program Files\\Quillon\\Sound\\missedCall.wav"},
+                                {"mode", "async"},
+                                {"ms", 1200},
+                                {"missing", false}};
+    const handset::Fields reg{{"key", "HKCU\\Comm\\RasBook\\SKT IE GPRS"},
+                              {"name", "DevCfg"},
+                              {"type", "REG_BINARY"},
+                              {"data", std::string(600, 'f')}};
+    const handset::Fields msgbox{{"text", "3G 인터넷서비스 접속을 차단합니다. 계속하시겠습니까?"}, {"caption", "QUILLON"}};
+    const handset::Fields debug{{"text", std::string(300, 'W')}};
+    const handset::Fields none;
+    const std::string long_kind(200, 'x');
+    const handset::Event events[] = {
+        {12345, "sound", sound},
+        {99999999, "reg.set", reg},
+        {1, "msgbox", msgbox},
+        {2, "debug", debug},
+        {3, long_kind.c_str(), none},
     };
     for (int scale = handset::frontend::kMinWindowScale; scale <= handset::frontend::kMaxWindowScale; ++scale) {
         const auto layout = handset::frontend::window_layout(scale);

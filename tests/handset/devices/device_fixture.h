@@ -14,7 +14,7 @@
 #include "common/event_recorder.h"
 #include "common/scratch_device.h"
 #include "platform/handset/core/clock.h"
-#include "platform/handset/core/events.h"
+#include "platform/handset/core/json.h"
 #include "platform/handset/core/faults.h"
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/registry/store.h"

@@ -18,7 +18,7 @@
 #include "platform/afxwin.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
-#include "platform/handset/core/events.h"
+#include "platform/handset/core/json.h"
 #include "platform/handset/core/faults.h"
 #include "platform/handset/core/kernel.h"
 #include "platform/handset/core/process.h"
