@@ -111,8 +111,8 @@ FieldValue FieldValue::json_text(std::string json) {
 void FieldValue::write_json(std::string& out) const {
     switch (kind_) {
         case Kind::Null: out += "null"; break;
-        case Kind::Bool: out += int_ ? "true" : "false"; break;
-        case Kind::Int: append_number(out, int_); break;
+        case Kind::Boolean: out += int_ ? "true" : "false"; break;
+        case Kind::Integer: append_number(out, int_); break;
         case Kind::Unsigned: append_number(out, unsigned_); break;
         case Kind::Text: write_json_string(out, text_); break;
         case Kind::Json: out += text_; break;

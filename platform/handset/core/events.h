@@ -31,16 +31,16 @@ namespace handset {
 // each broken sequence, as the line's readers expect.
 class FieldValue {
 public:
-    enum class Kind { Null, Bool, Int, Unsigned, Text, Json };
+    enum class Kind { Null, Boolean, Integer, Unsigned, Text, Json };
 
     FieldValue() = default;
     FieldValue(std::nullptr_t) {}
-    FieldValue(bool b) : kind_(Kind::Bool), int_(b) {}
+    FieldValue(bool b) : kind_(Kind::Boolean), int_(b) {}
     template <std::integral T>
         requires(!std::same_as<T, bool>)
     FieldValue(T n) {
         if constexpr (std::is_signed_v<T>) {
-            kind_ = Kind::Int;
+            kind_ = Kind::Integer;
             int_ = n;
         } else {
             kind_ = Kind::Unsigned;

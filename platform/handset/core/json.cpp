@@ -6,8 +6,8 @@ namespace handset {
 Json field_json(const FieldValue& value) {
     switch (value.kind()) {
         case FieldValue::Kind::Null: return nullptr;
-        case FieldValue::Kind::Bool: return value.boolean();
-        case FieldValue::Kind::Int: return value.integer();
+        case FieldValue::Kind::Boolean: return value.boolean();
+        case FieldValue::Kind::Integer: return value.integer();
         case FieldValue::Kind::Unsigned: return value.unsigned_integer();
         case FieldValue::Kind::Text: return value.text();
         case FieldValue::Kind::Json: return Json::parse(value.text(), nullptr, false);
