@@ -21,7 +21,7 @@ struct ScratchFile {
     ~ScratchFile() { DeleteFileW(kFile); }
 };
 
-Case open_missing() {
+Case open_missing_file() {
     return {"open_missing_file", "CreateFileW (PhoneCreateFileW)", [](Check& c) {
                 SetLastError(0);
                 c.eq("handle", open_file(kMissing, OPEN_EXISTING), INVALID_HANDLE_VALUE);
@@ -144,7 +144,7 @@ Case shell_missing() {
 
 Table file_table() {
     return {"files",
-            {open_missing(), open_missing_folder(), create_new_twice(), existing_dispositions(), sharing(),
+            {open_missing_file(), open_missing_folder(), create_new_twice(), existing_dispositions(), sharing(),
              delete_missing(), delete_missing_folder(), attributes_missing(), attributes_present(), delete_folder(),
              shell_missing()}};
 }

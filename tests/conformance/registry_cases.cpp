@@ -99,7 +99,7 @@ Case nested_create() {
             }};
 }
 
-Case open_missing() {
+Case open_missing_key() {
     return {"open_missing_key", "RegOpenKeyExW", [](Check& c) {
                 Scratch s;
                 HKEY out = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x1234));
@@ -424,7 +424,7 @@ Case last_error_untouched() {
 
 Table registry_table() {
     return {"registry",
-            {dispositions(), nested_create(), open_missing(), case_preserved(), size_query(), size_query_large_claim(),
+            {dispositions(), nested_create(), open_missing_key(), case_preserved(), size_query(), size_query_large_claim(),
              more_data(), exact_size(), missing_value(), dword_value(), binary_value(), empty_binary(), unterminated(),
              default_value(), retype(), delete_value(), delete_leaf(), deleted_key_handle(),
              delete_with_subkeys(), enumerate_keys(), enumerate_key_short(), enumerate_values(), enumerate_value_data(),

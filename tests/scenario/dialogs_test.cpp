@@ -5,12 +5,10 @@
 namespace scenario {
 namespace {
 
-const Expected kFeedback{"vibrate", {{"ms", 50}}};
 
 Expected Write(const std::string& name, int data) {
     return {"reg.set", {{"key", "HKCU\\Software\\Quillon"}, {"name", name}, {"type", "dword"}, {"data", data}}};
 }
-Expected Moved(const std::string& name) { return {"reg.set", {{"name", name}}}; }
 
 // The mail-client group of the 3G dialog, which follows the block box on SKT phones.
 constexpr int kMailGroup[] = {IDC_TMAIL_3GSVC, IDC_TMAIL_3GSVC_ALERT, IDC_TMAIL_GROUP};

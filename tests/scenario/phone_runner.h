@@ -48,6 +48,11 @@ struct PhoneRun {
     int Selected(std::size_t which, int id) const { return Control(which, id).value("selected", -2); }
 };
 
+// The short vibration a settings dialog gives as it takes a key.
+inline const Expected kFeedback{"vibrate", {{"ms", 50}}};
+// A registry write of value `name`, whatever its data.
+inline Expected Moved(const std::string& name) { return {"reg.set", {{"name", name}}}; }
+
 // `log` without the registry events of keys below `key_prefix`.
 inline std::vector<Json> WithoutKey(const std::vector<Json>& log, const std::string& key_prefix) {
     std::vector<Json> out;

@@ -7,7 +7,6 @@
 namespace scenario {
 namespace {
 
-const Expected kFeedback{"vibrate", {{"ms", 50}}};
 const Expected kToldOnce{"msgbox", {{"text", "설정 저장 실패!"}, {"caption", "Quillon"}}};
 
 Expected Debug(const std::string& text) { return {"debug", {{"text", text + "\n"}}}; }
@@ -73,7 +72,6 @@ Case List(const char* name, const char* fault, int error, int menu, int control,
 // The mail-client boxes are live only while 3G is blocked.
 const std::string kBlocked = Command(ID_MENU_3GSVC) + Click(IDC_BLOCK_3GSVC) + Command(IDOK);
 
-Expected Moved(const std::string& name) { return {"reg.set", {{"name", name}}}; }
 Expected Gone(const std::string& name) { return {"reg.delete", {{"name", name}}}; }
 
 std::vector<Case> Cases() {

@@ -7,7 +7,6 @@ namespace scenario {
 namespace {
 
 Expected Sound(const std::string& name) { return {"sound", {{"file", "\\Program Files\\Quillon\\Sound\\" + name}}}; }
-Expected Moved(const std::string& name) { return {"reg.set", {{"name", name}}}; }
 Expected Mail(const std::string& ev) { return {ev, {{"file", "\\Windows\\e mail.exe"}}}; }
 
 const std::string kBlock3G = Command(ID_MENU_3GSVC) + Click(IDC_BLOCK_3GSVC) + Command(IDOK);
