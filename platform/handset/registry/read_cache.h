@@ -121,6 +121,7 @@ private:
         if (cached) {
             auto hit = table.asked.find(AskedView{scope_id, asked});
             if (hit != table.asked.end()) return *hit->second;
+            make_room();  // before anything is added, and before `folded` is looked up
         }
         const std::u16string_view scope(reinterpret_cast<const char16_t*>(&scope_id), sizeof scope_id / sizeof(char16_t));
         const std::u16string folded = fold(asked);
@@ -139,6 +140,8 @@ private:
 
     // Whether cached answers may be used now; forgets them when the file has changed.
     bool current();
+    // Maps the WAL index; false when the file has none.
+    bool map();
     // `scope` and `text` joined in probe_, which keeps its capacity between lookups.
     const std::u16string& slot(std::u16string_view scope, std::u16string_view text) {
         probe_.assign(scope);
