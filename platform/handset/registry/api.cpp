@@ -216,11 +216,18 @@ LONG RegOpenKeyExW(HKEY key, LPCWSTR sub_key, DWORD options, REGSAM sam, PHKEY r
     *result = nullptr;
     Resolved base;
     if (LONG err = resolve(key, base, true)) return err;
-    // Below a root the argument is the path itself: nothing is copied to look it up.
+    // Below a root the argument is the path itself: nothing is copied to look it up, and
+    // the store checks its names, only when it has not seen the same text before (the
+    // store's check is the same as check_sub_key's once a last backslash is dropped).
     std::u16string_view path;
-    if (sub_key && !check_sub_key(sub_key, path)) return ERROR_INVALID_PARAMETER;
     std::u16string joined;
-    if (!base.path.path.empty()) path = joined = join_key_path(base.path.path, path);
+    if (base.path.path.empty()) {
+        if (sub_key) path = sub_key;
+        if (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
+    } else {
+        if (sub_key && !check_sub_key(sub_key, path)) return ERROR_INVALID_PARAMETER;
+        path = joined = join_key_path(base.path.path, path);
+    }
     // The handle's path is written straight into a spare entry of the table.
     HandleTable::Entry entry = handles().spare();
     KeyHandle& h = entry.mapped();
