@@ -39,7 +39,7 @@ struct KeyHandle {
 
 // Where a call's key stands: the store, the key and what the caller may do with it.
 struct Resolved {
-    std::shared_ptr<RegistryStore> store;
+    RegistryStore* store = nullptr;
     KeyId id = 0;
     RegKeyPath path;
     REGSAM access = 0;
@@ -161,7 +161,7 @@ REGSAM effective_access(REGSAM sam) {
 // Resolves a root constant or an open handle. Returns ERROR_SUCCESS or the error.
 // `out.path` is filled only `with_path`: for calls that name a sub-key.
 LONG resolve(HKEY key, Resolved& out, bool with_path = false) {
-    out.store = current_registry();
+    out.store = thread_registry();
     if (!key) return ERROR_INVALID_HANDLE;
     RegRoot root;
     if (root_of_handle(key, root)) {

@@ -536,6 +536,23 @@ std::shared_ptr<RegistryStore> current_registry() {
     return g_current;
 }
 
+RegistryStore* thread_registry() {
+    // The reference is taken once per store and thread, not at every call: taking and
+    // dropping one at every call cost two atomic operations of the API's every call.
+    thread_local std::shared_ptr<RegistryStore> t_store;
+    thread_local std::uint64_t t_generation = ~std::uint64_t{0};
+    if (g_current_generation.load(std::memory_order_acquire) != t_generation) {
+        std::shared_ptr<RegistryStore> old;
+        {
+            std::lock_guard lock(g_current_mu);
+            old = std::exchange(t_store, g_current);
+            t_generation = g_current_generation.load(std::memory_order_relaxed);
+        }
+        // `old` may be the last reference of a replaced store: it closes here, unlocked.
+    }
+    return t_store.get();
+}
+
 RegistryStore& registry() {
     std::lock_guard lock(g_current_mu);
     if (!g_current) throw std::logic_error("no registry is open on this handset");

@@ -194,6 +194,12 @@ private:
 // The process's current registry: the device's store, set once by the device start-up
 // (and by tests). current_registry() is null until then.
 std::shared_ptr<RegistryStore> current_registry();
+// The current registry for a call on this thread, or null, without a reference of the
+// caller's own: the thread keeps the store it was last given and lets it go at its first
+// call after set_registry(), or when it ends. A replaced store thus closes once each
+// thread that used it this way has called again or ended. Valid until the thread's next
+// call of thread_registry().
+RegistryStore* thread_registry();
 // The current registry; throws std::logic_error when none is set.
 RegistryStore& registry();
 // Replaces the current registry (null closes it). Key handles of the platform API that

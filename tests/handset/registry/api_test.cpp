@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <source_location>
 #include <thread>
@@ -529,6 +530,38 @@ TEST_F(RegistryTest, ThreadsShareTheRegistry) {
         EXPECT_EQ(v, static_cast<DWORD>(kWrites - 1)) << "thread " << t;
     }
     EXPECT_EQ(recorder.take().size(), static_cast<std::size_t>(kThreads * kWrites));
+}
+
+// A thread keeps the store it last read until its next call: a store replaced under a
+// reader must stay whole for the call that has it, and the reader's next call must see
+// the new one. Each store's value names the store.
+TEST_F(RegistryTest, AReaderSeesEachReplacedRegistryWholeAndThenItsSuccessor) {
+    constexpr int kStores = 20;
+    std::atomic<int> current{0};
+    std::atomic<bool> done{false};
+    std::atomic<int> bad{0};
+    std::thread reader([&] {
+        while (!done.load()) {
+            const int floor = current.load();
+            DWORD v = 0;
+            if (read_reg_dword(HKEY_CURRENT_USER, u"S", u"N", v) && (static_cast<int>(v) < floor || v >= kStores))
+                ++bad;
+        }
+    });
+    for (int i = 0; i < kStores; ++i) {
+        auto store = std::make_unique<handset::RegistryStore>(dir.file("r" + std::to_string(i) + ".db"));
+        ASSERT_EQ(store->set_value({handset::RegRoot::CurrentUser, u"S"}, u"N", REG_DWORD,
+                                   handset::dword_bytes(static_cast<DWORD>(i)), handset::Notify::Quiet),
+                  handset::RegStatus::Ok);
+        handset::set_registry(std::move(store));
+        current.store(i);
+    }
+    done.store(true);
+    reader.join();
+    EXPECT_EQ(bad.load(), 0);
+    DWORD v = 0;
+    EXPECT_TRUE(read_reg_dword(HKEY_CURRENT_USER, u"S", u"N", v));
+    EXPECT_EQ(v, static_cast<DWORD>(kStores - 1));
 }
 
 }  // namespace
