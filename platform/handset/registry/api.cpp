@@ -14,6 +14,7 @@
 // RegDeleteKeyW deletes the named key with its whole subtree, as the CE registry
 // does. An empty sub-key name deletes the key of the handle itself (not a root).
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -70,12 +71,15 @@ public:
         if (spares.size() < kSpares) spares.push_back(std::move(entry));
     }
     HKEY add(Entry entry) {
+        Recent& recent = thread_recent();
         std::lock_guard lock(mu_);
         // Small even numbers, far below the root constants (0x80000000 and up).
         next_ += 4;
         if (next_ >= 0x7FFFFFF0u) next_ = 0x1000;
         while (table_.count(next_)) next_ += 4;
         entry.key() = next_;
+        const KeyHandle& h = entry.mapped();
+        recent = {next_, removals_.load(std::memory_order_relaxed), h.store_serial, h.id, h.path.root, h.access};
         table_.insert(std::move(entry));
         return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(next_));
     }
@@ -86,6 +90,15 @@ public:
     }
     // The handle's key; its path only when `with_path` (most calls need just the id).
     bool get(HKEY key, KeyHandle& out, bool with_path) {
+        const Recent& recent = thread_recent();
+        if (!with_path && recent.key == reinterpret_cast<std::uintptr_t>(key) &&
+            recent.removals == removals_.load(std::memory_order_acquire)) {
+            out.store_serial = recent.store_serial;
+            out.id = recent.id;
+            out.access = recent.access;
+            out.path.root = recent.root;
+            return true;
+        }
         std::lock_guard lock(mu_);
         auto it = table_.find(reinterpret_cast<std::uintptr_t>(key));
         if (it == table_.end()) return false;
@@ -101,6 +114,7 @@ public:
         {
             std::lock_guard lock(mu_);
             entry = table_.extract(reinterpret_cast<std::uintptr_t>(key));
+            if (!entry.empty()) removals_.store(removals_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
         }
         if (entry.empty()) return false;
         give_back(std::move(entry));
@@ -109,6 +123,24 @@ public:
 
 private:
     static constexpr std::size_t kSpares = 16;
+
+    // The handle this thread added last, as added, and the count of removals then.
+    // Entries change only by being added and removed, so while no handle at all has
+    // been removed since, the handle is still in the table as it was added, and a call
+    // that needs no path reads it here without the lock: programs open a key, read it
+    // and close it again on one thread, and this spares the lock of the read.
+    struct Recent {
+        std::uintptr_t key = 0;
+        std::uint64_t removals = 0;
+        std::uint64_t store_serial = 0;
+        KeyId id = 0;
+        RegRoot root{};
+        REGSAM access = 0;
+    };
+    static Recent& thread_recent() {
+        thread_local Recent recent;
+        return recent;
+    }
 
     // Spare entries are kept by thread, so that taking one needs no lock.
     static std::vector<Entry>& thread_spares() {
@@ -119,6 +151,7 @@ private:
     std::mutex mu_;
     Table table_;
     std::uintptr_t next_ = 0x1000;
+    std::atomic<std::uint64_t> removals_{0};  // written under mu_
 };
 
 HandleTable& handles() {
