@@ -5,6 +5,7 @@
 #include <cassert>
 #include <condition_variable>
 #include <limits>
+#include <optional>
 
 namespace handset {
 namespace {
@@ -27,7 +28,14 @@ unsigned long long thread_token() {
 }
 
 struct Clock::Waiter {
-    std::condition_variable cv;
+    // Made only when the waiter blocks: most waits of the virtual clock are completed
+    // by the waiting thread itself (advance_if_idle), and a condition variable's
+    // making and unmaking were a good part of such a wait. Lock held for both.
+    std::optional<std::condition_variable> cv;
+    std::condition_variable& sleeper() { return cv ? *cv : cv.emplace(); }
+    void wake() {
+        if (cv) cv->notify_one();
+    }
     std::span<Waitable* const> objects;
     bool all = false;
     long long deadline = kNoDeadline;
@@ -125,7 +133,7 @@ void Clock::set_speed(double speed) {
                      std::chrono::duration<double, std::milli>(static_cast<double>(now) / speed_));
     }
     // Each timed waiter works out its host deadline anew when it wakes.
-    for (Waiter* w = waiters_; w; w = w->next) w->cv.notify_one();
+    for (Waiter* w = waiters_; w; w = w->next) w->wake();
 }
 
 void Clock::join() {
@@ -192,21 +200,21 @@ int Clock::wait(std::unique_lock<CheckedMutex>& lock, std::span<Waitable* const>
             --running_;
             advance_if_idle();
         }
-        while (!w.done) CheckedMutex::wait(w.cv, lock);
+        while (!w.done) CheckedMutex::wait(w.sleeper(), lock);
         // Whoever completed the wait counted us as running again and unlinked us.
         return w.result;
     }
 
     while (!w.done) {
         if (deadline == kNoDeadline) {
-            CheckedMutex::wait(w.cv, lock);
+            CheckedMutex::wait(w.sleeper(), lock);
             continue;
         }
         // start_ and speed_ change only under the kernel lock, which this thread holds.
         const auto real_deadline =
             start_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                          std::chrono::duration<double, std::milli>(static_cast<double>(deadline) / speed_));
-        if (CheckedMutex::wait_until(w.cv, lock, real_deadline) == std::cv_status::timeout && !w.done &&
+        if (CheckedMutex::wait_until(w.sleeper(), lock, real_deadline) == std::cv_status::timeout && !w.done &&
             now_ms() >= deadline) {
             unlink(&w);
             return kWaitTimeout;
@@ -220,7 +228,7 @@ void Clock::release(Waiter* w) {
     w->done = true;
     unlink(w);
     if (kind_ == ClockKind::Virtual && w->participant) ++running_;
-    w->cv.notify_one();
+    w->wake();
 }
 
 void Clock::wake_waiters() {
