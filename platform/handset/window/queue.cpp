@@ -221,12 +221,21 @@ void process_message(MSG& msg) {
     }
     if ((msg.message == WM_KEYDOWN || msg.message == WM_KEYUP) && popup_key(msg)) return;
     if (msg.hwnd) {
-        std::vector<HWND> chain;
+        // The window's own object is taken with the chain, under one lock, and its
+        // parents' each just before their turn, since a PreTranslateMessage may destroy
+        // them. A top-level window, the everyday case, has no parents to keep.
+        CWnd* first = nullptr;
+        std::vector<HWND> parents;
         {
             std::lock_guard lock(state().mu);
-            for (Window* w = find(msg.hwnd); w; w = w->child ? find(w->parent) : nullptr) chain.push_back(w->hwnd);
+            if (Window* w = find(msg.hwnd)) {
+                first = w->object;
+                for (w = w->child ? find(w->parent) : nullptr; w; w = w->child ? find(w->parent) : nullptr)
+                    parents.push_back(w->hwnd);
+            }
         }
-        for (HWND h : chain) {
+        if (first && first->PreTranslateMessage(&msg)) return;
+        for (HWND h : parents) {
             CWnd* object = object_of(h);
             if (object && object->PreTranslateMessage(&msg)) return;
         }
