@@ -52,6 +52,9 @@ if(QUILLON_TESTS)
   add_executable(quillon-driver tests/win32/wine_driver.cpp)
   target_compile_definitions(quillon-driver PRIVATE UNICODE _UNICODE)
   target_link_options(quillon-driver PRIVATE -municode -static -static-libgcc -static-libstdc++)
+  # The carrier's mail client as the tests' prefix has it, at C:\windows\e mail.exe.
+  add_executable(quillon-mail WIN32 tests/win32/mail_client.cpp)
+  target_link_options(quillon-mail PRIVATE -municode -static -static-libgcc -static-libstdc++)
 
   # The conformance cases over the desktop's API, with the framework and resources the
   # program uses (everything of platform/win32/ but its entry).
