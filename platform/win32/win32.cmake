@@ -49,9 +49,12 @@ add_custom_command(TARGET Quillon POST_BUILD
 
 # The driver that the tests under Wine read and work Quillon's real windows with.
 if(QUILLON_TESTS)
-  add_executable(quillon-driver tests/win32/wine_driver.cpp)
-  target_compile_definitions(quillon-driver PRIVATE UNICODE _UNICODE)
+  # Its monkey mode reads the program's menus and dialogs from the resource table.
+  add_executable(quillon-driver tests/win32/wine_driver.cpp tests/win32/wine_monkey.cpp
+    res/dialogs.cpp res/menus.cpp res/images.cpp res/resources.cpp ${_pixels})
+  target_include_directories(quillon-driver PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_options(quillon-driver PRIVATE -municode -static -static-libgcc -static-libstdc++)
+  target_link_libraries(quillon-driver PRIVATE shell32 ole32 uuid user32 advapi32)
   # The carrier's mail client as the tests' prefix has it, at C:\windows\e mail.exe.
   add_executable(quillon-mail WIN32 tests/win32/mail_client.cpp)
   target_link_options(quillon-mail PRIVATE -municode -static -static-libgcc -static-libstdc++)

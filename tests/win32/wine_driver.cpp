@@ -18,6 +18,7 @@
 //   quillon-driver close TITLE               the window gets WM_CLOSE
 //   quillon-driver exitcode PID [SECONDS]    waits for process PID and prints its exit code
 //   quillon-driver input -                   the user touches a key (Shift, through SendInput)
+//   quillon-driver monkey --seed N ...       random use, checked step by step (wine_monkey.h)
 //
 // The desktop gives a program no notice when another program's window appears, so the
 // waits look again every 50 ms until their deadline (10 s unless given).
@@ -27,6 +28,8 @@
 #include <cwchar>
 #include <string>
 #include <vector>
+
+#include "tests/win32/wine_monkey.h"
 
 namespace {
 
@@ -166,13 +169,14 @@ bool send(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 int usage() {
-    std::printf("usage: quillon-driver wait|gone|state|controls|text|command|send|click|select|close|exitcode|input ...\n");
+    std::printf("usage: quillon-driver wait|gone|state|controls|text|command|send|click|select|close|exitcode|input|monkey ...\n");
     return 2;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc >= 2 && std::wstring(argv[1]) == L"monkey") return monkey_main(argc, argv);
     if (argc < 3) return usage();
     const std::wstring verb = argv[1];
     const wchar_t* title = argv[2];
