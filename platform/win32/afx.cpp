@@ -103,6 +103,19 @@ BOOL pre_translate(MSG& msg) {
     return FALSE;
 }
 
+// The window of this thread that a dialog without a parent belongs to: the active
+// window, as the phone has it. The desktop gives a thread no active window while another
+// program is in front, and a dialog made then would have no owner: its owner would stay
+// enabled, and the dialog would outlive the owner's destruction with its modal loop
+// still running. So the thread's topmost shown and enabled top-level window stands in.
+HWND thread_active_window() {
+    if (HWND active = GetActiveWindow()) return active;
+    const DWORD me = GetCurrentThreadId();
+    for (HWND h = GetTopWindow(nullptr); h != nullptr; h = GetWindow(h, GW_HWNDNEXT))
+        if (GetWindowThreadProcessId(h, nullptr) == me && IsWindowVisible(h) && IsWindowEnabled(h)) return h;
+    return nullptr;
+}
+
 // One message of the thread's queue, filtered and dispatched. False at WM_QUIT, which is
 // put back for the loop outside.
 bool pump_one() {
@@ -252,7 +265,7 @@ struct DialogRuntime {
             return -1;
         }
         // Without an explicit parent, the thread's active window owns the dialog.
-        HWND owner = d.parent_ != nullptr ? d.parent_->m_hWnd : GetActiveWindow();
+        HWND owner = d.parent_ != nullptr ? d.parent_->m_hWnd : thread_active_window();
         if (owner != nullptr) owner = GetAncestor(owner, GA_ROOT);
 
         d.ending_ = false;
