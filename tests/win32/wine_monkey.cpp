@@ -28,11 +28,11 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/cli/monkey/dice.h"
 #include "res/resources.h"
 
 // The resource table comes with the program's view of the platform, which routes some of
@@ -45,6 +45,8 @@
 #undef SetForegroundWindow
 
 namespace {
+
+using handset::frontend::monkey::Dice;
 
 constexpr DWORD kAnswerMs = 5000;     // Quillon must answer a sent message within this
 constexpr DWORD kSendMs = 2000;       // a click's send; a message box may hold it longer
@@ -95,36 +97,6 @@ std::wstring wide(const std::string& text) {
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
     return out;
 }
-
-// Draws from std::mt19937_64 without the standard distributions, whose results differ
-// between libraries: a seed means the same draws on every build.
-class Dice {
-public:
-    explicit Dice(std::uint64_t seed) : engine_(seed) {}
-    std::uint64_t below(std::uint64_t n) {
-        const std::uint64_t limit = ~std::uint64_t{0} - (~std::uint64_t{0} % n);
-        std::uint64_t x;
-        do x = engine_();
-        while (x >= limit);
-        return x % n;
-    }
-    long long between(long long lo, long long hi) { return lo + static_cast<long long>(below(hi - lo + 1)); }
-    bool chance(int percent) { return below(100) < static_cast<std::uint64_t>(percent); }
-    template <std::size_t N>
-    std::size_t weighted(const std::array<int, N>& weights) {
-        int total = 0;
-        for (int w : weights) total += w;
-        long long pick = static_cast<long long>(below(static_cast<std::uint64_t>(total)));
-        for (std::size_t i = 0; i < N; ++i) {
-            if (pick < weights[i]) return i;
-            pick -= weights[i];
-        }
-        return N - 1;
-    }
-
-private:
-    std::mt19937_64 engine_;
-};
 
 // ---- the registry ----
 

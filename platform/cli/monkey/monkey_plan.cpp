@@ -10,52 +10,14 @@
 // control or menu entry is exercised without a change here.
 #include <algorithm>
 #include <array>
-#include <random>
 #include <string_view>
 
+#include "platform/cli/monkey/dice.h"
 #include "platform/cli/monkey/monkey_plan.h"
 #include "res/resources.h"
 
 namespace handset::frontend::monkey {
 namespace {
-
-// Draws from std::mt19937_64, whose sequence the standard fixes, without the standard
-// distributions, whose results differ between libraries: a seed means the same script
-// on every build.
-class Dice {
-public:
-    explicit Dice(std::uint64_t seed) : engine_(seed) {}
-
-    // Uniform in [0, n); n > 0.
-    std::uint64_t below(std::uint64_t n) {
-        const std::uint64_t limit = ~std::uint64_t{0} - (~std::uint64_t{0} % n);
-        std::uint64_t x;
-        do x = engine_();
-        while (x >= limit);
-        return x % n;
-    }
-    long long between(long long lo, long long hi) { return lo + static_cast<long long>(below(hi - lo + 1)); }
-    bool chance(int percent) { return below(100) < static_cast<std::uint64_t>(percent); }
-    // An index into `weights`, each chosen in proportion to its weight.
-    template <std::size_t N>
-    std::size_t weighted(const std::array<int, N>& weights) {
-        int total = 0;
-        for (int w : weights) total += w;
-        long long pick = static_cast<long long>(below(static_cast<std::uint64_t>(total)));
-        for (std::size_t i = 0; i < N; ++i) {
-            if (pick < weights[i]) return i;
-            pick -= weights[i];
-        }
-        return N - 1;
-    }
-    template <class T>
-    const T& one_of(const std::vector<T>& items) {
-        return items[below(items.size())];
-    }
-
-private:
-    std::mt19937_64 engine_;
-};
 
 // The dialog each menu command of the main window opens (commands from res/resources.h).
 int dialog_of_command(int command) {
