@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <string_view>
 
 #include "platform/cli/ctl/ctl.h"
 #include "platform/cli/reg/reg_tool.h"
@@ -39,6 +40,18 @@ auto folder_into(std::optional<std::filesystem::path>& folder) {
     };
 }
 
+// Whether `args` may name a companion or ask for help, whose usage line shows that
+// companions exist. Declaring the companions and their options takes a good share of a
+// start; the phone's own command line, long options and their values, does without.
+// Any short option counts as a help request: -h may hide in a group of them.
+bool companions_needed(std::span<const char* const> args) {
+    for (const std::string_view arg : args) {
+        if (arg == "reg" || arg == "ctl" || arg == "trace" || arg == "monkey") return true;
+        if (arg.starts_with("--") ? arg.starts_with("--help") : arg.starts_with("-")) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void add_device_options(CLI::App& app, DeviceOptions& device) {
@@ -52,13 +65,13 @@ void add_device_options(CLI::App& app, DeviceOptions& device) {
         ->transform(CLI::IsMember({"HKCU", "HKLM"}, CLI::ignore_case));
 }
 
-Companions::Companions(CLI::App& app, DeviceOptions& device)
-    : app_(app),
-      device_(device),
-      reg_(add_pass_through(app, "reg", device)),
-      ctl_(add_pass_through(app, "ctl", device)),
-      trace_(add_trace(app)),
-      monkey_(add_monkey(app)) {
+Companions::Companions(CLI::App& app, DeviceOptions& device, std::span<const char* const> args)
+    : app_(app), device_(device) {
+    if (!companions_needed(args)) return;
+    reg_ = add_pass_through(app, "reg", device);
+    ctl_ = add_pass_through(app, "ctl", device);
+    trace_ = add_trace(app);
+    monkey_ = add_monkey(app);
     // One companion at most: after its name, another's is an argument.
     app.require_subcommand(0, 1);
     app.get_formatter()->label("SUBCOMMAND", "COMPANION");
@@ -115,6 +128,7 @@ CLI::App* Companions::add_monkey(CLI::App& app) {
 }
 
 std::optional<int> Companions::run() const {
+    if (!reg_) return std::nullopt;
     if (reg_->parsed()) return run_reg();
     if (ctl_->parsed()) return run_ctl();
     if (trace_->parsed()) return run_trace();

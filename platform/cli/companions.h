@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "platform/cli/monkey/monkey.h"
@@ -19,9 +20,10 @@ void add_device_options(CLI::App& app, DeviceOptions& device);
 
 class Companions {
 public:
-    // Declares the companions on `app`. reg and ctl work on `device`, which the app's
-    // own options fill in; both must outlive this object.
-    Companions(CLI::App& app, DeviceOptions& device);
+    // Declares the companions on `app` when the command line `args` (the words after the
+    // program's name) may need them. reg and ctl work on `device`, which the app's own
+    // options fill in; both must outlive this object.
+    Companions(CLI::App& app, DeviceOptions& device, std::span<const char* const> args);
     Companions(const Companions&) = delete;
     Companions& operator=(const Companions&) = delete;
 
@@ -43,10 +45,11 @@ private:
     std::string trace_input_;
     std::string trace_output_;
     monkey::Options monkey_options_;
-    CLI::App* reg_;
-    CLI::App* ctl_;
-    CLI::App* trace_;
-    CLI::App* monkey_;
+    // Null when the command line left the companions undeclared.
+    CLI::App* reg_ = nullptr;
+    CLI::App* ctl_ = nullptr;
+    CLI::App* trace_ = nullptr;
+    CLI::App* monkey_ = nullptr;
 };
 
 }  // namespace handset::frontend

@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
     CLI::App app{"quillon: an emulated Windows Mobile handset with Quillon running on it"};
     Options options;
     add_phone_options(app, options);
-    const fe::Companions companions(app, options.device);
+    const fe::Companions companions(app, options.device, {argv + (argc > 0 ? 1 : 0), argv + argc});
     try {
         app.parse(argc, argv);
     } catch (const CLI::ExtrasError& e) {

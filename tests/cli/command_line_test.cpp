@@ -43,6 +43,10 @@ TEST(CommandLine, ArgumentsReachTheirCompanion) {
         {{"ctl", "--help"}, 0, true, "quillon ctl help"},
         {{"--device", mistyped, "ctl", "help"}, 0, true, "missed N|+N"},
         {{"ctrl", "screen"}, 2, false, "unknown companion `ctrl`"},
+        {{"--headless", "--device", device, "ctrl"}, 2, false, "unknown companion `ctrl`"},
+        {{"--headless", "--device", device, "ctl", "screen"}, 1, false, "no Quillon instance runs"},
+        // However the help is asked for, its usage line offers a companion.
+        {{"--headless", "-h"}, 0, true, "[OPTIONS] [COMPANION]"},
         {{"ctl", "--device", device, "screen", "--help"}, 2, false, "too many arguments for `screen`"},
         {{"--device", device, "monkey"}, 2, false, "the phone's options do not apply"},
         {{"monkey", "--runs", "0"}, 2, false, "--runs"},
