@@ -148,6 +148,11 @@ void SqlConnection::open_schema() {
     if (query_text("PRAGMA journal_mode=WAL") != "wal") throw SqlError{SQLITE_IOERR, "the file cannot use WAL mode"};
     exec("PRAGMA synchronous=NORMAL");
 
+    // A registry in the current format opens without the write lock; a new one takes it
+    // and looks again, since another process may have laid down the tables meanwhile.
+    const int found = std::stoi(query_text("PRAGMA user_version"));
+    if (found == kSchemaVersion) return;
+    if (found != 0) throw SqlError{SQLITE_NOTADB, "unknown registry format version " + std::to_string(found)};
     exec("BEGIN IMMEDIATE");
     try {
         const int version = std::stoi(query_text("PRAGMA user_version"));
