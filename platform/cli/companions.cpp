@@ -29,7 +29,7 @@ namespace {
 CLI::App* add_pass_through(CLI::App& app, const std::string& name, DeviceOptions& device) {
     CLI::App* command = app.add_subcommand(name)->prefix_command()->group("");
     command->set_help_flag();
-    add_device_options(*command, device);
+    add_device_options(*command, device, CommandWords::all());
     return command;
 }
 
@@ -40,34 +40,36 @@ auto folder_into(std::optional<std::filesystem::path>& folder) {
     };
 }
 
-// Whether `args` may name a companion or ask for help, whose usage line shows that
-// companions exist. Declaring the companions and their options takes a good share of a
-// start; the phone's own command line, long options and their values, does without.
-// Any short option counts as a help request: -h may hide in a group of them.
-bool companions_needed(std::span<const char* const> args) {
-    for (const std::string_view arg : args) {
-        if (arg == "reg" || arg == "ctl" || arg == "trace" || arg == "monkey") return true;
-        if (arg.starts_with("--") ? arg.starts_with("--help") : arg.starts_with("-")) return true;
-    }
+}  // namespace
+
+CommandWords::CommandWords(std::span<const char* const> args) : args_(args) {
+    for (const std::string_view arg : args)
+        if (arg.starts_with("--") ? arg.starts_with("--help") : arg.starts_with("-") && arg != "-") everything_ = true;
+}
+
+bool CommandWords::names(std::string_view name) const {
+    if (everything_) return true;
+    for (const std::string_view arg : args_)
+        if (arg.starts_with(name) && (arg.size() == name.size() || arg[name.size()] == '=')) return true;
     return false;
 }
 
-}  // namespace
-
-void add_device_options(CLI::App& app, DeviceOptions& device) {
-    app.add_option("--device", device.folder, "device folder (default: $XDG_STATE_HOME/quillon/device)");
-    app.add_option("--model", device.model, "handset model of a new device: skt, ktf or none")
-        ->check(CLI::IsMember({"skt", "ktf", "none"}));
-    app.add_option_function<std::string>(
-           "--sms-root",
-           [&device](const std::string& root) { device.unread_sms_in_hklm = root == "HKLM"; },
-           "where a new device publishes the unread-SMS count: HKCU (documented, the default) or HKLM")
-        ->transform(CLI::IsMember({"HKCU", "HKLM"}, CLI::ignore_case));
+void add_device_options(CLI::App& app, DeviceOptions& device, const CommandWords& words) {
+    if (words.names("--device"))
+        app.add_option("--device", device.folder, "device folder (default: $XDG_STATE_HOME/quillon/device)");
+    if (words.names("--model"))
+        app.add_option("--model", device.model, "handset model of a new device: skt, ktf or none")
+            ->check(CLI::IsMember({"skt", "ktf", "none"}));
+    if (words.names("--sms-root"))
+        app.add_option_function<std::string>(
+               "--sms-root",
+               [&device](const std::string& root) { device.unread_sms_in_hklm = root == "HKLM"; },
+               "where a new device publishes the unread-SMS count: HKCU (documented, the default) or HKLM")
+            ->transform(CLI::IsMember({"HKCU", "HKLM"}, CLI::ignore_case));
 }
 
-Companions::Companions(CLI::App& app, DeviceOptions& device, std::span<const char* const> args)
-    : app_(app), device_(device) {
-    if (!companions_needed(args)) return;
+Companions::Companions(CLI::App& app, DeviceOptions& device, const CommandWords& words) : app_(app), device_(device) {
+    if (!words.names("reg") && !words.names("ctl") && !words.names("trace") && !words.names("monkey")) return;
     reg_ = add_pass_through(app, "reg", device);
     ctl_ = add_pass_through(app, "ctl", device);
     trace_ = add_trace(app);

@@ -8,22 +8,42 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "platform/cli/monkey/monkey.h"
 #include "platform/handset/core/device.h"
 
 namespace handset::frontend {
 
-// --device and --model: the phone's options, which reg and ctl also take right after
-// their names.
-void add_device_options(CLI::App& app, DeviceOptions& device);
+// The words of a command line (after the program's name), asked which options and
+// companions to declare. Declaring them takes a good share of a start, and one whose
+// name no word holds cannot change how the words parse; the help, which lists them all,
+// needs every one, and so does any short option, since -h may hide in a group of them.
+class CommandWords {
+public:
+    explicit CommandWords(std::span<const char* const> args);
+    // Words that need every option and companion.
+    static CommandWords all() { return CommandWords(); }
+
+    // Whether `name` is to be declared: a word is `name` itself, or `name=VALUE` for an
+    // option (always, for words that need everything).
+    bool names(std::string_view name) const;
+
+private:
+    CommandWords() : everything_(true) {}
+    std::span<const char* const> args_;
+    bool everything_ = false;
+};
+
+// --device, --model and --sms-root, those of them that `words` names: the phone's
+// options, which reg and ctl also take right after their names.
+void add_device_options(CLI::App& app, DeviceOptions& device, const CommandWords& words);
 
 class Companions {
 public:
-    // Declares the companions on `app` when the command line `args` (the words after the
-    // program's name) may need them. reg and ctl work on `device`, which the app's own
-    // options fill in; both must outlive this object.
-    Companions(CLI::App& app, DeviceOptions& device, std::span<const char* const> args);
+    // Declares the companions on `app` when `words` may call on one. reg and ctl work on
+    // `device`, which the app's own options fill in; both must outlive this object.
+    Companions(CLI::App& app, DeviceOptions& device, const CommandWords& words);
     Companions(const Companions&) = delete;
     Companions& operator=(const Companions&) = delete;
 

@@ -44,7 +44,8 @@ struct Options {
     bool command_table = false;
 };
 
-void add_phone_options(CLI::App& app, Options& o) {
+// The phone's options that `words` names (all of them for the help).
+void add_phone_options(CLI::App& app, Options& o, const fe::CommandWords& words) {
     app.footer(
         "Companions:\n"
         "  quillon [--device DIR] reg query|add|delete|export|import ...   the device's registry tool\n"
@@ -52,38 +53,50 @@ void add_phone_options(CLI::App& app, Options& o) {
         "  quillon trace EVENTS.jsonl -o RUN.json                            an event log as a trace for the viewers\n"
         "  quillon monkey [--seed N] [--runs N] [--actions N] [--device DIR] [--keep DIR]   random use, checked\n"
         "Terminal and window keys: F1/F2 soft keys, Esc Back, Enter, arrows, * # 0-9, : command line, F10 quit.");
-    app.set_version_flag("--version", "quillon " QUILLON_VERSION, "print the version and leave");
-    fe::add_device_options(app, o.device);
-    app.add_flag("--reset", o.device.reset, "recreate the device folder in factory state");
-    app.add_option_function<std::string>(
-           "--exe-path", [&o](const std::string& path) { o.device.exe_path = handset::to_utf16(path); },
-           "device path Quillon is started from")
-        ->check([](const std::string& p) {
-            return !p.empty() && p[0] == '\\' ? std::string() : "must be an absolute device path (\\Folder\\x.exe)";
-        });
-    app.add_flag("--headless", o.headless, "no screen: handset commands drive the phone, events go to stdout");
-    app.add_flag("--window", o.window, "the phone in a window of the desktop (SDL2) instead of the terminal");
-    app.add_option("--scale", o.scale, "window: screen pixels per handset pixel (default 2)")
-        ->type_name("N")
-        ->check(CLI::Range(fe::kMinWindowScale, fe::kMaxWindowScale));
-    app.add_flag("--layout", o.layout, "window: print its clickable regions at --scale as JSON and leave");
-    app.add_option("--script", o.script, "headless: read the commands from FILE instead of stdin");
-    app.add_option("--log", o.log, "write the events to FILE (headless: instead of stdout)");
-    app.add_option("--record", o.record, "write the session down as a headless script to FILE (terminal, window)");
-    app.add_option("--trace", o.trace, "headless: also write the run as a trace to FILE at its end");
-    app.add_option("--clock", o.clock, "real or virtual (default: virtual headless, real in the terminal)")
-        ->check(CLI::IsMember({"real", "virtual"}));
-    app.add_option("--speed", o.speed, "speed factor of the real clock, 0.01 to 1000")
-        ->type_name("FACTOR")
-        ->check([](const std::string& text) {
-            std::string error;
-            return fe::parse_speed(text, error) ? std::string() : error;
-        });
-    app.add_flag("--no-start", o.no_start, "do not start Quillon; the commands start it with `start`");
-    app.add_flag("--child-program", o.child)->group("");
-    app.add_option("--time-origin", o.time_origin)->group("");
-    app.add_flag("--command-table", o.command_table, "print the handset commands as the README's Markdown table")
-        ->group("");
+    if (words.names("--version"))
+        app.set_version_flag("--version", "quillon " QUILLON_VERSION, "print the version and leave");
+    const auto flag = [&](const char* name, bool& into, const char* help) {
+        return words.names(name) ? app.add_flag(name, into, help) : nullptr;
+    };
+    const auto file = [&](const char* name, std::string& into, const char* help) {
+        if (words.names(name)) app.add_option(name, into, help);
+    };
+    fe::add_device_options(app, o.device, words);
+    flag("--reset", o.device.reset, "recreate the device folder in factory state");
+    if (words.names("--exe-path"))
+        app.add_option_function<std::string>(
+               "--exe-path", [&o](const std::string& path) { o.device.exe_path = handset::to_utf16(path); },
+               "device path Quillon is started from")
+            ->check([](const std::string& p) {
+                return !p.empty() && p[0] == '\\' ? std::string() : "must be an absolute device path (\\Folder\\x.exe)";
+            });
+    flag("--headless", o.headless, "no screen: handset commands drive the phone, events go to stdout");
+    flag("--window", o.window, "the phone in a window of the desktop (SDL2) instead of the terminal");
+    if (words.names("--scale"))
+        app.add_option("--scale", o.scale, "window: screen pixels per handset pixel (default 2)")
+            ->type_name("N")
+            ->check(CLI::Range(fe::kMinWindowScale, fe::kMaxWindowScale));
+    flag("--layout", o.layout, "window: print its clickable regions at --scale as JSON and leave");
+    file("--script", o.script, "headless: read the commands from FILE instead of stdin");
+    file("--log", o.log, "write the events to FILE (headless: instead of stdout)");
+    file("--record", o.record, "write the session down as a headless script to FILE (terminal, window)");
+    file("--trace", o.trace, "headless: also write the run as a trace to FILE at its end");
+    if (words.names("--clock"))
+        app.add_option("--clock", o.clock, "real or virtual (default: virtual headless, real in the terminal)")
+            ->check(CLI::IsMember({"real", "virtual"}));
+    if (words.names("--speed"))
+        app.add_option("--speed", o.speed, "speed factor of the real clock, 0.01 to 1000")
+            ->type_name("FACTOR")
+            ->check([](const std::string& text) {
+                std::string error;
+                return fe::parse_speed(text, error) ? std::string() : error;
+            });
+    flag("--no-start", o.no_start, "do not start Quillon; the commands start it with `start`");
+    if (CLI::Option* child = flag("--child-program", o.child, "")) child->group("");
+    if (words.names("--time-origin")) app.add_option("--time-origin", o.time_origin)->group("");
+    if (CLI::Option* table =
+            flag("--command-table", o.command_table, "print the handset commands as the README's Markdown table"))
+        table->group("");
 }
 
 // False, with the reason on stderr, for options that do not go together.
@@ -181,8 +194,9 @@ int main(int argc, char** argv) {
 
     CLI::App app{"quillon: an emulated Windows Mobile handset with Quillon running on it"};
     Options options;
-    add_phone_options(app, options);
-    const fe::Companions companions(app, options.device, {argv + (argc > 0 ? 1 : 0), argv + argc});
+    const fe::CommandWords words({argv + (argc > 0 ? 1 : 0), argv + argc});
+    add_phone_options(app, options, words);
+    const fe::Companions companions(app, options.device, words);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ExtrasError& e) {

@@ -39,6 +39,7 @@ TEST(CommandLine, ArgumentsReachTheirCompanion) {
         {{"--device", mistyped, "reg", "query", "HKCU\\Software"}, 1, false, "no device at " + mistyped},
         {{"--device", mistyped, "reg", "/?"}, 0, true, "quillon reg query"},
         {{"--device", mistyped, "ctl", "screen"}, 1, false, "no device at " + mistyped},
+        {{"--device=" + mistyped, "ctl", "screen"}, 1, false, "no device at " + mistyped},
         {{"--device", device, "ctl"}, 2, false, "give a handset command"},
         {{"ctl", "--help"}, 0, true, "quillon ctl help"},
         {{"--device", mistyped, "ctl", "help"}, 0, true, "missed N|+N"},
@@ -56,6 +57,7 @@ TEST(CommandLine, ArgumentsReachTheirCompanion) {
         {{"trace", events, "-o", dir.file("run.json"), "reg"}, 2, false, "not expected: reg"},
         {{"--model", "xx", "reg", "query"}, 2, false, "--model"},
         {{"--bogus"}, 2, false, "not expected: --bogus"},
+        {{"--devices", device, "--headless"}, 2, false, "--devices"},
         // One range and one error for --speed and the `speed` command.
         {{"--speed", "0", "--headless", "--script", "/dev/null"}, 2, false, "the speed factor must be a number from 0.01 to 1000, not `0`"},
         {{"--speed", "5000", "--headless", "--script", "/dev/null"}, 2, false, "from 0.01 to 1000, not `5000`"},
