@@ -11,6 +11,7 @@
 #include "platform/handset/registry/state_values.h"
 #include "platform/handset/display/pixel_screen.h"
 #include "platform/handset/display/screen.h"
+#include "platform/handset/window/automation.h"
 #include "platform/handset/window/wm.h"
 #include "platform/windows.h"
 

@@ -1,5 +1,5 @@
-// The phone's screen as text, the foreground window's controls as JSON, and the user's
-// actions on dialog controls, for the front ends and scripts.
+// The phone's screen as text for the front ends and scripts (the controls as JSON and
+// the user's actions are window/automation.h).
 //
 // The screen is 14 lines of UTF-8 text: a title bar, 12 lines of 40 cells and a soft-key
 // bar (left label on the left, right label on the right). A dialog unit is 1/4 of a cell
@@ -20,7 +20,7 @@
 //   popup menu      a framed list above the soft-key bar, '>' marks the selected item
 //   message box     a framed box over the middle of the screen; title bar = its caption
 //
-// All functions are thread-safe; the UI commands run on the window's own thread.
+// All functions are thread-safe.
 #pragma once
 
 #include <functional>
@@ -37,29 +37,7 @@ constexpr int kScreenRows = 12;  // between the title bar and the soft-key bar
 std::vector<std::string> render_screen();
 void set_home_screen_renderer(std::function<std::vector<std::string>()> renderer);
 
-// {"window":TITLE,"dialog":ID,"controls":[...]} for the foreground window; "dialog" is
-// null for a window that is not a dialog, and both are null when no window is in front.
-std::string controls_json();
-
 // Columns a UTF-16 text takes on the screen (wide characters count two).
 int text_cells(std::u16string_view text);
-
-// Each UI command returns true after the window's thread has handled it and is back in
-// a message loop (a command that opens a modal dialog returns once the dialog waits for
-// the user), and false with `error` set when it could not be carried out or the thread
-// ended. When the thread is blocked outside its message loop, the command waits in its
-// queue and is handled in order once the thread is back: it returns true at once with
-// `*queued` set, and its own verdict is then not reported.
-
-// The foreground dialog gets WM_COMMAND `id` (as from a menu or soft key).
-bool ui_command(int id, std::string& error, bool* queued = nullptr);
-// A user click on control `id` of the foreground dialog: a checkbox toggles and its
-// parent gets BN_CLICKED; a push button only notifies. Error when the control is
-// missing, hidden, disabled or cannot be clicked.
-bool ui_click(int id, std::string& error, bool* queued = nullptr);
-// The user picks entry `index` of list `id` of the foreground dialog: the selection
-// changes and the parent gets CBN_SELCHANGE. Error when the list is missing, hidden,
-// disabled, or `index` is out of range.
-bool ui_select(int id, int index, std::string& error, bool* queued = nullptr);
 
 }  // namespace handset

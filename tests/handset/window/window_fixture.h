@@ -23,6 +23,7 @@
 #include "platform/handset/core/kernel.h"
 #include "platform/handset/core/process.h"
 #include "platform/handset/display/screen.h"
+#include "platform/handset/window/automation.h"
 #include "platform/handset/window/wm.h"
 #include "platform/windows.h"
 #include "platform/handset/window/resource.h"
