@@ -8,7 +8,6 @@
 #include "platform/handset/core/events.h"
 #include "platform/handset/display/pixel_paint.h"
 #include "platform/handset/window/resource.h"
-#include "platform/handset/window/wm_internal.h"
 #include "platform/winbase.h"
 #include "platform/winuser.h"
 
@@ -288,14 +287,8 @@ bool write_screenshot(const std::filesystem::path& path, std::string& error) {
 
 BOOL MapDialogRect(HWND dialog, LPRECT rect) {
     using namespace handset;
-    int point_size = 0;
-    {
-        std::lock_guard lock(wm::state().mu);
-        wm::Window* w = wm::find(dialog);
-        wm::Window* top = w ? wm::top_level_of(w) : nullptr;
-        const resource::DialogTemplate* t = top ? resource::find_dialog(top->template_id) : nullptr;
-        if (t) point_size = t->point_size;
-    }
+    const resource::DialogTemplate* t = resource::find_dialog(dialog_template_of(dialog));
+    const int point_size = t ? t->point_size : 0;
     std::string error;
     PixelScreen* screen = point_size && rect ? shared_pixel_screen(error) : nullptr;
     if (!screen) {

@@ -1,19 +1,13 @@
-// The screen model: the phone's screen drawn as text cells from the window records.
+// The screen model: the phone's screen drawn as text cells from a screen snapshot.
 #include "platform/handset/display/screen.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "platform/handset/core/utf.h"
-#include "platform/handset/window/wm_internal.h"
 
 namespace handset {
 namespace {
-
-using wm::Kind;
-using wm::Popup;
-using wm::Window;
-using wm::find;
-using wm::state;
 
 int char_width(char32_t c) {
     if (c == 0) return 0;
@@ -159,7 +153,7 @@ struct Box {
     int col, row, width, rows;
 };
 
-Box box_of(const Window& c) {
+Box box_of(const ControlShot& c) {
     return {c.x / 4, c.y / 8, std::max(1, c.cx / 4), std::max(1, c.cy / 8)};
 }
 
@@ -180,7 +174,7 @@ void clear_area(Grid& g, int top, int left, int bottom, int right) {
     for (int r = top; r <= bottom; ++r) g.fill(r, left, right + 1, U' ');
 }
 
-void draw_group(Grid& g, const Window& c) {
+void draw_group(Grid& g, const ControlShot& c) {
     const Box b = box_of(c);
     const int right = std::min(kScreenColumns - 1, (c.x + c.cx) / 4);
     const int bottom = std::min(kScreenRows - 1, (c.y + c.cy) / 8);
@@ -192,7 +186,7 @@ void draw_group(Grid& g, const Window& c) {
     if (!label.empty()) g.text(b.row, b.col + 2, label, right - b.col - 3);
 }
 
-void draw_picture(Grid& g, const Window& c) {
+void draw_picture(Grid& g, const ControlShot& c) {
     const Box b = box_of(c);
     const ImageResource* image = find_bitmap(c.image_id);
     if (!image || image->width <= 0 || image->height <= 0 ||
@@ -226,7 +220,7 @@ void draw_picture(Grid& g, const Window& c) {
     }
 }
 
-void draw_static(Grid& g, const Window& c) {
+void draw_static(Grid& g, const ControlShot& c) {
     const Box b = box_of(c);
     const std::u32string text = code_points(c.text);
     if (text.empty()) return;
@@ -250,11 +244,11 @@ void draw_static(Grid& g, const Window& c) {
     }
 }
 
-void draw_control(Grid& g, const Window& c) {
+void draw_control(Grid& g, const ControlShot& c) {
     const Box b = box_of(c);
     // Disabled controls trade their brackets for parentheses.
     const bool on = c.enabled;
-    switch (c.control) {
+    switch (c.kind) {
     case ControlKind::Checkbox: {
         std::u32string box = on ? U"[ ] " : U"( ) ";
         if (c.checked) box[1] = U'x';
@@ -263,8 +257,7 @@ void draw_control(Grid& g, const Window& c) {
     }
     case ControlKind::ComboBox: {
         const int inner = std::max(1, b.width - 2);
-        const std::u32string text =
-            c.selected >= 0 && c.selected < static_cast<int>(c.items.size()) ? code_points(c.items[c.selected]) : U"";
+        const std::u32string text = code_points(c.text);  // the selected entry
         std::u32string shown;
         int used = 0;
         for (char32_t ch : text) {
@@ -292,27 +285,23 @@ void draw_control(Grid& g, const Window& c) {
     }
 }
 
-void draw_dialog(Grid& g, const Window& d) {
-    for (HWND h : d.children) {
-        const Window* c = find(h);
-        if (c && c->kind == Kind::Control && c->visible && c->control == ControlKind::GroupBox) draw_control(g, *c);
-    }
-    for (HWND h : d.children) {
-        const Window* c = find(h);
-        if (c && c->kind == Kind::Control && c->visible && c->control != ControlKind::GroupBox) draw_control(g, *c);
-    }
-    const Window* focus = find(d.focus);
-    if (focus && focus->visible) {
-        const Box b = box_of(*focus);
+// Group boxes go first: the controls inside them draw over their frames.
+void draw_dialog(Grid& g, const ScreenSnapshot& shot) {
+    for (const ControlShot& c : shot.controls)
+        if (c.kind == ControlKind::GroupBox) draw_control(g, c);
+    for (const ControlShot& c : shot.controls)
+        if (c.kind != ControlKind::GroupBox) draw_control(g, c);
+    if (shot.focus >= 0 && shot.focus < static_cast<int>(shot.controls.size())) {
+        const Box b = box_of(shot.controls[shot.focus]);
         if (b.col > 0) g.put(b.row, b.col - 1, U'>');
     }
 }
 
-void draw_popup(Grid& g, const Window& top) {
-    const Popup& p = top.popup;
+void draw_popup(Grid& g, const ScreenSnapshot& shot) {
+    const PopupShot& p = *shot.popup;
     const int n = static_cast<int>(p.items.size());
     if (n == 0) return;
-    const bool menu = p.type == Popup::Type::Menu;
+    const bool menu = p.menu;
     std::vector<std::u32string> labels;
     int number = 0;
     int text_width = 0;
@@ -333,12 +322,11 @@ void draw_popup(Grid& g, const Window& top) {
     if (p.selected >= visible) first = p.selected - visible + 1;
     int top_row = kScreenRows - visible - 2;
     int left = menu && p.soft_key == 1 ? kScreenColumns - width : 0;
-    if (!menu) {
-        if (const Window* combo = find(p.source)) {
-            const Box b = box_of(*combo);
-            top_row = std::min(b.row + 1, kScreenRows - visible - 2);
-            left = std::min(b.col, kScreenColumns - width);
-        }
+    // A list drops from its combobox.
+    if (!menu && p.source >= 0 && p.source < static_cast<int>(shot.controls.size())) {
+        const Box b = box_of(shot.controls[p.source]);
+        top_row = std::min(b.row + 1, kScreenRows - visible - 2);
+        left = std::min(b.col, kScreenColumns - width);
     }
     const int right = left + width - 1, bottom = top_row + visible + 1;
     clear_area(g, top_row, left, bottom, right);
@@ -356,8 +344,8 @@ void draw_popup(Grid& g, const Window& top) {
     }
 }
 
-void draw_message_box(Grid& g, const Window& box) {
-    auto lines = wrap(code_points(box.message), kScreenColumns - 8);
+void draw_message_box(Grid& g, std::u16string_view message) {
+    auto lines = wrap(code_points(message), kScreenColumns - 8);
     if (lines.empty()) lines.emplace_back();
     int text_width = 0;
     for (auto& l : lines) text_width = std::max(text_width, cells_of(l));
@@ -392,41 +380,37 @@ void set_home_screen_renderer(std::function<std::vector<std::string>()> renderer
     g_home_renderer = std::move(renderer);
 }
 
-std::vector<std::string> render_screen() {
-    std::vector<std::string> screen;
-    {
-        std::lock_guard lock(state().mu);
-        Window* front = wm::front_window();
-        if (front) {
-            Grid body(kScreenRows, kScreenColumns);
-            const Window* page = wm::page_under(*front);
-            if (page && page->kind == Kind::Dialog) draw_dialog(body, *page);
-            if (page && page->kind == Kind::Plain) {
-                for (int i = 0; i < static_cast<int>(page->body.size()) && i < kScreenRows; ++i)
-                    body.text(i, 0, code_points(page->body[i]), kScreenColumns);
-            }
-            if (front->kind == Kind::MessageBox) draw_message_box(body, *front);
-            else if (front->popup.type != Popup::Type::None) draw_popup(body, *front);
+std::vector<std::string> render_screen() { return render_screen(snapshot_windows()); }
 
-            const auto labels = wm::soft_key_labels(*front);
-            const std::u32string left = code_points(labels.first), right = code_points(labels.second);
-            Grid keys(1, kScreenColumns);
-            const int used = keys.text(0, 0, left, kScreenColumns / 2);
-            const int rw = std::min(cells_of(right), kScreenColumns - used - 1);
-            keys.text(0, kScreenColumns - rw, right, rw);
-
-            screen.push_back(line_of(code_points(front->text)));
-            for (int r = 0; r < kScreenRows; ++r) screen.push_back(body.line(r));
-            screen.push_back(keys.line(0));
-            return screen;
+std::vector<std::string> render_screen(const ScreenSnapshot& shot) {
+    if (!shot.window) {
+        std::function<std::vector<std::string>()> home;
+        {
+            std::lock_guard lock(g_home_mu);
+            home = g_home_renderer;
         }
+        return home ? home() : empty_screen();
     }
-    std::function<std::vector<std::string>()> home;
-    {
-        std::lock_guard lock(g_home_mu);
-        home = g_home_renderer;
+    Grid body(kScreenRows, kScreenColumns);
+    if (shot.page == ScreenSnapshot::Page::Dialog) draw_dialog(body, shot);
+    if (shot.page == ScreenSnapshot::Page::Plain) {
+        for (int i = 0; i < static_cast<int>(shot.body.size()) && i < kScreenRows; ++i)
+            body.text(i, 0, code_points(shot.body[i]), kScreenColumns);
     }
-    return home ? home() : empty_screen();
+    if (shot.message_box) draw_message_box(body, *shot.message_box);
+    else if (shot.popup) draw_popup(body, shot);
+
+    const std::u32string left = code_points(shot.soft_left), right = code_points(shot.soft_right);
+    Grid keys(1, kScreenColumns);
+    const int used = keys.text(0, 0, left, kScreenColumns / 2);
+    const int rw = std::min(cells_of(right), kScreenColumns - used - 1);
+    keys.text(0, kScreenColumns - rw, right, rw);
+
+    std::vector<std::string> screen;
+    screen.push_back(line_of(code_points(shot.title)));
+    for (int r = 0; r < kScreenRows; ++r) screen.push_back(body.line(r));
+    screen.push_back(keys.line(0));
+    return screen;
 }
 
 }  // namespace handset

@@ -1,5 +1,5 @@
-// The phone's screen as text for the front ends and scripts (the controls as JSON and
-// the user's actions are window/automation.h).
+// The phone's screen as text, drawn from a screen snapshot, for the front ends and
+// scripts (the controls as JSON and the user's actions are window/automation.h).
 //
 // The screen is 14 lines of UTF-8 text: a title bar, 12 lines of 40 cells and a soft-key
 // bar (left label on the left, right label on the right). A dialog unit is 1/4 of a cell
@@ -25,7 +25,10 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "platform/handset/window/snapshot.h"
 
 namespace handset {
 
@@ -35,6 +38,9 @@ constexpr int kScreenRows = 12;  // between the title bar and the soft-key bar
 // The screen of this host: title bar, 12 body lines, soft-key bar. When no window is in
 // front, the home-screen renderer's lines (when installed), else an empty screen.
 std::vector<std::string> render_screen();
+// The same for a snapshot of the windows (its shell facts are not drawn: the home screen
+// comes from the renderer installed below).
+std::vector<std::string> render_screen(const ScreenSnapshot& shot);
 void set_home_screen_renderer(std::function<std::vector<std::string>()> renderer);
 
 // Columns a UTF-16 text takes on the screen (wide characters count two).

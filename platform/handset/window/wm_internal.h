@@ -1,5 +1,6 @@
 // Internal state of the window system, shared by the files of window/: window records,
-// per-thread message queues, and the helpers the framework, input and screen code use.
+// per-thread message queues, and the helpers the framework, input, snapshot and
+// automation code use. Only the files of window/ include it.
 //
 // Locks: state().mu guards the window records and the z-order; the kernel lock guards
 // the message queues (so that GetMessage can block in the handset clock's wait). The
@@ -300,13 +301,5 @@ bool dialog_key(HWND dialog, MSG& msg);
 bool click_control(HWND control, std::string& error, const std::function<void()>& accepted = {});
 // The user picks entry `index` of a combobox: the selection changes, the parent is told.
 bool select_item(HWND combo, int index, std::string& error, const std::function<void()>& accepted = {});
-
-// ---- what the screen shows (screen_snapshot.cpp); state().mu held ----
-
-// The window whose page the screen shows under `front`: `front` itself, or for a
-// message box the visible window behind it (null when there is none).
-const Window* page_under(const Window& front);
-// The soft-key bar's left and right labels while `front` is in front.
-std::pair<std::u16string, std::u16string> soft_key_labels(const Window& front);
 
 }  // namespace handset::wm
