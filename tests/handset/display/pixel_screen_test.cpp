@@ -1,7 +1,8 @@
 // The screen in pixels: every control drawn inside its rectangle, a tick that changes
 // only the inside of its box, the disabled colour, the focus mark, Hangul with ink, the
 // emblem at 1:1, the dialogs' sizes at their fonts' base units, the snapshot of a live
-// dialog, the PNG file, and reference pictures that guard the whole look.
+// dialog, one snapshot drawn as text and as pixels, the PNG file, and reference pictures
+// that guard the whole look.
 //
 // QUILLON_RENEW_SCREENS=DIR makes the reference test write its pictures into DIR instead
 // of comparing them (tools/renew-screen-references).
@@ -271,6 +272,69 @@ TEST_F(PixelTest, TheSnapshotOfALiveDialogFollowsItsControlsAndItsOpenList) {
     press(VK_ESCAPE);
     ASSERT_TRUE(handset::ui_command(IDCANCEL, error)) << error;
     join(ui);
+}
+
+// One snapshot taken while something is open over a dialog gives both screens the host
+// reports, and each renderer draws that thing from the snapshot alone: taking it out
+// of the snapshot changes the text and the pixels.
+TEST_F(PixelTest, OneSnapshotGivesTheTextAndThePixelScreenWithWhatIsOpenOverTheDialog) {
+    struct Case {
+        const char* name;
+        bool main;               // MainDialog, else AlertDialog
+        std::vector<BYTE> keys;  // pressed once the dialog waits for the user
+        int command;             // then sent to it (0: none)
+        const char* title;       // the title bar starts with it
+        const char16_t* soft_left;
+        const char16_t* soft_right;
+        void (*take_out)(ScreenSnapshot&);  // removes what is open from a snapshot
+        std::vector<BYTE> close;            // keys that close it
+    };
+    const Case cases[] = {
+        {"the focus moved", false, {VK_DOWN}, 0, "부재중알림 설정", u"확인", u"",
+         [](ScreenSnapshot& s) { s.focus = -1; }, {}},
+        {"a list open", false, {VK_DOWN, VK_DOWN, VK_RETURN}, 0, "부재중알림 설정", u"선택", u"취소",
+         [](ScreenSnapshot& s) { s.popup.reset(); }, {VK_ESCAPE}},
+        {"the soft-key menu open", true, {VK_TSOFT2}, 0, "QUILLON", u"선택", u"취소",
+         [](ScreenSnapshot& s) { s.popup.reset(); }, {VK_ESCAPE}},
+        {"a message box up", true, {}, 40002, "Quillon", u"확인", u"",
+         [](ScreenSnapshot& s) { s.message_box.reset(); }, {VK_RETURN}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<CDialog> dialog;
+        if (c.main) dialog = std::make_unique<MainDialog>();
+        else dialog = std::make_unique<AlertDialog>();
+        auto ui = start_ui([&] { dialog->DoModal(); });
+        wait_idle();
+        for (BYTE vk : c.keys) press(vk);
+        std::string error;
+        if (c.command) {
+            ASSERT_TRUE(handset::ui_command(c.command, error)) << error;
+        }
+
+        const ScreenSnapshot shot = handset::capture_screen();
+        EXPECT_EQ(shot.soft_left, c.soft_left);
+        EXPECT_EQ(shot.soft_right, c.soft_right);
+        const auto text = handset::render_screen(shot);
+        EXPECT_EQ(text, handset::render_screen());
+        ASSERT_EQ(text.size(), 14u);
+        EXPECT_EQ(text.front().rfind(c.title, 0), 0u) << text.front();
+        const int gap = 40 - handset::text_cells(c.soft_left) - handset::text_cells(c.soft_right);
+        EXPECT_EQ(text.back(), handset::to_utf8(c.soft_left) + std::string(gap, ' ') + handset::to_utf8(c.soft_right));
+        Image live;
+        ASSERT_TRUE(handset::render_current_screen(live, error)) << error;
+        const Image drawn = render(shot);
+        EXPECT_TRUE(drawn.pixels == live.pixels);
+
+        ScreenSnapshot bare = shot;
+        c.take_out(bare);
+        EXPECT_NE(handset::render_screen(bare), text);
+        EXPECT_FALSE(render(bare).pixels == drawn.pixels);
+
+        for (BYTE vk : c.close) press(vk);
+        ASSERT_TRUE(handset::ui_command(c.main ? 32781 : IDCANCEL, error)) << error;
+        join(ui);
+    }
 }
 
 TEST_F(PixelTest, AScreenshotIsTheScreenAtOneToOneAndAnUnwritablePathIsNamed) {
