@@ -1,83 +1,30 @@
-// The control socket of a host: serving handset commands, the `quillon ctl` client and
-// the cross-host foreground request.
+// The control socket's server: each host listens on its own socket and answers the
+// handset commands of its peers, one thread a connection (see control.h).
 #include "platform/phone/control.h"
 
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <list>
 #include <mutex>
 #include <sstream>
 #include <thread>
 
 #include "platform/phone/control_protocol.h"
+#include "platform/phone/control_socket.h"
 #include "platform/phone/executor.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
-#include "platform/handset/core/host_io.h"
-#include "platform/handset/core/process.h"
-#include "platform/handset/window/wm.h"
 
 namespace fs = std::filesystem;
 
 namespace handset::frontend {
 namespace {
-
-std::string errno_text(int err) { return std::strerror(err); }
-
-// The address of a socket file. A path longer than sun_path allows is reached through
-// a descriptor of its folder (/proc/self/fd/N/name), which `dir` keeps open.
-bool socket_address(const fs::path& path, sockaddr_un& addr, UniqueFd& dir, std::string& error) {
-    std::memset(&addr, 0, sizeof addr);
-    addr.sun_family = AF_UNIX;
-    std::string text = path.string();
-    if (text.size() >= sizeof addr.sun_path) {
-        dir = UniqueFd(::open(path.parent_path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-        if (!dir) {
-            error = "cannot open " + path.parent_path().string() + ": " + errno_text(errno);
-            return false;
-        }
-        text = "/proc/self/fd/" + std::to_string(dir.get()) + "/" + path.filename().string();
-        if (text.size() >= sizeof addr.sun_path) {
-            error = "socket name too long: " + path.string();
-            return false;
-        }
-    }
-    std::memcpy(addr.sun_path, text.c_str(), text.size() + 1);
-    return true;
-}
-
-bool write_all(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-bool process_alive(int pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
-
-// The OS process id in a socket name "ctl-<pid>.sock", or 0.
-int pid_of_socket(const fs::path& path) {
-    const std::string name = path.filename().string();
-    if (!name.starts_with("ctl-") || !name.ends_with(".sock")) return 0;
-    const std::string digits = name.substr(4, name.size() - 9);
-    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return 0;
-    return std::stoi(digits);
-}
 
 // Sockets left behind by hosts that were killed.
 void remove_stale_sockets(const fs::path& run_dir) {
@@ -86,48 +33,6 @@ void remove_stale_sockets(const fs::path& run_dir) {
         const int pid = pid_of_socket(entry.path());
         if (pid > 0 && !process_alive(pid)) fs::remove(entry.path(), ec);
     }
-}
-
-bool connect_socket(const fs::path& path, UniqueFd& out, std::string& error) {
-    sockaddr_un addr;
-    UniqueFd dir;
-    if (!socket_address(path, addr, dir, error)) return false;
-    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!fd) {
-        error = "cannot create a socket: " + errno_text(errno);
-        return false;
-    }
-    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        error = errno_text(errno);
-        return false;
-    }
-    out = std::move(fd);
-    return true;
-}
-
-// Writes `line`, closes the sending side and reads the answer up to its terminator.
-bool exchange(int fd, const std::string& line, std::vector<std::string>& output, std::string& error,
-              std::string* notice = nullptr) {
-    if (!write_all(fd, line + "\n")) {
-        error = "cannot send the command: " + errno_text(errno);
-        return false;
-    }
-    ::shutdown(fd, SHUT_WR);
-    ControlAnswerReader answer;
-    char chunk[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = "the instance closed the connection without an answer";
-            return false;
-        }
-        if (answer.feed(std::string_view(chunk, static_cast<std::size_t>(n)))) break;
-    }
-    output.insert(output.end(), answer.output().begin(), answer.output().end());
-    if (notice) *notice = answer.notice();
-    if (!answer.ok()) error = answer.error();
-    return answer.ok();
 }
 
 }  // namespace
@@ -279,10 +184,6 @@ ControlServer::ControlServer(Executor& executor, bool primary)
 
 ControlServer::~ControlServer() { stop(); }
 
-fs::path control_socket_path(const fs::path& run_dir, int os_pid) {
-    return run_dir / ("ctl-" + std::to_string(os_pid) + ".sock");
-}
-
 bool ControlServer::start(std::string& error) {
     const fs::path run_dir = device().run_dir();
     std::error_code ec;
@@ -297,12 +198,8 @@ bool ControlServer::start(std::string& error) {
 
     sockaddr_un addr;
     UniqueFd dir;
-    if (!socket_address(path_, addr, dir, error)) return false;
-    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!fd) {
-        error = "cannot create the control socket: " + errno_text(errno);
-        return false;
-    }
+    UniqueFd fd = unix_stream_socket(path_, addr, dir, "the control socket", error);
+    if (!fd) return false;
     if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         error = "cannot create the control socket " + path_.string() + ": " + errno_text(errno);
         return false;
@@ -349,48 +246,6 @@ void ControlServer::stop() {
     }
     fs::remove(path_, ec);
     state_->listener.reset();
-}
-
-bool send_control_command(const fs::path& socket, const std::string& line, std::vector<std::string>& output,
-                          std::string& error) {
-    UniqueFd fd;
-    if (!connect_socket(socket, fd, error)) {
-        error = "cannot reach " + socket.string() + ": " + error;
-        return false;
-    }
-    return exchange(fd.get(), line, output, error);
-}
-
-ControlReply send_to_device(const fs::path& device_folder, const std::string& line) {
-    ControlReply reply;
-    const fs::path run_dir = device_folder / "run";
-    // The instance the user started is behind ctl.sock; when that link is stale, any
-    // live host of the device will do.
-    std::vector<fs::path> candidates{run_dir / "ctl.sock"};
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(run_dir, ec))
-        if (process_alive(pid_of_socket(entry.path()))) candidates.push_back(entry.path());
-    UniqueFd fd;
-    for (const auto& candidate : candidates) {
-        std::string ignored;
-        if (connect_socket(candidate, fd, ignored)) break;
-    }
-    if (!fd) return reply;
-    reply.reached = true;
-    reply.ok = exchange(fd.get(), line, reply.output, reply.error, &reply.notice);
-    return reply;
-}
-
-void install_remote_foreground() {
-    set_remote_foreground_handler([](DWORD pid, HWND hwnd) {
-        if (!has_device()) return false;
-        const fs::path socket = control_socket_path(device().run_dir(), host_pid_of(pid));
-        std::ostringstream line;
-        line << "foreground 0x" << std::hex << reinterpret_cast<std::uintptr_t>(hwnd);
-        std::vector<std::string> output;
-        std::string error;
-        return send_control_command(socket, line.str(), output, error);
-    });
 }
 
 }  // namespace handset::frontend

@@ -1,0 +1,87 @@
+// The clients of the control socket: `quillon ctl`, and a host asking another.
+#include "platform/phone/control.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/phone/control_protocol.h"
+#include "platform/phone/control_socket.h"
+
+namespace fs = std::filesystem;
+
+namespace handset::frontend {
+namespace {
+
+bool connect_socket(const fs::path& path, UniqueFd& out, std::string& error) {
+    sockaddr_un addr;
+    UniqueFd dir;
+    UniqueFd fd = unix_stream_socket(path, addr, dir, "a socket", error);
+    if (!fd) return false;
+    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        error = errno_text(errno);
+        return false;
+    }
+    out = std::move(fd);
+    return true;
+}
+
+// Writes `line`, closes the sending side and reads the answer up to its terminator.
+bool exchange(int fd, const std::string& line, std::vector<std::string>& output, std::string& error,
+              std::string* notice = nullptr) {
+    if (!write_all(fd, line + "\n")) {
+        error = "cannot send the command: " + errno_text(errno);
+        return false;
+    }
+    ::shutdown(fd, SHUT_WR);
+    ControlAnswerReader answer;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = "the instance closed the connection without an answer";
+            return false;
+        }
+        if (answer.feed(std::string_view(chunk, static_cast<std::size_t>(n)))) break;
+    }
+    output.insert(output.end(), answer.output().begin(), answer.output().end());
+    if (notice) *notice = answer.notice();
+    if (!answer.ok()) error = answer.error();
+    return answer.ok();
+}
+
+}  // namespace
+
+bool send_control_command(const fs::path& socket, const std::string& line, std::vector<std::string>& output,
+                          std::string& error) {
+    UniqueFd fd;
+    if (!connect_socket(socket, fd, error)) {
+        error = "cannot reach " + socket.string() + ": " + error;
+        return false;
+    }
+    return exchange(fd.get(), line, output, error);
+}
+
+ControlReply send_to_device(const fs::path& device_folder, const std::string& line) {
+    ControlReply reply;
+    const fs::path run_dir = device_folder / "run";
+    // The instance the user started is behind ctl.sock; when that link is stale, any
+    // live host of the device will do.
+    std::vector<fs::path> candidates{run_dir / "ctl.sock"};
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(run_dir, ec))
+        if (process_alive(pid_of_socket(entry.path()))) candidates.push_back(entry.path());
+    UniqueFd fd;
+    for (const auto& candidate : candidates) {
+        std::string ignored;
+        if (connect_socket(candidate, fd, ignored)) break;
+    }
+    if (!fd) return reply;
+    reply.reached = true;
+    reply.ok = exchange(fd.get(), line, reply.output, reply.error, &reply.notice);
+    return reply;
+}
+
+}  // namespace handset::frontend

@@ -1,0 +1,78 @@
+// The control socket's shared pieces (see control_socket.h) and the sockets' names.
+#include "platform/phone/control_socket.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/phone/control.h"
+
+namespace fs = std::filesystem;
+
+namespace handset::frontend {
+namespace {
+
+// The address of a socket file; see unix_stream_socket for `dir`.
+bool socket_address(const fs::path& path, sockaddr_un& addr, UniqueFd& dir, std::string& error) {
+    std::memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    std::string text = path.string();
+    if (text.size() >= sizeof addr.sun_path) {
+        dir = UniqueFd(::open(path.parent_path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!dir) {
+            error = "cannot open " + path.parent_path().string() + ": " + errno_text(errno);
+            return false;
+        }
+        text = "/proc/self/fd/" + std::to_string(dir.get()) + "/" + path.filename().string();
+        if (text.size() >= sizeof addr.sun_path) {
+            error = "socket name too long: " + path.string();
+            return false;
+        }
+    }
+    std::memcpy(addr.sun_path, text.c_str(), text.size() + 1);
+    return true;
+}
+
+}  // namespace
+
+std::string errno_text(int err) { return std::strerror(err); }
+
+UniqueFd unix_stream_socket(const fs::path& path, sockaddr_un& addr, UniqueFd& dir, std::string_view what,
+                            std::string& error) {
+    if (!socket_address(path, addr, dir, error)) return UniqueFd();
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd) error = "cannot create " + std::string(what) + ": " + errno_text(errno);
+    return fd;
+}
+
+bool write_all(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+bool process_alive(int pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+
+int pid_of_socket(const fs::path& path) {
+    const std::string name = path.filename().string();
+    if (!name.starts_with("ctl-") || !name.ends_with(".sock")) return 0;
+    const std::string digits = name.substr(4, name.size() - 9);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return 0;
+    return std::stoi(digits);
+}
+
+fs::path control_socket_path(const fs::path& run_dir, int os_pid) {
+    return run_dir / ("ctl-" + std::to_string(os_pid) + ".sock");
+}
+
+}  // namespace handset::frontend
