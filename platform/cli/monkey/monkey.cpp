@@ -3,42 +3,34 @@
 //
 // Each child is `quillon --headless --reset` of this same executable, in a process
 // group of its own, so that the watchdog (and a Ctrl-C of the monkey) also ends the
-// second instance a `start` may have made inside it.
+// second instance a `start` may have made inside it. The children themselves are
+// monkey_process.h's, the progress line monkey_progress.h's and the shrinking
+// monkey_shrink.cpp's; this file runs the seeds and reports.
 #include "platform/cli/monkey/monkey.h"
-#include "platform/cli/monkey/monkey_plan.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <set>
-#include <sstream>
 #include <mutex>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
-#include "platform/frontends/frontend.h"
 #include "platform/cli/monkey/monkey_checks.h"
-#include "platform/handset/core/device.h"
+#include "platform/cli/monkey/monkey_files.h"
+#include "platform/cli/monkey/monkey_plan.h"
+#include "platform/cli/monkey/monkey_process.h"
+#include "platform/cli/monkey/monkey_progress.h"
+#include "platform/frontends/frontend.h"
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/registry/factory.h"
-#include "platform/handset/registry/store.h"
 #include "res/resources.h"
-
-extern char** environ;
 
 namespace handset::frontend::monkey {
 namespace fs = std::filesystem;
@@ -58,130 +50,6 @@ constexpr int kWatchdogSeconds = 5;
 // costs a whole watchdog period per rerun.
 constexpr int kShrinkRuns = 100;
 constexpr auto kShrinkTime = std::chrono::seconds(180 * kSlowdown);
-
-// The process groups of the phones running now, one slot a worker, for the signal handler.
-constexpr int kMaxJobs = 64;
-std::array<std::atomic<pid_t>, kMaxJobs> g_running_groups{};
-
-void end_running_groups(int signal_number) {
-    for (auto& slot : g_running_groups) {
-        const pid_t group = slot.load();
-        if (group > 0) ::kill(-group, SIGKILL);
-    }
-    ::signal(signal_number, SIG_DFL);
-    ::raise(signal_number);
-}
-
-// While it lives, an interrupted or terminated monkey takes its running phone along.
-class InterruptGuard {
-public:
-    InterruptGuard() {
-        struct sigaction action {};
-        action.sa_handler = &end_running_groups;
-        sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &action, &previous_[i]);
-    }
-    ~InterruptGuard() {
-        for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &previous_[i], nullptr);
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-private:
-    static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
-    std::array<struct sigaction, 3> previous_{};
-};
-
-std::string read_text(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> read_lines(const fs::path& path) {
-    std::vector<std::string> lines;
-    std::ifstream in(path, std::ios::binary);
-    for (std::string line; std::getline(in, line);) lines.push_back(std::move(line));
-    return lines;
-}
-
-void write_text(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
-// Runs `args` (the executable first) with stdin and stdout on /dev/null and stderr
-// into `err_file`, and waits for its end at most `watchdog` of real time; past it the
-// whole process group is killed and the run counts as hung.
-RunEnd run_child(const std::vector<std::string>& args, const fs::path& err_file, std::chrono::seconds watchdog,
-                 std::atomic<pid_t>& running_group) {
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (rc != 0) throw std::runtime_error("cannot start the phone " + args[0] + ": " + std::strerror(rc));
-    running_group = pid;
-
-    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-    RunEnd end;
-    if (pidfd < 0) {
-        const int error = errno;
-        ::kill(-pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-        running_group = 0;
-        throw std::runtime_error(std::string("cannot watch the phone's process (pidfd_open): ") + std::strerror(error));
-    }
-    const auto deadline = SteadyClock::now() + watchdog;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
-        if (left.count() <= 0) {
-            end.hung = true;
-            break;
-        }
-        pollfd fd{pidfd, POLLIN, 0};
-        const int n = ::poll(&fd, 1, static_cast<int>(left.count()));
-        if (n > 0) break;
-        if (n < 0 && errno != EINTR) throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
-    }
-    ::close(pidfd);
-    if (end.hung) ::kill(-pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    // A phone that did not end by itself may leave a second instance behind.
-    if (end.hung || WIFSIGNALED(status)) ::kill(-pid, SIGKILL);
-    running_group = 0;
-    if (!end.hung && WIFSIGNALED(status)) end.signal = WTERMSIG(status);
-    if (WIFEXITED(status)) end.exit_code = WEXITSTATUS(status);
-    end.diagnostics = read_text(err_file);
-    return end;
-}
-
-// HKCU Comm\RasBook of a registry file; no subkeys when it is not there.
-RegTree read_phone_book(const fs::path& registry_file) {
-    RegTree tree;
-    RegistryStore store(registry_file.string());
-    const RegStatus status = store.read_tree({RegRoot::CurrentUser, u"Comm\\RasBook"}, tree);
-    if (status != RegStatus::Ok && status != RegStatus::NotFound)
-        throw std::runtime_error("cannot read the phone book of " + registry_file.string() + ": " + describe(status));
-    return tree;
-}
 
 // An option the monkey cannot work with.
 class BadOption : public std::runtime_error {
@@ -204,44 +72,6 @@ std::u16string program_folder() {
     const std::u16string exe = installed_program_path();
     return exe.substr(0, exe.rfind(u'\\'));
 }
-
-// The progress line: runs done and failures so far.
-class Progress {
-public:
-    Progress(std::ostream& err, bool terminal, int total)
-        : err_(err), terminal_(terminal), total_(total), step_(std::max(1, total / 10)) {}
-
-    void count(bool passed) {
-        ++done_;
-        if (!passed) ++failed_;
-        show();
-    }
-    // On a terminal the line also says what the monkey is doing now.
-    void show(const std::string& doing = {}) {
-        const std::string line = "monkey: " + std::to_string(done_) + "/" + std::to_string(total_) + " runs, " +
-                                 std::to_string(failed_) + " failed" + (doing.empty() ? "" : " (" + doing + ")");
-        if (terminal_) {
-            err_ << "\r\033[K" << line << std::flush;
-            shown_ = true;
-        } else if (doing.empty() && (done_ % step_ == 0 || done_ == total_)) {
-            err_ << line << "\n" << std::flush;
-        }
-    }
-    // Clears the line in place before other output.
-    void clear() {
-        if (terminal_ && shown_) err_ << "\r\033[K" << std::flush;
-        shown_ = false;
-    }
-
-private:
-    std::ostream& err_;
-    bool terminal_;
-    int total_;
-    int step_;
-    int done_ = 0;
-    int failed_ = 0;
-    bool shown_ = false;
-};
 
 class Monkey {
 public:
@@ -267,7 +97,7 @@ public:
         const auto work = [&](int slot) {
             for (int i; (i = next++) < options_.runs;) {
                 const std::uint64_t seed = options_.seed + static_cast<std::uint64_t>(i);
-                std::optional<Failure> failure = run_seed(seed, g_running_groups[slot]);
+                std::optional<Failure> failure = run_seed(seed, running_group_of(slot));
                 std::lock_guard lock(mu_);
                 if (failure) {
                     progress_.clear();
@@ -398,7 +228,7 @@ private:
             if (SteadyClock::now() >= stop_at) return std::nullopt;
             progress_.show("shrinking seed " + std::to_string(seed) + ": rerun " + std::to_string(++reruns) + ", " +
                            std::to_string(candidate.size()) + " actions");
-            for (const auto& v : play(plan.model, candidate, folder, g_running_groups[0])) {
+            for (const auto& v : play(plan.model, candidate, folder, running_group_of(0))) {
                 if (v.invariant != broken.invariant) continue;
                 last = v;
                 return true;
@@ -443,68 +273,9 @@ private:
     SteadyClock::duration shrinking_{};  // spent on reruns of failing scripts
 };
 
-// `items` cut into `n` runs of nearly equal length, in order.
-std::vector<std::vector<std::string>> split(const std::vector<std::string>& items, std::size_t n) {
-    std::vector<std::vector<std::string>> parts;
-    std::size_t begin = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t end = begin + (items.size() - begin) / (n - i);
-        parts.emplace_back(items.begin() + static_cast<long>(begin), items.begin() + static_cast<long>(end));
-        begin = end;
-    }
-    return parts;
-}
-
 }  // namespace
 
 int default_watchdog_seconds() { return kWatchdogSeconds * kSlowdown; }
-
-std::vector<std::string> shrink(std::vector<std::string> items, const FailurePredicate& fails, int max_tests) {
-    // A subset seen before did not fail: a failing one would have been taken.
-    std::set<std::vector<std::string>> tried{items};
-    int tests = 0;
-    bool spent = false;
-    auto test = [&](const std::vector<std::string>& candidate) {
-        if (spent || !tried.insert(candidate).second) return false;
-        if (tests >= max_tests) {
-            spent = true;
-            return false;
-        }
-        ++tests;
-        const std::optional<bool> answer = fails(candidate);
-        if (!answer) spent = true;
-        return answer.value_or(false);
-    };
-
-    std::size_t n = 2;
-    while (items.size() >= 2 && !spent) {
-        const auto parts = split(items, n);
-        bool reduced = false;
-        for (const auto& part : parts) {
-            if (test(part)) {
-                items = part;
-                n = 2;
-                reduced = true;
-                break;
-            }
-        }
-        // With two parts each complement is the other part, tried just now.
-        for (std::size_t i = 0; !reduced && n > 2 && i < parts.size(); ++i) {
-            std::vector<std::string> complement;
-            for (std::size_t j = 0; j < parts.size(); ++j)
-                if (j != i) complement.insert(complement.end(), parts[j].begin(), parts[j].end());
-            if (test(complement)) {
-                items = std::move(complement);
-                n = std::max<std::size_t>(n - 1, 2);
-                reduced = true;
-            }
-        }
-        if (reduced) continue;
-        if (n >= items.size()) break;
-        n = std::min(items.size(), n * 2);
-    }
-    return items;
-}
 
 int run(const Options& options, std::ostream& out, std::ostream& err, bool err_is_terminal) {
     try {
