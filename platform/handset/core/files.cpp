@@ -78,6 +78,23 @@ std::optional<fs::path> resolve(LPCWSTR path) {
     return device().host_path(path);
 }
 
+// The host path of `path` when something is there, with its status in `status`; else
+// nothing, the last error set as the platform sets it for a missing file or folder.
+std::optional<fs::path> existing(LPCWSTR path, fs::file_status& status) {
+    auto host = resolve(path);
+    if (!host) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return std::nullopt;
+    }
+    std::error_code ec;
+    status = fs::status(*host, ec);
+    if (!fs::exists(status)) {
+        SetLastError(missing_path_error(*host));
+        return std::nullopt;
+    }
+    return host;
+}
+
 }  // namespace
 
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void*, DWORD disposition, DWORD, HANDLE) {
@@ -138,17 +155,14 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void*, DWORD disposi
 }
 
 BOOL DeleteFileW(LPCWSTR path) {
-    const auto host = resolve(path);
-    if (!host) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
-    std::error_code ec;
-    if (fs::is_directory(*host, ec)) {
+    fs::file_status status;
+    const auto host = existing(path, status);
+    if (!host) return FALSE;
+    if (fs::is_directory(status)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    if (!fs::is_regular_file(*host, ec)) {
+    if (!fs::is_regular_file(status)) {
         SetLastError(missing_path_error(*host));
         return FALSE;
     }
@@ -156,6 +170,7 @@ BOOL DeleteFileW(LPCWSTR path) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
+    std::error_code ec;
     if (!fs::remove(*host, ec)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
@@ -165,17 +180,8 @@ BOOL DeleteFileW(LPCWSTR path) {
 }
 
 DWORD GetFileAttributesW(LPCWSTR path) {
-    const auto host = resolve(path);
-    if (!host) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    std::error_code ec;
-    const fs::file_status status = fs::status(*host, ec);
-    if (!fs::exists(status)) {
-        SetLastError(missing_path_error(*host));
-        return INVALID_FILE_ATTRIBUTES;
-    }
+    fs::file_status status;
+    if (!existing(path, status)) return INVALID_FILE_ATTRIBUTES;
     return fs::is_directory(status) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
 
