@@ -2,8 +2,12 @@
 // of tables.
 #include "harness.h"
 
+#include "platform/handset/core/utf.h"
+
 namespace conformance {
 
+// Not handset::to_utf8, which the Win32 build does not have; and unlike it, an unpaired
+// surrogate is written as it is rather than as U+FFFD.
 std::string utf8(WStringView text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -15,21 +19,7 @@ std::string utf8(WStringView text) {
                 ++i;
             }
         }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        handset::append_utf8(out, c);
     }
     return out;
 }

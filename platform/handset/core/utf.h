@@ -14,8 +14,26 @@ namespace handset {
 // The code point of `text` at `i`, which moves past it (past both halves of a
 // surrogate pair); an unpaired surrogate is U+FFFD. `i` must be inside `text`.
 char32_t next_code_point(std::u16string_view text, std::size_t& i);
-// Appends code point `c` as UTF-8 (one to four bytes).
-void append_utf8(std::string& out, char32_t c);
+// Appends code point `c` as UTF-8 (one to four bytes). Inline, so that code built
+// without the handset's sources (the conformance cases on Win32) shares it.
+inline void append_utf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
 // Appends code point `c` as UTF-16: a surrogate pair from U+10000 on.
 void append_utf16(std::u16string& out, char32_t c);
 
