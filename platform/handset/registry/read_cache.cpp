@@ -19,29 +19,31 @@ bool ReadCache::current() {
     if (!shm_ && !map()) return false;
     // Read eight bytes at a time (the region is page-aligned): the check runs at every
     // point read, several times a watch tick. An unchanged version is the everyday
-    // answer and compares as bytes, with nothing copied.
-    constexpr std::size_t kCopyWords = kHeaderWords / 2;
+    // answer: it is compared word by word as it is loaded, with nothing copied and no
+    // call made.
+    constexpr std::size_t kCopyWords = kVersionWords / 2;
     volatile std::uint64_t* const shm = reinterpret_cast<volatile std::uint64_t*>(shm_);
-    std::uint64_t words[2 * kCopyWords];
-    for (std::size_t i = 0; i < kCopyWords; ++i) words[i] = __atomic_load_n(&shm[i], __ATOMIC_RELAXED);
-    std::atomic_thread_fence(std::memory_order_acquire);
-    for (std::size_t i = kCopyWords; i < 2 * kCopyWords; ++i) words[i] = __atomic_load_n(&shm[i], __ATOMIC_RELAXED);
-    static_assert(sizeof version_ == sizeof words);
-    if (valid_ && std::memcmp(words, version_.data(), sizeof words) == 0) return true;
     Version v;
-    std::memcpy(v.data(), words, sizeof v);
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(v.data());
-    const bool settled = std::equal(v.begin(), v.begin() + kHeaderWords, v.begin() + kHeaderWords);
-    // Word 0 is the WAL-index format version, byte 12 the "initialised" flag.
-    if (!settled || v[0] != kWalIndexVersion || bytes[12] == 0) {
-        valid_ = false;
-        clear();
-        return false;
+#pragma GCC unroll 6
+    for (std::size_t i = 0; i < kCopyWords; ++i) v[i] = __atomic_load_n(&shm[i], __ATOMIC_RELAXED);
+    std::atomic_thread_fence(std::memory_order_acquire);
+#pragma GCC unroll 6
+    for (std::size_t i = kCopyWords; i < kVersionWords; ++i) v[i] = __atomic_load_n(&shm[i], __ATOMIC_RELAXED);
+    if (valid_) {
+        std::uint64_t changed = 0;
+#pragma GCC unroll 12
+        for (std::size_t i = 0; i < kVersionWords; ++i) changed |= v[i] ^ version_[i];
+        if (changed == 0) return true;
     }
+    const bool settled = std::equal(v.begin(), v.begin() + kCopyWords, v.begin() + kCopyWords);
+    // The first four bytes are the WAL-index format version, byte 12 the "initialised" flag.
+    std::uint32_t format = 0;
+    std::memcpy(&format, v.data(), sizeof format);
+    const bool initialised = reinterpret_cast<const std::uint8_t*>(v.data())[12] != 0;
     clear();
-    version_ = v;
-    valid_ = true;
-    return true;
+    valid_ = settled && format == kWalIndexVersion && initialised;
+    if (valid_) version_ = v;
+    return valid_;
 }
 
 bool ReadCache::map() {

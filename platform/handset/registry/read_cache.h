@@ -150,8 +150,8 @@ private:
     void clear();
     void make_room();
 
-    static constexpr std::size_t kHeaderWords = 12;  // one 48-byte header copy
-    using Version = std::array<std::uint32_t, 2 * kHeaderWords>;
+    static constexpr std::size_t kVersionWords = 12;  // both 48-byte header copies
+    using Version = std::array<std::uint64_t, kVersionWords>;
 
     sqlite3* db_;
     volatile std::uint32_t* shm_ = nullptr;
