@@ -18,6 +18,11 @@
 // Answers are found by the folded path or name, and also by the exact text a caller
 // asked with: programs ask with the same literals again and again, and a text seen
 // before needs neither checking nor folding again.
+//
+// A cache belongs to one thread of one store (RegistryStore keeps one per thread), so
+// that a repeated read finds its answer without the store's mutex: found_key() and
+// found_value() touch nothing but the thread's own cache and the mapped header. Only a
+// miss takes the mutex, to read the file through the store's one connection.
 #pragma once
 
 #include <array>
@@ -54,6 +59,16 @@ public:
     // refuses it) and gives its folded form, then `read(folded, answer)`, which reads
     // the answer from the file. The answer lives until the next call; when the cache
     // cannot be used it is `scratch`.
+    // The answer remembered for the text as asked, when the cache may be used now; null
+    // otherwise. Needs no lock: it reads the file's version, never the file.
+    const KeyAnswer* found_key(RegRoot root, std::u16string_view asked) {
+        return found(keys_, static_cast<std::uint64_t>(root), asked);
+    }
+    const ValueAnswer* found_value(KeyId key, std::u16string_view asked) {
+        return found(values_, static_cast<std::uint64_t>(key), asked);
+    }
+
+    // With the store's mutex held:
     template <class Fold, class Read>
     const KeyAnswer& key(RegRoot root, std::u16string_view asked, KeyAnswer& scratch, Fold&& fold, Read&& read) {
         return answer(keys_, static_cast<std::uint64_t>(root), asked, scratch, fold, read);
@@ -114,6 +129,15 @@ private:
         std::unordered_map<Asked, const Answer*, AskedHash, AskedEqual> asked;
     };
 
+    template <class Answer>
+    const Answer* found(const Table<Answer>& table, std::uint64_t scope_id, std::u16string_view asked) {
+        // Not mapped yet: mapping needs the connection, so the first read maps it under
+        // the mutex.
+        if (!shm_ || !current()) return nullptr;
+        auto hit = table.asked.find(AskedView{scope_id, asked});
+        return hit != table.asked.end() ? hit->second : nullptr;
+    }
+
     template <class Answer, class Fold, class Read>
     const Answer& answer(Table<Answer>& table, std::uint64_t scope_id, std::u16string_view asked, Answer& scratch,
                          Fold& fold, Read& read) {
@@ -139,8 +163,9 @@ private:
     }
 
     // Whether cached answers may be used now; forgets them when the file has changed.
+    // Maps the WAL index first when it is not mapped yet (with the store's mutex held).
     bool current();
-    // Maps the WAL index; false when the file has none.
+    // Maps the WAL index; false when the file has none. Store's mutex held.
     bool map();
     // `scope` and `text` joined in probe_, which keeps its capacity between lookups.
     const std::u16string& slot(std::u16string_view scope, std::u16string_view text) {

@@ -103,7 +103,6 @@ RegistryStore::RegistryStore(const std::string& db_file, int busy_timeout_ms)
     } catch (const SqlError& e) {
         throw RegistryOpenError("cannot open registry " + db_file + ": " + e.message);
     }
-    cache_ = std::make_unique<ReadCache>(sql_->db());
 }
 
 RegistryStore::~RegistryStore() = default;
@@ -236,13 +235,36 @@ RegStatus RegistryStore::find_key(const RegKeyPath& key, KeyId& id, std::u16stri
     return find_key(key.root, key.path, id, stored_path);
 }
 
+// The calling thread's read cache of this store. A thread keeps the cache of the store
+// it used last; turning to another store starts a new one, which is only slower.
+ReadCache& RegistryStore::thread_cache() {
+    struct Held {
+        std::uint64_t serial = 0;
+        std::unique_ptr<ReadCache> cache;
+    };
+    thread_local Held held;
+    if (held.serial != serial_ || !held.cache) {
+        held.cache = std::make_unique<ReadCache>(sql_->db());
+        held.serial = serial_;
+    }
+    return *held.cache;
+}
+
 RegStatus RegistryStore::find_key(RegRoot root, std::u16string_view path, KeyId& id, std::u16string* stored_path) {
-    std::lock_guard lock(mu_);
     // A missing key is an everyday answer: it is returned, not thrown.
-    RegStatus missing = RegStatus::Ok;
+    const auto give = [&](const KeyAnswer& answer) {
+        if (!answer.found) return RegStatus::NotFound;
+        id = answer.id;
+        if (stored_path) *stored_path = answer.stored_path;
+        return RegStatus::Ok;
+    };
+    ReadCache& cache = thread_cache();
+    if (const KeyAnswer* known = cache.found_key(root, path)) return give(*known);
+    std::lock_guard lock(mu_);
+    RegStatus answered = RegStatus::Ok;
     const RegStatus status = guarded([&] {
         KeyAnswer scratch;
-        const KeyAnswer& answer = cache_->key(
+        answered = give(cache.key(
             root, path, scratch,
             [](std::u16string_view asked) {
                 check_key_path(asked);
@@ -250,21 +272,15 @@ RegStatus RegistryStore::find_key(RegRoot root, std::u16string_view path, KeyId&
             },
             [&](std::u16string_view folded, KeyAnswer& out) {
                 out.found = lookup(root, folded, out.id, &out.stored_path);
-            });
-        if (!answer.found) {
-            missing = RegStatus::NotFound;
-            return;
-        }
-        id = answer.id;
-        if (stored_path) *stored_path = answer.stored_path;
+            }));
     });
-    return status == RegStatus::Ok ? missing : status;
+    return status == RegStatus::Ok ? answered : status;
 }
 
-// Reads a value of a key by id, through the read cache. Mutex held.
+// Reads a value of a key by id, through the thread's read cache. Mutex held.
 const ValueAnswer& RegistryStore::read_value(KeyId key, std::u16string_view name, ValueAnswer& scratch) {
     assert(mu_.held());
-    return cache_->value(key, name, scratch, fold_name, [&](std::u16string_view lname, ValueAnswer& out) {
+    return thread_cache().value(key, name, scratch, fold_name, [&](std::u16string_view lname, ValueAnswer& out) {
         out = {RegStatus::NotFound, REG_NONE, {}, {}};
         sqlite3_stmt* s = sql_->stmt(Sql::GetValue);
         sqlite3_bind_int64(s, 1, key);
@@ -305,21 +321,22 @@ RegStatus RegistryStore::delete_key(const RegKeyPath& key, Notify notify) {
 
 RegStatus RegistryStore::query_value(KeyId key, std::u16string_view name, DWORD& type, std::uint8_t* buf,
                                      std::size_t capacity, std::size_t& size) {
-    std::lock_guard lock(mu_);
     // A missing value is an everyday answer: it is returned, not thrown.
-    RegStatus missing = RegStatus::Ok;
-    const RegStatus status = guarded([&] {
-        ValueAnswer scratch;
-        const ValueAnswer& v = read_value(key, name, scratch);
-        if (v.status != RegStatus::Ok) {
-            missing = v.status;
-            return;
-        }
+    const auto give = [&](const ValueAnswer& v) {
+        if (v.status != RegStatus::Ok) return v.status;
         type = v.type;
         size = v.data.size();
         if (buf && size <= capacity && size > 0) std::memcpy(buf, v.data.data(), size);
+        return RegStatus::Ok;
+    };
+    if (const ValueAnswer* known = thread_cache().found_value(key, name)) return give(*known);
+    std::lock_guard lock(mu_);
+    RegStatus answered = RegStatus::Ok;
+    const RegStatus status = guarded([&] {
+        ValueAnswer scratch;
+        answered = give(read_value(key, name, scratch));
     });
-    return status == RegStatus::Ok ? missing : status;
+    return status == RegStatus::Ok ? answered : status;
 }
 
 RegStatus RegistryStore::get_value(KeyId key, std::u16string_view name, RegValue& out) {

@@ -7,9 +7,10 @@
 // writing process being killed. Within a process the store is shared by threads and
 // serialises them on one mutex.
 //
-// Point reads (finding a key, reading a value) are answered from a per-store cache
-// while no transaction has been committed to the file by any process since the
-// cached answer was read; see read_cache.h.
+// Point reads (finding a key, reading a value) are answered from a cache of the store
+// and the calling thread while no transaction has been committed to the file by any
+// process since the cached answer was read; see read_cache.h. A read answered so takes
+// no lock.
 //
 // Keys form a tree below the roots HKCU and HKLM. Each key row keeps its name as
 // created and, for lookups, the folded form of its whole path, so opening a key of any
@@ -173,6 +174,7 @@ private:
     RegStatus enum_row(KeyId key, std::uint32_t index, Sql which_stmt, Read&& read);
     template <class Change>
     RegStatus change_key(KeyId key, Notify notify, Change&& change);
+    ReadCache& thread_cache();
     const ValueAnswer& read_value(KeyId key, std::u16string_view name, ValueAnswer& scratch);
     bool lookup(RegRoot root, std::u16string_view folded_path, KeyId& id, std::u16string* stored_path);
     bool key_row(KeyId id, RegRoot& root, std::u16string& stored_path);
@@ -188,7 +190,6 @@ private:
     mutable CheckedMutex mu_;
     std::unique_ptr<SqlConnection> sql_;
     std::string last_error_;
-    std::unique_ptr<ReadCache> cache_;
 };
 
 // The process's current registry: the device's store, set once by the device start-up

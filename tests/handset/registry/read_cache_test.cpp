@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <thread>
 
 #include "platform/handset/registry/store.h"
 #include "registry_fixture.h"
@@ -67,6 +68,30 @@ TEST(ReadCache, EverySpellingFollowsAnotherConnectionsWrites) {
     EXPECT_EQ(reader.query_value(id, u"Missed Call Count", type, nullptr, 0, size), RegStatus::KeyDeleted);
     EXPECT_EQ(reader.find_key(shouted, id), RegStatus::NotFound);
     EXPECT_EQ(reader.find_key(phone, id), RegStatus::NotFound);
+}
+
+// Each thread keeps its own answers: a thread's remembered reads must follow writes that
+// other threads make through the same store, and the writer's own reads its writes.
+TEST(ReadCache, EveryThreadFollowsTheWritesOfTheOthersOnOneStore) {
+    regtest::TempDir dir;
+    RegistryStore store(dir.file("registry.db"));
+    const RegKeyPath phone{RegRoot::CurrentUser, u"System\\State\\Phone"};
+    ASSERT_EQ(store.set_value(phone, u"Count", REG_DWORD, handset::dword_bytes(0)), RegStatus::Ok);
+    KeyId id = 0;
+    ASSERT_EQ(store.find_key(phone, id), RegStatus::Ok);
+    for (std::uint32_t n = 1; n < 4; ++n) {
+        EXPECT_EQ(read_dword(store, id, u"Count"), n - 1);
+        std::thread([&] {
+            EXPECT_EQ(read_dword(store, id, u"Count"), n - 1);
+            ASSERT_EQ(store.set_value(phone, u"Count", REG_DWORD, handset::dword_bytes(n)), RegStatus::Ok);
+            EXPECT_EQ(read_dword(store, id, u"Count"), n);
+        }).join();
+        EXPECT_EQ(read_dword(store, id, u"Count"), n);
+    }
+    std::thread([&] { ASSERT_EQ(store.delete_key(phone), RegStatus::Ok); }).join();
+    KeyId again = 0;
+    EXPECT_EQ(store.find_key(phone, again), RegStatus::NotFound);
+    EXPECT_EQ(read_dword(store, id, u"Count"), -1);
 }
 
 TEST(ReadCache, AMalformedPathIsRefusedEveryTime) {
