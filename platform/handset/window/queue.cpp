@@ -54,6 +54,20 @@ void settle_in_flight(ThreadQueue& q) {
     if (changed) handset::clock().wake_waiters();
 }
 
+// Answers the oldest message another thread sent to the thread of `q`, which is the
+// calling thread: the window procedure runs without the kernel lock, then the sender
+// gets the result and is released. Kernel lock held by `lock`.
+void answer_sent(std::unique_lock<CheckedMutex>& lock, ThreadQueue& q) {
+    const std::shared_ptr<SentMessage> in = q.sent.front();
+    q.sent.pop_front();
+    lock.unlock();
+    const LRESULT result = call_window_proc(in->hwnd, in->message, in->wparam, in->lparam);
+    lock.lock();
+    in->result = result;
+    in->done = true;
+    handset::clock().wake_waiters();
+}
+
 // Waits until `target` ends the wait (it is signalled, or it ends it at rest), handling
 // the messages other threads send to the calling thread meanwhile (two threads sending
 // to each other must not deadlock).
@@ -61,14 +75,7 @@ void wait_servicing_sent(std::unique_lock<CheckedMutex>& lock, Waitable* target)
     ThreadQueue* mine = t_queue.q.get();
     while (!target->signalled()) {
         if (mine && !mine->sent.empty()) {
-            auto in = mine->sent.front();
-            mine->sent.pop_front();
-            lock.unlock();
-            const LRESULT result = call_window_proc(in->hwnd, in->message, in->wparam, in->lparam);
-            lock.lock();
-            in->result = result;
-            in->done = true;
-            handset::clock().wake_waiters();
+            answer_sent(lock, *mine);
             continue;
         }
         // Answering sent messages here is the thread's message loop for the moment.
@@ -162,14 +169,7 @@ bool get_message(MSG& msg) {
     settle_in_flight(*q);
     for (;;) {
         if (!q->sent.empty()) {
-            auto s = q->sent.front();
-            q->sent.pop_front();
-            lock.unlock();
-            const LRESULT result = call_window_proc(s->hwnd, s->message, s->wparam, s->lparam);
-            lock.lock();
-            s->result = result;
-            s->done = true;
-            handset::clock().wake_waiters();
+            answer_sent(lock, *q);
             continue;
         }
         if (!q->posted.empty()) {
