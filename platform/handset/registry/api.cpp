@@ -229,26 +229,10 @@ HKEY new_handle(const Resolved& base, KeyId id, std::u16string stored_path, REGS
     return handles().add({base.store->serial(), id, {base.path.root, std::move(stored_path)}, effective_access(sam)});
 }
 
-// Copies `text` and its terminator into a buffer of `*len` characters; on success
-// *len receives the length without the terminator.
-LONG copy_name(const std::u16string& text, LPWSTR buf, LPDWORD len) {
-    if (text.size() + 1 > *len) return ERROR_MORE_DATA;
-    std::copy(text.begin(), text.end(), buf);
-    buf[text.size()] = u'\0';
-    *len = static_cast<DWORD>(text.size());
-    return ERROR_SUCCESS;
-}
-
-}  // namespace
-}  // namespace handset
-
-using namespace handset;
-
-LONG RegOpenKeyExW(HKEY key, LPCWSTR sub_key, DWORD options, REGSAM sam, PHKEY result) {
-    if (!result) return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
-    Resolved base;
-    if (LONG err = resolve(key, base, true)) return err;
+// Opens the key `sub_key` names below `base` into a new handle with the access `sam`
+// asks for. Returns ERROR_SUCCESS or the error: ERROR_FILE_NOT_FOUND when there is no
+// such key.
+LONG open_below(const Resolved& base, LPCWSTR sub_key, REGSAM sam, HKEY& result) {
     // Below a root the argument is the path itself: nothing is copied to look it up, and
     // the store checks its names, only when it has not seen the same text before (the
     // store's check is the same as check_sub_key's once a last backslash is dropped).
@@ -272,8 +256,31 @@ LONG RegOpenKeyExW(HKEY key, LPCWSTR sub_key, DWORD options, REGSAM sam, PHKEY r
     h.store_serial = base.store->serial();
     h.path.root = base.path.root;
     h.access = effective_access(sam);
-    *result = handles().add(std::move(entry));
+    result = handles().add(std::move(entry));
     return ERROR_SUCCESS;
+}
+
+// Copies `text` and its terminator into a buffer of `*len` characters; on success
+// *len receives the length without the terminator.
+LONG copy_name(const std::u16string& text, LPWSTR buf, LPDWORD len) {
+    if (text.size() + 1 > *len) return ERROR_MORE_DATA;
+    std::copy(text.begin(), text.end(), buf);
+    buf[text.size()] = u'\0';
+    *len = static_cast<DWORD>(text.size());
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+}  // namespace handset
+
+using namespace handset;
+
+LONG RegOpenKeyExW(HKEY key, LPCWSTR sub_key, DWORD options, REGSAM sam, PHKEY result) {
+    if (!result) return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    Resolved base;
+    if (LONG err = resolve(key, base, true)) return err;
+    return open_below(base, sub_key, sam, *result);
 }
 
 LONG RegCreateKeyExW(HKEY key, LPCWSTR sub_key, DWORD reserved, LPWSTR cls, DWORD options, REGSAM sam,
@@ -282,18 +289,20 @@ LONG RegCreateKeyExW(HKEY key, LPCWSTR sub_key, DWORD reserved, LPWSTR cls, DWOR
     *result = nullptr;
     Resolved base;
     if (LONG err = resolve(key, base, true)) return err;
+    // Most creates find the key: open it as RegOpenKeyExW does.
+    const LONG opened = open_below(base, sub_key, sam, *result);
+    if (opened != ERROR_FILE_NOT_FOUND) {
+        if (opened == ERROR_SUCCESS && disposition) *disposition = REG_OPENED_EXISTING_KEY;
+        return opened;
+    }
     RegKeyPath path;
     if (!sub_key_path(base, sub_key, path)) return ERROR_INVALID_PARAMETER;
-
+    if (!(base.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+    if (LONG err = change_fault()) return err;
     KeyId id = 0;
     std::u16string stored;
     bool created = false;
-    RegStatus st = base.store->find_key(path, id, &stored);
-    if (st == RegStatus::NotFound) {
-        if (!(base.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
-        if (LONG err = change_fault()) return err;
-        st = base.store->create_key(path, id, created, &stored);
-    }
+    const RegStatus st = base.store->create_key(path, id, created, &stored);
     if (st != RegStatus::Ok) return to_win32(st);
     *result = new_handle(base, id, std::move(stored), sam);
     if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
