@@ -58,10 +58,8 @@ bool ReadCache::map() {
 }
 
 void ReadCache::clear() {
-    keys_.folded.clear();
-    keys_.asked.clear();
-    values_.folded.clear();
-    values_.asked.clear();
+    keys_.clear();
+    values_.clear();
 }
 
 void ReadCache::make_room() {
