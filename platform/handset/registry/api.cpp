@@ -14,6 +14,7 @@
 // RegDeleteKeyW deletes the named key with its whole subtree, as the CE registry
 // does. An empty sub-key name deletes the key of the handle itself (not a root).
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <unordered_map>
@@ -46,8 +47,19 @@ struct Resolved {
     REGSAM access = 0;
 };
 
+class HandleTable;
+HandleTable& handles();
+
 class HandleTable {
-    using Table = std::unordered_map<std::uintptr_t, KeyHandle>;
+    // A handle's key and whether the handle is open. A closed handle stays in the table,
+    // parked by the thread that closed it, so that the thread's next open of the same
+    // key (programs open, read and close a key every tick) opens it again without the
+    // lock. `h` does not change while the slot is in the table.
+    struct Slot {
+        KeyHandle h;
+        std::atomic<bool> open{true};
+    };
+    using Table = std::unordered_map<std::uintptr_t, Slot>;
 
 public:
     using Entry = Table::node_type;
@@ -62,9 +74,10 @@ public:
             return e;
         }
         Table one;
-        one.emplace(0, KeyHandle{});
+        one.try_emplace(0);
         return one.extract(one.begin());
     }
+    static KeyHandle& handle_of(Entry& entry) { return entry.mapped().h; }
     // Keeps an entry that was not added for the next spare() of this thread.
     void give_back(Entry entry) {
         std::vector<Entry>& spares = thread_spares();
@@ -72,27 +85,33 @@ public:
     }
     HKEY add(Entry entry) {
         Recent& recent = thread_recent();
+        const KeyHandle& h = entry.mapped().h;
+        if (std::uintptr_t key = thread_parked().reopen(h)) {
+            note(recent, key, h);
+            give_back(std::move(entry));
+            return reinterpret_cast<HKEY>(key);
+        }
         std::lock_guard lock(mu_);
         // Small even numbers, far below the root constants (0x80000000 and up).
         next_ += 4;
         if (next_ >= 0x7FFFFFF0u) next_ = 0x1000;
         while (table_.count(next_)) next_ += 4;
         entry.key() = next_;
-        const KeyHandle& h = entry.mapped();
-        recent = {next_, removals_.load(std::memory_order_relaxed), h.store_serial, h.id, h.path.root, h.access};
+        entry.mapped().open.store(true, std::memory_order_relaxed);
+        note(recent, next_, entry.mapped().h);
         table_.insert(std::move(entry));
         return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(next_));
     }
     HKEY add(KeyHandle h) {
         Entry entry = spare();
-        entry.mapped() = std::move(h);
+        entry.mapped().h = std::move(h);
         return add(std::move(entry));
     }
     // The handle's key; its path only when `with_path` (most calls need just the id).
     bool get(HKEY key, KeyHandle& out, bool with_path) {
         const Recent& recent = thread_recent();
         if (!with_path && recent.key == reinterpret_cast<std::uintptr_t>(key) &&
-            recent.removals == removals_.load(std::memory_order_acquire)) {
+            recent.closes == closes_.load(std::memory_order_acquire)) {
             out.store_serial = recent.store_serial;
             out.id = recent.id;
             out.access = recent.access;
@@ -101,37 +120,38 @@ public:
         }
         std::lock_guard lock(mu_);
         auto it = table_.find(reinterpret_cast<std::uintptr_t>(key));
-        if (it == table_.end()) return false;
-        out.store_serial = it->second.store_serial;
-        out.id = it->second.id;
-        out.access = it->second.access;
-        out.path.root = it->second.path.root;
-        if (with_path) out.path.path = it->second.path.path;
+        if (it == table_.end() || !it->second.open.load(std::memory_order_relaxed)) return false;
+        const KeyHandle& h = it->second.h;
+        out.store_serial = h.store_serial;
+        out.id = h.id;
+        out.access = h.access;
+        out.path.root = h.path.root;
+        if (with_path) out.path.path = h.path.path;
         return true;
     }
+    // Closes the handle; false when it is not open.
     bool remove(HKEY key) {
-        Entry entry;
-        {
-            std::lock_guard lock(mu_);
-            entry = table_.extract(reinterpret_cast<std::uintptr_t>(key));
-            if (!entry.empty()) removals_.store(removals_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
-        }
-        if (entry.empty()) return false;
-        give_back(std::move(entry));
+        Parked& parked = thread_parked();
+        std::lock_guard lock(mu_);
+        auto it = table_.find(reinterpret_cast<std::uintptr_t>(key));
+        if (it == table_.end() || !it->second.open.load(std::memory_order_relaxed)) return false;
+        it->second.open.store(false, std::memory_order_relaxed);
+        closes_.store(closes_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+        if (std::uintptr_t evicted = parked.park(it->first, &it->second)) give_back(table_.extract(evicted));
         return true;
     }
 
 private:
     static constexpr std::size_t kSpares = 16;
 
-    // The handle this thread added last, as added, and the count of removals then.
-    // Entries change only by being added and removed, so while no handle at all has
-    // been removed since, the handle is still in the table as it was added, and a call
-    // that needs no path reads it here without the lock: programs open a key, read it
-    // and close it again on one thread, and this spares the lock of the read.
+    // The handle this thread added last, as added, and the count of closes then. A slot
+    // changes only by being closed, so while no handle at all has been closed since,
+    // the handle is still open as it was added, and a call that needs no path reads it
+    // here without the lock: programs open a key, read it and close it again on one
+    // thread, and this spares the lock of the read.
     struct Recent {
         std::uintptr_t key = 0;
-        std::uint64_t removals = 0;
+        std::uint64_t closes = 0;
         std::uint64_t store_serial = 0;
         KeyId id = 0;
         RegRoot root{};
@@ -140,6 +160,65 @@ private:
     static Recent& thread_recent() {
         thread_local Recent recent;
         return recent;
+    }
+    // Remembers `h`, just opened as `key`, as the thread's recent handle.
+    void note(Recent& recent, std::uintptr_t key, const KeyHandle& h) {
+        recent = {key, closes_.load(std::memory_order_acquire), h.store_serial, h.id, h.path.root, h.access};
+    }
+
+    // The handles this thread closed that are still in the table. Only this thread takes
+    // them out of the table (under the lock), so it may read their keys without it;
+    // reopening one only sets its flag, which readers under the lock check.
+    class Parked {
+    public:
+        ~Parked() {
+            HandleTable& table = handles();
+            std::lock_guard lock(table.mu_);
+            for (std::size_t i = 0; i < count_; ++i) table.table_.erase(slots_[i].key);
+        }
+        // Opens again a handle of the key `h` names, when this thread has one parked,
+        // and gives its key; 0 otherwise.
+        std::uintptr_t reopen(const KeyHandle& h) {
+            for (std::size_t i = 0; i < count_; ++i) {
+                Slot* slot = slots_[i].slot;
+                const KeyHandle& p = slot->h;
+                // The path too: a deleted key's id may be given to a new key.
+                if (p.store_serial != h.store_serial || p.id != h.id || p.access != h.access ||
+                    p.path.root != h.path.root || p.path.path.size() != h.path.path.size() ||
+                    std::memcmp(p.path.path.data(), h.path.path.data(), h.path.path.size() * sizeof(char16_t)) != 0)
+                    continue;
+                slot->open.store(true, std::memory_order_relaxed);
+                const std::uintptr_t key = slots_[i].key;
+                slots_[i] = slots_[--count_];
+                return key;
+            }
+            return 0;
+        }
+        // Parks a slot just closed; gives the key of the oldest parked one when there was
+        // no room, which the caller takes out of the table. Table lock held.
+        std::uintptr_t park(std::uintptr_t key, Slot* slot) {
+            std::uintptr_t evicted = 0;
+            if (count_ == kParked) {
+                evicted = slots_[0].key;
+                std::move(slots_.begin() + 1, slots_.end(), slots_.begin());
+                --count_;
+            }
+            slots_[count_++] = {key, slot};
+            return evicted;
+        }
+
+    private:
+        static constexpr std::size_t kParked = 8;
+        struct Held {
+            std::uintptr_t key = 0;
+            Slot* slot = nullptr;
+        };
+        std::array<Held, kParked> slots_{};
+        std::size_t count_ = 0;
+    };
+    static Parked& thread_parked() {
+        thread_local Parked parked;
+        return parked;
     }
 
     // Spare entries are kept by thread, so that taking one needs no lock.
@@ -151,7 +230,7 @@ private:
     std::mutex mu_;
     Table table_;
     std::uintptr_t next_ = 0x1000;
-    std::atomic<std::uint64_t> removals_{0};  // written under mu_
+    std::atomic<std::uint64_t> closes_{0};  // written under mu_
 };
 
 HandleTable& handles() {
@@ -247,7 +326,7 @@ LONG open_below(const Resolved& base, LPCWSTR sub_key, REGSAM sam, HKEY& result)
     }
     // The handle's path is written straight into a spare entry of the table.
     HandleTable::Entry entry = handles().spare();
-    KeyHandle& h = entry.mapped();
+    KeyHandle& h = HandleTable::handle_of(entry);
     const RegStatus st = base.store->find_key(base.path.root, path, h.id, &h.path.path);
     if (st != RegStatus::Ok) {
         handles().give_back(std::move(entry));

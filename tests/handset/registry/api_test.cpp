@@ -317,6 +317,54 @@ TEST_F(RegistryTest, BadHandlesAndArgumentsAreRefused) {
               ERROR_INVALID_PARAMETER);
 }
 
+// A thread that opens, reads and closes the same key again and again gets its handles
+// back cheaply; a handle closed on any thread must stay closed for every thread, and a
+// handle opened again must name the key it was opened on, not the one it named before.
+TEST_F(RegistryTest, AClosedHandleIsClosedForEveryThreadUntilItsKeyIsOpenedAgain) {
+    const DWORD one = 1, two = 2;
+    HKEY a = create(HKEY_CURRENT_USER, u"A");
+    ASSERT_EQ(RegSetValueExW(a, u"N", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4), ERROR_SUCCESS);
+    RegCloseKey(a);
+    const auto read = [](HKEY key) {
+        DWORD value = 0, size = 4;
+        return RegQueryValueExW(key, u"N", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS
+                   ? static_cast<long long>(value)
+                   : -1;
+    };
+    for (int round = 0; round < 3; ++round) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"A", 0, KEY_READ, &key), ERROR_SUCCESS);
+        EXPECT_EQ(read(key), 1);
+        // Closed by another thread: this thread's next read of it must fail.
+        std::thread([key] { EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS); }).join();
+        EXPECT_EQ(read(key), -1) << "round " << round;
+        EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+        // Closed here: another thread's read and close of it must fail.
+        ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"A", 0, KEY_READ, &key), ERROR_SUCCESS);
+        EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+        std::thread([&] {
+            EXPECT_EQ(read(key), -1);
+            EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+        }).join();
+        EXPECT_EQ(read(key), -1);
+    }
+    // The key deleted and another made in its place (it may get the same id): a handle
+    // opened on the new one names the new one's path.
+    ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, u"A"), ERROR_SUCCESS);
+    HKEY b = create(HKEY_CURRENT_USER, u"B");
+    RegCloseKey(b);
+    HKEY c = create(HKEY_CURRENT_USER, u"B\\C");
+    ASSERT_EQ(RegSetValueExW(c, u"N", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&two), 4), ERROR_SUCCESS);
+    RegCloseKey(c);
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"A", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"B", 0, KEY_READ, &b), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(b, u"C", 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_EQ(read(key), 2);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(b), ERROR_SUCCESS);
+}
+
 TEST_F(RegistryTest, HandlesOfAReplacedRegistryAreStale) {
     HKEY key = create(HKEY_CURRENT_USER, u"A");
     handset::set_registry(std::make_unique<handset::RegistryStore>(dir.file("other.db")));
