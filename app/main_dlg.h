@@ -12,14 +12,11 @@
 #include "dialogs/set_general_dlg.h"
 #include "dialogs/set_keylock_dlg.h"
 #include "platform/afxwin.h"
+#include "res/program_facts.h"
 #include "watch/reminder.h"
 
 // Private message: vibrate for wParam milliseconds.
 constexpr UINT WM_VIBRATE_PULSE = 0x1F5F;
-
-// The main window's only timer: every expiry is one watch tick.
-constexpr UINT WATCH_TIMER_ID = 100;
-constexpr UINT WATCH_TIMER_PERIOD_MS = 3000;
 
 class CMainDlg : public CDialog {
 public:

@@ -78,6 +78,12 @@ WString StartupShortcutTarget(const WString& folder) {
     return target.data();
 }
 
+WString ProgramSoundPath(LPCWSTR name) {
+    std::array<WCHAR, 1024> path{};
+    wsprintfW(path.data(), TEXT("%s\\%s\\%s"), programFolder.c_str(), kSoundFolder, name);
+    return path.data();
+}
+
 bool FileExists(LPCWSTR path) {
     HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == nullptr || file == INVALID_HANDLE_VALUE) return false;
@@ -129,7 +135,8 @@ LONG Read3GState() {
     if (RegOpenKeyExW(HKEY_CURRENT_USER, entry_key, 0, KEY_READ, &entry) != ERROR_SUCCESS) return 0;
     // The blocked form wins: an entry holding both names reads as blocked.
     LONG allowed = 0;
-    if (!PhoneBookValueReadable(entry, TEXT("NoDevCfg"))) allowed = PhoneBookValueReadable(entry, TEXT("DevCfg")) ? 1 : 0;
+    if (!PhoneBookValueReadable(entry, kBlockedEntryForm.dev_cfg))
+        allowed = PhoneBookValueReadable(entry, kAllowedEntryForm.dev_cfg) ? 1 : 0;
     RegCloseKey(entry);
     return allowed;
 }

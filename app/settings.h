@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/windows.h"
+#include "res/program_facts.h"
 
 // One setting: an aligned 32-bit word. The user-interface thread replaces it whole and
 // the power watch thread reads it without a lock, so it is an atomic word: a reader sees
@@ -51,16 +52,16 @@ struct StoredSetting {
 
 // The ten stored settings, in the order the load reads them.
 inline constexpr std::array<StoredSetting, 10> kStoredSettings{{
-    {TEXT("enableTmail3Gsvc"), &AppSettingsRecord::enableTmail3Gsvc, 1},
-    {TEXT("enableTmail3GsvcAlert"), &AppSettingsRecord::enableTmail3GsvcAlert, 1},
-    {TEXT("enableCallAlert"), &AppSettingsRecord::enableCallAlert, 1},
-    {TEXT("enableSmsAlert"), &AppSettingsRecord::enableSmsAlert, 1},
-    {TEXT("AlertInterval"), &AppSettingsRecord::AlertInterval, 1},
-    {TEXT("EnableVibrateAlert"), &AppSettingsRecord::EnableVibrateAlert, 1},
-    {TEXT("EnableAutoKeylock"), &AppSettingsRecord::EnableAutoKeylock, 1},
-    {TEXT("KeylockTimeout"), &AppSettingsRecord::KeylockTimeout, 2},
-    {TEXT("EnableVibrateAlertKeylock"), &AppSettingsRecord::EnableVibrateAlertKeylock, 1},
-    {TEXT("EnablePowerKeyUnlock"), &AppSettingsRecord::EnablePowerKeyUnlock, 1},
+    {setting_name::kEnableTmail3Gsvc, &AppSettingsRecord::enableTmail3Gsvc, 1},
+    {setting_name::kEnableTmail3GsvcAlert, &AppSettingsRecord::enableTmail3GsvcAlert, 1},
+    {setting_name::kEnableCallAlert, &AppSettingsRecord::enableCallAlert, 1},
+    {setting_name::kEnableSmsAlert, &AppSettingsRecord::enableSmsAlert, 1},
+    {setting_name::kAlertInterval, &AppSettingsRecord::AlertInterval, 1},
+    {setting_name::kEnableVibrateAlert, &AppSettingsRecord::EnableVibrateAlert, 1},
+    {setting_name::kEnableAutoKeylock, &AppSettingsRecord::EnableAutoKeylock, 1},
+    {setting_name::kKeylockTimeout, &AppSettingsRecord::KeylockTimeout, 2},
+    {setting_name::kEnableVibrateAlertKeylock, &AppSettingsRecord::EnableVibrateAlertKeylock, 1},
+    {setting_name::kEnablePowerKeyUnlock, &AppSettingsRecord::EnablePowerKeyUnlock, 1},
 }};
 
 // The folder of the running executable, without a trailing backslash; empty until the
@@ -70,10 +71,10 @@ extern WString programFolder;
 // Gives the record and the program folder the values they have when a process starts.
 void ResetAppSettings();
 
-inline constexpr LPCWSTR kSettingsKey = TEXT("Software\\Quillon");
 inline constexpr LPCWSTR kStartupShortcut = TEXT("\\Windows\\StartUp\\Quillon.lnk");
-inline constexpr LPCWSTR kSktEntryKey = TEXT("Comm\\RasBook\\SKT IE GPRS");
-inline constexpr LPCWSTR kKtfEntryKey = TEXT("Comm\\RasBook\\KTF IE GPRS");
+
+// The device path of one of the program's sounds, by its file name.
+WString ProgramSoundPath(LPCWSTR name);
 
 // Reads a value of exactly 4 bytes, of any type. On failure (key or value absent, data
 // of another length) returns false and leaves `value` untouched.

@@ -7,7 +7,6 @@
 // once its window is gone 3G is blocked again.
 #include "watch/block_3g.h"
 
-#include <array>
 #include <vector>
 
 #include "app/main_dlg.h"
@@ -39,10 +38,8 @@ bool DeletePhoneBookValue(HKEY entry, LPCWSTR name) {
     return rc == ERROR_SUCCESS;
 }
 
-void PlayProgramSound(LPCWSTR format) {
-    std::array<WCHAR, 1024> path{};
-    wsprintfW(path.data(), format, programFolder.c_str());
-    sndPlaySound(path.data(), SND_ASYNC);
+void PlayProgramSound(LPCWSTR name) {
+    sndPlaySound(ProgramSoundPath(name).c_str(), SND_ASYNC);
 }
 
 // The names one move leaves (sources) and the names it fills (targets).
@@ -51,8 +48,9 @@ struct PhoneBookMove {
 };
 
 PhoneBookMove MoveTo(LONG allow) {
-    if (allow != 0) return {TEXT("NoDevCfg"), TEXT("NoEntry"), TEXT("DevCfg"), TEXT("Entry")};
-    return {TEXT("DevCfg"), TEXT("Entry"), TEXT("NoDevCfg"), TEXT("NoEntry")};
+    const PhoneBookForm& from = allow != 0 ? kBlockedEntryForm : kAllowedEntryForm;
+    const PhoneBookForm& to = allow != 0 ? kAllowedEntryForm : kBlockedEntryForm;
+    return {from.dev_cfg, from.entry, to.dev_cfg, to.entry};
 }
 
 // Moves one value whose copy may already be in place: a target holding the same data
@@ -138,7 +136,7 @@ void CMainDlg::CheckTmailPassThrough() {
         Apply3GState(1);
         ::SendMessageW(mail, WM_CLOSE, 0, 0);
         Sleep(500);
-        if (AppSettings.enableTmail3GsvcAlert != 0) PlayProgramSound(TEXT("%s\\Sound\\enable3Gsvc.wav"));
+        if (AppSettings.enableTmail3GsvcAlert != 0) PlayProgramSound(k3GAllowedSound);
 
         SHELLEXECUTEINFO launch{};
         launch.cbSize = sizeof(launch);
@@ -156,6 +154,6 @@ void CMainDlg::CheckTmailPassThrough() {
     } else if (mail == nullptr && m_bTmailPassThrough != 0) {
         m_bTmailPassThrough = 0;
         Apply3GState(0);
-        if (AppSettings.enableTmail3GsvcAlert != 0) PlayProgramSound(TEXT("%s\\Sound\\disable3Gsvc.wav"));
+        if (AppSettings.enableTmail3GsvcAlert != 0) PlayProgramSound(k3GBlockedSound);
     }
 }

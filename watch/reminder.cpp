@@ -10,15 +10,10 @@
 #include "app/haptics.h"
 #include "app/main_dlg.h"
 #include "app/settings.h"
+#include "res/program_facts.h"
 #include "watch/reminder.h"
 
 namespace {
-
-WString SoundPath(LPCWSTR format, LONG number = 0) {
-    std::array<WCHAR, 1024> path{};
-    wsprintfW(path.data(), format, programFolder.c_str(), number);
-    return path.data();
-}
 
 constexpr LPCWSTR kUnreadSmsKey = TEXT("System\\State\\Messages\\SMS\\Unread");
 
@@ -50,16 +45,18 @@ LONG PendingSum(LONG missed, LONG unread) {
 
 WString ReminderSoundPath(ReminderKind kind) {
     switch (kind) {
-        case ReminderKind::MissedCalls: return SoundPath(TEXT("%s\\Sound\\missedCall.wav"));
-        case ReminderKind::UnreadSms: return SoundPath(TEXT("%s\\Sound\\unreadSms.wav"));
+        case ReminderKind::MissedCalls: return ProgramSoundPath(kMissedCallSound);
+        case ReminderKind::UnreadSms: return ProgramSoundPath(kUnreadSmsSound);
         case ReminderKind::Both: break;
     }
-    return SoundPath(TEXT("%s\\Sound\\missedCallSms.wav"));
+    return ProgramSoundPath(kMissedCallSmsSound);
 }
 
 WString CountSoundPath(LONG count) {
-    if (count <= 10) return SoundPath(TEXT("%s\\Sound\\alert%d.wav"), count);
-    return SoundPath(TEXT("%s\\Sound\\alertOver.wav"));
+    if (count > kLargestCountSound) return ProgramSoundPath(kCountOverSound);
+    std::array<WCHAR, 32> name{};
+    wsprintfW(name.data(), TEXT("%s%d%s"), kCountSoundPrefix, count, kCountSoundSuffix);
+    return ProgramSoundPath(name.data());
 }
 
 void CMainDlg::RestartReminder() {
@@ -146,20 +143,19 @@ void CMainDlg::GiveReminder(ReminderKind kind, LONG count) {
     if (AppSettings.AlertInterval == 0) m_bAlertGiven = 1;
 
     if (CallInProgress()) {
-        VibrateFor(100);
+        VibrateFor(kInCallPulseMs);
         return;
     }
     if (profile != TEXT("Silent")) {
         sndPlaySound(ReminderSoundPath(kind).c_str(), SND_SYNC);
-        Sleep(150);
+        Sleep(kCountSoundPauseMs);
         sndPlaySound(CountSoundPath(count).c_str(), SND_ASYNC);
         return;
     }
     if (AppSettings.EnableVibrateAlert != 0) {
-        VibrateFor(300);
-        Sleep(100);
-        VibrateFor(300);
-        Sleep(100);
-        VibrateFor(500);
+        for (std::size_t i = 0; i < kReminderPulsesMs.size(); ++i) {
+            if (i > 0) Sleep(kReminderPulsePauseMs);
+            VibrateFor(kReminderPulsesMs[i]);
+        }
     }
 }

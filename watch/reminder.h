@@ -9,8 +9,8 @@
 // What a reminder announces; it picks the first sound.
 enum class ReminderKind { MissedCalls, UnreadSms, Both };
 
-// The device path of the first sound of a reminder kind, in programFolder's "Sound".
+// The device path of the first sound of a reminder kind, in programFolder's sound folder.
 WString ReminderSoundPath(ReminderKind kind);
-// The device path of the sound that announces `count`: "alert<N>.wav" up to 10,
-// "alertOver.wav" above.
+// The device path of the sound that announces `count`: the numbered count sound up to
+// kLargestCountSound, kCountOverSound above.
 WString CountSoundPath(LONG count);
