@@ -9,6 +9,7 @@
 #include "platform/phone/keys.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/utf.h"
+#include "res/program_facts.h"
 
 namespace handset::frontend {
 namespace {
@@ -374,7 +375,7 @@ bool parse_duration(std::string_view text, long long& ms, std::string& error) {
     else if (unit == "s") scale = 1000;
     else if (unit == "m") scale = 60'000;
     else if (unit == "h") scale = 3'600'000;
-    else if (unit == "t") scale = kWatchPeriodMs;
+    else if (unit == "t") scale = WATCH_TIMER_PERIOD_MS;
     else {
         error = unit.empty() ? "the duration `" + std::string(text) + "` lacks its unit (ms, s, m, h or t)"
                              : "unknown duration unit `" + std::string(unit) + "` in `" + std::string(text) +

@@ -20,9 +20,6 @@
 
 namespace handset::frontend {
 
-// One watch period of the program: the unit of the `t` duration suffix.
-constexpr long long kWatchPeriodMs = 3000;
-
 namespace cmd {
 
 struct Wait {
@@ -169,7 +166,7 @@ bool split_arguments(std::string_view text, std::vector<std::string>& args, std:
 // line break).
 bool join_arguments(const std::vector<std::string>& args, std::string& line, std::string& error);
 
-// `500ms`, `3s`, `2m`, `1h`, `41t` (watch periods) in milliseconds.
+// `500ms`, `3s`, `2m`, `1h`, `41t` (the program's watch periods) in milliseconds.
 bool parse_duration(std::string_view text, long long& ms, std::string& error);
 
 // The name of a command, as typed ("wait", "reg set", ...).

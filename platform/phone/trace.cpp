@@ -6,11 +6,11 @@
 // - Watch ticks: the log records the watch timer being set and killed, not each expiry,
 //   so the ticks are the timer's schedule (every period after it was set, until it is
 //   killed or the program has ended), a week of the program's watch at most.
-// - Reminders: a reminder sound (missedCall, unreadSms, missedCallSms) opens one and the
-//   count sound (alertN, alertOver) that follows it joins it; in the silent profile a
-//   300 ms pulse opens one and the pulses that follow it within a short gap join it (the
-//   program's pattern is 300, 300, 500 ms, 100 ms apart); during a call a single 100 ms
-//   pulse is one. A reminder spans the real playing time of its sounds and pulses.
+// - Reminders: a reminder sound (missed calls, unread SMS, both) opens one and the count
+//   sound that follows it joins it; in the silent profile a pulse as long as the first of
+//   the program's pattern opens one and the pulses that follow it within a short gap join
+//   it; during a call a single pulse of the program's in-call length is one. A reminder
+//   spans the real playing time of its sounds and pulses.
 // - Sounds play for their length unless the next sound stops them earlier.
 // - The keypad and the 3G entry have two forms, so their form before the first change in
 //   the log is the one that change left; the power state starts "on", as the phone boots.
@@ -27,19 +27,19 @@
 #include "platform/handset/registry/state_values.h"
 #include "platform/phone/keys.h"
 #include "platform/phone/trace_events.h"
+#include "res/program_facts.h"
 
 namespace handset::frontend {
 namespace {
 
 using namespace trace_events;
 
-constexpr long long kWatchTimerId = 100;
 // How late after its reminder sound the count sound may start and still belong to it
-// (the program waits 150 ms; a scaled real clock may stretch that).
+// (the program pauses kCountSoundPauseMs; a scaled real clock may stretch that).
 constexpr long long kCountSoundGapMs = 1000;
-// The gap between the pulses of the silent reminder is 100 ms.
+// How far apart the pulses of the silent reminder may be and still be one (the program
+// pauses kReminderPulsePauseMs).
 constexpr long long kPulseGapMs = 250;
-constexpr int kPatternPulses = 3;
 // Pulses measured on the real clock run a few milliseconds long.
 constexpr long long kPulseSlackMs = 30;
 
@@ -88,22 +88,29 @@ std::string base_name(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// One of the program's names, spelt as the trace compares names: in lower case.
+std::string lower_name(const WCHAR* name) {
+    return ascii_lower(to_utf8(name));
+}
+
 // What a reminder sound reminds of, or nothing for another sound.
 const char* reminder_subject(const std::string& file) {
     const std::string name = ascii_lower(base_name(file));
-    if (name == "missedcall.wav") return "missed calls";
-    if (name == "unreadsms.wav") return "unread SMS";
-    if (name == "missedcallsms.wav") return "missed calls and SMS";
+    if (name == lower_name(kMissedCallSound)) return "missed calls";
+    if (name == lower_name(kUnreadSmsSound)) return "unread SMS";
+    if (name == lower_name(kMissedCallSmsSound)) return "missed calls and SMS";
     return nullptr;
 }
 
-// The count a count sound says (2 for alert2.wav, "over 10" for alertOver.wav), or
-// nothing for another sound.
+// The count a count sound says (2 for the second, "over 10" for the one above the
+// largest), or nothing for another sound.
 std::optional<Json> reminder_count(const std::string& file) {
     const std::string name = ascii_lower(base_name(file));
-    if (name == "alertover.wav") return Json("over 10");
-    if (!name.starts_with("alert") || !name.ends_with(".wav")) return std::nullopt;
-    const std::string digits = name.substr(5, name.size() - 9);
+    if (name == lower_name(kCountOverSound)) return Json("over " + std::to_string(kLargestCountSound));
+    const std::string prefix = lower_name(kCountSoundPrefix), suffix = lower_name(kCountSoundSuffix);
+    if (name.size() < prefix.size() + suffix.size() || !name.starts_with(prefix) || !name.ends_with(suffix))
+        return std::nullopt;
+    const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
     if (digits.empty() || digits.size() > 2 ||
         !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
         return std::nullopt;
@@ -132,8 +139,10 @@ struct Reminder {
     bool open;  // a count sound or a further pulse may still join
 };
 
-// The carrier entry's values, by the form they belong to.
-constexpr const char* kEntryValues[] = {"devcfg", "entry", "nodevcfg", "noentry"};
+// The carrier entry's values, by the form they belong to, in lower case: the allowed
+// form's two, then the blocked form's.
+const std::string kEntryValues[] = {lower_name(kAllowedEntryForm.dev_cfg), lower_name(kAllowedEntryForm.entry),
+                                    lower_name(kBlockedEntryForm.dev_cfg), lower_name(kBlockedEntryForm.entry)};
 
 // The slices of every track, the states shown as stretches, and the span of the log.
 struct Timeline {
@@ -196,7 +205,7 @@ struct WatchTicks {
     void on_timer(const Json& e, long long t, bool set) {
         const long long id = whole(e, "id");
         const long long ms = set ? milliseconds(e, "ms") : 0;
-        if (id != kWatchTimerId) return;
+        if (id != WATCH_TIMER_ID) return;
         // Setting the timer again starts its schedule afresh; a kill comes from inside
         // a tick (the mail client's pass-through) or after the last one.
         stop(t, !set);
@@ -257,14 +266,14 @@ struct Reminders {
             const long long previous_end = *timeline.slices[joining->members.back()].end;
             if (t >= previous_end && t - previous_end <= kPulseGapMs) {
                 joining->members.push_back(pulse);
-                joining->open = joining->members.size() < kPatternPulses;
+                joining->open = joining->members.size() < kReminderPulsesMs.size();
                 return;
             }
             joining->open = false;
         }
-        if (about(ms, 300))
+        if (about(ms, kReminderPulsesMs.front()))
             start("reminder: vibration", t, pulse, false);
-        else if (about(ms, 100) && in_call) {
+        else if (about(ms, kInCallPulseMs) && in_call) {
             start("reminder: during a call", t, pulse, false);
             list.back().open = false;
         }
