@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "platform/cli/monkey/dice.h"
+#include "res/program_facts.h"
 #include "res/resources.h"
 
 // The resource table comes with the program's view of the platform, which routes some of
@@ -58,9 +59,8 @@ constexpr DWORD kEndMs = 10000;       // a window that has gone takes its proces
 constexpr wchar_t kMailTitle[] = L"e-mail";
 constexpr wchar_t kPhoneKey[] = L"System\\State\\Phone";
 constexpr wchar_t kSmsKey[] = L"System\\State\\Messages\\SMS\\Unread";
-constexpr wchar_t kSettingsKey[] = L"Software\\Quillon";
 constexpr wchar_t kTimeoutsKey[] = L"System\\CurrentControlSet\\Control\\Power\\Timeouts";
-constexpr std::array<const wchar_t*, 2> kEntryKeys{L"Comm\\RasBook\\SKT IE GPRS", L"Comm\\RasBook\\KTF IE GPRS"};
+constexpr std::array<const wchar_t*, 2> kEntryKeys{kSktEntryKey, kKtfEntryKey};
 
 // The ten settings by the dialog and control that show each.
 struct SettingControl {
@@ -69,16 +69,16 @@ struct SettingControl {
     const wchar_t* name;
 };
 constexpr std::array<SettingControl, 10> kSettingControls{{
-    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC, L"enableTmail3Gsvc"},
-    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC_ALERT, L"enableTmail3GsvcAlert"},
-    {IDD_SET_ALERT, IDC_CALL_ALERT, L"enableCallAlert"},
-    {IDD_SET_ALERT, IDC_SMS_ALERT, L"enableSmsAlert"},
-    {IDD_SET_ALERT, IDC_ALERT_INTERVAL, L"AlertInterval"},
-    {IDD_SET_ALERT, IDC_ALERT_VIBRATE, L"EnableVibrateAlert"},
-    {IDD_SET_KEYLOCK, IDC_AUTO_KEYLOCK, L"EnableAutoKeylock"},
-    {IDD_SET_KEYLOCK, IDC_KEYLOCK_TIMEOUT, L"KeylockTimeout"},
-    {IDD_SET_KEYLOCK, IDC_KEYLOCK_VIBRATE, L"EnableVibrateAlertKeylock"},
-    {IDD_SET_GENERAL, IDC_POWERKEY_UNLOCK, L"EnablePowerKeyUnlock"},
+    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC, setting_name::kEnableTmail3Gsvc},
+    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC_ALERT, setting_name::kEnableTmail3GsvcAlert},
+    {IDD_SET_ALERT, IDC_CALL_ALERT, setting_name::kEnableCallAlert},
+    {IDD_SET_ALERT, IDC_SMS_ALERT, setting_name::kEnableSmsAlert},
+    {IDD_SET_ALERT, IDC_ALERT_INTERVAL, setting_name::kAlertInterval},
+    {IDD_SET_ALERT, IDC_ALERT_VIBRATE, setting_name::kEnableVibrateAlert},
+    {IDD_SET_KEYLOCK, IDC_AUTO_KEYLOCK, setting_name::kEnableAutoKeylock},
+    {IDD_SET_KEYLOCK, IDC_KEYLOCK_TIMEOUT, setting_name::kKeylockTimeout},
+    {IDD_SET_KEYLOCK, IDC_KEYLOCK_VIBRATE, setting_name::kEnableVibrateAlertKeylock},
+    {IDD_SET_GENERAL, IDC_POWERKEY_UNLOCK, setting_name::kEnablePowerKeyUnlock},
 }};
 
 std::string utf8(const std::wstring& text) {
@@ -571,10 +571,10 @@ bool Monkey::entry(const std::string& model, const std::string& form, const std:
     if (model == "none") return true;
     const wchar_t* key = kEntryKeys[model == "skt" ? 0 : 1];
     const bool allowed = form == "allowed";
-    RegSetKeyValueW(HKEY_CURRENT_USER, key, allowed ? L"DevCfg" : L"NoDevCfg", REG_BINARY, entry_a_.data(),
-                    static_cast<DWORD>(entry_a_.size()));
-    RegSetKeyValueW(HKEY_CURRENT_USER, key, allowed ? L"Entry" : L"NoEntry", REG_BINARY, entry_b_.data(),
-                    static_cast<DWORD>(entry_b_.size()));
+    RegSetKeyValueW(HKEY_CURRENT_USER, key, allowed ? kAllowedEntryForm.dev_cfg : kBlockedEntryForm.dev_cfg, REG_BINARY,
+                    entry_a_.data(), static_cast<DWORD>(entry_a_.size()));
+    RegSetKeyValueW(HKEY_CURRENT_USER, key, allowed ? kAllowedEntryForm.entry : kBlockedEntryForm.entry, REG_BINARY,
+                    entry_b_.data(), static_cast<DWORD>(entry_b_.size()));
     return true;
 }
 
@@ -806,15 +806,18 @@ void Monkey::check_entry(std::vector<std::string>& out) const {
         out.push_back("phone-book: the entry is gone");
         return;
     }
-    const auto devcfg = get_bytes(key, L"DevCfg"), no_devcfg = get_bytes(key, L"NoDevCfg");
-    const auto data = get_bytes(key, L"Entry"), no_data = get_bytes(key, L"NoEntry");
+    const auto devcfg = get_bytes(key, kAllowedEntryForm.dev_cfg),
+               no_devcfg = get_bytes(key, kBlockedEntryForm.dev_cfg);
+    const auto data = get_bytes(key, kAllowedEntryForm.entry), no_data = get_bytes(key, kBlockedEntryForm.entry);
     RegCloseKey(key);
     const bool allowed = devcfg && data && !no_devcfg && !no_data && *devcfg == entry_a_ && *data == entry_b_;
     const bool blocked = no_devcfg && no_data && !devcfg && !data && *no_devcfg == entry_a_ && *no_data == entry_b_;
-    if (!allowed && !blocked)
-        out.push_back(std::string("phone-book: the entry is in neither form (DevCfg ") + (devcfg ? "present" : "absent") +
-                      ", NoDevCfg " + (no_devcfg ? "present" : "absent") + ", Entry " + (data ? "present" : "absent") +
-                      ", NoEntry " + (no_data ? "present" : "absent") + ")");
+    if (allowed || blocked) return;
+    const auto told = [](const wchar_t* name, bool present) { return utf8(name) + (present ? " present" : " absent"); };
+    out.push_back("phone-book: the entry is in neither form (" + told(kAllowedEntryForm.dev_cfg, devcfg.has_value()) +
+                  ", " + told(kBlockedEntryForm.dev_cfg, no_devcfg.has_value()) + ", " +
+                  told(kAllowedEntryForm.entry, data.has_value()) + ", " +
+                  told(kBlockedEntryForm.entry, no_data.has_value()) + ")");
 }
 
 std::vector<std::string> Monkey::finish() {
@@ -870,12 +873,15 @@ std::vector<std::string> Monkey::check_sounds() const {
         return states;
     };
     auto same = [](const std::string& a, const char* b) { return _stricmp(a.c_str(), b) == 0; };
+    const std::string missed_call = utf8(kMissedCallSound), unread_sms = utf8(kUnreadSmsSound),
+                      missed_call_sms = utf8(kMissedCallSmsSound), count_prefix = utf8(kCountSoundPrefix),
+                      count_suffix = utf8(kCountSoundSuffix), count_over = utf8(kCountOverSound);
     std::optional<std::pair<Sound, std::vector<LONG>>> reminder;  // the kind sound and the counts it may announce
     for (const Sound& s : sounds) {
         char when[32];
         std::snprintf(when, sizeof when, " at %lu.%03lu", s.at / 1000, s.at % 1000);
-        const bool missed = same(s.name, "missedCall.wav"), unread = same(s.name, "unreadSms.wav"),
-                   both = same(s.name, "missedCallSms.wav");
+        const bool missed = same(s.name, missed_call.c_str()), unread = same(s.name, unread_sms.c_str()),
+                   both = same(s.name, missed_call_sms.c_str());
         if (missed || unread || both) {
             bool pending = false, outside_call = false;
             std::vector<LONG> counts;
@@ -891,13 +897,14 @@ std::vector<std::string> Monkey::check_sounds() const {
             reminder = std::pair{s, counts};
             continue;
         }
-        if (s.name.rfind("alert", 0) == 0 || s.name.rfind("Alert", 0) == 0) {
+        if (_strnicmp(s.name.c_str(), count_prefix.c_str(), count_prefix.size()) == 0) {
             if (!reminder || s.at - reminder->first.at > 2000) {
                 out.push_back("reminder-pending: " + s.name + when + " without a reminder sound before it");
             } else {
                 bool named = reminder->second.empty();  // already reported above
                 for (LONG c : reminder->second) {
-                    const std::string expected = c > 10 ? "alertOver.wav" : "alert" + std::to_string(c) + ".wav";
+                    const std::string expected =
+                        c > kLargestCountSound ? count_over : count_prefix + std::to_string(c) + count_suffix;
                     named = named || same(s.name, expected.c_str());
                 }
                 if (!named) out.push_back("reminder-pending: " + s.name + when + " names no count pending at " + reminder->first.name);

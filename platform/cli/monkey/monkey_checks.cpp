@@ -17,6 +17,7 @@
 #include "platform/cli/log/log_lines.h"
 #include "platform/handset/core/json.h"
 #include "platform/handset/registry/state_values.h"
+#include "res/program_facts.h"
 #include "res/resources.h"
 
 namespace handset::frontend::monkey {
@@ -91,26 +92,27 @@ struct Counters {
     }
 };
 
-// The settings under "Software\Quillon" by the control that shows each, in its dialog.
+// The settings by the control that shows each, in its dialog.
 struct SettingControl {
     int dialog;
     int control;
-    std::string_view name;
+    const WCHAR* name;
 };
 constexpr std::array<SettingControl, 10> kSettingControls{{
-    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC, "enableTmail3Gsvc"},
-    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC_ALERT, "enableTmail3GsvcAlert"},
-    {IDD_SET_ALERT, IDC_CALL_ALERT, "enableCallAlert"},
-    {IDD_SET_ALERT, IDC_SMS_ALERT, "enableSmsAlert"},
-    {IDD_SET_ALERT, IDC_ALERT_INTERVAL, "AlertInterval"},
-    {IDD_SET_ALERT, IDC_ALERT_VIBRATE, "EnableVibrateAlert"},
-    {IDD_SET_KEYLOCK, IDC_AUTO_KEYLOCK, "EnableAutoKeylock"},
-    {IDD_SET_KEYLOCK, IDC_KEYLOCK_TIMEOUT, "KeylockTimeout"},
-    {IDD_SET_KEYLOCK, IDC_KEYLOCK_VIBRATE, "EnableVibrateAlertKeylock"},
-    {IDD_SET_GENERAL, IDC_POWERKEY_UNLOCK, "EnablePowerKeyUnlock"},
+    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC, setting_name::kEnableTmail3Gsvc},
+    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC_ALERT, setting_name::kEnableTmail3GsvcAlert},
+    {IDD_SET_ALERT, IDC_CALL_ALERT, setting_name::kEnableCallAlert},
+    {IDD_SET_ALERT, IDC_SMS_ALERT, setting_name::kEnableSmsAlert},
+    {IDD_SET_ALERT, IDC_ALERT_INTERVAL, setting_name::kAlertInterval},
+    {IDD_SET_ALERT, IDC_ALERT_VIBRATE, setting_name::kEnableVibrateAlert},
+    {IDD_SET_KEYLOCK, IDC_AUTO_KEYLOCK, setting_name::kEnableAutoKeylock},
+    {IDD_SET_KEYLOCK, IDC_KEYLOCK_TIMEOUT, setting_name::kKeylockTimeout},
+    {IDD_SET_KEYLOCK, IDC_KEYLOCK_VIBRATE, setting_name::kEnableVibrateAlertKeylock},
+    {IDD_SET_GENERAL, IDC_POWERKEY_UNLOCK, setting_name::kEnablePowerKeyUnlock},
 }};
 
-constexpr std::string_view kSettingsKey = "HKCU\\Software\\Quillon";
+// The settings' key as the log spells it.
+const std::string kSettingsKeyPath = "HKCU\\" + to_utf8(kSettingsKey);
 
 // What the run did with each setting the screen showed as changed and the registry
 // has not stored since: where it was shown, and whether its refusal was excused.
@@ -135,9 +137,9 @@ public:
         const std::string key = text_field(event, "key");
         const bool whole_key = kind == "reg.delete" && !event.contains("name");
         for (std::size_t i = 0; i < kSettingControls.size(); ++i) {
-            const bool this_value =
-                same_name(key, kSettingsKey) && same_name(text_field(event, "name"), kSettingControls[i].name);
-            const bool key_gone = whole_key && starts_with_name(std::string(kSettingsKey) + "\\", key + "\\");
+            const bool this_value = same_name(key, kSettingsKeyPath) &&
+                                    same_name(text_field(event, "name"), to_utf8(kSettingControls[i].name));
+            const bool key_gone = whole_key && starts_with_name(kSettingsKeyPath + "\\", key + "\\");
             if (this_value || key_gone) pending_[i].reset();
         }
     }
@@ -146,7 +148,7 @@ public:
         const std::string text = text_field(event, "text");
         const bool fault_on = std::any_of(active_.begin(), active_.end(), [](const auto& a) { return a.second; });
         for (std::size_t i = 0; i < kSettingControls.size(); ++i) {
-            const std::string prefix = "WriteRegDword(" + std::string(kSettingControls[i].name) + ", ";
+            const std::string prefix = "WriteRegDword(" + to_utf8(kSettingControls[i].name) + ", ";
             if (pending_[i] && text.starts_with(prefix) && fault_on) pending_[i]->excused = true;
         }
     }
@@ -154,7 +156,7 @@ public:
         for (std::size_t i = 0; i < kSettingControls.size(); ++i) {
             if (!pending_[i] || pending_[i]->excused) continue;
             out.push_back({kSettingStored, "log line " + std::to_string(pending_[i]->line) + ": the screen shows " +
-                                               std::string(kSettingControls[i].name) + " = " +
+                                               to_utf8(kSettingControls[i].name) + " = " +
                                                std::to_string(pending_[i]->value) +
                                                ", but the registry never stored it and no refusal was reported "
                                                "while a storage fault was on"});
@@ -180,7 +182,7 @@ struct Reminder {
 class LogChecker {
 public:
     LogChecker(const RunRecord& run, std::vector<Violation>& out)
-        : run_(run), out_(out), sounds_(to_utf8(run.program_folder) + "\\Sound\\") {}
+        : run_(run), out_(out), sounds_(to_utf8(run.program_folder) + "\\" + to_utf8(kSoundFolder) + "\\") {}
 
     void check() {
         read_log_lines(run_.log, [this](const LogLine& line) { take(line); });
@@ -233,9 +235,10 @@ private:
     std::optional<Reminder> kind_sound(const std::string& name) const {
         const auto missed = counters_.count(Counters::Missed);
         const auto unread = counters_.count(Counters::Unread);
-        if (same_name(name, "missedCall.wav")) return Reminder{name, missed};
-        if (same_name(name, "unreadSms.wav")) return Reminder{name, unread};
-        if (same_name(name, "missedCallSms.wav")) return Reminder{name, static_cast<long long>(missed) + unread};
+        if (same_name(name, to_utf8(kMissedCallSound))) return Reminder{name, missed};
+        if (same_name(name, to_utf8(kUnreadSmsSound))) return Reminder{name, unread};
+        if (same_name(name, to_utf8(kMissedCallSmsSound)))
+            return Reminder{name, static_cast<long long>(missed) + unread};
         return std::nullopt;
     }
 
@@ -250,7 +253,7 @@ private:
         const std::string name = file.substr(sounds_.size());
 
         if (auto reminder = kind_sound(name)) {
-            const bool both = same_name(name, "missedCallSms.wav");
+            const bool both = same_name(name, to_utf8(kMissedCallSmsSound));
             const bool pending = both ? counters_.pending(Counters::Missed) && counters_.pending(Counters::Unread)
                                       : reminder->count > 0;
             if (!pending)
@@ -260,15 +263,18 @@ private:
             last_reminder_ = std::move(reminder);
             return;
         }
-        const bool count_sound = starts_with_name(name, "alert");
+        const bool count_sound = starts_with_name(name, to_utf8(kCountSoundPrefix));
         if (count_sound) {
             // The count sound follows its reminder's first sound; the counts it was
-            // given are those of that moment, not of 150 ms later.
+            // given are those of that moment, not of the pause later.
             if (!last_reminder_) {
                 add(kReminderPending, name + " plays without a reminder sound before it");
             } else {
                 const long long count = last_reminder_->count;
-                const std::string expected = count > 10 ? "alertOver.wav" : "alert" + std::to_string(count) + ".wav";
+                const std::string expected =
+                    count > kLargestCountSound
+                        ? to_utf8(kCountOverSound)
+                        : to_utf8(kCountSoundPrefix) + std::to_string(count) + to_utf8(kCountSoundSuffix);
                 if (!same_name(name, expected))
                     add(kReminderPending, name + " follows " + last_reminder_->file + " for a count of " +
                                               std::to_string(count) + " (" + expected + ")");

@@ -14,6 +14,8 @@
 
 #include "platform/cli/monkey/dice.h"
 #include "platform/cli/monkey/monkey_plan.h"
+#include "platform/handset/core/utf.h"
+#include "res/program_facts.h"
 #include "res/resources.h"
 
 namespace handset::frontend::monkey {
@@ -72,21 +74,21 @@ constexpr std::array<int, 4> kIdleSeconds{10, 30, 60, 300};
 constexpr std::array<std::string_view, 6> kPowerActions{"button", "info", "useridle", "on", "suspend", "unattended"};
 constexpr std::array<int, 6> kPowerWeights{55, 10, 10, 10, 10, 5};
 
-// The ten settings of "Software\Quillon" with the largest value their dialogs store.
+// The ten settings with the largest value their dialogs store.
 struct Setting {
-    std::string_view name;
+    const WCHAR* name;
     int max;
 };
-constexpr std::array<Setting, 10> kSettings{{{"enableTmail3Gsvc", 1},
-                                             {"enableTmail3GsvcAlert", 1},
-                                             {"enableCallAlert", 1},
-                                             {"enableSmsAlert", 1},
-                                             {"AlertInterval", 2},
-                                             {"EnableVibrateAlert", 1},
-                                             {"EnableAutoKeylock", 1},
-                                             {"KeylockTimeout", 4},
-                                             {"EnableVibrateAlertKeylock", 1},
-                                             {"EnablePowerKeyUnlock", 1}}};
+constexpr std::array<Setting, 10> kSettings{{{setting_name::kEnableTmail3Gsvc, 1},
+                                             {setting_name::kEnableTmail3GsvcAlert, 1},
+                                             {setting_name::kEnableCallAlert, 1},
+                                             {setting_name::kEnableSmsAlert, 1},
+                                             {setting_name::kAlertInterval, 2},
+                                             {setting_name::kEnableVibrateAlert, 1},
+                                             {setting_name::kEnableAutoKeylock, 1},
+                                             {setting_name::kKeylockTimeout, 4},
+                                             {setting_name::kEnableVibrateAlertKeylock, 1},
+                                             {setting_name::kEnablePowerKeyUnlock, 1}}};
 
 class Planner {
 public:
@@ -230,7 +232,7 @@ private:
     std::string setting() {
         const auto& s = kSettings[dice_.below(kSettings.size())];
         const long long value = dice_.chance(90) ? dice_.between(0, s.max) : dice_.between(s.max + 1, 9);
-        return "reg set HKCU\\Software\\Quillon " + std::string(s.name) + " dword:" + std::to_string(value);
+        return "reg set HKCU\\" + to_utf8(kSettingsKey) + " " + to_utf8(s.name) + " dword:" + std::to_string(value);
     }
 
     Dice dice_;
