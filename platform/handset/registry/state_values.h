@@ -52,8 +52,9 @@ const StateValue& unread_sms_count();
 // registry or the value is missing or not a REG_DWORD of 4 bytes. Emits nothing.
 std::optional<DWORD> read_dword(const StateValue& state);
 
-// A carrier's 3G phone-book entry under HKCU. Its two values carry these names in the
-// allowed form and the "No" names when 3G is blocked.
+// A carrier's 3G phone-book entry under HKCU. The dialler reads its two values under the
+// names of kEntryValueNames; other names (those a program moves them to, to block 3G) are
+// not the phone's.
 struct CarrierEntry {
     std::string_view model;    // the device's --model
     std::string_view handset;  // the handset model the carrier sells
@@ -67,6 +68,5 @@ inline constexpr CarrierEntry kCarrierEntries[] = {
 };
 
 inline constexpr const char16_t* kEntryValueNames[] = {u"DevCfg", u"Entry"};
-inline constexpr const char16_t* kBlockedEntryValueNames[] = {u"NoDevCfg", u"NoEntry"};
 
 }  // namespace handset

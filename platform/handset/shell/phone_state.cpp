@@ -11,6 +11,7 @@
 #include "platform/handset/registry/state_values.h"
 #include "platform/handset/registry/store.h"
 #include "platform/handset/display/screen.h"
+#include "res/program_facts.h"
 
 namespace handset::frontend {
 
@@ -41,11 +42,12 @@ void read_entry(PhoneState& state) {
         state.model = c.handset;
         state.entry_name = c.entry;
         RegValue v;
-        const auto has_both = [&](const char16_t* const(&names)[2]) {
-            return store->get_value(id, names[0], v) == RegStatus::Ok && store->get_value(id, names[1], v) == RegStatus::Ok;
+        const auto has_both = [&](const char16_t* first, const char16_t* second) {
+            return store->get_value(id, first, v) == RegStatus::Ok && store->get_value(id, second, v) == RegStatus::Ok;
         };
-        const bool allowed = has_both(kEntryValueNames);
-        const bool blocked = has_both(kBlockedEntryValueNames);
+        const bool allowed = has_both(kEntryValueNames[0], kEntryValueNames[1]);
+        // The blocked form is the one Quillon gives the entry.
+        const bool blocked = has_both(kBlockedEntryForm.dev_cfg, kBlockedEntryForm.entry);
         state.entry_form = allowed && !blocked ? "allowed" : blocked && !allowed ? "blocked" : "mixed";
         return;
     }
