@@ -4,7 +4,9 @@
 #include <iterator>
 
 #include "device_fixture.h"
+#include "platform/handset/devices/sound_set.h"
 #include "platform/handset/devices/wav.h"
+#include "res/program_facts.h"
 
 namespace {
 
@@ -134,6 +136,21 @@ TEST_F(SoundTest, InstallSoundSetWritesEveryFile) {
     for (const char* name : {"missedCall.wav", "unreadSms.wav", "missedCallSms.wav", "alert1.wav", "alert10.wav",
                              "alertOver.wav", "enable3Gsvc.wav", "disable3Gsvc.wav"})
         EXPECT_GT(std::filesystem::file_size(folder / name), 44u) << name;
+}
+
+// Every sound the program plays is built into the emulator under the name the program
+// asks for, in the same case.
+TEST(SoundSetTest, HoldsEverySoundTheProgramNames) {
+    std::vector<std::u16string> named{kMissedCallSound, kUnreadSmsSound, kMissedCallSmsSound,
+                                      kCountOverSound,  k3GAllowedSound, k3GBlockedSound};
+    for (LONG count = 1; count <= kLargestCountSound; ++count)
+        named.push_back(kCountSoundPrefix + handset::to_utf16(std::to_string(count)) + kCountSoundSuffix);
+    std::vector<std::string> built_in;
+    for (const handset::SoundFile& file : handset::sound_set()) built_in.emplace_back(file.name);
+    for (const std::u16string& name : named)
+        EXPECT_NE(std::find(built_in.begin(), built_in.end(), handset::to_utf8(name)), built_in.end())
+            << handset::to_utf8(name);
+    EXPECT_EQ(built_in.size(), named.size());
 }
 
 using VibrationTest = DeviceTest;
