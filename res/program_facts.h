@@ -1,14 +1,15 @@
 // The names and numbers of Quillon that are seen from outside the program: its watch
 // period, the sounds and vibrations of its reminder and 3G switch, where its settings are
-// stored, and the forms it gives the carrier's 3G phone-book entry. The program reads them
-// from here, and so do the phone's trace and commands, the monkeys that check a run, and
-// the driver under Wine: the names are written once. What each of those does with them
-// is its own.
+// stored and which dialog control shows each, and the forms it gives the carrier's 3G
+// phone-book entry. The program reads them from here, and so do the phone's trace and
+// commands, the monkeys that check a run, and the driver under Wine: the names are
+// written once. What each of those does with them is its own.
 #pragma once
 
 #include <array>
 
 #include "platform/windows.h"
+#include "res/resources.h"
 
 // The main window's only timer: every expiry is one watch tick, and every watch step
 // counts in these ticks.
@@ -52,6 +53,25 @@ inline constexpr WCHAR kKeylockTimeout[] = TEXT("KeylockTimeout");
 inline constexpr WCHAR kEnableVibrateAlertKeylock[] = TEXT("EnableVibrateAlertKeylock");
 inline constexpr WCHAR kEnablePowerKeyUnlock[] = TEXT("EnablePowerKeyUnlock");
 }  // namespace setting_name
+
+// The control of a settings dialog that shows each stored setting.
+struct SettingControl {
+    int dialog;
+    int control;
+    LPCWSTR name;
+};
+inline constexpr std::array<SettingControl, 10> kSettingControls{{
+    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC, setting_name::kEnableTmail3Gsvc},
+    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC_ALERT, setting_name::kEnableTmail3GsvcAlert},
+    {IDD_SET_ALERT, IDC_CALL_ALERT, setting_name::kEnableCallAlert},
+    {IDD_SET_ALERT, IDC_SMS_ALERT, setting_name::kEnableSmsAlert},
+    {IDD_SET_ALERT, IDC_ALERT_INTERVAL, setting_name::kAlertInterval},
+    {IDD_SET_ALERT, IDC_ALERT_VIBRATE, setting_name::kEnableVibrateAlert},
+    {IDD_SET_KEYLOCK, IDC_AUTO_KEYLOCK, setting_name::kEnableAutoKeylock},
+    {IDD_SET_KEYLOCK, IDC_KEYLOCK_TIMEOUT, setting_name::kKeylockTimeout},
+    {IDD_SET_KEYLOCK, IDC_KEYLOCK_VIBRATE, setting_name::kEnableVibrateAlertKeylock},
+    {IDD_SET_GENERAL, IDC_POWERKEY_UNLOCK, setting_name::kEnablePowerKeyUnlock},
+}};
 
 // The carriers' 3G phone-book entries under HKEY_CURRENT_USER, as the program knows them,
 // and the two forms of an entry's pair of values: the names the dialler reads (3G allowed)

@@ -62,25 +62,6 @@ constexpr wchar_t kSmsKey[] = L"System\\State\\Messages\\SMS\\Unread";
 constexpr wchar_t kTimeoutsKey[] = L"System\\CurrentControlSet\\Control\\Power\\Timeouts";
 constexpr std::array<const wchar_t*, 2> kEntryKeys{kSktEntryKey, kKtfEntryKey};
 
-// The ten settings by the dialog and control that show each.
-struct SettingControl {
-    int dialog;
-    int control;
-    const wchar_t* name;
-};
-constexpr std::array<SettingControl, 10> kSettingControls{{
-    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC, setting_name::kEnableTmail3Gsvc},
-    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC_ALERT, setting_name::kEnableTmail3GsvcAlert},
-    {IDD_SET_ALERT, IDC_CALL_ALERT, setting_name::kEnableCallAlert},
-    {IDD_SET_ALERT, IDC_SMS_ALERT, setting_name::kEnableSmsAlert},
-    {IDD_SET_ALERT, IDC_ALERT_INTERVAL, setting_name::kAlertInterval},
-    {IDD_SET_ALERT, IDC_ALERT_VIBRATE, setting_name::kEnableVibrateAlert},
-    {IDD_SET_KEYLOCK, IDC_AUTO_KEYLOCK, setting_name::kEnableAutoKeylock},
-    {IDD_SET_KEYLOCK, IDC_KEYLOCK_TIMEOUT, setting_name::kKeylockTimeout},
-    {IDD_SET_KEYLOCK, IDC_KEYLOCK_VIBRATE, setting_name::kEnableVibrateAlertKeylock},
-    {IDD_SET_GENERAL, IDC_POWERKEY_UNLOCK, setting_name::kEnablePowerKeyUnlock},
-}};
-
 std::string utf8(const std::wstring& text) {
     if (text.empty()) return {};
     const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,

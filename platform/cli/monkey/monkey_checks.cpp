@@ -92,25 +92,6 @@ struct Counters {
     }
 };
 
-// The settings by the control that shows each, in its dialog.
-struct SettingControl {
-    int dialog;
-    int control;
-    const WCHAR* name;
-};
-constexpr std::array<SettingControl, 10> kSettingControls{{
-    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC, setting_name::kEnableTmail3Gsvc},
-    {IDD_SET_3GSVC, IDC_TMAIL_3GSVC_ALERT, setting_name::kEnableTmail3GsvcAlert},
-    {IDD_SET_ALERT, IDC_CALL_ALERT, setting_name::kEnableCallAlert},
-    {IDD_SET_ALERT, IDC_SMS_ALERT, setting_name::kEnableSmsAlert},
-    {IDD_SET_ALERT, IDC_ALERT_INTERVAL, setting_name::kAlertInterval},
-    {IDD_SET_ALERT, IDC_ALERT_VIBRATE, setting_name::kEnableVibrateAlert},
-    {IDD_SET_KEYLOCK, IDC_AUTO_KEYLOCK, setting_name::kEnableAutoKeylock},
-    {IDD_SET_KEYLOCK, IDC_KEYLOCK_TIMEOUT, setting_name::kKeylockTimeout},
-    {IDD_SET_KEYLOCK, IDC_KEYLOCK_VIBRATE, setting_name::kEnableVibrateAlertKeylock},
-    {IDD_SET_GENERAL, IDC_POWERKEY_UNLOCK, setting_name::kEnablePowerKeyUnlock},
-}};
-
 // The settings' key as the log spells it.
 const std::string kSettingsKeyPath = "HKCU\\" + to_utf8(kSettingsKey);
 
