@@ -2,7 +2,7 @@
 //
 // Injected keys (keybd_event) and the user's presses (press_physical_key) take the
 // same path: the `key` event, a key click unless the event is silent, a word to the
-// power manager that the user is active, and then the shell, which either swallows
+// power manager that the user is active, and then the key lock, which either swallows
 // the key or hands it to the window system for the foreground window's thread. A key
 // that no window of this host takes, because none is in front, goes to the home
 // screen's handler.
@@ -49,8 +49,9 @@ bool locked_now() {
     return value && (*value & kKeypadLockBit);
 }
 
-// The shell's part of the input path: the key-lock key, and the keypad while locked.
-class Shell {
+// The key lock: the shell's part of the input path, which takes the key-lock key, and
+// the keypad while locked.
+class KeyLock {
 public:
     // Whether a key would reach the programs now; changes nothing.
     bool reaches_programs(BYTE vk, bool up) {
@@ -85,7 +86,7 @@ public:
     }
 
 private:
-    // mu_ held. A key whose press the shell took keeps its release too, so that no
+    // mu_ held. A key whose press the lock took keeps its release too, so that no
     // program sees a release without its press.
     bool reaches(BYTE vk, bool up) const {
         assert(mu_.held());
@@ -105,7 +106,7 @@ private:
 
     mutable CheckedMutex mu_;
     bool awaiting_star_ = false;  // the left soft key came first while locked
-    std::bitset<256> held_;        // keys whose press the shell swallowed
+    std::bitset<256> held_;        // keys whose press the lock swallowed
 };
 
 std::atomic<std::uint64_t> g_clicks{0};
@@ -122,9 +123,9 @@ void offer_to_home_screen(BYTE vk, bool up) {
     if (home) home(vk, up);
 }
 
-Shell& shell() {
-    static Shell s;
-    return s;
+KeyLock& key_lock() {
+    static KeyLock lock;
+    return lock;
 }
 
 // True when the user's key went into the queue of a thread that is blocked outside its
@@ -132,7 +133,7 @@ Shell& shell() {
 bool key_input(BYTE vk, bool up, bool silent, bool user) {
     const char* source = user ? "user" : "inject";
     Fields fields{{"vk", vk}, {"up", up}, {"silent", silent}, {"source", source}};
-    const bool queued = user && foreground_input_held() && shell().reaches_programs(vk, up);
+    const bool queued = user && foreground_input_held() && key_lock().reaches_programs(vk, up);
     if (queued) fields.set("queued", true);
     events().emit("key", std::move(fields));
     if (!up && !silent) {
@@ -140,7 +141,7 @@ bool key_input(BYTE vk, bool up, bool silent, bool user) {
         ++g_clicks;
     }
     power_user_activity();
-    if (shell().passes(vk, up) && !deliver_key(vk, up)) offer_to_home_screen(vk, up);
+    if (key_lock().passes(vk, up) && !deliver_key(vk, up)) offer_to_home_screen(vk, up);
     return queued;
 }
 
