@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/handset/registry/factory.h"
+#include "platform/handset/registry/factory_values.h"
 #include "platform/handset/registry/store.h"
 #include "platform/winreg.h"
 

@@ -11,7 +11,7 @@
 
 #include "platform/phone/control.h"
 #include "platform/handset/devices/devices.h"
-#include "platform/handset/registry/factory.h"
+#include "platform/handset/registry/factory_values.h"
 #include "platform/handset/registry/store.h"
 #include "platform/handset/window/wm.h"
 #include "res/resources.h"

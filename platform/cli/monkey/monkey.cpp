@@ -29,7 +29,7 @@
 #include "platform/cli/monkey/monkey_progress.h"
 #include "platform/frontends/frontend.h"
 #include "platform/handset/devices/devices.h"
-#include "platform/handset/registry/factory.h"
+#include "platform/handset/registry/factory_values.h"
 #include "res/resources.h"
 
 namespace handset::frontend::monkey {

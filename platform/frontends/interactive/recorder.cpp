@@ -12,7 +12,7 @@
 #include "platform/handset/core/device.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/utf.h"
-#include "platform/handset/registry/factory.h"
+#include "platform/handset/registry/factory_values.h"
 #include "platform/handset/registry/store.h"
 
 namespace handset::frontend {

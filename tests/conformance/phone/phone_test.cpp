@@ -5,7 +5,7 @@
 
 #include "handset/devices/device_fixture.h"
 #include "phone.h"
-#include "platform/handset/registry/factory.h"
+#include "platform/handset/registry/factory_values.h"
 #include "platform/handset/window/wm.h"
 #include "res/resources.h"
 

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <tuple>
 
-#include "platform/handset/registry/factory.h"
+#include "platform/handset/registry/factory_values.h"
 #include "platform/handset/registry/state_values.h"
 #include "platform/winreg.h"
 #include "registry_fixture.h"

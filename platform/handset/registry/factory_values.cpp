@@ -1,10 +1,10 @@
-// The factory registry (see factory.h).
+// The factory values of the handset's registry (see factory_values.h).
 //
 // The phone-book entry's data are opaque to everything on the handset except the
 // dialler: a device-configuration record ("DevCfg") and a dial-up entry ("Entry").
 // They are built here field by field in the dialler's little-endian layout so that
 // they look like what the phone ships with and are the same on every device.
-#include "platform/handset/registry/factory.h"
+#include "platform/handset/registry/factory_values.h"
 
 #include "platform/handset/registry/state_values.h"
 
