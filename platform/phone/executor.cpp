@@ -1,7 +1,6 @@
 // The effect of each handset command on the phone.
 #include "platform/phone/executor.h"
 
-#include "platform/handset/shell/launcher.h"
 #include "platform/handset/shell/phone_state.h"
 #include "platform/phone/program_host.h"
 #include "platform/handset/core/clock.h"
@@ -137,7 +136,7 @@ public:
         return true;
     }
     bool operator()(const cmd::Press& c) {
-        if (press_user_key(c.vk)) notice_ = kQueuedNotice;
+        if (press_physical_key(c.vk)) notice_ = kQueuedNotice;
         settle_input();
         return true;
     }

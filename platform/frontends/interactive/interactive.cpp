@@ -72,7 +72,7 @@ void InteractivePhone::end() {
 void InteractivePhone::press(BYTE vk) {
     message_.clear();
     recorder_.key(vk);
-    press_user_key(vk);
+    press_physical_key(vk);
 }
 
 void InteractivePhone::submit_command_line(const std::string& text) {

@@ -49,8 +49,9 @@ bool keypad_locked();
 std::uint64_t key_clicks();
 // The home screen's keys: a key that passes the key lock while no window of this host
 // is in front goes to `handler`, on the thread that pressed or injected it, with no
-// lock held. Null removes the handler.
-void set_home_key_handler(std::function<void(BYTE vk, bool up)> handler);
+// lock held; `physical` tells the user's press (press_physical_key) from a key a
+// program injected (keybd_event). Null removes the handler.
+void set_home_key_handler(std::function<void(BYTE vk, bool up, bool physical)> handler);
 
 // --- Power manager ----------------------------------------------------------------
 

@@ -112,15 +112,15 @@ private:
 std::atomic<std::uint64_t> g_clicks{0};
 
 std::mutex g_home_mu;
-std::function<void(BYTE, bool)> g_home_key;
+std::function<void(BYTE, bool, bool)> g_home_key;
 
-void offer_to_home_screen(BYTE vk, bool up) {
-    std::function<void(BYTE, bool)> home;
+void offer_to_home_screen(BYTE vk, bool up, bool physical) {
+    std::function<void(BYTE, bool, bool)> home;
     {
         std::lock_guard lock(g_home_mu);
         home = g_home_key;
     }
-    if (home) home(vk, up);
+    if (home) home(vk, up, physical);
 }
 
 KeyLock& key_lock() {
@@ -130,10 +130,10 @@ KeyLock& key_lock() {
 
 // True when the user's key went into the queue of a thread that is blocked outside its
 // message loop: it waits there, and the log says so, since what it sets off comes later.
-bool key_input(BYTE vk, bool up, bool silent, bool user) {
-    const char* source = user ? "user" : "inject";
+bool key_input(BYTE vk, bool up, bool silent, bool physical) {
+    const char* source = physical ? "user" : "inject";
     Fields fields{{"vk", vk}, {"up", up}, {"silent", silent}, {"source", source}};
-    const bool queued = user && foreground_input_held() && key_lock().reaches_programs(vk, up);
+    const bool queued = physical && foreground_input_held() && key_lock().reaches_programs(vk, up);
     if (queued) fields.set("queued", true);
     events().emit("key", std::move(fields));
     if (!up && !silent) {
@@ -141,7 +141,7 @@ bool key_input(BYTE vk, bool up, bool silent, bool user) {
         ++g_clicks;
     }
     power_user_activity();
-    if (key_lock().passes(vk, up) && !deliver_key(vk, up)) offer_to_home_screen(vk, up);
+    if (key_lock().passes(vk, up) && !deliver_key(vk, up)) offer_to_home_screen(vk, up, physical);
     return queued;
 }
 
@@ -163,7 +163,7 @@ bool press_physical_key(BYTE vk) {
 
 bool keypad_locked() { return locked_now(); }
 
-void set_home_key_handler(std::function<void(BYTE vk, bool up)> handler) {
+void set_home_key_handler(std::function<void(BYTE vk, bool up, bool physical)> handler) {
     std::lock_guard lock(g_home_mu);
     g_home_key = std::move(handler);
 }

@@ -12,7 +12,9 @@ namespace handset::frontend {
 class Launcher {
 public:
     // Installs the home screen and its key handler. `start` starts Quillon; a front end
-    // with a worker thread hands it over there, others run it at once.
+    // with a worker thread hands it over there, others run it at once. Only the user's
+    // own press of the left soft key starts it: one that a program injects (the key-lock
+    // watch unlocking the keypad) while the home screen is in front starts nothing.
     Launcher(PhoneTime time, std::function<void()> start);
     // Removes both again.
     ~Launcher();
@@ -23,11 +25,5 @@ private:
     PhoneTime time_;
     std::function<void()> start_;
 };
-
-// A press of a physical key by the user. The home screen reacts only to these: a left
-// soft key that a program injects (the key-lock watch unlocking the keypad) while the
-// home screen is in front starts nothing. True when the key waits in a busy thread's
-// queue (see press_physical_key).
-bool press_user_key(BYTE vk);
 
 }  // namespace handset::frontend

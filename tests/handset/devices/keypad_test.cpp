@@ -5,6 +5,7 @@
 
 #include "device_fixture.h"
 #include "platform/handset/devices/devices.h"
+#include "platform/handset/shell/launcher.h"
 
 namespace {
 
@@ -13,9 +14,10 @@ protected:
     void SetUp() override {
         DeviceTest::SetUp();
         set_dword(HKEY_LOCAL_MACHINE, u"System\\State", u"Lock", 0);
-        handset::set_home_key_handler([this](BYTE vk, bool up) {
+        handset::set_home_key_handler([this](BYTE vk, bool up, bool physical) {
             std::lock_guard lock(keys_mu_);
             delivered_.emplace_back(vk, up);
+            physical_.push_back(physical);
         });
         clear_events();
     }
@@ -26,7 +28,13 @@ protected:
 
     std::vector<std::pair<int, bool>> delivered() {
         std::lock_guard lock(keys_mu_);
+        physical_.clear();
         return std::exchange(delivered_, {});
+    }
+    // Whether each key delivered since the last delivered() was the user's press.
+    std::vector<bool> physical() {
+        std::lock_guard lock(keys_mu_);
+        return physical_;
     }
     static void press_silently(BYTE vk) {
         keybd_event(vk, 0, KEYEVENTF_SILENT, 0);
@@ -36,6 +44,7 @@ protected:
 
     std::mutex keys_mu_;
     std::vector<std::pair<int, bool>> delivered_;
+    std::vector<bool> physical_;
 };
 
 TEST_F(KeypadTest, KeyLockKeyLocksAndSoftKeyThenStarUnlocks) {
@@ -118,6 +127,8 @@ TEST_F(KeypadTest, KeyEventsAndClicks) {
     EXPECT_EQ(keys[2]["silent"], false);
     EXPECT_EQ(keys[4]["vk"], VK_DOWN);
     EXPECT_EQ(keys[4]["source"], "user");
+    EXPECT_EQ(physical(), (std::vector<bool>{false, false, false, false, true, true}))
+        << "the home screen tells the user's press from injected keys";
     EXPECT_EQ(delivered().size(), 6u);
 }
 
@@ -151,6 +162,34 @@ TEST_F(KeypadTest, UnreadableLockValueCountsAsUnlocked) {
         EXPECT_FALSE(handset::keypad_locked());
         handset::press_physical_key(VK_RETURN);
         EXPECT_EQ(delivered().size(), 2u);
+    }
+}
+
+// The home screen's left soft key starts Quillon only when the user presses it: the
+// key-lock watch injects the same key to unlock the keypad, which must start nothing.
+TEST_F(KeypadTest, HomeScreenStartsQuillonOnlyOnTheUsersLeftSoftKey) {
+    int starts = 0;
+    handset::frontend::Launcher launcher(handset::frontend::PhoneTime::fixed(), [&] { ++starts; });
+    const struct {
+        const char* what;
+        BYTE vk;
+        bool physical;
+        int starts;
+    } cases[] = {
+        {"injected left soft key", VK_TSOFT1, false, 0},
+        {"another key of the user", VK_TSOFT2, true, 0},
+        {"the user's left soft key", VK_TSOFT1, true, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        starts = 0;
+        if (c.physical) {
+            handset::press_physical_key(c.vk);
+        } else {
+            keybd_event(c.vk, 0, 0, 0);
+            keybd_event(c.vk, 0, KEYEVENTF_KEYUP, 0);
+        }
+        EXPECT_EQ(starts, c.starts);
     }
 }
 
