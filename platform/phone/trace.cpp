@@ -1,5 +1,5 @@
 // The event log as a trace: events become slices, instants and counter samples on the
-// tracks of the run (trace_events.cpp writes them), each concern of the phone followed
+// tracks of the run (timeline.cpp writes them), each concern of the phone followed
 // by a part of its own.
 //
 // Some of what the viewer shows is not a single event of the log and is derived here:
@@ -26,13 +26,13 @@
 
 #include "platform/handset/registry/state_values.h"
 #include "platform/phone/keys.h"
-#include "platform/phone/trace_events.h"
+#include "platform/phone/timeline.h"
 #include "res/program_facts.h"
 
 namespace handset::frontend {
 namespace {
 
-using namespace trace_events;
+using namespace timeline;
 
 // How late after its reminder sound the count sound may start and still belong to it
 // (the program pauses kCountSoundPauseMs; a scaled real clock may stretch that).

@@ -1,6 +1,6 @@
 // The registry store's operations (see store.h): keys, values and batches over the
 // registry file's SQL (sql.h), with point reads through the read cache (read_cache.h)
-// and writes announced by change_events.h.
+// and writes announced by write_events.h.
 //
 // Inside the store, SQLite failures travel as SqlError and rule violations as
 // OpFailure; guarded() turns both into a RegStatus at the public boundary, after
@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "platform/handset/core/utf.h"
-#include "platform/handset/registry/change_events.h"
+#include "platform/handset/registry/write_events.h"
 #include "platform/handset/registry/read_cache.h"
 #include "platform/handset/registry/sql.h"
 

@@ -38,7 +38,7 @@ struct sqlite3_stmt;
 namespace handset {
 
 // The store's parts, each in its own file: the SQL (sql.h), the read cache
-// (read_cache.h) and the events of writes (change_events.h).
+// (read_cache.h) and the events of writes (write_events.h).
 class SqlConnection;
 class ReadCache;
 struct ValueAnswer;

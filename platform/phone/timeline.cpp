@@ -1,10 +1,10 @@
-// Writing a run's timeline as a trace (see trace_events.h).
-#include "platform/phone/trace_events.h"
+// Writing a run's timeline as a trace (see timeline.h).
+#include "platform/phone/timeline.h"
 
 #include <algorithm>
 #include <map>
 
-namespace handset::frontend::trace_events {
+namespace handset::frontend::timeline {
 namespace {
 
 constexpr std::pair<Track, const char*> kTrackNames[] = {
@@ -166,4 +166,4 @@ void write_timeline(std::ostream& out, std::vector<Slice>& slices, const std::ve
     writer.end();
 }
 
-}  // namespace handset::frontend::trace_events
+}  // namespace handset::frontend::timeline

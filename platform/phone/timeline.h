@@ -10,7 +10,7 @@
 
 #include "platform/handset/core/json.h"
 
-namespace handset::frontend::trace_events {
+namespace handset::frontend::timeline {
 
 // The tracks, one thread of the trace each, in the order the viewer lists them.
 enum Track : int { kProgram = 1, kWatch, kSound, kVibration, kKeys, kPower, kKeypad, kEntry, kMail, kCounters, kBattery };
@@ -44,4 +44,4 @@ struct Schedule {
 void write_timeline(std::ostream& out, std::vector<Slice>& slices, const std::vector<Schedule>& schedules,
                     std::vector<CounterSample> counters);
 
-}  // namespace handset::frontend::trace_events
+}  // namespace handset::frontend::timeline

@@ -1,5 +1,5 @@
-// Event-log lines of registry writes (see change_events.h).
-#include "platform/handset/registry/change_events.h"
+// Event-log lines of registry writes (see write_events.h).
+#include "platform/handset/registry/write_events.h"
 
 #include "platform/handset/core/utf.h"
 
