@@ -13,8 +13,8 @@
 // After every step the invariants are read from the real system: the processes, the
 // windows and their controls, the registry and the Startup folder. A reading that breaks
 // one is taken again after a short pause, since a step's effects may still be under way
-// in Quillon's thread; only a breach that stays is reported. At the end, Wine's winmm
-// trace (its timestamps are the same tick count as GetTickCount) is held against the
+// in Quillon's thread; only a breach that stays is reported. At the end, Wine's debug
+// log of winmm (its timestamps are the same tick count as GetTickCount) is held against the
 // timeline of the counts this driver wrote: a reminder sounds only while its count is
 // pending and no call is in progress, and the count sound names the count.
 #include "tests/win32/wine_monkey.h"
@@ -213,7 +213,7 @@ struct Sound {
 
 class Monkey {
 public:
-    Monkey(std::wstring folder, std::wstring trace) : folder_(std::move(folder)), trace_(std::move(trace)) {
+    Monkey(std::wstring folder, std::wstring wine_log) : folder_(std::move(folder)), wine_log_(std::move(wine_log)) {
         PWSTR startup = nullptr;
         if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Startup, 0, nullptr, &startup)))
             shortcut_ = std::wstring(startup) + L"\\Quillon.lnk";
@@ -238,7 +238,7 @@ public:
     std::vector<std::string> check();
     // Ends Quillon and the mail client, then the checks of the whole run.
     std::vector<std::string> finish();
-    // The sounds of the program that Wine's trace showed, once finish() has read it.
+    // The sounds of the program that Wine's debug log showed, once finish() has read it.
     std::size_t sounds_heard() const { return sounds_heard_; }
 
 private:
@@ -292,7 +292,7 @@ private:
     std::vector<std::string> check_sounds() const;
 
     std::wstring folder_;
-    std::wstring trace_;
+    std::wstring wine_log_;
     std::wstring shortcut_;
     std::vector<Started> started_;
     std::vector<Counts> timeline_;
@@ -818,14 +818,14 @@ std::vector<std::string> Monkey::finish() {
     return out;
 }
 
-// The reminder sounds in Wine's winmm trace against the counts' timeline. A sound at t
+// The reminder sounds in Wine's debug log of winmm against the counts' timeline. A sound at t
 // may come from a count read up to kGraceMs before it, so any state in that window
 // that allows it excuses it.
 std::vector<std::string> Monkey::check_sounds() const {
     std::vector<std::string> out;
-    if (trace_.empty()) return out;
-    FILE* in = _wfopen(trace_.c_str(), L"rb");
-    if (in == nullptr) return {"reminder-pending: the trace " + utf8(trace_) + " cannot be read"};
+    if (wine_log_.empty()) return out;
+    FILE* in = _wfopen(wine_log_.c_str(), L"rb");
+    if (in == nullptr) return {"reminder-pending: Wine's debug log " + utf8(wine_log_) + " cannot be read"};
     std::vector<Sound> sounds;
     std::string line;
     char buffer[1024];
@@ -916,17 +916,17 @@ std::vector<std::string> read_script(const std::wstring& path, bool& ok) {
 int monkey_main(int argc, wchar_t** argv) {
     std::uint64_t seed = 1;
     int steps = 30;
-    std::wstring trace, replay;
+    std::wstring wine_log, replay;
     bool verbose = false;
     for (int i = 2; i + 1 < argc; i += 2) {
         const std::wstring option = argv[i];
         if (option == L"--seed") seed = std::wcstoull(argv[i + 1], nullptr, 10);
         else if (option == L"--steps") steps = _wtoi(argv[i + 1]);
-        else if (option == L"--trace") trace = argv[i + 1];
+        else if (option == L"--trace") wine_log = argv[i + 1];
         else if (option == L"--replay") replay = argv[i + 1];
         else if (option == L"--verbose") verbose = _wtoi(argv[i + 1]) != 0;
         else {
-            std::printf("usage: quillon-driver monkey --seed N [--steps K] [--trace FILE] [--replay FILE] [--verbose 1]\n");
+            std::printf("usage: quillon-driver monkey --seed N [--steps K] [--trace WINE_LOG] [--replay FILE] [--verbose 1]\n");
             return 2;
         }
     }
@@ -942,7 +942,7 @@ int monkey_main(int argc, wchar_t** argv) {
         return 2;
     }
     Dice dice(seed);
-    Monkey monkey(folder, trace);
+    Monkey monkey(folder, wine_log);
     std::vector<std::string> done;
     std::vector<std::string> breaches;
     const std::vector<std::string> lines = replay.empty() ? monkey.setup(dice) : script;
@@ -966,7 +966,7 @@ int monkey_main(int argc, wchar_t** argv) {
     std::printf("seed %llu: FAIL after step %zu (%s)\n", static_cast<unsigned long long>(seed), done.size(),
                 done.back().c_str());
     for (const std::string& b : breaches) std::printf("  %s\n", b.c_str());
-    std::printf("# the run as a script: quillon-driver monkey --replay FILE --trace TRACE\n");
+    std::printf("# the run as a script: quillon-driver monkey --replay FILE --trace WINE_LOG\n");
     for (const std::string& line : done) std::printf("%s\n", line.c_str());
     return 1;
 }

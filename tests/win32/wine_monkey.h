@@ -2,8 +2,9 @@
 // real windows, the registry and the processes around it, checked after every step.
 #pragma once
 
-// `quillon-driver monkey --seed N [--steps K] [--trace FILE] [--replay FILE] [--verbose 1]`,
-// where --verbose prints each step as it is taken. Exit status 0 when every invariant
+// `quillon-driver monkey --seed N [--steps K] [--trace WINE_LOG] [--replay FILE] [--verbose 1]`,
+// where --trace names the file Wine's debug log of winmm goes to (its sounds are checked
+// at the end) and --verbose prints each step as it is taken. Exit status 0 when every invariant
 // held, 1 with the broken one and the run's steps as a script that --replay runs again,
 // 2 on a malformed command or script.
 int monkey_main(int argc, wchar_t** argv);
