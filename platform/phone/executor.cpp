@@ -43,7 +43,7 @@ bool open_key(const RegKeyPath& key, bool create, HKEY& out, std::string& error)
     return true;
 }
 
-// Writes a value as the phone's own services do, so that its reg.set event appears.
+// Writes a value as the handset's own services do, so that its reg.set event appears.
 // Registry faults are the program's: the phone's own state changes still go through.
 bool write_value(const RegKeyPath& key, std::u16string_view name, DWORD type, const Bytes& data, std::string& error) {
     const FaultExemption phone_itself;

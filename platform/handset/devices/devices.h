@@ -69,7 +69,7 @@ bool vibrating();
 
 // --- The carrier's mail client ----------------------------------------------------
 
-// The user starts the mail client from the phone's menu; false when it cannot start
+// The user starts the mail client from the handset's menu; false when it cannot start
 // (its program file is missing). When it runs already its window comes to the front.
 bool mail_start();
 // The user closes the mail client's window; false when it does not run.

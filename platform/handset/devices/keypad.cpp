@@ -1,14 +1,14 @@
 // The keypad's input path and the shell's key lock.
 //
 // Injected keys (keybd_event) and the user's presses (press_physical_key) take the
-// same path: the `key` event, a key click unless the event is silent, a word to the
+// same path: the `key` event, a key click unless the key is silent, a word to the
 // power manager that the user is active, and then the key lock, which either swallows
 // the key or hands it to the window system for the foreground window's thread. A key
 // that no window of this host takes, because none is in front, goes to the home
 // screen's handler.
 //
 // The key lock's state is HKLM "System\State" "Lock" itself (bit 2: keypad locked),
-// so that the phone, the program, `reg set` and every front end see one truth. Key
+// so that the handset, the program, `reg set` and every front end see one truth. Key
 // clicks make no `sound` event: they would bury the program's sounds in the log.
 #include <atomic>
 #include <bitset>
@@ -30,7 +30,7 @@
 namespace handset {
 namespace {
 
-// "Lock" is a bit mask: 1 the device, 2 the keys, 4 the SIM. The key lock owns bit 2
+// "Lock" is a bit mask: 1 the handset, 2 the keys, 4 the SIM. The key lock owns bit 2
 // alone and keeps the others as it finds them.
 constexpr DWORD kKeypadLockBit = 2;
 
@@ -148,8 +148,8 @@ bool key_input(BYTE vk, bool up, bool silent, bool physical) {
 }  // namespace
 
 bool press_physical_key(BYTE vk) {
-    // Under the virtual clock the press comes when the phone is at rest, and the finger
-    // lifts only once the phone has handled it (or left it queued for a thread that is
+    // Under the virtual clock the press comes when the handset is at rest, and the finger
+    // lifts only once the handset has handled it (or left it queued for a thread that is
     // held outside its message loop), so what the press sets off comes before the
     // key-up, the same every run. Under the real clock the front end must not wait on
     // a program that is busy.

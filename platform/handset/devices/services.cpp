@@ -3,7 +3,7 @@
 // mail client at \Windows\e mail.exe and the empty start-up folder \Windows\StartUp.
 //
 // The program files are markers: the emulator runs Quillon and the mail client from
-// its own code, and the shell only needs their files to exist where the phone has
+// its own code, and the shell only needs their files to exist where the handset has
 // them.
 #include <fstream>
 #include <stdexcept>

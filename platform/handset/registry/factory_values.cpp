@@ -3,7 +3,7 @@
 // The phone-book entry's data are opaque to everything on the handset except the
 // dialler: a device-configuration record ("DevCfg") and a dial-up entry ("Entry").
 // They are built here field by field in the dialler's little-endian layout so that
-// they look like what the phone ships with and are the same on every device.
+// they look like what the handset ships with and are the same on every device.
 #include "platform/handset/registry/factory_values.h"
 
 #include "platform/handset/registry/state_values.h"

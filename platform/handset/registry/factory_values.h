@@ -9,7 +9,7 @@
 namespace handset {
 
 // Writes the factory values into `store`, quietly (setting up a device is not an act
-// of the phone, so no events), in one transaction. `model` chooses the carrier's
+// of the handset, so no events), in one transaction. `model` chooses the carrier's
 // phone-book entry: "skt" (SKT IE GPRS), "ktf" (KTF IE GPRS) or "none" (no entry);
 // anything else is refused with Invalid and nothing written. The entry is written in
 // its allowed form, "DevCfg" and "Entry". The unread-SMS count is published under HKCU,

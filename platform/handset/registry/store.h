@@ -99,7 +99,7 @@ struct RegOp {
 };
 
 // Whether a write is announced in the event log. Factory set-up writes quietly: it is
-// not an act of the phone.
+// not an act of the handset.
 enum class Notify { Events, Quiet };
 
 // Thrown by the constructor when the file cannot be opened as a registry.

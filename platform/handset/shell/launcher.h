@@ -1,4 +1,4 @@
-// The phone's launcher: the home screen that is in front when no program window is,
+// The handset's launcher: the home screen that is in front when no program window is,
 // and its left soft key "Quillon", which starts the program as the launcher does.
 #pragma once
 
