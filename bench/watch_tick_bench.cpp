@@ -47,7 +47,6 @@ void (*g_program_image)() = &InitProcessData;
 
 namespace {
 
-namespace fe = handset::frontend;
 using SteadyClock = std::chrono::steady_clock;
 
 constexpr UINT kWatchTimerId = 100;
@@ -97,13 +96,13 @@ public:
         std::string tmpl = (std::filesystem::temp_directory_path() / "quillon-tickbench-XXXXXX").string();
         if (!mkdtemp(tmpl.data())) fail("cannot make a temporary folder");
         dir_ = tmpl;
-        fe::SessionOptions options;
+        phone::SessionOptions options;
         options.device.folder = dir_ / "device";
         options.clock = handset::ClockKind::Virtual;
-        session_ = std::make_unique<fe::Session>(options);
+        session_ = std::make_unique<phone::Session>(options);
         participation_ = std::make_unique<handset::Participation>();
         handset::start_device_services();
-        host_ = std::make_unique<fe::ProgramHost>();
+        host_ = std::make_unique<phone::ProgramHost>();
         start();
     }
 
@@ -162,9 +161,9 @@ private:
     }
 
     std::filesystem::path dir_;
-    std::unique_ptr<fe::Session> session_;
+    std::unique_ptr<phone::Session> session_;
     std::unique_ptr<handset::Participation> participation_;
-    std::unique_ptr<fe::ProgramHost> host_;
+    std::unique_ptr<phone::ProgramHost> host_;
     HWND window_ = nullptr;
     State state_ = State::Allowed;
 };

@@ -20,7 +20,11 @@
 #include "platform/frontends/frontend.h"
 #include "platform/phone/session.h"
 
-namespace handset::frontend {
+using namespace handset;
+using namespace phone;
+using namespace frontends;
+
+namespace cli {
 
 namespace {
 
@@ -160,7 +164,7 @@ int Companions::run_ctl() const {
         return 0;
     }
     const std::filesystem::path folder = device_.folder.empty() ? Device::default_folder() : device_.folder;
-    return frontend::run_ctl(std::filesystem::absolute(folder), ctl_->remaining(), std::cout, std::cerr);
+    return cli::run_ctl(std::filesystem::absolute(folder), ctl_->remaining(), std::cout, std::cerr);
 }
 
 // Every line that can be read is converted; each one that cannot is named on stderr,
@@ -206,4 +210,4 @@ int Companions::run_monkey() const {
     return monkey::run(monkey_options_, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
 }
 
-}  // namespace handset::frontend
+}  // namespace cli

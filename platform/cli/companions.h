@@ -13,7 +13,7 @@
 #include "platform/cli/monkey/monkey.h"
 #include "platform/handset/core/device.h"
 
-namespace handset::frontend {
+namespace cli {
 
 // The words of a command line (after the program's name), asked which options and
 // companions to declare. Declaring them takes a good share of a start, and one whose
@@ -37,13 +37,13 @@ private:
 
 // --device, --model and --sms-root, those of them that `words` names: the phone's
 // options, which reg and ctl also take right after their names.
-void add_device_options(CLI::App& app, DeviceOptions& device, const CommandWords& words);
+void add_device_options(CLI::App& app, handset::DeviceOptions& device, const CommandWords& words);
 
 class Companions {
 public:
     // Declares the companions on `app` when `words` may call on one. reg and ctl work on
     // `device`, which the app's own options fill in; both must outlive this object.
-    Companions(CLI::App& app, DeviceOptions& device, const CommandWords& words);
+    Companions(CLI::App& app, handset::DeviceOptions& device, const CommandWords& words);
     Companions(const Companions&) = delete;
     Companions& operator=(const Companions&) = delete;
 
@@ -60,7 +60,7 @@ private:
     int run_monkey() const;
 
     const CLI::App& app_;
-    const DeviceOptions& device_;
+    const handset::DeviceOptions& device_;
     // What the companions' options write: made before the subcommands that bind them.
     std::string trace_input_;
     std::string trace_output_;
@@ -72,4 +72,4 @@ private:
     CLI::App* monkey_ = nullptr;
 };
 
-}  // namespace handset::frontend
+}  // namespace cli

@@ -21,7 +21,12 @@
 #include "platform/phone/session.h"
 #include "res/version.h"
 
-namespace fe = handset::frontend;
+using namespace handset;
+using namespace handset::shell;
+using namespace phone;
+using namespace frontends;
+using namespace cli;
+
 
 namespace {
 
@@ -45,7 +50,7 @@ struct Options {
 };
 
 // The phone's options that `words` names (all of them for the help).
-void add_phone_options(CLI::App& app, Options& o, const fe::CommandWords& words) {
+void add_phone_options(CLI::App& app, Options& o, const CommandWords& words) {
     app.footer(
         "Companions:\n"
         "  quillon [--device DIR] reg query|add|delete|export|import ...   the device's registry tool\n"
@@ -61,7 +66,7 @@ void add_phone_options(CLI::App& app, Options& o, const fe::CommandWords& words)
     const auto file = [&](const char* name, std::string& into, const char* help) {
         if (words.names(name)) app.add_option(name, into, help);
     };
-    fe::add_device_options(app, o.device, words);
+    add_device_options(app, o.device, words);
     flag("--reset", o.device.reset, "recreate the device folder in factory state");
     if (words.names("--exe-path"))
         app.add_option_function<std::string>(
@@ -75,7 +80,7 @@ void add_phone_options(CLI::App& app, Options& o, const fe::CommandWords& words)
     if (words.names("--scale"))
         app.add_option("--scale", o.scale, "window: screen pixels per handset pixel (default 2)")
             ->type_name("N")
-            ->check(CLI::Range(fe::kMinWindowScale, fe::kMaxWindowScale));
+            ->check(CLI::Range(kMinWindowScale, kMaxWindowScale));
     flag("--layout", o.layout, "window: print its clickable regions at --scale as JSON and leave");
     file("--script", o.script, "headless: read the commands from FILE instead of stdin");
     file("--log", o.log, "write the events to FILE (headless: instead of stdout)");
@@ -89,7 +94,7 @@ void add_phone_options(CLI::App& app, Options& o, const fe::CommandWords& words)
             ->type_name("FACTOR")
             ->check([](const std::string& text) {
                 std::string error;
-                return fe::parse_speed(text, error) ? std::string() : error;
+                return parse_speed(text, error) ? std::string() : error;
             });
     flag("--no-start", o.no_start, "do not start Quillon; the commands start it with `start`");
     if (CLI::Option* child = flag("--child-program", o.child, "")) child->group("");
@@ -126,36 +131,36 @@ bool options_fit(const Options& options) {
     return true;
 }
 
-std::unique_ptr<fe::FrontEnd> make_front_end(const Options& options) {
-    if (options.child) return fe::make_child(options.device.exe_path);
+std::unique_ptr<FrontEnd> make_front_end(const Options& options) {
+    if (options.child) return make_child(options.device.exe_path);
     if (options.headless) {
-        fe::HeadlessOptions h;
+        HeadlessOptions h;
         if (!options.script.empty()) h.script = options.script;
         if (!options.log.empty()) h.log = options.log;
         if (!options.trace.empty()) h.trace = options.trace;
         h.no_start = options.no_start;
-        return fe::make_headless(std::move(h));
+        return make_headless(std::move(h));
     }
-    fe::InteractiveOptions person;
+    InteractiveOptions person;
     person.no_start = options.no_start;
     if (!options.log.empty()) person.log = options.log;
     if (!options.record.empty()) person.record = options.record;
-    if (!options.window) return fe::make_terminal(std::move(person));
-    return fe::make_window({std::move(person), options.scale});
+    if (!options.window) return make_terminal(std::move(person));
+    return make_window({std::move(person), options.scale});
 }
 
 int run_phone(const Options& options) {
     if (options.command_table) {
-        std::cout << fe::command_table_markdown();
-        return fe::kExitOk;
+        std::cout << command_table_markdown();
+        return kExitOk;
     }
-    if (!options_fit(options)) return fe::kExitBadInput;
+    if (!options_fit(options)) return kExitBadInput;
     if (options.layout) {
-        std::cout << fe::layout_json(fe::window_layout(options.scale ? options.scale : fe::kDefaultWindowScale))
+        std::cout << layout_json(window_layout(options.scale ? options.scale : kDefaultWindowScale))
                   << "\n";
-        return fe::kExitOk;
+        return kExitOk;
     }
-    fe::SessionOptions session_options;
+    SessionOptions session_options;
     session_options.device = options.device;
     const bool virtual_clock = options.clock.empty() ? options.headless || options.child : options.clock == "virtual";
     session_options.clock = virtual_clock ? handset::ClockKind::Virtual : handset::ClockKind::Real;
@@ -163,10 +168,10 @@ int run_phone(const Options& options) {
     session_options.time_origin_ms = options.time_origin;
     session_options.child = options.child;
 
-    std::unique_ptr<fe::FrontEnd> front_end = make_front_end(options);
-    std::unique_ptr<fe::Session> session;
+    std::unique_ptr<FrontEnd> front_end = make_front_end(options);
+    std::unique_ptr<Session> session;
     try {
-        session = std::make_unique<fe::Session>(session_options);
+        session = std::make_unique<Session>(session_options);
     } catch (const std::exception& e) {
         std::cerr << "quillon: " << e.what() << "\n";
         return options.child ? 125 : 1;
@@ -194,9 +199,9 @@ int main(int argc, char** argv) {
 
     CLI::App app{"quillon: an emulated Windows Mobile handset with Quillon running on it"};
     Options options;
-    const fe::CommandWords words({argv + (argc > 0 ? 1 : 0), argv + argc});
+    const CommandWords words({argv + (argc > 0 ? 1 : 0), argv + argc});
     add_phone_options(app, options, words);
-    const fe::Companions companions(app, options.device, words);
+    const Companions companions(app, options.device, words);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ExtrasError& e) {
@@ -205,11 +210,11 @@ int main(int argc, char** argv) {
         if (!extras.empty() && !extras.front().empty() && extras.front()[0] != '-') {
             std::fprintf(stderr, "quillon: unknown companion `%s` (reg, ctl, trace or monkey; quillon --help)\n",
                          extras.front().c_str());
-            return fe::kExitBadInput;
+            return kExitBadInput;
         }
-        return app.exit(e) == 0 ? 0 : fe::kExitBadInput;
+        return app.exit(e) == 0 ? 0 : kExitBadInput;
     } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : fe::kExitBadInput;
+        return app.exit(e) == 0 ? 0 : kExitBadInput;
     }
     if (const std::optional<int> status = companions.run()) return *status;
     return run_phone(options);

@@ -54,7 +54,7 @@ void CWnd::DoDataExchange(CDataExchange*) {}
 const MessageMap* CWnd::GetMessageMap() const { return &messageMap; }
 void CWnd::OnDestroy() {}
 
-const MessageMapEntry* afx_impl::find_handler(const MessageMap* map, UINT message, WPARAM wparam) {
+const MessageMapEntry* framework::find_handler(const MessageMap* map, UINT message, WPARAM wparam) {
     for (; map; map = map->base) {
         for (const MessageMapEntry& e : map->entries) {
             if (e.message != message) continue;
@@ -130,14 +130,14 @@ int AfxWinMain(LPCWSTR) {
     CWinApp* app = g_app;
     if (!app) return -1;
     if (!app->named_) {
-        app->app_name_ = afx_impl::executable_name();
+        app->app_name_ = framework::executable_name();
         app->m_pszAppName = app->app_name_.c_str();
     }
     app->m_hInstance = AfxGetInstanceHandle();
     if (g_process_init) g_process_init();
     app->exit_code_ = 0;
-    if (app->InitInstance()) app->exit_code_ = afx_impl::run_message_loop();
+    if (app->InitInstance()) app->exit_code_ = framework::run_message_loop();
     const int code = app->ExitInstance();
-    afx_impl::program_ended();
+    framework::program_ended();
     return code;
 }

@@ -5,7 +5,7 @@
 
 #include "platform/afxwin.h"
 
-namespace afx_impl {
+namespace framework {
 
 // The entry that handles `message` in `map` or, failing that, its bases in turn; for
 // WM_COMMAND, the one for wparam's command id and notification code. Null for none.
@@ -19,4 +19,4 @@ int run_message_loop();
 // Runs after ExitInstance: takes down what the ended program left behind.
 void program_ended();
 
-}  // namespace afx_impl
+}  // namespace framework

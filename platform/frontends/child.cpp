@@ -10,7 +10,11 @@
 #include "platform/phone/phone.h"
 #include "platform/handset/core/clock.h"
 
-namespace handset::frontend {
+using namespace handset;
+using namespace handset::shell;
+using namespace phone;
+
+namespace frontends {
 namespace {
 
 class ChildFrontEnd : public FrontEnd {
@@ -59,4 +63,4 @@ std::unique_ptr<FrontEnd> make_child(std::u16string exe_path) {
     return std::make_unique<ChildFrontEnd>(std::move(exe_path));
 }
 
-}  // namespace handset::frontend
+}  // namespace frontends

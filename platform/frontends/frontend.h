@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-namespace handset::frontend {
+namespace frontends {
 
 class FrontEnd {
 public:
@@ -48,4 +48,4 @@ std::unique_ptr<FrontEnd> make_window(WindowOptions options);
 // Runs the program at `exe_path` as a second instance for a parent host.
 std::unique_ptr<FrontEnd> make_child(std::u16string exe_path);
 
-}  // namespace handset::frontend
+}  // namespace frontends

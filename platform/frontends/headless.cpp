@@ -25,7 +25,11 @@
 #include "platform/handset/core/events.h"
 #include "platform/handset/devices/devices.h"
 
-namespace handset::frontend {
+using namespace handset;
+using namespace handset::shell;
+using namespace phone;
+
+namespace frontends {
 namespace {
 
 void write_out(FILE* file, const std::string& text) {
@@ -128,7 +132,7 @@ private:
         PhoneOptions options;
         // Under the virtual clock the phone's clock starts at a fixed moment, so that
         // the home screen prints the same every run.
-        options.home_screen = clock().kind() == ClockKind::Virtual ? PhoneTime::fixed() : PhoneTime();
+        options.home_screen = handset::clock().kind() == ClockKind::Virtual ? PhoneTime::fixed() : PhoneTime();
         options.report = [](const std::string& text) { std::fprintf(stderr, "quillon: %s\n", text.c_str()); };
         Phone phone(std::move(options), std::move(sink));
         // Stdin is read with this as a second way out: Quillon ending by itself ends the run.
@@ -255,4 +259,4 @@ std::unique_ptr<FrontEnd> make_headless(HeadlessOptions options) {
     return std::make_unique<HeadlessFrontEnd>(std::move(options));
 }
 
-}  // namespace handset::frontend
+}  // namespace frontends

@@ -11,7 +11,9 @@
 #include "platform/handset/core/utf.h"
 #include "res/program_facts.h"
 
-namespace handset::frontend {
+using namespace handset;
+
+namespace phone {
 namespace {
 
 // Raised inside the parser to leave a line with its problem; never escapes this file.
@@ -491,4 +493,4 @@ std::string command_name(const Command& command) {
     return std::visit(Namer{}, command);
 }
 
-}  // namespace handset::frontend
+}  // namespace phone

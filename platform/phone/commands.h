@@ -18,7 +18,7 @@
 #include "platform/handset/registry/paths.h"
 #include "platform/wintypes.h"
 
-namespace handset::frontend {
+namespace phone {
 
 namespace cmd {
 
@@ -182,4 +182,4 @@ std::vector<CommandHelp> command_help();
 // The same as a Markdown table (the README's), `|` escaped.
 std::string command_table_markdown();
 
-}  // namespace handset::frontend
+}  // namespace phone

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace handset::frontend {
+namespace phone {
 
 class Executor;
 
@@ -63,4 +63,4 @@ ControlReply send_to_device(const std::filesystem::path& device_folder, const st
 // Lets SetForegroundWindow on another host's window ask that host over its socket.
 void install_remote_foreground();
 
-}  // namespace handset::frontend
+}  // namespace phone

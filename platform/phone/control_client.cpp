@@ -9,9 +9,11 @@
 #include "platform/phone/control_protocol.h"
 #include "platform/phone/control_socket.h"
 
+using namespace handset;
+
 namespace fs = std::filesystem;
 
-namespace handset::frontend {
+namespace phone {
 namespace {
 
 bool connect_socket(const fs::path& path, UniqueFd& out, std::string& error) {
@@ -84,4 +86,4 @@ ControlReply send_to_device(const fs::path& device_folder, const std::string& li
     return reply;
 }
 
-}  // namespace handset::frontend
+}  // namespace phone

@@ -8,7 +8,9 @@
 #include "platform/handset/core/process.h"
 #include "platform/handset/window/wm.h"
 
-namespace handset::frontend {
+using namespace handset;
+
+namespace phone {
 
 void install_remote_foreground() {
     set_remote_foreground_handler([](DWORD pid, HWND hwnd) {
@@ -22,4 +24,4 @@ void install_remote_foreground() {
     });
 }
 
-}  // namespace handset::frontend
+}  // namespace phone

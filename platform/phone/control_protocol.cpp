@@ -1,7 +1,9 @@
 // The control socket's lines and answers (see control_protocol.h).
 #include "platform/phone/control_protocol.h"
 
-namespace handset::frontend {
+using namespace handset;
+
+namespace phone {
 namespace {
 
 // `text` on one line: an answer's note and error end at their line break.
@@ -98,4 +100,4 @@ bool ControlAnswerReader::feed(std::string_view bytes) {
     return false;
 }
 
-}  // namespace handset::frontend
+}  // namespace phone

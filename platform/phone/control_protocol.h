@@ -13,7 +13,7 @@
 
 #include "platform/phone/commands.h"
 
-namespace handset::frontend {
+namespace phone {
 
 // Longest command line the socket takes, without its line break ("\n" or "\r\n").
 constexpr std::size_t kMaxControlLine = 4096;
@@ -66,4 +66,4 @@ private:
     std::string notice_;
 };
 
-}  // namespace handset::frontend
+}  // namespace phone

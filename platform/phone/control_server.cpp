@@ -21,9 +21,11 @@
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
 
+using namespace handset;
+
 namespace fs = std::filesystem;
 
-namespace handset::frontend {
+namespace phone {
 namespace {
 
 // Sockets left behind by hosts that were killed.
@@ -248,4 +250,4 @@ void ControlServer::stop() {
     state_->listener.reset();
 }
 
-}  // namespace handset::frontend
+}  // namespace phone

@@ -11,9 +11,11 @@
 
 #include "platform/phone/control.h"
 
+using namespace handset;
+
 namespace fs = std::filesystem;
 
-namespace handset::frontend {
+namespace phone {
 namespace {
 
 // The address of a socket file; see unix_stream_socket for `dir`.
@@ -75,4 +77,4 @@ fs::path control_socket_path(const fs::path& run_dir, int os_pid) {
     return run_dir / ("ctl-" + std::to_string(os_pid) + ".sock");
 }
 
-}  // namespace handset::frontend
+}  // namespace phone

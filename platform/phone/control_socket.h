@@ -10,7 +10,7 @@
 
 #include "platform/handset/core/host_io.h"
 
-namespace handset::frontend {
+namespace phone {
 
 std::string errno_text(int err);
 
@@ -18,7 +18,7 @@ std::string errno_text(int err);
 // socket file `path`. A path longer than sun_path allows is reached through a
 // descriptor of its folder, which `dir` keeps open while `addr` is in use. An empty
 // descriptor with `error` set when either cannot be made; `what` names the socket there.
-UniqueFd unix_stream_socket(const std::filesystem::path& path, sockaddr_un& addr, UniqueFd& dir,
+handset::UniqueFd unix_stream_socket(const std::filesystem::path& path, sockaddr_un& addr, handset::UniqueFd& dir,
                             std::string_view what, std::string& error);
 
 // Sends all of `data`, blocking while the peer's buffers are full.
@@ -30,4 +30,4 @@ bool process_alive(int pid);
 // The OS process id in a socket name "ctl-<pid>.sock", or 0.
 int pid_of_socket(const std::filesystem::path& path);
 
-}  // namespace handset::frontend
+}  // namespace phone

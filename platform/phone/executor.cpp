@@ -14,7 +14,10 @@
 #include "platform/handset/window/wm.h"
 #include "platform/windows.h"
 
-namespace handset::frontend {
+using namespace handset;
+using namespace handset::shell;
+
+namespace phone {
 namespace {
 
 // A platform error code as a command's error message.
@@ -164,11 +167,11 @@ public:
     bool operator()(const cmd::Start& c) { return host_.start(c.exe_path, error_); }
     bool operator()(const cmd::Speed& c) {
         if (!c.factor) {
-            out_ << speed_text(clock().speed()) << "\n";
+            out_ << speed_text(handset::clock().speed()) << "\n";
             return true;
         }
-        if (clock().kind() == ClockKind::Virtual) notice_ = "the virtual clock moves only in waits; its speed changes nothing";
-        clock().set_speed(*c.factor);
+        if (handset::clock().kind() == ClockKind::Virtual) notice_ = "the virtual clock moves only in waits; its speed changes nothing";
+        handset::clock().set_speed(*c.factor);
         return true;
     }
     bool operator()(const cmd::Quit&) { return host_.quit(error_); }
@@ -246,4 +249,4 @@ bool Executor::run(const Command& command, std::ostream& out, std::string& error
     return ok;
 }
 
-}  // namespace handset::frontend
+}  // namespace phone

@@ -11,7 +11,7 @@
 
 #include "platform/phone/commands.h"
 
-namespace handset::frontend {
+namespace phone {
 
 class ProgramHost;
 
@@ -32,4 +32,4 @@ private:
     ProgramHost& host_;
 };
 
-}  // namespace handset::frontend
+}  // namespace phone

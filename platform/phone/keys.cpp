@@ -11,7 +11,9 @@
 #define NCURSES_NOMACROS 1
 #include <ncursesw/curses.h>
 
-namespace handset::frontend {
+using namespace handset;
+
+namespace phone {
 namespace {
 
 // The digits follow the named keys; their entries are made below.
@@ -91,4 +93,4 @@ std::string press_names() {
     return names + "0-9, vk:N";
 }
 
-}  // namespace handset::frontend
+}  // namespace phone

@@ -11,7 +11,7 @@
 
 #include "platform/wintypes.h"
 
-namespace handset::frontend {
+namespace phone {
 
 struct PhoneKey {
     std::string_view press;     // as `press` takes it; empty when only `vk:N` names it
@@ -37,4 +37,4 @@ std::string key_label(int vk);
 // The names `press` takes, for help texts: "left, right, back, ..., 0-9, vk:N".
 std::string press_names();
 
-}  // namespace handset::frontend
+}  // namespace phone

@@ -3,7 +3,10 @@
 
 #include "platform/handset/devices/devices.h"
 
-namespace handset::frontend {
+using namespace handset;
+using namespace handset::shell;
+
+namespace phone {
 
 Phone::Phone(PhoneOptions options, EventLog::Sink sink)
     : options_(std::move(options)), sink_(events().add_sink(std::move(sink))), server_(executor_, options_.primary) {
@@ -46,4 +49,4 @@ void Phone::report(const std::string& text) const {
     if (options_.report) options_.report(text);
 }
 
-}  // namespace handset::frontend
+}  // namespace phone

@@ -23,14 +23,14 @@
 #include "platform/phone/program_host.h"
 #include "platform/handset/core/events.h"
 
-namespace handset::frontend {
+namespace phone {
 
 struct PhoneOptions {
     // The instance the user started: run/ctl.sock names it. A child host is not.
     bool primary = true;
     // The launcher's home screen and soft key, with the home screen's clock. A child
     // host, which runs a second instance for its parent, has none.
-    std::optional<PhoneTime> home_screen;
+    std::optional<handset::shell::PhoneTime> home_screen;
     // What the home screen's "Quillon" key does. Empty: start Quillon here at once (a
     // front end with a worker thread hands the start over to it instead).
     std::function<void()> launch;
@@ -41,7 +41,7 @@ struct PhoneOptions {
 
 class Phone {
 public:
-    Phone(PhoneOptions options, EventLog::Sink sink);
+    Phone(PhoneOptions options, handset::EventLog::Sink sink);
     ~Phone();
     Phone(const Phone&) = delete;
     Phone& operator=(const Phone&) = delete;
@@ -68,8 +68,8 @@ private:
     ProgramHost host_;
     Executor executor_{host_};
     ControlServer server_;
-    std::optional<Launcher> launcher_;
+    std::optional<handset::shell::Launcher> launcher_;
     bool services_ = false;
 };
 
-}  // namespace handset::frontend
+}  // namespace phone

@@ -21,9 +21,11 @@
 #include "platform/windows.h"
 #include "res/resources.h"
 
+using namespace handset;
+
 extern char** environ;
 
-namespace handset::frontend {
+namespace phone {
 namespace {
 
 // How long `quit` gives the program to end after its end command, in handset time.
@@ -92,7 +94,7 @@ ProgramHost::~ProgramHost() {
     std::unique_lock lock(kernel_lock());
     if (!process->ended()) return;
     Waitable* objects[] = {thread.get()};
-    clock().wait(lock, objects, false, kNoDeadline);
+    handset::clock().wait(lock, objects, false, kNoDeadline);
 }
 
 bool ProgramHost::running() const {
@@ -122,7 +124,7 @@ bool ProgramHost::start(const std::optional<std::u16string>& exe_path, std::stri
     }
     // A program here whose end is under way at this very moment (its end command was
     // handled just now) finishes first, so that the start meets it ended.
-    clock().wait_for_rest();
+    handset::clock().wait_for_rest();
     DWORD pid = 0;
     {
         // Two front-end threads may start at once; only one of them starts it here.
@@ -188,7 +190,7 @@ bool ProgramHost::start_here(const std::u16string& exe_path, DWORD& pid, std::st
         {
             std::lock_guard lock(kernel_lock());
             process->finish(code);
-            clock().wake_waiters();
+            handset::clock().wake_waiters();
         }
         if (tell_end) {
             std::lock_guard lock(end_mu_);
@@ -205,7 +207,7 @@ bool ProgramHost::start_here(const std::u16string& exe_path, DWORD& pid, std::st
 
 std::vector<std::string> ProgramHost::child_arguments(const std::u16string& exe_path) {
     std::ostringstream speed;
-    speed << clock().speed();
+    speed << handset::clock().speed();
     return {self_executable(),
             "--child-program",
             "--device",
@@ -213,11 +215,11 @@ std::vector<std::string> ProgramHost::child_arguments(const std::u16string& exe_
             "--exe-path",
             to_utf8(exe_path),
             "--clock",
-            clock().kind() == ClockKind::Virtual ? "virtual" : "real",
+            handset::clock().kind() == ClockKind::Virtual ? "virtual" : "real",
             "--speed",
             speed.str(),
             "--time-origin",
-            std::to_string(clock().now_ms())};
+            std::to_string(handset::clock().now_ms())};
 }
 
 bool ProgramHost::start_child(const std::u16string& exe_path, bool& became_first, std::string& error) {
@@ -298,7 +300,7 @@ bool ProgramHost::quit(std::string& error) {
     }
     std::unique_lock lock(kernel_lock());
     Waitable* objects[] = {thread.get()};
-    if (clock().wait(lock, objects, false, clock().now_ms() + kQuitGraceMs) == kWaitTimeout) {
+    if (handset::clock().wait(lock, objects, false, handset::clock().now_ms() + kQuitGraceMs) == kWaitTimeout) {
         // The end command stays in the program's queue: when the program gets to it
         // later, that end is still this command's and not one of its own. Were it
         // counted as its own, a script would stop or go on by which thread came first.
@@ -322,17 +324,17 @@ void ProgramHost::await_if_ending() {
     if (search.found) return;
     std::unique_lock lock(kernel_lock());
     Waitable* objects[] = {thread.get()};
-    clock().wait(lock, objects, false, kNoDeadline);
+    handset::clock().wait(lock, objects, false, kNoDeadline);
 }
 
 void ProgramHost::cancel_waits() {
     std::lock_guard lock(kernel_lock());
     waits_cancelled_.set();
-    clock().wake_waiters();
+    handset::clock().wake_waiters();
 }
 
 bool ProgramHost::wait(long long ms) {
-    const long long deadline = clock().now_ms() + (ms < 0 ? 0 : ms);
+    const long long deadline = handset::clock().now_ms() + (ms < 0 ? 0 : ms);
     for (;;) {
         std::shared_ptr<ThreadObject> thread;
         {
@@ -343,12 +345,12 @@ bool ProgramHost::wait(long long ms) {
             std::unique_lock lock(kernel_lock());
             if (waits_cancelled_.signalled()) return true;
             Waitable* objects[] = {&waits_cancelled_, thread.get()};
-            clock().wait(lock, std::span<Waitable* const>(objects, thread ? 2 : 1), false, deadline);
+            handset::clock().wait(lock, std::span<Waitable* const>(objects, thread ? 2 : 1), false, deadline);
             if (waits_cancelled_.signalled()) return true;
         }
         if (ended_by_itself()) return false;
         // The program may have ended by `quit` from elsewhere: the wait goes on.
-        if (clock().now_ms() >= deadline) return true;
+        if (handset::clock().now_ms() >= deadline) return true;
     }
 }
 
@@ -364,9 +366,9 @@ DWORD ProgramHost::wait_for_end() {
     std::unique_lock lock(kernel_lock());
     if (thread) {
         Waitable* objects[] = {thread.get()};
-        clock().wait(lock, objects, false, kNoDeadline);
+        handset::clock().wait(lock, objects, false, kNoDeadline);
     }
     return process->exit_code();
 }
 
-}  // namespace handset::frontend
+}  // namespace phone

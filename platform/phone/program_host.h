@@ -19,7 +19,7 @@
 #include "platform/handset/core/kernel.h"
 #include "platform/handset/core/process.h"
 
-namespace handset::frontend {
+namespace phone {
 
 class ProgramHost {
 public:
@@ -77,14 +77,14 @@ private:
     std::mutex start_mu_;
     mutable std::mutex mu_;
     std::mutex end_mu_;  // guards on_end_ and every call of it
-    std::shared_ptr<ThreadObject> thread_;     // the running program's main thread
-    std::shared_ptr<ThreadObject> last_thread_;  // the latest run's, kept until it is gone
-    std::shared_ptr<ProcessObject> process_;   // its process
-    EventObject waits_cancelled_{true, false};  // guarded by the kernel lock
+    std::shared_ptr<handset::ThreadObject> thread_;     // the running program's main thread
+    std::shared_ptr<handset::ThreadObject> last_thread_;  // the latest run's, kept until it is gone
+    std::shared_ptr<handset::ProcessObject> process_;   // its process
+    handset::EventObject waits_cancelled_{true, false};  // guarded by the kernel lock
     bool quitting_ = false;
     bool ended_by_itself_ = false;
     int runs_ = 0;
     std::function<void()> on_end_;
 };
 
-}  // namespace handset::frontend
+}  // namespace phone

@@ -16,7 +16,9 @@
 #include "platform/handset/window/wm.h"
 #include "res/resources.h"
 
-namespace handset::frontend {
+using namespace handset;
+
+namespace phone {
 namespace {
 
 // Writes the factory registry of a device folder being made.
@@ -74,7 +76,7 @@ UniqueFd hold_device(const Device& device) {
 }  // namespace
 
 Session::Session(const SessionOptions& options) {
-    clock().configure(options.clock, options.speed, options.time_origin_ms);
+    handset::clock().configure(options.clock, options.speed, options.time_origin_ms);
     device_ = open_device(options.device);
     if (!options.child) {
         try {
@@ -103,4 +105,4 @@ RegistrySession::~RegistrySession() {
     set_device(nullptr);
 }
 
-}  // namespace handset::frontend
+}  // namespace phone

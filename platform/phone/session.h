@@ -9,11 +9,11 @@
 #include "platform/handset/core/device.h"
 #include "platform/handset/core/host_io.h"
 
-namespace handset::frontend {
+namespace phone {
 
 struct SessionOptions {
-    DeviceOptions device;
-    ClockKind clock = ClockKind::Virtual;
+    handset::DeviceOptions device;
+    handset::ClockKind clock = handset::ClockKind::Virtual;
     double speed = 1.0;
     long long time_origin_ms = 0;  // a child host continues its parent's handset time
     // A phone the user started holds the device for as long as it runs, and a second
@@ -34,23 +34,23 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    Device& device() { return *device_; }
+    handset::Device& device() { return *device_; }
 
 private:
-    std::unique_ptr<Device> device_;
-    UniqueFd phone_lock_;  // held (flock) while this phone runs on the device
+    std::unique_ptr<handset::Device> device_;
+    handset::UniqueFd phone_lock_;  // held (flock) while this phone runs on the device
 };
 
 // Opens only the device and its registry, for `quillon reg` (no clock, no program).
 class RegistrySession {
 public:
-    explicit RegistrySession(const DeviceOptions& options);
+    explicit RegistrySession(const handset::DeviceOptions& options);
     ~RegistrySession();
     RegistrySession(const RegistrySession&) = delete;
     RegistrySession& operator=(const RegistrySession&) = delete;
 
 private:
-    std::unique_ptr<Device> device_;
+    std::unique_ptr<handset::Device> device_;
 };
 
-}  // namespace handset::frontend
+}  // namespace phone

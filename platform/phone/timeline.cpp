@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <map>
 
-namespace handset::frontend::timeline {
+using namespace handset;
+
+namespace phone::timeline {
 namespace {
 
 constexpr std::pair<Track, const char*> kTrackNames[] = {
@@ -166,4 +168,4 @@ void write_timeline(std::ostream& out, std::vector<Slice>& slices, const std::ve
     writer.end();
 }
 
-}  // namespace handset::frontend::timeline
+}  // namespace phone::timeline

@@ -10,7 +10,7 @@
 
 #include "platform/handset/core/json.h"
 
-namespace handset::frontend::timeline {
+namespace phone::timeline {
 
 // The tracks, one thread of the trace each, in the order the viewer lists them.
 enum Track : int { kProgram = 1, kWatch, kSound, kVibration, kKeys, kPower, kKeypad, kEntry, kMail, kCounters, kBattery };
@@ -20,7 +20,7 @@ struct Slice {
     long long start;
     std::optional<long long> end;  // nothing: still open; ends where the log ends
     std::string name;
-    Json args = Json::object();
+    handset::Json args = handset::Json::object();
     bool instant = false;
 };
 
@@ -44,4 +44,4 @@ struct Schedule {
 void write_timeline(std::ostream& out, std::vector<Slice>& slices, const std::vector<Schedule>& schedules,
                     std::vector<CounterSample> counters);
 
-}  // namespace handset::frontend::timeline
+}  // namespace phone::timeline

@@ -29,7 +29,9 @@
 #include "platform/phone/timeline.h"
 #include "res/program_facts.h"
 
-namespace handset::frontend {
+using namespace handset;
+
+namespace phone {
 namespace {
 
 using namespace timeline;
@@ -559,4 +561,4 @@ bool write_trace(const std::string& path, TraceBuilder& builder, std::string& er
     return true;
 }
 
-}  // namespace handset::frontend
+}  // namespace phone

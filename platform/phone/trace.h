@@ -17,7 +17,7 @@
 
 #include "platform/handset/core/json.h"
 
-namespace handset::frontend {
+namespace phone {
 
 // `quillon trace`: the trace was written, but some lines of the log could not be read.
 constexpr int kExitSomeLinesBad = 3;
@@ -33,7 +33,7 @@ public:
 
     // Adds one event; false with `error` set when it lacks a field its kind needs, in
     // which case nothing of it is taken.
-    bool add(const Json& event, std::string& error);
+    bool add(const handset::Json& event, std::string& error);
     // Writes the trace of every event added, once, after the last one. Whatever is still
     // open (a dialog, a stretch of a state) ends at the last moment the log reached.
     void write(std::ostream& out);
@@ -46,4 +46,4 @@ private:
 // Writes the trace of `builder` to `path`; false with `error` set when it cannot.
 bool write_trace(const std::string& path, TraceBuilder& builder, std::string& error);
 
-}  // namespace handset::frontend
+}  // namespace phone

@@ -210,7 +210,7 @@ CWnd* CWnd::FromHandle(HWND hwnd) {
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
-    if (const MessageMapEntry* e = afx_impl::find_handler(GetMessageMap(), message, wparam)) {
+    if (const MessageMapEntry* e = framework::find_handler(GetMessageMap(), message, wparam)) {
         const LRESULT result = e->thunk(this, wparam, lparam);
         // The window manager still needs to see its own destruction.
         if (message == WM_DESTROY) DefWindowProc(message, wparam, lparam);
@@ -400,7 +400,7 @@ BOOL CCommandBar::InsertMenuBar(UINT menu_id) {
 
 HINSTANCE AfxGetInstanceHandle() { return GetModuleHandleW(nullptr); }
 
-WString afx_impl::executable_name() {
+WString framework::executable_name() {
     WCHAR path[MAX_PATH]{};
     // The desktop's own call: this process's module, never a process handle.
     const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -411,7 +411,7 @@ WString afx_impl::executable_name() {
     return name;
 }
 
-int afx_impl::run_message_loop() {
+int framework::run_message_loop() {
     while (pump_one()) {
     }
     MSG quit;
@@ -419,4 +419,4 @@ int afx_impl::run_message_loop() {
 }
 
 // The desktop takes down a process's windows and queue when the process ends.
-void afx_impl::program_ended() {}
+void framework::program_ended() {}

@@ -6,7 +6,7 @@
 
 #include "platform/cli/log/log_lines.h"
 
-using handset::frontend::LogLine;
+using cli::LogLine;
 
 namespace {
 
@@ -30,23 +30,23 @@ TEST(LogLines, BlankLinesAreSkippedAndTheLastAndACutLineAreTold) {
     for (const Case& c : cases) {
         std::istringstream in(c.log);
         std::vector<std::string> seen;
-        handset::frontend::read_log_lines(in, [&](const LogLine& line) { seen.push_back(describe(line)); });
+        cli::read_log_lines(in, [&](const LogLine& line) { seen.push_back(describe(line)); });
         EXPECT_EQ(seen, c.lines) << c.log;
     }
     // Lines split beforehand read alike, each with its break.
     std::vector<std::string> seen;
-    handset::frontend::read_log_lines(std::vector<std::string>{"a", "", "b\r"},
+    cli::read_log_lines(std::vector<std::string>{"a", "", "b\r"},
                                       [&](const LogLine& line) { seen.push_back(describe(line)); });
     EXPECT_EQ(seen, (std::vector<std::string>{"1 a", "3 b last"}));
 }
 
 TEST(LogLines, ALineThatIsNotJsonSaysWhyWithoutTheParsersPrefix) {
     std::string error;
-    EXPECT_EQ(handset::frontend::parse_log_line(R"({"t":1,"ev":"key"})", error),
+    EXPECT_EQ(cli::parse_log_line(R"({"t":1,"ev":"key"})", error),
               handset::Json({{"t", 1}, {"ev", "key"}}));
-    EXPECT_FALSE(handset::frontend::parse_log_line(R"({"t":1,)", error));
+    EXPECT_FALSE(cli::parse_log_line(R"({"t":1,)", error));
     EXPECT_TRUE(error.starts_with("parse error")) << error;
-    EXPECT_FALSE(handset::frontend::parse_log_line(R"({"t":1e400})", error));
+    EXPECT_FALSE(cli::parse_log_line(R"({"t":1e400})", error));
     EXPECT_TRUE(error.starts_with("number overflow")) << error;
 }
 

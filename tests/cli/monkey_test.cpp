@@ -13,8 +13,9 @@
 #include "platform/cli/monkey/monkey_checks.h"
 
 using namespace handset;
-using namespace handset::frontend;
-using namespace handset::frontend::monkey;
+using namespace phone;
+using namespace cli;
+using namespace cli::monkey;
 
 namespace {
 

@@ -27,7 +27,7 @@ protected:
     // Runs the tool; returns its exit status, with its output in out and err.
     int reg(std::vector<std::string> args) {
         std::ostringstream o, e;
-        const int status = handset::run_reg_tool(args, o, e);
+        const int status = cli::run_reg_tool(args, o, e);
         out = o.str();
         err = e.str();
         return status;

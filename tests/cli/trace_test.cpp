@@ -14,7 +14,7 @@ using qtest::read_file;
 using qtest::run_quillon;
 using qtest::TempDir;
 using qtest::write_file;
-using handset::frontend::trace_from_log;
+using cli::trace_from_log;
 using Json = handset::Json;
 
 namespace {
@@ -63,9 +63,9 @@ void ExpectSlices(const Json& trace, const std::vector<Slice>& want, const std::
 }
 
 // Converts `log`, with what trace_from_log says about its lines.
-Json Convert(const std::string& log, handset::frontend::LogTrace* lines = nullptr) {
+Json Convert(const std::string& log, cli::LogTrace* lines = nullptr) {
     std::istringstream in(log);
-    handset::frontend::TraceBuilder builder;
+    phone::TraceBuilder builder;
     const auto converted = trace_from_log(in, builder);
     if (lines) *lines = converted;
     std::ostringstream out;
@@ -237,7 +237,7 @@ TEST(Trace, AWeekOfWatchTicksAtMost) {
     std::istringstream in(R"({"t":0,"ev":"timer.set","id":100,"ms":1}
 {"t":100000000,"ev":"power","state":"on","mask":1}
 )");
-    handset::frontend::TraceBuilder builder;
+    phone::TraceBuilder builder;
     trace_from_log(in, builder);
     std::ostringstream out;
     builder.write(out);
@@ -277,7 +277,7 @@ TEST(Trace, UnreadableLinesAreNamedAndTheRestConverts) {
          0},
     };
     for (const Case& c : cases) {
-        handset::frontend::LogTrace converted;
+        cli::LogTrace converted;
         const Json trace = Convert(c.log, &converted);
         std::vector<long> bad;
         for (const auto& p : converted.bad_lines) bad.push_back(p.line);
@@ -298,7 +298,7 @@ TEST(Trace, UnreadableLinesAreNamedAndTheRestConverts) {
     TempDir dir;
     write_file(dir / "bad.jsonl", cases[0].log);
     auto r = run_quillon({"trace", dir.file("bad.jsonl"), "-o", dir.file("bad.json")});
-    EXPECT_EQ(r.status, handset::frontend::kExitSomeLinesBad);
+    EXPECT_EQ(r.status, phone::kExitSomeLinesBad);
     EXPECT_NE(r.err.find("bad.jsonl line 2: not JSON"), std::string::npos) << r.err;
     EXPECT_FALSE(SlicesOf(Json::parse(read_file(dir / "bad.json")), "Phone: keypad").empty());
     write_file(dir / "cut.jsonl", cases[3].log);

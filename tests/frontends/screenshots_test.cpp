@@ -59,7 +59,7 @@ TEST(Screenshots, TheToolWritesEachPictureTheReadmeShowsAsAWholeScreen) {
         const auto size = png_size(dir / "screens" / name);
         ASSERT_TRUE(size.has_value()) << name << " is no PNG";
         // The one picture of the whole phone window is the window at its default scale.
-        const auto window = handset::frontend::window_layout(handset::frontend::kDefaultWindowScale);
+        const auto window = frontends::window_layout(frontends::kDefaultWindowScale);
         const auto expected = name == "window.png"
                                   ? std::pair{static_cast<unsigned>(window.width), static_cast<unsigned>(window.height)}
                                   : std::pair{320u, 240u};

@@ -12,7 +12,7 @@
 
 namespace {
 
-using namespace handset::frontend;
+using namespace phone;
 
 void check(bool ok) {
     if (!ok) std::abort();

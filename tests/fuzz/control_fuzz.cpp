@@ -18,7 +18,7 @@
 
 namespace {
 
-using namespace handset::frontend;
+using namespace phone;
 
 void check(bool ok, const char* what) {
     if (ok) return;

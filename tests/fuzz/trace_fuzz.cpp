@@ -12,7 +12,8 @@
 #include "platform/cli/trace/trace_log.h"
 #include "tests/common/trace_rules.h"
 
-using namespace handset::frontend;
+using namespace phone;
+using namespace cli;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string log(reinterpret_cast<const char*>(data), size);

@@ -9,7 +9,7 @@
 #include "platform/handset/core/events.h"
 
 using namespace handset;
-using namespace handset::frontend;
+using namespace phone;
 
 namespace {
 

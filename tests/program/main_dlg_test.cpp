@@ -13,7 +13,7 @@ namespace progtest {
 namespace {
 
 TEST_F(ProgramTest, TheVibrationMessageVibratesForItsWParamAndAnswersZero) {
-    handset::frontend::ProgramHost host;
+    phone::ProgramHost host;
     std::string error;
     ASSERT_TRUE(host.start(std::nullopt, error)) << error;
     const HWND main = FindWindowW(nullptr, kMainWindowTitle);
@@ -33,7 +33,7 @@ TEST_F(ProgramTest, TheVibrationMessageVibratesForItsWParamAndAnswersZero) {
 TEST_F(ProgramTest, ASecondInstanceThatFindsNoMainWindowEndsSilently) {
     const HANDLE first = CreateMutexW(nullptr, FALSE, u"_QUILLON_");
     ASSERT_NE(first, nullptr);
-    handset::frontend::ProgramHost host;
+    phone::ProgramHost host;
     std::string error;
     ASSERT_TRUE(host.start(std::nullopt, error)) << error;
     EXPECT_EQ(host.wait_for_end(), 0u);

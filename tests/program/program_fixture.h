@@ -35,10 +35,10 @@ protected:
         handset::clear_faults();
         dir_.emplace("quillon-program");
         root_ = dir_->path();
-        handset::frontend::SessionOptions options;
+        phone::SessionOptions options;
         options.device.folder = root_ / "device";
         options.device.model = Model();
-        session_ = std::make_unique<handset::frontend::Session>(options);
+        session_ = std::make_unique<phone::Session>(options);
         participation_ = std::make_unique<handset::Participation>();
         InitProcessData();
         programFolder = u"\\Program Files\\Quillon";
@@ -90,7 +90,7 @@ protected:
 
     std::optional<qtest::TempDir> dir_;
     std::filesystem::path root_;
-    std::unique_ptr<handset::frontend::Session> session_;
+    std::unique_ptr<phone::Session> session_;
     std::unique_ptr<handset::Participation> participation_;
     std::optional<qtest::EventRecorder> recorder_;
 };

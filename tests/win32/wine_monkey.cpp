@@ -47,7 +47,7 @@
 
 namespace {
 
-using handset::frontend::monkey::Dice;
+using cli::monkey::Dice;
 
 constexpr DWORD kAnswerMs = 5000;     // Quillon must answer a sent message within this
 constexpr DWORD kSendMs = 2000;       // a click's send; a message box may hold it longer

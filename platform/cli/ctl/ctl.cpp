@@ -8,7 +8,10 @@
 #include "platform/phone/commands.h"
 #include "platform/phone/control.h"
 
-namespace handset::frontend {
+using namespace handset;
+using namespace phone;
+
+namespace cli {
 
 namespace fs = std::filesystem;
 
@@ -68,4 +71,4 @@ int run_ctl(const fs::path& device_folder, const std::vector<std::string>& args,
     return 0;
 }
 
-}  // namespace handset::frontend
+}  // namespace cli

@@ -3,7 +3,9 @@
 
 #include <istream>
 
-namespace handset::frontend {
+using namespace handset;
+
+namespace cli {
 namespace {
 
 // `line` without a carriage return at its end; nothing when it is blank.
@@ -41,4 +43,4 @@ std::optional<Json> parse_log_line(std::string_view text, std::string& error) {
     }
 }
 
-}  // namespace handset::frontend
+}  // namespace cli

@@ -12,7 +12,7 @@
 
 #include "platform/handset/core/json.h"
 
-namespace handset::frontend {
+namespace cli {
 
 // A line of an event log that is not blank.
 struct LogLine {
@@ -28,6 +28,6 @@ void read_log_lines(std::istream& in, const std::function<void(const LogLine&)>&
 void read_log_lines(const std::vector<std::string>& lines, const std::function<void(const LogLine&)>& take);
 
 // The JSON value of a line; nothing when it is not JSON, with `error` saying why.
-std::optional<Json> parse_log_line(std::string_view text, std::string& error);
+std::optional<handset::Json> parse_log_line(std::string_view text, std::string& error);
 
-}  // namespace handset::frontend
+}  // namespace cli

@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-namespace handset::frontend::monkey {
+namespace cli::monkey {
 
 class Dice {
 public:
@@ -47,4 +47,4 @@ private:
     std::mt19937_64 engine_;
 };
 
-}  // namespace handset::frontend::monkey
+}  // namespace cli::monkey

@@ -32,7 +32,10 @@
 #include "platform/handset/registry/factory_values.h"
 #include "res/resources.h"
 
-namespace handset::frontend::monkey {
+using namespace handset;
+using namespace frontends;
+
+namespace cli::monkey {
 namespace fs = std::filesystem;
 using SteadyClock = std::chrono::steady_clock;
 
@@ -290,4 +293,4 @@ int run(const Options& options, std::ostream& out, std::ostream& err, bool err_i
     }
 }
 
-}  // namespace handset::frontend::monkey
+}  // namespace cli::monkey

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace handset::frontend::monkey {
+namespace cli::monkey {
 
 struct Options {
     std::uint64_t seed = 1;  // run i uses seed + i
@@ -49,4 +49,4 @@ std::vector<std::string> shrink(std::vector<std::string> items, const FailurePre
 // folder that holds something other than a device).
 int run(const Options& options, std::ostream& out, std::ostream& err, bool err_is_terminal);
 
-}  // namespace handset::frontend::monkey
+}  // namespace cli::monkey

@@ -20,7 +20,9 @@
 #include "res/program_facts.h"
 #include "res/resources.h"
 
-namespace handset::frontend::monkey {
+using namespace handset;
+
+namespace cli::monkey {
 namespace {
 
 // Names compare as the registry compares them: case-folded.
@@ -376,4 +378,4 @@ std::vector<Violation> check_run(const RunRecord& run) {
     return out;
 }
 
-}  // namespace handset::frontend::monkey
+}  // namespace cli::monkey

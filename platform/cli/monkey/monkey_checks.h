@@ -9,7 +9,7 @@
 
 #include "platform/handset/registry/store.h"
 
-namespace handset::frontend::monkey {
+namespace cli::monkey {
 
 // The invariants by the names reports give them.
 inline constexpr char kRunEnded[] = "run-ended";                 // no hang, no abort
@@ -39,8 +39,8 @@ struct RunEnd {
 struct RunRecord {
     RunEnd end;
     std::vector<std::string> log;      // the event log, one JSON object a line
-    RegTree factory_book;              // HKCU Comm\RasBook as the factory wrote it
-    RegTree book;                      // the same key after the run (no subkeys: gone)
+    handset::RegTree factory_book;              // HKCU Comm\RasBook as the factory wrote it
+    handset::RegTree book;                      // the same key after the run (no subkeys: gone)
     std::u16string program_folder;     // device folder of Quillon.exe, without a trailing backslash
     int main_dialog = 0;               // template id of Quillon's main window
 };
@@ -48,4 +48,4 @@ struct RunRecord {
 // Every violation of the run, the ending first, then in log order.
 std::vector<Violation> check_run(const RunRecord& run);
 
-}  // namespace handset::frontend::monkey
+}  // namespace cli::monkey

@@ -5,7 +5,9 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace handset::frontend::monkey {
+using namespace handset;
+
+namespace cli::monkey {
 namespace fs = std::filesystem;
 
 std::string read_text(const fs::path& path) {
@@ -38,4 +40,4 @@ RegTree read_phone_book(const fs::path& registry_file) {
     return tree;
 }
 
-}  // namespace handset::frontend::monkey
+}  // namespace cli::monkey

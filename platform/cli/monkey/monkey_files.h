@@ -8,7 +8,7 @@
 
 #include "platform/handset/registry/store.h"
 
-namespace handset::frontend::monkey {
+namespace cli::monkey {
 
 // The whole file; empty when it cannot be read.
 std::string read_text(const std::filesystem::path& path);
@@ -18,6 +18,6 @@ std::vector<std::string> read_lines(const std::filesystem::path& path);
 void write_text(const std::filesystem::path& path, const std::string& text);
 // HKCU Comm\RasBook of a registry file; no subkeys when it is not there.
 // Throws std::runtime_error when the registry cannot be read.
-RegTree read_phone_book(const std::filesystem::path& registry_file);
+handset::RegTree read_phone_book(const std::filesystem::path& registry_file);
 
-}  // namespace handset::frontend::monkey
+}  // namespace cli::monkey

@@ -18,7 +18,9 @@
 #include "res/program_facts.h"
 #include "res/resources.h"
 
-namespace handset::frontend::monkey {
+using namespace handset;
+
+namespace cli::monkey {
 namespace {
 
 // The dialog each menu command of the main window opens (commands from res/resources.h).
@@ -251,4 +253,4 @@ private:
 
 Plan plan_run(std::uint64_t seed, int actions) { return Planner(seed).plan(actions); }
 
-}  // namespace handset::frontend::monkey
+}  // namespace cli::monkey

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace handset::frontend::monkey {
+namespace cli::monkey {
 
 // One run: the handset model its fresh device is made as, and its script, one
 // handset command a line. The same seed and count always give the same plan.
@@ -16,4 +16,4 @@ struct Plan {
 };
 Plan plan_run(std::uint64_t seed, int actions);
 
-}  // namespace handset::frontend::monkey
+}  // namespace cli::monkey

@@ -14,9 +14,11 @@
 
 #include "platform/cli/monkey/monkey_files.h"
 
+using namespace handset;
+
 extern char** environ;
 
-namespace handset::frontend::monkey {
+namespace cli::monkey {
 namespace fs = std::filesystem;
 using SteadyClock = std::chrono::steady_clock;
 
@@ -106,4 +108,4 @@ RunEnd run_child(const std::vector<std::string>& args, const fs::path& err_file,
     return end;
 }
 
-}  // namespace handset::frontend::monkey
+}  // namespace cli::monkey

@@ -15,7 +15,7 @@
 
 #include "platform/cli/monkey/monkey_checks.h"
 
-namespace handset::frontend::monkey {
+namespace cli::monkey {
 
 // Runs at once, at the most.
 constexpr int kMaxJobs = 64;
@@ -43,4 +43,4 @@ private:
 RunEnd run_child(const std::vector<std::string>& args, const std::filesystem::path& err_file,
                  std::chrono::seconds watchdog, std::atomic<pid_t>& running_group);
 
-}  // namespace handset::frontend::monkey
+}  // namespace cli::monkey

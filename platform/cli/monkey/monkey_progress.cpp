@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-namespace handset::frontend::monkey {
+namespace cli::monkey {
 
 Progress::Progress(std::ostream& err, bool terminal, int total)
     : err_(err), terminal_(terminal), total_(total), step_(std::max(1, total / 10)) {}
@@ -30,4 +30,4 @@ void Progress::clear() {
     shown_ = false;
 }
 
-}  // namespace handset::frontend::monkey
+}  // namespace cli::monkey

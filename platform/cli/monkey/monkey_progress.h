@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-namespace handset::frontend::monkey {
+namespace cli::monkey {
 
 class Progress {
 public:
@@ -28,4 +28,4 @@ private:
     bool shown_ = false;
 };
 
-}  // namespace handset::frontend::monkey
+}  // namespace cli::monkey

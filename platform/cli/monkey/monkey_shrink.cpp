@@ -4,7 +4,7 @@
 
 #include "platform/cli/monkey/monkey.h"
 
-namespace handset::frontend::monkey {
+namespace cli::monkey {
 namespace {
 
 // `items` cut into `n` runs of nearly equal length, in order.
@@ -68,4 +68,4 @@ std::vector<std::string> shrink(std::vector<std::string> items, const FailurePre
     return items;
 }
 
-}  // namespace handset::frontend::monkey
+}  // namespace cli::monkey

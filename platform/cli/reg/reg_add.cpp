@@ -6,7 +6,9 @@
 
 #include "platform/handset/core/utf.h"
 
-namespace handset::reg {
+using namespace handset;
+
+namespace cli::reg {
 namespace {
 
 // A decimal or 0x hex number up to `max`. With `negative`, decimal "-N" too, counted down
@@ -154,4 +156,4 @@ int add(RegistryStore& store, const std::vector<std::string>& args, std::ostream
     return 0;
 }
 
-}  // namespace handset::reg
+}  // namespace cli::reg

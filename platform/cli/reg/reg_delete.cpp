@@ -1,7 +1,9 @@
 // `reg delete`: a value, every value of a key, or a key with its subtree; only with /f.
 #include "platform/cli/reg/reg_operations.h"
 
-namespace handset::reg {
+using namespace handset;
+
+namespace cli::reg {
 
 int remove(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Options o = parse_options(args, 1, {{"v", true}, {"ve", false}, {"va", false}, {"f", false}});
@@ -32,4 +34,4 @@ int remove(RegistryStore& store, const std::vector<std::string>& args, std::ostr
     return 0;
 }
 
-}  // namespace handset::reg
+}  // namespace cli::reg

@@ -6,7 +6,9 @@
 
 #include "platform/handset/registry/regfile.h"
 
-namespace handset::reg {
+using namespace handset;
+
+namespace cli::reg {
 
 int export_key(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Options o = parse_options(args, 1, {{"y", false}});
@@ -29,4 +31,4 @@ int export_key(RegistryStore& store, const std::vector<std::string>& args, std::
     return 0;
 }
 
-}  // namespace handset::reg
+}  // namespace cli::reg

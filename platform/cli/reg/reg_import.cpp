@@ -6,7 +6,9 @@
 
 #include "platform/handset/registry/regfile.h"
 
-namespace handset::reg {
+using namespace handset;
+
+namespace cli::reg {
 
 int import_file(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Options o = parse_options(args, 1, {});
@@ -27,4 +29,4 @@ int import_file(RegistryStore& store, const std::vector<std::string>& args, std:
     return 0;
 }
 
-}  // namespace handset::reg
+}  // namespace cli::reg

@@ -11,7 +11,7 @@
 
 #include "platform/handset/registry/store.h"
 
-namespace handset::reg {
+namespace cli::reg {
 
 inline constexpr const char* kDone = "The operation completed successfully.";
 
@@ -42,20 +42,20 @@ Options parse_options(const std::vector<std::string>& args, std::size_t first,
                       const std::map<std::string, bool>& allowed);
 
 // The key `text` names; throws ToolError when it names none.
-RegKeyPath key_arg(const std::string& text);
+handset::RegKeyPath key_arg(const std::string& text);
 // The name of /v, or the default value's (empty) name.
 std::u16string value_arg(const Options& o);
 // "REG_SZ", ..., or "REG_UNKNOWN(0x..)".
 std::string type_name(DWORD type);
 // A store failure as the tool reports it: throws ToolError.
-[[noreturn]] void store_failure(RegistryStore& store, RegStatus st);
+[[noreturn]] void store_failure(handset::RegistryStore& store, handset::RegStatus st);
 
 // The operations: `args` as the tool got them, the operation's name first. Each returns
 // the exit status or throws SyntaxError or ToolError.
-int query(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-int add(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-int remove(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-int export_key(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-int import_file(RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int query(handset::RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int add(handset::RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int remove(handset::RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int export_key(handset::RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int import_file(handset::RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-}  // namespace handset::reg
+}  // namespace cli::reg

@@ -5,7 +5,9 @@
 
 #include "platform/handset/core/utf.h"
 
-namespace handset::reg {
+using namespace handset;
+
+namespace cli::reg {
 namespace {
 
 // The UTF-16LE code units of `data`, an odd last byte dropped.
@@ -146,4 +148,4 @@ int query(RegistryStore& store, const std::vector<std::string>& args, std::ostre
     return 0;
 }
 
-}  // namespace handset::reg
+}  // namespace cli::reg

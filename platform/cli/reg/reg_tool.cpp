@@ -10,7 +10,9 @@
 #include "platform/cli/reg/reg_operations.h"
 #include "platform/handset/core/utf.h"
 
-namespace handset {
+using namespace handset;
+
+namespace cli {
 namespace reg {
 
 constexpr const char* kNotFound = "The system was unable to find the specified registry key or value.";
@@ -177,4 +179,4 @@ int run_reg_tool(const std::vector<std::string>& args, std::ostream& out, std::o
     return 1;
 }
 
-}  // namespace handset
+}  // namespace cli

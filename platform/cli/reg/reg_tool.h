@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace handset {
+namespace cli {
 
 // Runs one reg command on the current registry (the caller opens the device's
 // registry first). `args` starts with the operation ("query", ...). Output goes to
@@ -28,4 +28,4 @@ int run_reg_tool(const std::vector<std::string>& args, std::ostream& out, std::o
 // Whether `args` only ask for the usage, which needs no registry.
 bool reg_help_requested(const std::vector<std::string>& args);
 
-}  // namespace handset
+}  // namespace cli

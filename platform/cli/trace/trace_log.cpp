@@ -5,7 +5,10 @@
 
 #include "platform/cli/log/log_lines.h"
 
-namespace handset::frontend {
+using namespace handset;
+using namespace phone;
+
+namespace cli {
 
 namespace {
 
@@ -41,4 +44,4 @@ LogTrace trace_from_log(std::istream& in, TraceBuilder& builder) {
     return out;
 }
 
-}  // namespace handset::frontend
+}  // namespace cli

@@ -9,7 +9,7 @@
 
 #include "platform/phone/trace.h"
 
-namespace handset::frontend {
+namespace cli {
 
 struct LogProblem {
     long line = 0;
@@ -29,6 +29,6 @@ struct LogTrace {
 
 // Adds the events of a log, one JSON object a line, to `builder`; blank lines and the
 // output of commands are skipped.
-LogTrace trace_from_log(std::istream& in, TraceBuilder& builder);
+LogTrace trace_from_log(std::istream& in, phone::TraceBuilder& builder);
 
-}  // namespace handset::frontend
+}  // namespace cli

@@ -8,7 +8,11 @@
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/utf.h"
 
-namespace handset::frontend {
+using namespace handset;
+using namespace handset::shell;
+using namespace phone;
+
+namespace frontends {
 namespace {
 
 // Enough to fill any panel, not so many that a day's run keeps them all.
@@ -251,4 +255,4 @@ std::vector<std::pair<std::string, std::string>> panel_rows(const PhoneState& s,
     return rows;
 }
 
-}  // namespace handset::frontend
+}  // namespace frontends

@@ -19,10 +19,9 @@
 #include "platform/phone/commands.h"
 #include "platform/handset/shell/phone_state.h"
 #include "platform/handset/core/events.h"
+#include "platform/phone/phone.h"
 
-namespace handset::frontend {
-
-class Phone;
+namespace frontends {
 
 struct ConsoleLine {
     enum class Kind { Event, Command, Output, Error, Info } kind;
@@ -52,20 +51,20 @@ private:
 };
 
 // One event as a short log line: "   12.345 key vk=112 up=false".
-std::string describe_event(const Event& event);
+std::string describe_event(const handset::Event& event);
 
 // Runs typed commands on the phone one at a time, on a thread of its own that takes
 // part in handset time only while a command runs. Their output, notices and errors go
 // to the log. `changed` runs whenever what busy() or finished() answer changes.
 class CommandWorker {
 public:
-    CommandWorker(Phone& phone, ConsoleLog& log, std::function<void()> changed);
+    CommandWorker(phone::Phone& phone, ConsoleLog& log, std::function<void()> changed);
     // Stops after the command that runs (see stop()).
     ~CommandWorker();
     CommandWorker(const CommandWorker&) = delete;
     CommandWorker& operator=(const CommandWorker&) = delete;
 
-    void run(std::string text, Command command);
+    void run(std::string text, phone::Command command);
     // Ends Quillon by its own end command after the commands before it; finished()
     // then holds.
     void end_quillon();
@@ -79,13 +78,13 @@ public:
 private:
     struct Job {
         std::string text;
-        std::optional<Command> command;  // nothing: end Quillon
+        std::optional<phone::Command> command;  // nothing: end Quillon
     };
     void submit(Job job);
     void loop();
     void carry_out(const Job& job);
 
-    Phone& phone_;
+    phone::Phone& phone_;
     ConsoleLog& log_;
     std::function<void()> changed_;
     mutable std::mutex mu_;
@@ -126,7 +125,7 @@ private:
 // when the line is malformed. The help and the command echo go to the log.
 struct TypedLine {
     enum class Action { Nothing, Run, Exit } action = Action::Nothing;
-    std::optional<Command> command;
+    std::optional<phone::Command> command;
     std::string message;
 };
 TypedLine read_typed_line(const std::string& text, int number, ConsoleLog& log);
@@ -134,7 +133,7 @@ TypedLine read_typed_line(const std::string& text, int number, ConsoleLog& log);
 // The labels of the side panel's rows, in their order: "Time", "Speed", ... "Output".
 std::span<const std::string_view> panel_row_labels();
 // The side panel's rows: (label, value), one for each of panel_row_labels().
-std::vector<std::pair<std::string, std::string>> panel_rows(const PhoneState& state, const PhoneTime& time,
+std::vector<std::pair<std::string, std::string>> panel_rows(const handset::shell::PhoneState& state, const handset::shell::PhoneTime& time,
                                                             bool quillon_running);
 
-}  // namespace handset::frontend
+}  // namespace frontends

@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-namespace handset::frontend {
+namespace frontends {
 
 StderrCapture::StderrCapture(std::filesystem::path file) : file_(std::move(file)) {
     saved_ = ::dup(STDERR_FILENO);
@@ -52,4 +52,4 @@ void EndingSignals::take(const std::function<void(int signo)>& on_signal) {
         on_signal(static_cast<int>(info.ssi_signo));
 }
 
-}  // namespace handset::frontend
+}  // namespace frontends

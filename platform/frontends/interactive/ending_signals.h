@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <functional>
 
-namespace handset::frontend {
+namespace frontends {
 
 // Whatever libraries print to stderr (the audio library among them) must not draw over
 // the phone: while a capture lives, stderr goes to `file`. Restoring puts it back; a
@@ -51,4 +51,4 @@ private:
     int fd_ = -1;
 };
 
-}  // namespace handset::frontend
+}  // namespace frontends

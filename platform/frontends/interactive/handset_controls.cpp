@@ -3,7 +3,10 @@
 
 #include "platform/handset/core/utf.h"
 
-namespace handset::frontend {
+using namespace handset;
+using namespace handset::shell;
+
+namespace frontends {
 namespace {
 
 using Command = std::optional<std::string>;
@@ -76,4 +79,4 @@ std::string control_keys_help() {
     return help;
 }
 
-}  // namespace handset::frontend
+}  // namespace frontends

@@ -12,7 +12,7 @@
 
 #include "platform/handset/shell/phone_state.h"
 
-namespace handset::frontend {
+namespace frontends {
 
 struct HandsetControl {
     std::string_view name;   // "missed-add": how the window's layout names it
@@ -21,7 +21,7 @@ struct HandsetControl {
     std::string_view key;    // its shortcut: a character as typed ("m") or a key name ("F3")
     bool choice;             // one of its row's settings: disabled, it is the one in force
     // The command it gives in `state`; nothing where it would change nothing.
-    std::optional<std::string> (*command)(const PhoneState& state);
+    std::optional<std::string> (*command)(const handset::shell::PhoneState& state);
 };
 
 // Every control, row by row in the panel's order of rows, each row's from left to right.
@@ -33,4 +33,4 @@ const HandsetControl* control_by_key(std::string_view key);
 // The shortcuts for a footer, row by row: "m/M missed +1/clear  s/S SMS +1/clear  ...".
 std::string control_keys_help();
 
-}  // namespace handset::frontend
+}  // namespace frontends

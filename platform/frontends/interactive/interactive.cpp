@@ -9,7 +9,11 @@
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/window/wm.h"
 
-namespace handset::frontend {
+using namespace handset;
+using namespace handset::shell;
+using namespace phone;
+
+namespace frontends {
 namespace {
 
 // How long an end that no user can repeat (a signal, a lost terminal) waits for Quillon
@@ -127,8 +131,8 @@ bool InteractivePhone::finished() { return leave_now_ || worker_->finished(); }
 long long InteractivePhone::next_look_ms() {
     // The clocks on screen show minutes: look when the next one begins (in real time,
     // sooner when the clock runs fast, but not more often than ten times a second).
-    const double handset_ms = static_cast<double>(60'000 - clock().now_ms() % 60'000);
-    long long ms = std::clamp(static_cast<long long>(handset_ms / clock().speed()) + 1, 100LL, 60'000LL);
+    const double handset_ms = static_cast<double>(60'000 - handset::clock().now_ms() % 60'000);
+    long long ms = std::clamp(static_cast<long long>(handset_ms / handset::clock().speed()) + 1, 100LL, 60'000LL);
     if (end_deadline_) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(*end_deadline_ - std::chrono::steady_clock::now());
         if (left.count() <= 0) leave_now_ = true;
@@ -137,4 +141,4 @@ long long InteractivePhone::next_look_ms() {
     return ms;
 }
 
-}  // namespace handset::frontend
+}  // namespace frontends

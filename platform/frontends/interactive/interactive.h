@@ -23,7 +23,7 @@
 #include "platform/frontends/interactive/recorder.h"
 #include "platform/wintypes.h"
 
-namespace handset::frontend {
+namespace frontends {
 
 class InteractivePhone {
 public:
@@ -39,8 +39,8 @@ public:
     void end();
 
     ConsoleLog& log() { return log_; }
-    Phone& phone() { return *phone_; }
-    const PhoneTime& time() const { return time_; }
+    phone::Phone& phone() { return *phone_; }
+    const handset::shell::PhoneTime& time() const { return time_; }
     CommandLine& command_line() { return command_line_; }
 
     // The user's key: recorded, then pressed.
@@ -73,9 +73,9 @@ private:
     InteractiveOptions options_;
     std::function<void()> wake_;
     ConsoleLog log_;
-    PhoneTime time_;
+    handset::shell::PhoneTime time_;
     FILE* log_file_ = nullptr;
-    std::unique_ptr<Phone> phone_;
+    std::unique_ptr<phone::Phone> phone_;
     std::unique_ptr<CommandWorker> worker_;
     SessionRecorder recorder_;  // writes nothing unless opened
     CommandLine command_line_;
@@ -86,4 +86,4 @@ private:
     std::optional<std::chrono::steady_clock::time_point> end_deadline_;
 };
 
-}  // namespace handset::frontend
+}  // namespace frontends

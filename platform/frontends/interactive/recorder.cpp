@@ -15,7 +15,10 @@
 #include "platform/handset/registry/factory_values.h"
 #include "platform/handset/registry/store.h"
 
-namespace handset::frontend {
+using namespace handset;
+using namespace phone;
+
+namespace frontends {
 namespace {
 
 // A value with where it lives; keys and names compare without case, as the registry does.
@@ -95,7 +98,7 @@ void SessionRecorder::begin(bool quillon_starts) {
     line("# The device's registry as it differed from a new one when the session began:");
     for (const std::string& difference : registry_differences()) line(difference);
     if (quillon_starts) line("start");
-    last_ms_ = clock().now_ms();
+    last_ms_ = handset::clock().now_ms();
 }
 
 void SessionRecorder::key(BYTE vk) {
@@ -116,7 +119,7 @@ void SessionRecorder::command(const std::string& text) {
 void SessionRecorder::end() { wait_until_now(); }
 
 void SessionRecorder::wait_until_now() {
-    const long long now = clock().now_ms();
+    const long long now = handset::clock().now_ms();
     if (now > last_ms_) line("wait " + std::to_string(now - last_ms_) + "ms");
     last_ms_ = std::max(now, last_ms_);
 }
@@ -127,4 +130,4 @@ void SessionRecorder::line(const std::string& text) {
     out_.flush();
 }
 
-}  // namespace handset::frontend
+}  // namespace frontends

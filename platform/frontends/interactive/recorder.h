@@ -17,7 +17,7 @@
 
 #include "platform/wintypes.h"
 
-namespace handset::frontend {
+namespace frontends {
 
 class SessionRecorder {
 public:
@@ -46,4 +46,4 @@ private:
 // for each it lacks. Empty when it could not be compared.
 std::vector<std::string> registry_differences();
 
-}  // namespace handset::frontend
+}  // namespace frontends

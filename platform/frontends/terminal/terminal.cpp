@@ -46,7 +46,11 @@
 #define NCURSES_NOMACROS 1
 #include <ncursesw/curses.h>
 
-namespace handset::frontend {
+using namespace handset;
+using namespace handset::shell;
+using namespace phone;
+
+namespace frontends {
 namespace {
 
 // Layout: a header row, the phone's frame on the left, the panel to its right, and two
@@ -374,4 +378,4 @@ std::unique_ptr<FrontEnd> make_terminal(InteractiveOptions options) {
     return std::make_unique<TerminalFrontEnd>(std::move(options));
 }
 
-}  // namespace handset::frontend
+}  // namespace frontends

@@ -9,35 +9,35 @@
 
 #include "platform/handset/core/dynamic_library.h"
 
-namespace handset::frontend {
+namespace frontends {
 
 // The SDL2 functions the phone window uses.
-struct SdlVideo : LibraryFunctions {
-    LibraryFunction<decltype(::SDL_SetHint)> SetHint{*this, "SDL_SetHint"};
-    LibraryFunction<decltype(::SDL_InitSubSystem)> InitSubSystem{*this, "SDL_InitSubSystem"};
-    LibraryFunction<decltype(::SDL_QuitSubSystem)> QuitSubSystem{*this, "SDL_QuitSubSystem"};
-    LibraryFunction<decltype(::SDL_GetCurrentVideoDriver)> GetCurrentVideoDriver{*this, "SDL_GetCurrentVideoDriver"};
-    LibraryFunction<decltype(::SDL_GetError)> GetError{*this, "SDL_GetError"};
-    LibraryFunction<decltype(::SDL_CreateWindow)> CreateWindow{*this, "SDL_CreateWindow"};
-    LibraryFunction<decltype(::SDL_DestroyWindow)> DestroyWindow{*this, "SDL_DestroyWindow"};
-    LibraryFunction<decltype(::SDL_GetWindowSurface)> GetWindowSurface{*this, "SDL_GetWindowSurface"};
-    LibraryFunction<decltype(::SDL_UpdateWindowSurface)> UpdateWindowSurface{*this, "SDL_UpdateWindowSurface"};
-    LibraryFunction<decltype(::SDL_ConvertPixels)> ConvertPixels{*this, "SDL_ConvertPixels"};
-    LibraryFunction<decltype(::SDL_WaitEventTimeout)> WaitEventTimeout{*this, "SDL_WaitEventTimeout"};
-    LibraryFunction<decltype(::SDL_PollEvent)> PollEvent{*this, "SDL_PollEvent"};
-    LibraryFunction<decltype(::SDL_PushEvent)> PushEvent{*this, "SDL_PushEvent"};
-    LibraryFunction<decltype(::SDL_RegisterEvents)> RegisterEvents{*this, "SDL_RegisterEvents"};
-    LibraryFunction<decltype(::SDL_EventState)> EventState{*this, "SDL_EventState"};
-    LibraryFunction<decltype(::SDL_GetKeyName)> GetKeyName{*this, "SDL_GetKeyName"};
-    LibraryFunction<decltype(::SDL_StartTextInput)> StartTextInput{*this, "SDL_StartTextInput"};
-    LibraryFunction<decltype(::SDL_GetDisplayUsableBounds)> GetDisplayUsableBounds{*this, "SDL_GetDisplayUsableBounds"};
-    LibraryFunction<decltype(::SDL_GetWindowSize)> GetWindowSize{*this, "SDL_GetWindowSize"};
+struct SdlVideo : handset::LibraryFunctions {
+    handset::LibraryFunction<decltype(::SDL_SetHint)> SetHint{*this, "SDL_SetHint"};
+    handset::LibraryFunction<decltype(::SDL_InitSubSystem)> InitSubSystem{*this, "SDL_InitSubSystem"};
+    handset::LibraryFunction<decltype(::SDL_QuitSubSystem)> QuitSubSystem{*this, "SDL_QuitSubSystem"};
+    handset::LibraryFunction<decltype(::SDL_GetCurrentVideoDriver)> GetCurrentVideoDriver{*this, "SDL_GetCurrentVideoDriver"};
+    handset::LibraryFunction<decltype(::SDL_GetError)> GetError{*this, "SDL_GetError"};
+    handset::LibraryFunction<decltype(::SDL_CreateWindow)> CreateWindow{*this, "SDL_CreateWindow"};
+    handset::LibraryFunction<decltype(::SDL_DestroyWindow)> DestroyWindow{*this, "SDL_DestroyWindow"};
+    handset::LibraryFunction<decltype(::SDL_GetWindowSurface)> GetWindowSurface{*this, "SDL_GetWindowSurface"};
+    handset::LibraryFunction<decltype(::SDL_UpdateWindowSurface)> UpdateWindowSurface{*this, "SDL_UpdateWindowSurface"};
+    handset::LibraryFunction<decltype(::SDL_ConvertPixels)> ConvertPixels{*this, "SDL_ConvertPixels"};
+    handset::LibraryFunction<decltype(::SDL_WaitEventTimeout)> WaitEventTimeout{*this, "SDL_WaitEventTimeout"};
+    handset::LibraryFunction<decltype(::SDL_PollEvent)> PollEvent{*this, "SDL_PollEvent"};
+    handset::LibraryFunction<decltype(::SDL_PushEvent)> PushEvent{*this, "SDL_PushEvent"};
+    handset::LibraryFunction<decltype(::SDL_RegisterEvents)> RegisterEvents{*this, "SDL_RegisterEvents"};
+    handset::LibraryFunction<decltype(::SDL_EventState)> EventState{*this, "SDL_EventState"};
+    handset::LibraryFunction<decltype(::SDL_GetKeyName)> GetKeyName{*this, "SDL_GetKeyName"};
+    handset::LibraryFunction<decltype(::SDL_StartTextInput)> StartTextInput{*this, "SDL_StartTextInput"};
+    handset::LibraryFunction<decltype(::SDL_GetDisplayUsableBounds)> GetDisplayUsableBounds{*this, "SDL_GetDisplayUsableBounds"};
+    handset::LibraryFunction<decltype(::SDL_GetWindowSize)> GetWindowSize{*this, "SDL_GetWindowSize"};
 };
 
 namespace sdl_video_detail {
 
 inline const SdlVideo* load(std::string& error) {
-    void* library = open_library("libSDL2-2.0.so.0");
+    void* library = handset::open_library("libSDL2-2.0.so.0");
     if (!library) {
         error = "SDL2 is not installed (libSDL2-2.0.so.0, Debian package libsdl2-2.0-0)";
         return nullptr;
@@ -60,4 +60,4 @@ inline const SdlVideo* sdl_video(std::string& error) {
     return api;
 }
 
-}  // namespace handset::frontend
+}  // namespace frontends

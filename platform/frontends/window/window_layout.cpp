@@ -7,7 +7,11 @@
 #include "platform/handset/core/json.h"
 #include "platform/handset/display/pixel_screen.h"
 
-namespace handset::frontend {
+using namespace handset;
+using namespace handset::shell;
+using namespace phone;
+
+namespace frontends {
 namespace {
 
 constexpr int kOuterMargin = 12;
@@ -120,4 +124,4 @@ std::string layout_json(const WindowLayout& layout) {
         .dump();
 }
 
-}  // namespace handset::frontend
+}  // namespace frontends

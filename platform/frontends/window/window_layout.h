@@ -14,7 +14,7 @@
 #include "platform/handset/display/pixel_canvas.h"
 #include "platform/wintypes.h"
 
-namespace handset::frontend {
+namespace frontends {
 
 // The scales `--scale` takes.
 constexpr int kMinWindowScale = 1;
@@ -26,21 +26,21 @@ struct WindowKey {
     std::string_view name;   // "up", "soft-left", "power": for the layout's listing
     std::string_view label;  // UTF-8, drawn on the key
     std::optional<BYTE> vk;  // nothing: the power button, which is no key of the keypad
-    Rect rect;
+    handset::Rect rect;
 };
 
 struct WindowControl {
     const HandsetControl* control;
-    Rect rect;
+    handset::Rect rect;
 };
 
 struct WindowLayout {
     int scale = 0;
     int width = 0, height = 0;  // the whole window
-    Rect body;                  // the handset's outline
-    Rect screen;                // the screen, scaled
+    handset::Rect body;                  // the handset's outline
+    handset::Rect screen;                // the screen, scaled
     std::vector<WindowKey> keys;
-    Rect panel;                 // the state rows, the events and the command line
+    handset::Rect panel;                 // the state rows, the events and the command line
     int key_font_px = 0;        // the keys' labels
     int panel_font_px = 0;      // the panel's text
     int text_height = 0;        // one line of the panel's text
@@ -69,4 +69,4 @@ const WindowControl* control_at(const WindowLayout& layout, int x, int y);
 // "control",...},...]}, in window pixels.
 std::string layout_json(const WindowLayout& layout);
 
-}  // namespace handset::frontend
+}  // namespace frontends

@@ -9,7 +9,11 @@
 #include "platform/handset/core/utf.h"
 #include "platform/windows.h"
 
-namespace handset::frontend {
+using namespace handset;
+using namespace handset::shell;
+using namespace phone;
+
+namespace frontends {
 
 namespace {
 const std::filesystem::path kPanelFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
@@ -349,4 +353,4 @@ std::vector<ShownLine> WindowPainter::panel(Canvas& canvas, const PanelView& vie
     return shown;
 }
 
-}  // namespace handset::frontend
+}  // namespace frontends

@@ -46,7 +46,11 @@
 #include "platform/handset/display/pixel_screen.h"
 #include "platform/handset/window/wm.h"
 
-namespace handset::frontend {
+using namespace handset;
+using namespace handset::shell;
+using namespace phone;
+
+namespace frontends {
 namespace {
 
 // Wheel notches scroll the events this many lines.
@@ -513,4 +517,4 @@ std::unique_ptr<FrontEnd> make_window(WindowOptions options) {
     return std::make_unique<WindowFrontEnd>(std::move(options));
 }
 
-}  // namespace handset::frontend
+}  // namespace frontends

@@ -6,7 +6,7 @@
 #include "platform/handset/display/screen.h"
 #include "res/resources.h"
 
-namespace handset::frontend {
+namespace handset::shell {
 namespace {
 
 std::u16string count_text(const std::optional<DWORD>& n) {
@@ -52,4 +52,4 @@ std::vector<std::string> render_home_screen(const PhoneState& state, const Phone
     return lines;
 }
 
-}  // namespace handset::frontend
+}  // namespace handset::shell

@@ -7,7 +7,7 @@
 
 #include "platform/handset/shell/phone_state.h"
 
-namespace handset::frontend {
+namespace handset::shell {
 
 // What the home screen and the lock screen show for `state`: the
 // facts both the text screen and the pixel screen draw.
@@ -17,4 +17,4 @@ ShellFacts shell_facts(const PhoneState& state, const PhoneTime& time);
 // body lines and the soft-key bar with "Quillon" on the left soft key.
 std::vector<std::string> render_home_screen(const PhoneState& state, const PhoneTime& time);
 
-}  // namespace handset::frontend
+}  // namespace handset::shell

@@ -6,7 +6,7 @@
 #include "platform/handset/display/screen_snapshot.h"
 #include "platform/handset/shell/home_screen.h"
 
-namespace handset::frontend {
+namespace handset::shell {
 
 Launcher::Launcher(PhoneTime time, std::function<void()> start) : time_(time), start_(std::move(start)) {
     set_home_screen_renderer([this] { return render_home_screen(read_phone_state(), time_); });
@@ -22,4 +22,4 @@ Launcher::~Launcher() {
     set_shell_facts_source(nullptr);
 }
 
-}  // namespace handset::frontend
+}  // namespace handset::shell

@@ -7,7 +7,7 @@
 #include "platform/handset/shell/phone_state.h"
 #include "platform/wintypes.h"
 
-namespace handset::frontend {
+namespace handset::shell {
 
 class Launcher {
 public:
@@ -26,4 +26,4 @@ private:
     std::function<void()> start_;
 };
 
-}  // namespace handset::frontend
+}  // namespace handset::shell

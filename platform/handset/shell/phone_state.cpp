@@ -13,7 +13,7 @@
 #include "platform/handset/display/screen.h"
 #include "res/program_facts.h"
 
-namespace handset::frontend {
+namespace handset::shell {
 
 std::string speed_text(double factor) {
     char text[32];
@@ -207,4 +207,4 @@ std::string center_cells(std::u16string_view text, int cells) {
     return std::string(static_cast<std::size_t>(before), ' ') + fit_cells(text, cells - before);
 }
 
-}  // namespace handset::frontend
+}  // namespace handset::shell

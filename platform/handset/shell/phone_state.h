@@ -12,7 +12,7 @@
 #include "platform/handset/display/screen_snapshot.h"
 #include "platform/wintypes.h"
 
-namespace handset::frontend {
+namespace handset::shell {
 
 struct PhoneState {
     long long handset_ms = 0;
@@ -72,4 +72,4 @@ std::vector<std::string> wrap_words(std::u16string_view text, int cells);
 // "…", so that a cut line shows that it was cut.
 std::string shorten_cells(std::u16string_view text, int cells);
 
-}  // namespace handset::frontend
+}  // namespace handset::shell

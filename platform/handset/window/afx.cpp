@@ -107,7 +107,7 @@ CWnd* CWnd::FromHandle(HWND hwnd) {
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
-    if (const MessageMapEntry* e = afx_impl::find_handler(GetMessageMap(), message, wparam))
+    if (const MessageMapEntry* e = framework::find_handler(GetMessageMap(), message, wparam))
         return e->thunk(this, wparam, lparam);
     return DefWindowProc(message, wparam, lparam);
 }
@@ -397,16 +397,16 @@ BOOL CCommandBar::InsertMenuBar(UINT menu_id) {
 // Programs of the phone are loaded at the platform's usual image base.
 HINSTANCE AfxGetInstanceHandle() { return reinterpret_cast<HINSTANCE>(std::uintptr_t{0x10000}); }
 
-WString afx_impl::executable_name() { return exe_base_name(current_process()->exe_path); }
+WString framework::executable_name() { return exe_base_name(current_process()->exe_path); }
 
-int afx_impl::run_message_loop() {
+int framework::run_message_loop() {
     MSG msg;
     while (get_message(msg)) process_message(msg);
     return static_cast<int>(msg.wParam);
 }
 
 // The program has ended: its windows and leftover messages go with it.
-void afx_impl::program_ended() {
+void framework::program_ended() {
     destroy_thread_windows();
     reset_this_queue();
 }

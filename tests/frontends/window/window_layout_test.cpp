@@ -13,9 +13,9 @@
 namespace {
 
 using handset::Rect;
-using handset::frontend::control_at;
-using handset::frontend::key_at;
-using handset::frontend::window_layout;
+using frontends::control_at;
+using frontends::key_at;
+using frontends::window_layout;
 
 bool inside(const Rect& inner, const Rect& outer) {
     return inner.x >= outer.x && inner.y >= outer.y && inner.right() <= outer.right() &&
@@ -23,7 +23,7 @@ bool inside(const Rect& inner, const Rect& outer) {
 }
 
 TEST(WindowLayout, KeysAreClickedWhereTheyAreDrawnAtEveryScale) {
-    for (int scale = handset::frontend::kMinWindowScale; scale <= handset::frontend::kMaxWindowScale; ++scale) {
+    for (int scale = frontends::kMinWindowScale; scale <= frontends::kMaxWindowScale; ++scale) {
         SCOPED_TRACE("scale " + std::to_string(scale));
         const auto layout = window_layout(scale);
         EXPECT_EQ(layout.screen.w, handset::kScreenWidthPx * scale);
@@ -51,11 +51,11 @@ TEST(WindowLayout, KeysAreClickedWhereTheyAreDrawnAtEveryScale) {
 }
 
 TEST(WindowLayout, ControlsSitInTheirRowsAndAreClickedWhereTheyAreDrawn) {
-    const auto labels = handset::frontend::panel_row_labels();
-    for (int scale = handset::frontend::kMinWindowScale; scale <= handset::frontend::kMaxWindowScale; ++scale) {
+    const auto labels = frontends::panel_row_labels();
+    for (int scale = frontends::kMinWindowScale; scale <= frontends::kMaxWindowScale; ++scale) {
         SCOPED_TRACE("scale " + std::to_string(scale));
         const auto layout = window_layout(scale);
-        ASSERT_EQ(layout.controls.size(), handset::frontend::handset_controls().size());
+        ASSERT_EQ(layout.controls.size(), frontends::handset_controls().size());
         std::set<std::string_view> names;
         for (const auto& c : layout.controls) {
             const std::string_view name = c.control->name;
@@ -84,7 +84,7 @@ TEST(WindowLayout, ControlsSitInTheirRowsAndAreClickedWhereTheyAreDrawn) {
         EXPECT_LE(layout.events_top + 10 * layout.text_height, layout.panel.bottom()) << layout.panel.bottom();
 
         // The listing gives each key and control once, where it is.
-        const auto listing = nlohmann::json::parse(handset::frontend::layout_json(layout));
+        const auto listing = nlohmann::json::parse(frontends::layout_json(layout));
         EXPECT_EQ(listing["width"], layout.width);
         EXPECT_EQ(listing["height"], layout.height);
         ASSERT_EQ(listing["regions"].size(), layout.keys.size() + layout.controls.size());
@@ -104,16 +104,16 @@ TEST(WindowLayout, ControlsSitInTheirRowsAndAreClickedWhereTheyAreDrawn) {
 }
 
 TEST(WindowLayout, TheScaleThatFitsIsTheLargestWholeWindowInside) {
-    using handset::frontend::scale_that_fits;
-    for (int scale = handset::frontend::kMinWindowScale; scale <= handset::frontend::kMaxWindowScale; ++scale) {
+    using frontends::scale_that_fits;
+    for (int scale = frontends::kMinWindowScale; scale <= frontends::kMaxWindowScale; ++scale) {
         const auto layout = window_layout(scale);
         EXPECT_EQ(scale_that_fits(layout.width, layout.height), scale);
-        const int smaller = std::max(handset::frontend::kMinWindowScale, scale - 1);
+        const int smaller = std::max(frontends::kMinWindowScale, scale - 1);
         EXPECT_EQ(scale_that_fits(layout.width - 1, layout.height + 500), smaller) << scale;
         EXPECT_EQ(scale_that_fits(layout.width + 500, layout.height - 1), smaller) << scale;
     }
-    EXPECT_EQ(scale_that_fits(10, 10), handset::frontend::kMinWindowScale);
-    EXPECT_EQ(scale_that_fits(100000, 100000), handset::frontend::kMaxWindowScale);
+    EXPECT_EQ(scale_that_fits(10, 10), frontends::kMinWindowScale);
+    EXPECT_EQ(scale_that_fits(100000, 100000), frontends::kMaxWindowScale);
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 
 namespace {
 
-using handset::frontend::code_points_of;
-using handset::frontend::shorten_line;
+using frontends::code_points_of;
+using frontends::shorten_line;
 
 std::string utf8(const std::u32string& text) {
     std::u16string out;
@@ -53,11 +53,11 @@ TEST(PanelLines, ShortenTheLongestFieldInTheMiddleElseTheEnd) {
 // event line shows no missing-glyph box.
 TEST(PanelLines, KoreanEventLinesDrawWithoutMissingGlyphBoxes) {
     std::string warning, error;
-    auto font = handset::frontend::load_panel_font(warning, error);
+    auto font = frontends::load_panel_font(warning, error);
     ASSERT_TRUE(font) << error;
     EXPECT_EQ(warning, "");
     const handset::Fields fields{{"id", 138}, {"title", "3G 연결 설정"}};
-    const std::string line = handset::frontend::describe_event({5, "dialog.open", fields});
+    const std::string line = frontends::describe_event({5, "dialog.open", fields});
     for (const char32_t c : code_points_of(line)) {
         if (c == U' ') continue;
         EXPECT_TRUE(font->has_glyph(c)) << "U+" << std::hex << static_cast<unsigned>(c) << " in " << line;
@@ -67,7 +67,7 @@ TEST(PanelLines, KoreanEventLinesDrawWithoutMissingGlyphBoxes) {
 
 TEST(PanelLines, EveryEventLineFitsThePanelAtEveryScale) {
     std::string warning, error;
-    auto font = handset::frontend::load_panel_font(warning, error);
+    auto font = frontends::load_panel_font(warning, error);
     if (!font) GTEST_SKIP() << error << " (tools/install-deps installs fonts-dejavu-core)";
     const handset::Fields sound{{"file", "\\Program Files\\Quillon\\Sound\\missedCall.wav"},
                                 {"mode", "async"},
@@ -88,12 +88,12 @@ TEST(PanelLines, EveryEventLineFitsThePanelAtEveryScale) {
         {2, "debug", debug},
         {3, long_kind.c_str(), none},
     };
-    for (int scale = handset::frontend::kMinWindowScale; scale <= handset::frontend::kMaxWindowScale; ++scale) {
-        const auto layout = handset::frontend::window_layout(scale);
+    for (int scale = frontends::kMinWindowScale; scale <= frontends::kMaxWindowScale; ++scale) {
+        const auto layout = frontends::window_layout(scale);
         const int width = layout.panel.w - layout.panel_font_px;  // less the panel's padding
         const auto width_of = [&](std::u32string_view t) { return font->width(layout.panel_font_px, t); };
         for (const auto& event : events) {
-            const std::u32string line = code_points_of(handset::frontend::describe_event(event));
+            const std::u32string line = code_points_of(frontends::describe_event(event));
             const std::u32string shown = shorten_line(line, width, width_of);
             SCOPED_TRACE("scale " + std::to_string(scale) + ": " + utf8(shown));
             EXPECT_LE(width_of(shown), width);

@@ -150,7 +150,7 @@ TEST(PhoneWindow, AScaleTooLargeForTheDisplayTakesTheLargestThatFits) {
     ASSERT_TRUE(XGetWindowAttributes(display, window, &attributes));
     EXPECT_LE(attributes.width, 1700);
     EXPECT_LE(attributes.height, 1300);
-    EXPECT_EQ(attributes.width, handset::frontend::window_layout(3).width) << "the largest scale that fits";
+    EXPECT_EQ(attributes.width, frontends::window_layout(3).width) << "the largest scale that fits";
     qtest::close_window(display, window);
     EXPECT_EQ(phone.finish(), 0) << phone.err();
     XCloseDisplay(display);

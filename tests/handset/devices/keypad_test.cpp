@@ -169,7 +169,7 @@ TEST_F(KeypadTest, UnreadableLockValueCountsAsUnlocked) {
 // key-lock watch injects the same key to unlock the keypad, which must start nothing.
 TEST_F(KeypadTest, HomeScreenStartsQuillonOnlyOnTheUsersLeftSoftKey) {
     int starts = 0;
-    handset::frontend::Launcher launcher(handset::frontend::PhoneTime::fixed(), [&] { ++starts; });
+    handset::shell::Launcher launcher(handset::shell::PhoneTime::fixed(), [&] { ++starts; });
     const struct {
         const char* what;
         BYTE vk;

@@ -5,8 +5,8 @@
 
 namespace {
 
-using handset::frontend::shorten_cells;
-using handset::frontend::wrap_words;
+using handset::shell::shorten_cells;
+using handset::shell::wrap_words;
 
 TEST(ScreenCells, WordsStayWholeAndACutLineSaysSo) {
     struct Wrap {
