@@ -168,15 +168,27 @@ int open_beneath(int dir, const char* relative, int flags) {
 
 std::optional<fs::path> Device::host_path(std::u16string_view device_path) const {
     fs::path result = fs_root();
+    // Without a link below fs/ (and each_name() refuses "." and ".."), the path is fs/
+    // and names under it, which cannot leave it: only a link calls for the check below,
+    // whose resolution reads every folder from the host's root up.
+    bool through_link = false;
     const bool named = each_name(device_path, [&](std::u16string_view part) {
         const std::string name = to_utf8(part);
         // The device's file system ignores case: use the existing entry's spelling.
         fs::path next = result / name;
         std::error_code ec;
-        if (!fs::exists(next, ec) && fs::is_directory(result, ec)) {
+        const fs::file_status own = fs::symlink_status(next, ec);
+        if (ec && own.type() != fs::file_type::not_found) through_link = true;  // unknown: check
+        bool found = fs::exists(own);
+        if (fs::is_symlink(own)) {
+            through_link = true;
+            found = fs::exists(next, ec);
+        }
+        if (!found && fs::is_directory(result, ec)) {
             for (const auto& entry : fs::directory_iterator(result, ec)) {
                 if (ascii_iequals(entry.path().filename().string(), name)) {
                     next = entry.path();
+                    if (entry.is_symlink(ec) || ec) through_link = true;
                     break;
                 }
             }
@@ -185,6 +197,7 @@ std::optional<fs::path> Device::host_path(std::u16string_view device_path) const
         return true;
     });
     if (!named) return std::nullopt;
+    if (!through_link) return result;
     // Links inside fs/ could point out of it; the resolved path must stay below fs/.
     std::error_code ec;
     const fs::path canonical_root = fs::weakly_canonical(fs_root(), ec);
