@@ -100,15 +100,18 @@ Device::Device(DeviceOptions options)
     if (options.must_exist && !exists(folder_))
         throw std::runtime_error("no device at " + folder_.string() + " (a phone makes one at its first start: quillon --device " +
                                  folder_.string() + ")");
+    // A finished folder is told by its marker, opened at once to be read.
+    std::ifstream in(folder_ / kMarker);
     UniqueFd setup_file;  // open only while this process may have to make the folder
-    if (!fs::exists(folder_ / kMarker)) {
+    if (!in.is_open()) {
         fs::create_directories(folder_, ec);
         if (ec) throw std::runtime_error("cannot create device folder " + folder_.string() + ": " + ec.message());
         setup_file = open_lock_file(folder_ / kSetUpLock);
     }
     const FileLock setting_up(setup_file.get(), LOCK_EX);
     // Checked again under the lock: another process may have made the folder meanwhile.
-    if (!fs::exists(folder_ / kMarker)) {
+    if (!in.is_open()) in.open(folder_ / kMarker);
+    if (!in.is_open()) {
         // A folder left half-made by a crash is completed, not trusted.
         try {
             create_factory_folder(folder_, *this);
@@ -116,7 +119,6 @@ Device::Device(DeviceOptions options)
             throw std::runtime_error("cannot create device folder " + folder_.string() + ": " + e.what());
         }
     } else {
-        std::ifstream in(folder_ / kMarker);
         std::string stored;
         if (std::getline(in, stored) && !stored.empty()) model_ = stored;
         std::string firmware;
