@@ -20,6 +20,7 @@
 #include "platform/phone/executor.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
+#include "platform/handset/core/kernel.h"
 
 using namespace handset;
 
@@ -189,20 +190,31 @@ ControlServer::~ControlServer() { stop(); }
 bool ControlServer::start(std::string& error) {
     const fs::path run_dir = device().run_dir();
     std::error_code ec;
-    fs::create_directories(run_dir, ec);
-    if (::chmod(run_dir.c_str(), 0700) != 0) {
+    // The device made run/; it is made again only if it was removed since.
+    int restricted = ::chmod(run_dir.c_str(), 0700);
+    if (restricted != 0 && errno == ENOENT) {
+        fs::create_directories(run_dir, ec);
+        restricted = ::chmod(run_dir.c_str(), 0700);
+    }
+    if (restricted != 0) {
         error = "cannot restrict " + run_dir.string() + ": " + errno_text(errno);
         return false;
     }
     remove_stale_sockets(run_dir);
-    path_ = control_socket_path(run_dir, ::getpid());
-    fs::remove(path_, ec);
+    const int pid = self_os_pid();
+    path_ = control_socket_path(run_dir, pid);
 
     sockaddr_un addr;
     UniqueFd dir;
     UniqueFd fd = unix_stream_socket(path_, addr, dir, "the control socket", error);
     if (!fd) return false;
-    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    auto bind_socket = [&] { return ::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr); };
+    int bound = bind_socket();
+    if (bound != 0 && errno == EADDRINUSE) {  // left by an earlier process with this pid
+        fs::remove(path_, ec);
+        bound = bind_socket();
+    }
+    if (bound != 0) {
         error = "cannot create the control socket " + path_.string() + ": " + errno_text(errno);
         return false;
     }
@@ -217,9 +229,13 @@ bool ControlServer::start(std::string& error) {
     if (state_->primary) {
         // Replace the link in one step so that a client never finds it missing.
         const fs::path link = run_dir / "ctl.sock";
-        const fs::path temp = run_dir / ("ctl.sock." + std::to_string(::getpid()));
-        fs::remove(temp, ec);
-        if (::symlink(path_.filename().c_str(), temp.c_str()) == 0 && ::rename(temp.c_str(), link.c_str()) == 0)
+        const fs::path temp = run_dir / ("ctl.sock." + std::to_string(pid));
+        int linked = ::symlink(path_.filename().c_str(), temp.c_str());
+        if (linked != 0 && errno == EEXIST) {
+            fs::remove(temp, ec);
+            linked = ::symlink(path_.filename().c_str(), temp.c_str());
+        }
+        if (linked == 0 && ::rename(temp.c_str(), link.c_str()) == 0)
             state_->link = link;
         else
             fs::remove(temp, ec);

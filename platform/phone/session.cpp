@@ -49,10 +49,13 @@ std::unique_ptr<Device> open_device(const DeviceOptions& options) {
 // kernel lets go however the process ends, with the holder's pid written in it for
 // the next phone's refusal.
 UniqueFd hold_device(const Device& device) {
-    std::error_code ec;
-    std::filesystem::create_directories(device.run_dir(), ec);
     const std::filesystem::path file = device.run_dir() / "phone.lock";
     UniqueFd fd = open_lock_file(file);
+    if (!fd && errno == ENOENT) {  // the device made run/; made again if removed since
+        std::error_code ec;
+        std::filesystem::create_directories(device.run_dir(), ec);
+        fd = open_lock_file(file);
+    }
     if (!fd) throw std::runtime_error("cannot open " + file.string() + ": " + std::strerror(errno));
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         std::ifstream in(file);

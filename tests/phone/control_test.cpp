@@ -204,6 +204,35 @@ TEST_F(RunningPhone, SocketAndRunFolderAreOwnerOnly) {
     EXPECT_EQ(st.st_mode & 0077, 0u);
 }
 
+// A phone that finds its run folder gone or open to others makes it again or restricts
+// it before it listens, and answers `quillon ctl` all the same.
+TEST(Ctl, APhoneMendsItsRunFolder) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char* name;
+        void (*spoil)(const fs::path& run);
+    } cases[] = {
+        {"removed", [](const fs::path& run) { fs::remove_all(run); }},
+        {"opened to all", [](const fs::path& run) { fs::permissions(run, fs::perms::all); }},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const fs::path device = dir / "device";
+        ASSERT_EQ(run_quillon({"--device", device.string(), "--headless", "--no-start"}, "").status, 0);
+        c.spoil(device / "run");
+        Child phone({"--device", device.string(), "--headless", "--no-start"});
+        ASSERT_TRUE(phone.started()) << c.name;
+        phone.send("reg set HKCU\\Software\\Test Ready dword:1\n");
+        ASSERT_TRUE(phone.line_containing("\"Ready\"")) << c.name << ": " << phone.err();
+        const auto r = run_quillon({"--device", device.string(), "ctl", "reg", "get", "HKCU\\Software\\Test", "Ready"});
+        EXPECT_EQ(r.out, "dword:1\n") << c.name << ": " << r.err;
+        struct stat st {};
+        ASSERT_EQ(::stat((device / "run").c_str(), &st), 0) << c.name;
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << c.name;
+        EXPECT_EQ(phone.finish(), 0) << c.name << ": " << phone.err();
+    }
+}
+
 TEST(Ctl, NoRunningInstanceIsAnError) {
     TempDir dir;
     // A device that exists but has no phone running on it.
