@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "platform/phone/control.h"
+#include "platform/handset/core/kernel.h"
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/registry/factory_values.h"
 #include "platform/handset/registry/store.h"
@@ -69,7 +70,7 @@ UniqueFd hold_device(const Device& device) {
     // Written over the last holder's pid, then cut to length: never truncated to nothing
     // first, which on ext4 makes the close write the file out to the disk at once (its
     // guard for files replaced by truncating), a block write at every start.
-    const std::string pid = std::to_string(::getpid()) + "\n";
+    const std::string pid = std::to_string(self_os_pid()) + "\n";
     if (::pwrite(fd.get(), pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size()) ||
         ::ftruncate(fd.get(), static_cast<off_t>(pid.size())) != 0)
         throw std::runtime_error("cannot write " + file.string() + ": " + std::strerror(errno));
