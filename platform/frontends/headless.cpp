@@ -136,11 +136,13 @@ private:
         options.report = [](const std::string& text) { std::fprintf(stderr, "quillon: %s\n", text.c_str()); };
         Phone phone(std::move(options), std::move(sink));
         // Stdin is read with this as a second way out: Quillon ending by itself ends the run.
-        const int wake = ::eventfd(0, EFD_CLOEXEC);
-        phone.host().set_on_end([wake] {
-            const std::uint64_t one = 1;
-            [[maybe_unused]] ssize_t n = ::write(wake, &one, sizeof one);
-        });
+        // A script needs none: it looks before each command.
+        const int wake = options_.script ? -1 : ::eventfd(0, EFD_CLOEXEC);
+        if (wake >= 0)
+            phone.host().set_on_end([wake] {
+                const std::uint64_t one = 1;
+                [[maybe_unused]] ssize_t n = ::write(wake, &one, sizeof one);
+            });
 
         int status = kExitOk;
         {
@@ -158,8 +160,10 @@ private:
                 status = std::max(status, kExitCommandFailed);
             }
         }
-        phone.host().set_on_end(nullptr);
-        ::close(wake);
+        if (wake >= 0) {
+            phone.host().set_on_end(nullptr);
+            ::close(wake);
+        }
         return status;
     }
 
