@@ -19,6 +19,10 @@
 // either the old or the new value, never a mixture.
 using SettingWord = std::atomic<LONG>;
 
+// The stored fields carry their registry values' own names, in the values' own mixed case,
+// so that a field and the value it is saved in are found by one search. The program's
+// globals keep the platform API's Hungarian style (g_nIdleTicks, g_hStopEvent), which the
+// program is written in throughout; neither style is used in the platform's own code.
 struct AppSettingsRecord {
     // Stored under "Software\Quillon", each under its own name.
     SettingWord enableTmail3Gsvc{1};
