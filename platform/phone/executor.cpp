@@ -170,7 +170,8 @@ public:
             out_ << speed_text(handset::clock().speed()) << "\n";
             return true;
         }
-        if (handset::clock().kind() == ClockKind::Virtual) notice_ = "the virtual clock moves only in waits; its speed changes nothing";
+        if (handset::clock().kind() == ClockKind::Virtual)
+            notice_ = "the virtual clock moves only in waits; its speed changes nothing";
         handset::clock().set_speed(*c.factor);
         return true;
     }

@@ -8,7 +8,8 @@ using handset::RegStatus;
 using regtest::RegToolTest;
 
 TEST_F(RegToolTest, AddAndQueryLookLikeThePlatformTool) {
-    ASSERT_EQ(reg({"add", "HKCU\\Software\\Quillon", "/v", "AlertInterval", "/t", "REG_DWORD", "/d", "0x10"}), 0) << err;
+    ASSERT_EQ(reg({"add", "HKCU\\Software\\Quillon", "/v", "AlertInterval", "/t", "REG_DWORD", "/d", "0x10"}), 0)
+        << err;
     EXPECT_EQ(out, "The operation completed successfully.\n");
     ASSERT_EQ(reg({"add", "hkey_current_user\\Software\\Quillon", "-V", "프로필", "/d", "무음"}), 0) << err;
     ASSERT_EQ(reg({"add", "HKCU\\Software\\Quillon", "/ve", "/t", "REG_BINARY", "/d", "0102ff"}), 0) << err;

@@ -926,7 +926,8 @@ int monkey_main(int argc, wchar_t** argv) {
         else if (option == L"--replay") replay = argv[i + 1];
         else if (option == L"--verbose") verbose = _wtoi(argv[i + 1]) != 0;
         else {
-            std::printf("usage: quillon-driver monkey --seed N [--steps K] [--trace WINE_LOG] [--replay FILE] [--verbose 1]\n");
+            std::printf(
+                "usage: quillon-driver monkey --seed N [--steps K] [--trace WINE_LOG] [--replay FILE] [--verbose 1]\n");
             return 2;
         }
     }

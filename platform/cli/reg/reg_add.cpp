@@ -46,8 +46,8 @@ Bytes typed_data(DWORD type, const Options& o) {
             // A REG_QWORD without /d is 0 on the platform; the dword types need a number.
             if (data.empty() && !q) throw ToolError{type_name(type) + " needs its number in /d."};
             if (!data.empty() && !parse_number(data, q ? UINT64_MAX : 0xFFFFFFFFu, q, v))
-                throw ToolError{"Invalid " + type_name(type) + " data \"" + data + "\": a decimal or 0x hex number up to " +
-                                (q ? "64" : "32") + " bits."};
+                throw ToolError{"Invalid " + type_name(type) + " data \"" + data +
+                                "\": a decimal or 0x hex number up to " + (q ? "64" : "32") + " bits."};
             // REG_DWORD_BIG_ENDIAN too: the platform's tool stores it as an ordinary DWORD.
             Bytes out(q ? 8 : 4);
             for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(v >> (8 * i));

@@ -55,7 +55,8 @@ std::string type_name(DWORD type);
 int query(handset::RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int add(handset::RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int remove(handset::RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-int export_key(handset::RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int export_key(handset::RegistryStore& store, const std::vector<std::string>& args, std::ostream& out,
+               std::ostream& err);
 int import_file(handset::RegistryStore& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace cli::reg

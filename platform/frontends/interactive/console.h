@@ -133,7 +133,8 @@ TypedLine read_typed_line(const std::string& text, int number, ConsoleLog& log);
 // The labels of the side panel's rows, in their order: "Time", "Speed", ... "Output".
 std::span<const std::string_view> panel_row_labels();
 // The side panel's rows: (label, value), one for each of panel_row_labels().
-std::vector<std::pair<std::string, std::string>> panel_rows(const handset::shell::PhoneState& state, const handset::shell::PhoneTime& time,
+std::vector<std::pair<std::string, std::string>> panel_rows(const handset::shell::PhoneState& state,
+                                                            const handset::shell::PhoneTime& time,
                                                             bool quillon_running);
 
 }  // namespace frontends

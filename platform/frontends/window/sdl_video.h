@@ -16,7 +16,8 @@ struct SdlVideo : handset::LibraryFunctions {
     handset::LibraryFunction<decltype(::SDL_SetHint)> SetHint{*this, "SDL_SetHint"};
     handset::LibraryFunction<decltype(::SDL_InitSubSystem)> InitSubSystem{*this, "SDL_InitSubSystem"};
     handset::LibraryFunction<decltype(::SDL_QuitSubSystem)> QuitSubSystem{*this, "SDL_QuitSubSystem"};
-    handset::LibraryFunction<decltype(::SDL_GetCurrentVideoDriver)> GetCurrentVideoDriver{*this, "SDL_GetCurrentVideoDriver"};
+    handset::LibraryFunction<decltype(::SDL_GetCurrentVideoDriver)> GetCurrentVideoDriver{*this,
+                                                                                          "SDL_GetCurrentVideoDriver"};
     handset::LibraryFunction<decltype(::SDL_GetError)> GetError{*this, "SDL_GetError"};
     handset::LibraryFunction<decltype(::SDL_CreateWindow)> CreateWindow{*this, "SDL_CreateWindow"};
     handset::LibraryFunction<decltype(::SDL_DestroyWindow)> DestroyWindow{*this, "SDL_DestroyWindow"};

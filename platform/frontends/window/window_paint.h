@@ -68,7 +68,8 @@ public:
 private:
     // Draws one line of text with its top at `top`, shortened to `width`; returns the
     // line height.
-    int text_line(handset::Canvas& canvas, int x, int top, int width, std::u32string_view text, handset::Colour colour) const;
+    int text_line(handset::Canvas& canvas, int x, int top, int width, std::u32string_view text,
+                  handset::Colour colour) const;
     // `text` cut into lines no wider than `width`.
     std::vector<std::u32string> wrap(std::u32string_view text, int width) const;
     // The same, keeping the groups that two spaces part (the keys' help) whole on a line.
