@@ -30,8 +30,8 @@
 namespace handset {
 namespace {
 
-// "Lock" is a bit mask: 1 the handset, 2 the keys, 4 the SIM. The key lock owns bit 2
-// alone and keeps the others as it finds them.
+// "Lock" is a bit mask: 1 the device lock, 2 the key lock, 4 the SIM lock. The key lock
+// owns bit 2 alone and keeps the others as it finds them.
 constexpr DWORD kKeypadLockBit = 2;
 
 bool write_lock_value(DWORD value) {
