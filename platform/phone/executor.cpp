@@ -221,6 +221,7 @@ public:
         return false;
     }
     bool operator()(const cmd::Foreground& c) {
+        host_.relay_child_events();
         if (!bring_to_front(reinterpret_cast<HWND>(c.hwnd))) error_ = "no such window in this instance";
         return error_.empty();
     }

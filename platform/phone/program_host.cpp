@@ -2,10 +2,12 @@
 #include "platform/phone/program_host.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -233,6 +235,22 @@ bool ProgramHost::start_child(const std::u16string& exe_path, bool& became_first
         error = std::string("cannot start a second instance: ") + std::strerror(errno);
         return false;
     }
+    // The read end does not block, so that relay_child_events can take what is there
+    // from another thread. It is known there before the child runs: the child may ask
+    // this host for something before this thread reads a line.
+    ::fcntl(out[0], F_SETFL, ::fcntl(out[0], F_GETFL) | O_NONBLOCK);
+    ChildEvents child{out[0], {}};
+    {
+        std::lock_guard lock(relay_mu_);
+        children_.push_back(&child);
+    }
+    const auto forget_child = [&] {
+        std::lock_guard lock(relay_mu_);
+        children_.erase(std::find(children_.begin(), children_.end(), &child));
+        if (!child.partial.empty()) relay_event_line(child.partial);
+        ::close(out[0]);
+    };
+
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
@@ -243,24 +261,20 @@ bool ProgramHost::start_child(const std::u16string& exe_path, bool& became_first
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     if (rc != 0) {
-        ::close(out[0]);
+        forget_child();
         error = std::string("cannot start a second instance: ") + std::strerror(rc);
         return false;
     }
 
     // The caller keeps taking part in handset time while it reads: time here holds
     // still until the child host has ended.
-    FILE* in = ::fdopen(out[0], "r");
-    char* line = nullptr;
-    std::size_t capacity = 0;
-    ssize_t n;
-    while ((n = ::getline(&line, &capacity, in)) > 0) {
-        std::string text(line, static_cast<std::size_t>(n));
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-        if (!text.empty()) relay_event_line(text);
+    for (bool open = true; open;) {
+        pollfd ready{out[0], POLLIN, 0};
+        if (::poll(&ready, 1, -1) < 0 && errno != EINTR) break;
+        std::lock_guard lock(relay_mu_);
+        open = relay_available(child);
     }
-    std::free(line);
-    std::fclose(in);
+    forget_child();
 
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -275,6 +289,28 @@ bool ProgramHost::start_child(const std::u16string& exe_path, bool& became_first
     }
     became_first = WIFEXITED(status) && WEXITSTATUS(status) == kChildBecameFirst;
     return true;
+}
+
+bool ProgramHost::relay_available(ChildEvents& child) {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(child.fd, buffer, sizeof buffer);
+        if (n == 0) return false;
+        if (n < 0) return errno == EINTR || errno == EAGAIN;
+        child.partial.append(buffer, static_cast<std::size_t>(n));
+        std::size_t begin = 0;
+        for (std::size_t end; (end = child.partial.find('\n', begin)) != std::string::npos; begin = end + 1) {
+            std::string_view line(child.partial.data() + begin, end - begin);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            if (!line.empty()) relay_event_line(std::string(line));
+        }
+        child.partial.erase(0, begin);
+    }
+}
+
+void ProgramHost::relay_child_events() {
+    std::lock_guard lock(relay_mu_);
+    for (ChildEvents* child : children_) relay_available(*child);
 }
 
 bool ProgramHost::quit(std::string& error) {

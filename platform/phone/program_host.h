@@ -57,6 +57,11 @@ public:
     // Called on the program's thread when Quillon has ended by itself.
     void set_on_end(std::function<void()> callback);
 
+    // Relays at once the events child hosts have written so far. A child that asks this
+    // host for something wrote its events before it asked; relaying them first keeps
+    // the log in the order things happened (its start before the window it raised).
+    void relay_child_events();
+
     // Exit status of a child host that could not run at all (as opposed to one whose
     // program ended at once, as a second instance does).
     static constexpr int kChildHostFailed = 125;
@@ -74,6 +79,15 @@ private:
     // first instance, and had to be ended by the child.
     bool start_child(const std::u16string& exe_path, bool& became_first, std::string& error);
 
+    // The read end of a running child host's event pipe, and what it has sent of a line.
+    struct ChildEvents {
+        int fd;
+        std::string partial;
+    };
+    // Relays the complete lines `child` has written; false once it has closed its end.
+    // Under relay_mu_.
+    static bool relay_available(ChildEvents& child);
+
     std::mutex start_mu_;
     mutable std::mutex mu_;
     std::mutex end_mu_;  // guards on_end_ and every call of it
@@ -85,6 +99,8 @@ private:
     bool ended_by_itself_ = false;
     int runs_ = 0;
     std::function<void()> on_end_;
+    std::mutex relay_mu_;  // guards children_ and every read of their pipes
+    std::vector<ChildEvents*> children_;
 };
 
 }  // namespace phone
