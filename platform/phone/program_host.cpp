@@ -148,6 +148,8 @@ bool ProgramHost::start(const std::optional<std::u16string>& exe_path, std::stri
     // as a second instance does), so the next command meets a program that has started.
     // Not under start_mu_: the program may need handset time to get there.
     wait_for_input_idle(pid);
+    std::lock_guard lock(mu_);
+    if (process_ && process_->pid == pid) started_ = true;
     return true;
 }
 
@@ -167,6 +169,7 @@ bool ProgramHost::start_here(const std::u16string& exe_path, DWORD& pid, std::st
             process->exe_path = exe_path;
         }
         ++runs_;
+        started_ = false;
         quitting_ = false;
         ended_by_itself_ = false;
         process_ = process;
@@ -351,7 +354,8 @@ void ProgramHost::await_if_ending() {
     DWORD pid = 0;
     {
         std::lock_guard lock(mu_);
-        if (!thread_ || quitting_) return;
+        // Before its start is done, the program has no main window yet.
+        if (!thread_ || quitting_ || !started_) return;
         thread = thread_;
         pid = process_->pid;
     }

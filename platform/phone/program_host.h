@@ -48,7 +48,8 @@ public:
 
     // A program started here that has lost its main window is on its way out (its end
     // command ran, or it was a second instance): waits until it has ended, so that the
-    // next command finds it ended. Returns at once otherwise.
+    // next command finds it ended. Returns at once otherwise, and while the program's
+    // start is still under way (it has made no main window yet).
     void await_if_ending();
 
     // Waits until the program started here has ended; returns its exit code.
@@ -95,6 +96,7 @@ private:
     std::shared_ptr<handset::ThreadObject> last_thread_;  // the latest run's, kept until it is gone
     std::shared_ptr<handset::ProcessObject> process_;   // its process
     handset::EventObject waits_cancelled_{true, false};  // guarded by the kernel lock
+    bool started_ = false;  // the latest run has waited for the user once (or ended)
     bool quitting_ = false;
     bool ended_by_itself_ = false;
     int runs_ = 0;
