@@ -138,7 +138,9 @@ TEST_F(SettingsStore, AStartupShortcutAlreadyInPlaceCountsAsStored) {
                           {1, false, true, false}, {0, false, false, true}, {0, true, false, true}};
     for (const Case& c : cases) {
         DeleteFileW(kStartupShortcut);
-        if (c.shortcut_there) ASSERT_TRUE(SHCreateShortcut(kStartupShortcut, u"\"\\Elsewhere\\Quillon.exe\""));
+        if (c.shortcut_there) {
+            ASSERT_TRUE(SHCreateShortcut(kStartupShortcut, u"\"\\Elsewhere\\Quillon.exe\""));
+        }
         AppSettings.autostartEnabled = c.autostart;
         handset::set_fault(handset::Fault::StorageFull, c.storage_full);
         UnsavedChanges changes;
