@@ -185,10 +185,19 @@ struct DialogRuntime {
         }
         if (t->visible && !d.ending_ && exists(hwnd)) ::ShowWindow(hwnd, SW_SHOW);
 
-        pump_until([&] {
-            bool alive = with_window(hwnd, [&](Window& w) { title = w.text; });
-            return d.ending_ || !alive;
-        });
+        // The record stays readable once the window is gone: the close names the
+        // title the dialog last had. The loop checks it at every message without a lock.
+        std::shared_ptr<Window> record;
+        {
+            std::lock_guard lock(state().mu);
+            auto it = state().windows.find(hwnd);
+            if (it != state().windows.end()) record = it->second;
+        }
+        if (record) pump_until([&] { return d.ending_ || record->removed.load(std::memory_order_acquire); });
+        if (record) {
+            std::lock_guard lock(state().mu);
+            title = record->text;
+        }
 
         if (disable_owner && exists(owner)) ::EnableWindow(owner, TRUE);
         const int result = d.result_;

@@ -49,6 +49,7 @@ std::shared_ptr<Window> remove_record(HWND hwnd) {
     auto record = std::move(it->second);
     s.windows.erase(it);
     std::erase(s.zorder, hwnd);
+    record->removed.store(true, std::memory_order_release);
     if (record->object) record->object->m_hWnd = nullptr;
     record->object = nullptr;
     if (record->shadow) record->shadow->m_hWnd = nullptr;

@@ -97,6 +97,9 @@ struct Window {
     int box_result = 0;         // MessageBox: result once dismissed
     bool box_done = false;
     std::vector<std::u16string> body;  // Plain: lines the screen shows
+    // Set once the window is destroyed and its record taken out of the table: whoever
+    // still holds the record can tell without the state lock.
+    std::atomic<bool> removed{false};
 
     // Menu bars.
     SoftKey soft[2];
