@@ -108,6 +108,10 @@ QueueHolder::~QueueHolder() {
     handset::clock().wake_waiters();
 }
 
+// The waits of wait_for_input_idle under way: only while there is one does a queue
+// that falls idle look for waiters to wake. Kernel lock.
+int g_input_idle_waits = 0;
+
 struct InputIdleWait : Waitable {
     DWORD pid = 0;
     bool signalled() const override {
@@ -217,7 +221,7 @@ bool get_message(MSG& msg) {
         q->kick = false;
         settle_in_flight(*q);
         q->idle = true;
-        handset::clock().wake_waiters();  // for wait_for_input_idle
+        if (g_input_idle_waits > 0) handset::clock().wake_waiters();
         const LoopWait loop;
         Waitable* objects[] = {&q->any};
         handset::clock().wait(lock, objects, false, due == q->timers.end() ? kNoDeadline : due->due);
@@ -379,7 +383,10 @@ bool wait_for_input_idle(DWORD pid) {
     idle.pid = pid;
     std::unique_lock lock(kernel_lock());
     Waitable* objects[] = {&idle, process.get()};
-    return handset::clock().wait(lock, objects, false, kNoDeadline) == 0;
+    ++wm::g_input_idle_waits;
+    const int result = handset::clock().wait(lock, objects, false, kNoDeadline);
+    --wm::g_input_idle_waits;
+    return result == 0;
 }
 
 int run_message_loop() {
