@@ -803,13 +803,23 @@ void Monkey::check_entry(std::vector<std::string>& out) const {
 
 std::vector<std::string> Monkey::finish() {
     std::vector<std::string> out;
-    for (const TopWindow& w : windows_of(0))
-        if (w.title == kMailTitle) PostMessageW(w.hwnd, WM_CLOSE, 0, 0);
+    const auto close_mail = [] {
+        for (const TopWindow& w : windows_of(0))
+            if (w.title == kMailTitle) PostMessageW(w.hwnd, WM_CLOSE, 0, 0);
+    };
+    close_mail();
     for (DWORD begun = GetTickCount(); mail_running() && GetTickCount() - begun < kEndMs;) Sleep(50);
     if (const DWORD pid = quillon_pid()) {
         if (HWND main = main_window(pid)) PostMessageW(main, WM_COMMAND, MAKEWPARAM(ID_MENU_EXIT, 0), 0);
         HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-        const bool ended = process == nullptr || WaitForSingleObject(process, kEndMs) == WAIT_OBJECT_0;
+        // Quillon reads the exit only once a mail client it let through has ended. A watch
+        // tick that found the client just before it was closed above starts it again, so
+        // the wait closes each client that appears, as the user would to get back.
+        bool ended = process == nullptr;
+        for (DWORD begun = GetTickCount(); !ended && GetTickCount() - begun < kEndMs;) {
+            close_mail();
+            ended = WaitForSingleObject(process, 100) == WAIT_OBJECT_0;
+        }
         if (process != nullptr) CloseHandle(process);
         if (!ended) out.push_back("answers: Quillon.exe did not end within 10 s of 프로그램 종료");
     }
