@@ -70,7 +70,14 @@ add_custom_target(quillon_desktop_files ALL
   DEPENDS ${_icons} ${_packaging_out}/quillon.1.gz ${_packaging_out}/changelog.gz)
 
 if(TARGET test_packaging)
-  target_compile_definitions(test_packaging PRIVATE QUILLON_HICOLOR_DIR="${_hicolor}")
+  # The tests find the icons the way they find the phone: through the build's own object
+  # of paths (tests/common/build_paths.h), not a compile flag.
+  file(GENERATE OUTPUT ${_packaging_out}/hicolor_dir.cpp CONTENT
+"// Written by the build: where it drew the desktop's icons.
+#include \"common/build_paths.h\"
+const char* const qtest::kHicolorDir = \"${_hicolor}\";
+")
+  target_sources(test_build_paths PRIVATE ${_packaging_out}/hicolor_dir.cpp)
   add_dependencies(test_packaging quillon_desktop_files)
 endif()
 

@@ -23,6 +23,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/build_paths.h"
 #include "common/temp_dir.h"
 
 extern char** environ;
@@ -69,7 +70,7 @@ inline std::string read_file(const fs::path& path) {
 class Child {
 public:
     // `args` follow the binary's name.
-    explicit Child(const std::vector<std::string>& args, const std::string& binary = QUILLON_BINARY) {
+    explicit Child(const std::vector<std::string>& args, const std::string& binary = qtest::kQuillonBinary) {
         int in[2], out[2], err[2];
         if (::pipe2(in, O_CLOEXEC) || ::pipe2(out, O_CLOEXEC) || ::pipe2(err, O_CLOEXEC)) std::abort();
         posix_spawn_file_actions_t actions;
@@ -231,7 +232,7 @@ struct Result {
 
 // Runs `quillon ARGS` to its end with `input` on stdin.
 inline Result run_quillon(const std::vector<std::string>& args, const std::string& input = {},
-                          const std::string& binary = QUILLON_BINARY) {
+                          const std::string& binary = qtest::kQuillonBinary) {
     Child child(args, binary);
     child.send(input);
     const int status = child.finish();

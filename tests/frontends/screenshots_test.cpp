@@ -7,6 +7,7 @@
 #include <regex>
 #include <set>
 
+#include "common/build_paths.h"
 #include "common/child_process.h"
 #include "platform/frontends/window/window_layout.h"
 
@@ -36,7 +37,7 @@ std::optional<std::pair<unsigned, unsigned>> png_size(const fs::path& path) {
 }
 
 TEST(Screenshots, TheToolWritesEachPictureTheReadmeShowsAsAWholeScreen) {
-    const fs::path source(QUILLON_SOURCE_DIR);
+    const fs::path source(qtest::kSourceDir);
     const std::string readme = read_file(source / "README.md");
     const std::regex link(R"(!\[[^\]]+\]\(docs/screens/([^)]+)\))");
     std::set<std::string> shown;
@@ -45,7 +46,7 @@ TEST(Screenshots, TheToolWritesEachPictureTheReadmeShowsAsAWholeScreen) {
     ASSERT_FALSE(shown.empty()) << "no picture links in the README";
 
     TempDir dir("quillon-shots");
-    const Result run = run_quillon({"--no-build", "--out", dir.file("screens"), fs::path(QUILLON_BINARY).parent_path()},
+    const Result run = run_quillon({"--no-build", "--out", dir.file("screens"), fs::path(qtest::kQuillonBinary).parent_path()},
                                    {}, (source / "tools/screenshots").string());
     ASSERT_EQ(run.status, 0) << run.err;
 

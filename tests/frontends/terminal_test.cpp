@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/build_paths.h"
 #include "common/child_process.h"
 
 using qtest::TempDir;
@@ -50,7 +51,7 @@ protected:
     // Starts the phone in a 120 x 32 pane; the phone waits until the pane is piped.
     void start(const std::string& options) {
         const std::string sock = (dir / "tmux.sock").string();
-        const std::string phone = std::string(QUILLON_BINARY) + " --device " + (dir / "device").string() + " " +
+        const std::string phone = std::string(qtest::kQuillonBinary) + " --device " + (dir / "device").string() + " " +
                                   options + "; echo $? > " + (dir / "status").string() + "; tmux -S " + sock +
                                   " wait-for -S ended";
         const std::string script = "tmux -S " + sock + " wait-for go; " + phone;
@@ -231,7 +232,7 @@ TEST(TerminalGone, ClosingThePseudoTerminalEndsThePhoneNormally) {
     posix_spawn_file_actions_init(&actions);
     for (int fd = 0; fd < 3; ++fd) posix_spawn_file_actions_addopen(&actions, fd, slave.c_str(), O_RDWR, 0);
     const std::string log = (dir / "events.log").string();
-    std::vector<std::string> args{QUILLON_BINARY, "--device", (dir / "device").string(), "--log", log};
+    std::vector<std::string> args{qtest::kQuillonBinary, "--device", (dir / "device").string(), "--log", log};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/build_paths.h"
 #include "res/pixels.h"
 
 namespace {
@@ -22,7 +23,7 @@ TEST(DesktopIcon, HoldsTheIconResourcesPixels) {
     const Case cases[] = {{16, px::icon16}, {32, px::icon32}, {48, px::icon48}, {128, px::icon128}};
     for (const Case& c : cases) {
         const std::string side = std::to_string(c.size);
-        const std::string path = QUILLON_HICOLOR_DIR "/" + side + "x" + side + "/apps/quillon.png";
+        const std::string path = std::string(qtest::kHicolorDir) + "/" + side + "x" + side + "/apps/quillon.png";
         png_image png{};
         png.version = PNG_IMAGE_VERSION;
         ASSERT_TRUE(png_image_begin_read_from_file(&png, path.c_str())) << path << ": " << png.message;

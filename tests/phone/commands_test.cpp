@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/build_paths.h"
 #include "platform/phone/commands.h"
 #include "platform/handset/core/events.h"
 
@@ -272,7 +273,7 @@ TEST(CommandHelp, TheReadmeAndTheHelpAreTheParsersOwn) {
         EXPECT_FALSE(error.starts_with("unknown command") || error.find("action") != std::string::npos)
             << help.usage << ": " << error;
     }
-    const std::string readme = read_text(std::string(QUILLON_SOURCE_DIR) + "/README.md");
+    const std::string readme = read_text(std::string(qtest::kSourceDir) + "/README.md");
     const std::size_t start = readme.find('\n', readme.find("<!-- commands:"));
     const std::size_t end = readme.find("<!-- end of commands -->");
     ASSERT_NE(end, std::string::npos);

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "common/build_paths.h"
 #include "common/script_lines.h"
 #include "common/child_process.h"
 
@@ -120,7 +121,7 @@ TEST_F(RunningPhone, CtlSaysWhenItsInputWaitsInABusyThreadsQueue) {
 TEST_F(RunningPhone, CtlWritesAScreenshotWhereTheCallerNamesIt) {
     const auto callers = dir / "caller";
     std::filesystem::create_directory(callers);
-    const std::string line = "cd '" + callers.string() + "' && exec '" QUILLON_BINARY "' --device '" +
+    const std::string line = "cd '" + callers.string() + "' && exec '" + std::string(qtest::kQuillonBinary) + "' --device '" +
                              device().string() + "' ctl screenshot home.png";
     auto r = run_quillon({"-c", line}, {}, "/bin/sh");
     ASSERT_EQ(r.status, 0) << r.err;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/build_paths.h"
 #include "common/child_process.h"
 #include "common/temp_dir.h"
 
@@ -56,14 +57,14 @@ std::string replace_all(std::string text, const std::string& from, const std::st
 }
 
 TEST(Readme, EveryBlockRunsAsWrittenOrIsMarked) {
-    const std::vector<Block> blocks = blocks_of(qtest::read_file(std::filesystem::path(QUILLON_SOURCE_DIR) / "README.md"));
+    const std::vector<Block> blocks = blocks_of(qtest::read_file(std::filesystem::path(qtest::kSourceDir) / "README.md"));
     qtest::TempDir dir;
     const std::filesystem::path work = dir / "work";
     std::filesystem::create_directories(work / "build" / "default");
     std::filesystem::create_directories(dir / "bin");
     std::filesystem::create_directories(dir / "tmp");
-    std::filesystem::create_symlink(QUILLON_BINARY, work / "build" / "default" / "quillon");
-    std::filesystem::create_symlink(QUILLON_BINARY, dir / "bin" / "quillon");
+    std::filesystem::create_symlink(qtest::kQuillonBinary, work / "build" / "default" / "quillon");
+    std::filesystem::create_symlink(qtest::kQuillonBinary, dir / "bin" / "quillon");
 
     int run = 0, files = 0, shown = 0, by_hand = 0;
     for (const Block& b : blocks) {

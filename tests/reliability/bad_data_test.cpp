@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "common/build_paths.h"
 #include "common/child_process.h"
 #include "common/script_lines.h"
 
@@ -78,7 +79,7 @@ protected:
         } else {
             const std::string binary = launcher.front();
             launcher.erase(launcher.begin());
-            launcher.push_back(QUILLON_BINARY);
+            launcher.push_back(qtest::kQuillonBinary);
             launcher.insert(launcher.end(), phone.begin(), phone.end());
             r.result = run_quillon(launcher, {}, binary);
         }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/build_paths.h"
 #include "common/script_lines.h"
 #include "common/temp_dir.h"
 #include "program/event_seq.h"
@@ -70,7 +71,7 @@ public:
         const std::string n = std::to_string(runs_++);
         const auto file = [&](const char* name) { return dir_.file(name + n); };
         std::ofstream(file("script")) << script;
-        std::string command = Quote(QUILLON_BINARY) + " --headless --device " + Quote(Device().string()) +
+        std::string command = Quote(qtest::kQuillonBinary) + " --headless --device " + Quote(Device().string()) +
                               " --model " + model_ + " --script " + Quote(file("script")) + " --log " +
                               Quote(file("events"));
         for (const std::string& option : options) command += " " + Quote(option);

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/build_paths.h"
 #include "device_fixture.h"
 #include "platform/handset/devices/sound_set.h"
 #include "platform/handset/devices/wav.h"
@@ -105,7 +106,7 @@ TEST_F(SoundTest, MissingOrUnreadableFilePlaysTheDefaultSound) {
 }
 
 TEST_F(SoundTest, FactorySoundSetMatchesTheFilesAndPlaysForItsLength) {
-    const std::filesystem::path source = std::filesystem::path(QUILLON_SOURCE_DIR) / "res" / "sound";
+    const std::filesystem::path source = std::filesystem::path(qtest::kSourceDir) / "res" / "sound";
     int count = 0;
     for (const auto& entry : std::filesystem::directory_iterator(source)) {
         const auto installed = host(u"\\Program Files\\Quillon\\Sound\\" + handset::to_utf16(entry.path().filename().string()));

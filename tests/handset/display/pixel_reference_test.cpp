@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "common/build_paths.h"
 #include "platform/handset/display/pixel_screen.h"
 #include "handset/window/test_dialogs.h"
 #include "handset/window/window_fixture.h"
@@ -48,7 +49,7 @@ void expect_reference(const std::string& name) {
         ASSERT_TRUE(handset::write_png(now, std::filesystem::path(out) / (name + ".png"), error)) << error;
         return;
     }
-    const auto path = std::filesystem::path(QUILLON_SOURCE_DIR) / "tests/handset/display/reference" / (name + ".png");
+    const auto path = std::filesystem::path(qtest::kSourceDir) / "tests/handset/display/reference" / (name + ".png");
     std::vector<std::uint8_t> rgb;
     int w = 0, h = 0;
     ASSERT_TRUE(read_png(path, rgb, w, h)) << "cannot read " << path;
