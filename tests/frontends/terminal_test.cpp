@@ -2,7 +2,10 @@
 // under a bare pseudo-terminal that goes away.
 //
 // The pane's output is piped into a FIFO; the test waits on that FIFO for the next
-// output and then looks at the pane with capture-pane, so it never sleeps.
+// output and then looks at the pane with capture-pane, so it never sleeps. The phone's
+// exit status comes back through a second FIFO: with tmux's own `wait-for`, a waiter
+// that came after the last session had ended could wait for good (the server had
+// dropped the signalled channel, and nothing signals the new one).
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -38,10 +41,15 @@ protected:
         ASSERT_EQ(::mkfifo(fifo_.c_str(), 0600), 0);
         fifo_fd_ = ::open(fifo_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         ASSERT_GE(fifo_fd_, 0);
+        status_fifo_ = dir / "status.fifo";
+        ASSERT_EQ(::mkfifo(status_fifo_.c_str(), 0600), 0);
+        status_fd_ = ::open(status_fifo_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(status_fd_, 0);
     }
     void TearDown() override {
         if (started_) tmux("kill-server");
         if (fifo_fd_ >= 0) ::close(fifo_fd_);
+        if (status_fd_ >= 0) ::close(status_fd_);
     }
 
     std::string tmux(const std::string& args) {
@@ -52,8 +60,7 @@ protected:
     void start(const std::string& options) {
         const std::string sock = (dir / "tmux.sock").string();
         const std::string phone = std::string(qtest::kQuillonBinary) + " --device " + (dir / "device").string() + " " +
-                                  options + "; echo $? > " + (dir / "status").string() + "; tmux -S " + sock +
-                                  " wait-for -S ended";
+                                  options + "; echo $? > " + status_fifo_.string();
         const std::string script = "tmux -S " + sock + " wait-for go; " + phone;
         tmux("-f /dev/null new-session -d -x 120 -y 32 -s phone -e LANG=C.UTF-8 \"" + script + "\"");
         started_ = true;
@@ -83,15 +90,27 @@ protected:
     }
     void keys(const std::string& names) { tmux("send-keys -t phone " + names); }
 
-    // Waits for the phone's process to end and returns its exit status.
+    // Waits for the phone's process to end and returns its exit status; -1 when it has
+    // not ended within the limit. Until the pane's shell opens the FIFO to write, a
+    // poll of its read end waits; once the shell has written and closed it, it reads
+    // to its end.
     int exit_status() {
-        shell_output("timeout 60 tmux -S " + (dir / "tmux.sock").string() + " wait-for ended");
-        return std::atoi(qtest::read_file(dir / "status").c_str());
+        std::string text;
+        pollfd p{status_fd_, POLLIN, 0};
+        while (::poll(&p, 1, qtest::kPipeLimitMs) > 0) {
+            char chunk[32];
+            const ssize_t n = ::read(status_fd_, chunk, sizeof chunk);
+            if (n <= 0) break;
+            text.append(chunk, static_cast<std::size_t>(n));
+        }
+        return text.empty() ? -1 : std::atoi(text.c_str());
     }
 
     TempDir dir;
     std::filesystem::path fifo_;
     int fifo_fd_ = -1;
+    std::filesystem::path status_fifo_;
+    int status_fd_ = -1;
     bool started_ = false;
     std::string last_;
 };
