@@ -46,8 +46,9 @@ TEST(Screenshots, TheToolWritesEachPictureTheReadmeShowsAsAWholeScreen) {
     ASSERT_FALSE(shown.empty()) << "no picture links in the README";
 
     TempDir dir("quillon-shots");
-    const Result run = run_quillon({"--no-build", "--out", dir.file("screens"), fs::path(qtest::kQuillonBinary).parent_path()},
-                                   {}, (source / "tools/screenshots").string());
+    const Result run =
+        run_quillon({"--no-build", "--out", dir.file("screens"), fs::path(qtest::kQuillonBinary).parent_path()}, {},
+                    (source / "tools/screenshots").string());
     ASSERT_EQ(run.status, 0) << run.err;
 
     // The pictures of Quillon.exe under Wine come from `tools/screenshots --win32`.

@@ -80,7 +80,8 @@ ManualPage read_page() {
     std::string section;
     bool tag_next = false;
     std::smatch m;
-    for (const std::string& line : qtest::lines_of(qtest::read_file(std::string(qtest::kSourceDir) + "/packaging/quillon.1.in"))) {
+    for (const std::string& line :
+         qtest::lines_of(qtest::read_file(std::string(qtest::kSourceDir) + "/packaging/quillon.1.in"))) {
         if (line.starts_with(".\\\"")) continue;
         if (std::regex_search(line, m, std::regex(R"(^\.SH\s+"?([^"]*))"))) section = m[1];
         if (std::regex_search(line, m, std::regex(R"(^\.SS\s+"?quillon\s+([a-z][a-z-]*))"))) page.companions.insert(m[1]);

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "common/build_paths.h"
-#include "common/script_lines.h"
 #include "common/child_process.h"
+#include "common/script_lines.h"
 
 using qtest::Child;
 using qtest::run_quillon;
@@ -121,8 +121,8 @@ TEST_F(RunningPhone, CtlSaysWhenItsInputWaitsInABusyThreadsQueue) {
 TEST_F(RunningPhone, CtlWritesAScreenshotWhereTheCallerNamesIt) {
     const auto callers = dir / "caller";
     std::filesystem::create_directory(callers);
-    const std::string line = "cd '" + callers.string() + "' && exec '" + std::string(qtest::kQuillonBinary) + "' --device '" +
-                             device().string() + "' ctl screenshot home.png";
+    const std::string line = "cd '" + callers.string() + "' && exec '" + std::string(qtest::kQuillonBinary) +
+                             "' --device '" + device().string() + "' ctl screenshot home.png";
     auto r = run_quillon({"-c", line}, {}, "/bin/sh");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string png = qtest::read_file(callers / "home.png");
