@@ -726,8 +726,9 @@ std::vector<std::string> Monkey::check_once() {
             continue;
         }
         DWORD_PTR answer = 0;
-        // While the mail client runs, Quillon may be waiting for it to end, as it means to.
-        if (!SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerMs, &answer) && !mail)
+        // While the mail client runs, Quillon may be waiting for it to end, as it means to;
+        // the client it starts again may have come up only while this message waited.
+        if (!SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerMs, &answer) && !mail && !mail_running())
             out.push_back("answers: Quillon.exe does not answer a message within 5 s");
         for (const TopWindow& w : windows_of(pid)) {
             const resource::DialogTemplate* d = w.visible ? dialog_titled(w.title) : nullptr;
