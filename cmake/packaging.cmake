@@ -112,9 +112,18 @@ This package runs it on an emulated handset: in the terminal, in a window of
 the desktop, or headless, driven by handset commands, with a registry tool, a
 trace converter and a random tester beside it.")
 # The libraries `quillon` links come from dpkg-shlibdeps; the phone's screen needs its
-# Korean font.
+# Korean font, and the terminal phone ncursesw, which it loads when it starts
+# (curses_library.h), named by the package that holds it on the build machine.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-baekmuk)
+set(_depends fonts-baekmuk)
+execute_process(COMMAND dpkg-query -S "*/${CMAKE_LIBRARY_ARCHITECTURE}/libncursesw.so.6"
+  OUTPUT_VARIABLE _owner ERROR_VARIABLE _owner_error RESULT_VARIABLE _owner_status)
+if(_owner_status EQUAL 0 AND _owner MATCHES "^([^:,]+)")
+  list(APPEND _depends ${CMAKE_MATCH_1})
+else()
+  message(WARNING "No installed package holds libncursesw.so.6; the Debian package will not depend on it")
+endif()
+list(JOIN _depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 # Loaded only when something first needs them (sdl_library.h, pixel_libraries.cpp,
 # sdl_video.h): SDL2 for sound and the window, FreeType for the screen in pixels, libpng
 # for screenshots; and the window panel's font. Without them the headless and terminal

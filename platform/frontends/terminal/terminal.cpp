@@ -42,9 +42,7 @@
 #include "platform/handset/window/wm.h"
 
 // Last: curses defines TRUE and FALSE, which the platform headers declare themselves.
-#define NCURSES_WIDECHAR 1
-#define NCURSES_NOMACROS 1
-#include <ncursesw/curses.h>
+#include "platform/frontends/terminal/curses_library.h"
 
 using namespace handset;
 using namespace handset::shell;
@@ -99,21 +97,23 @@ private:
     void read_keyboard();
 
     int wake_[2] = {-1, -1};
+    const Curses* c_ = nullptr;  // loaded by run()
     InteractivePhone phone_;
     bool terminal_gone_ = false;  // UI thread only
 };
 
 void TerminalFrontEnd::draw_phone(int top, int left) {
-    attron(A_BOLD);
-    mvaddch(top, left, ACS_ULCORNER);
-    mvhline(top, left + 1, ACS_HLINE, kPhoneWidth - 2);
-    mvaddch(top, left + kPhoneWidth - 1, ACS_URCORNER);
-    mvvline(top + 1, left, ACS_VLINE, kPhoneHeight - 2);
-    mvvline(top + 1, left + kPhoneWidth - 1, ACS_VLINE, kPhoneHeight - 2);
-    mvaddch(top + kPhoneHeight - 1, left, ACS_LLCORNER);
-    mvhline(top + kPhoneHeight - 1, left + 1, ACS_HLINE, kPhoneWidth - 2);
-    mvaddch(top + kPhoneHeight - 1, left + kPhoneWidth - 1, ACS_LRCORNER);
-    attroff(A_BOLD);
+    using Line = Curses::Line;
+    c_->attron(A_BOLD);
+    c_->mvaddch(top, left, c_->line(Line::UpperLeft));
+    c_->mvhline(top, left + 1, c_->line(Line::Horizontal), kPhoneWidth - 2);
+    c_->mvaddch(top, left + kPhoneWidth - 1, c_->line(Line::UpperRight));
+    c_->mvvline(top + 1, left, c_->line(Line::Vertical), kPhoneHeight - 2);
+    c_->mvvline(top + 1, left + kPhoneWidth - 1, c_->line(Line::Vertical), kPhoneHeight - 2);
+    c_->mvaddch(top + kPhoneHeight - 1, left, c_->line(Line::LowerLeft));
+    c_->mvhline(top + kPhoneHeight - 1, left + 1, c_->line(Line::Horizontal), kPhoneWidth - 2);
+    c_->mvaddch(top + kPhoneHeight - 1, left + kPhoneWidth - 1, c_->line(Line::LowerRight));
+    c_->attroff(A_BOLD);
 
     std::vector<std::string> screen = render_screen();
     screen.resize(kScreenRows + 2, std::string(kScreenColumns, ' '));
@@ -128,13 +128,13 @@ void TerminalFrontEnd::draw_phone(int top, int left) {
         std::copy(body.begin(), body.end(), screen.begin() + 1);
         screen.back() = spread_cells(u" " + std::u16string(lock.soft_key), u"", kScreenColumns);
     }
-    attron(A_REVERSE);
-    mvaddstr(top + 1, left + 1, screen[0].c_str());
-    attroff(A_REVERSE);
-    for (int i = 0; i < kScreenRows; ++i) mvaddstr(top + 2 + i, left + 1, screen[1 + i].c_str());
-    attron(A_REVERSE);
-    mvaddstr(top + 2 + kScreenRows, left + 1, screen[kScreenRows + 1].c_str());
-    attroff(A_REVERSE);
+    c_->attron(A_REVERSE);
+    c_->mvaddstr(top + 1, left + 1, screen[0].c_str());
+    c_->attroff(A_REVERSE);
+    for (int i = 0; i < kScreenRows; ++i) c_->mvaddstr(top + 2 + i, left + 1, screen[1 + i].c_str());
+    c_->attron(A_REVERSE);
+    c_->mvaddstr(top + 2 + kScreenRows, left + 1, screen[kScreenRows + 1].c_str());
+    c_->attroff(A_REVERSE);
 }
 
 void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
@@ -145,18 +145,18 @@ void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
         rows.push_back(head + value);
     }
 
-    attron(A_BOLD);
-    mvaddstr(top, left, fit_cells(u" Phone", width).c_str());
-    attroff(A_BOLD);
+    c_->attron(A_BOLD);
+    c_->mvaddstr(top, left, fit_cells(u" Phone", width).c_str());
+    c_->attroff(A_BOLD);
     int y = top + 1;
     for (const auto& r : rows) {
         if (y >= top + height) return;
-        mvaddstr(y++, left, fit_cells(to_utf16(" " + r), width).c_str());
+        c_->mvaddstr(y++, left, fit_cells(to_utf16(" " + r), width).c_str());
     }
     if (y + 1 >= top + height) return;
-    attron(A_BOLD);
-    mvaddstr(y++, left, fit_cells(u" Events", width).c_str());
-    attroff(A_BOLD);
+    c_->attron(A_BOLD);
+    c_->mvaddstr(y++, left, fit_cells(u" Events", width).c_str());
+    c_->attroff(A_BOLD);
 
     // The latest lines that fit: an event takes one row, a command's output wraps.
     const int room = top + height - y;
@@ -170,9 +170,9 @@ void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
         for (auto it = lines.rbegin(); it != lines.rend() && static_cast<int>(rows_shown.size()) < room; ++it) {
             int attr = A_NORMAL;
             if (it->kind == ConsoleLine::Kind::Command) attr = A_BOLD;
-            if (it->kind == ConsoleLine::Kind::Error) attr = A_BOLD | (has_colors() ? COLOR_PAIR(1) : A_UNDERLINE);
+            if (it->kind == ConsoleLine::Kind::Error) attr = A_BOLD | (c_->has_colors() ? c_->color_pair(1) : A_UNDERLINE);
             if (it->kind == ConsoleLine::Kind::Output || it->kind == ConsoleLine::Kind::Info)
-                attr = has_colors() ? COLOR_PAIR(2) : A_NORMAL;
+                attr = c_->has_colors() ? c_->color_pair(2) : A_NORMAL;
             const std::u16string text = to_utf16(it->text);
             std::vector<std::string> pieces = it->kind == ConsoleLine::Kind::Event
                                                   ? std::vector<std::string>{shorten_cells(text, width - 1)}
@@ -184,9 +184,9 @@ void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
     }
     if (static_cast<int>(rows_shown.size()) > room) rows_shown.resize(static_cast<std::size_t>(room));
     for (auto it = rows_shown.rbegin(); it != rows_shown.rend(); ++it) {
-        attron(it->attr);
-        mvaddstr(y++, left, it->text.c_str());
-        attroff(it->attr);
+        c_->attron(it->attr);
+        c_->mvaddstr(y++, left, it->text.c_str());
+        c_->attroff(it->attr);
     }
 }
 
@@ -197,47 +197,46 @@ int TerminalFrontEnd::draw_bottom(int rows, int cols) {
     help.resize(std::min<std::size_t>(help.size(), static_cast<std::size_t>(1 + std::max(0, rows - kMinHeight))));
     const CommandLine& command_line_ = phone_.command_line();
     const int help_top = command_line_.editing() ? rows - 1 : rows - static_cast<int>(help.size());
-    mvaddstr(help_top - 1, 0, fit_cells(to_utf16(phone_.status()), cols).c_str());
+    c_->mvaddstr(help_top - 1, 0, fit_cells(to_utf16(phone_.status()), cols).c_str());
     if (command_line_.editing()) {
         std::u16string shown = to_utf16(command_line_.text());
         // Keep the end of a long line in view.
         while (!shown.empty() && text_cells(shown) > cols - 2) shown.erase(0, 1);
         const std::string line = ":" + to_utf8(shown);
-        mvaddstr(rows - 1, 0, fit_cells(to_utf16(line), cols).c_str());
-        move(rows - 1, std::min(cols - 1, text_cells(to_utf16(line))));
+        c_->mvaddstr(rows - 1, 0, fit_cells(to_utf16(line), cols).c_str());
+        c_->move(rows - 1, std::min(cols - 1, text_cells(to_utf16(line))));
         return 2;
     }
-    attron(A_REVERSE);
-    for (std::size_t i = 0; i < help.size(); ++i) mvaddstr(help_top + static_cast<int>(i), 0, help[i].c_str());
-    attroff(A_REVERSE);
+    c_->attron(A_REVERSE);
+    for (std::size_t i = 0; i < help.size(); ++i) c_->mvaddstr(help_top + static_cast<int>(i), 0, help[i].c_str());
+    c_->attroff(A_REVERSE);
     return 1 + static_cast<int>(help.size());
 }
 
 void TerminalFrontEnd::draw() {
-    int rows, cols;
-    getmaxyx(stdscr, rows, cols);
-    erase();
+    const int rows = c_->getmaxy(c_->screen()), cols = c_->getmaxx(c_->screen());
+    c_->erase();
     if (rows < kMinHeight || cols < kMinWidth) {
-        curs_set(0);
+        c_->curs_set(0);
         const std::string text = "Terminal too small: the phone needs " + std::to_string(kMinWidth) + " x " +
                                  std::to_string(kMinHeight) + " (now " + std::to_string(cols) + " x " +
                                  std::to_string(rows) + "). F10 quits.";
-        mvaddstr(0, 0, fit_cells(to_utf16(text), cols).c_str());
-        refresh();
+        c_->mvaddstr(0, 0, fit_cells(to_utf16(text), cols).c_str());
+        c_->refresh();
         return;
     }
     const std::string model = device().model();
-    attron(A_REVERSE);
-    mvaddstr(0, 0, fit_cells(to_utf16(" Quillon handset emulator   model " + model + "   device " +
+    c_->attron(A_REVERSE);
+    c_->mvaddstr(0, 0, fit_cells(to_utf16(" Quillon handset emulator   model " + model + "   device " +
                                       device().folder().string()),
                              cols)
                        .c_str());
-    attroff(A_REVERSE);
+    c_->attroff(A_REVERSE);
     draw_phone(1, 0);
     const int bottom = draw_bottom(rows, cols);
     draw_panel(1, kPhoneWidth + 1, cols - kPhoneWidth - 1, rows - 1 - bottom);
-    curs_set(phone_.command_line().editing() ? 1 : 0);
-    refresh();
+    c_->curs_set(phone_.command_line().editing() ? 1 : 0);
+    c_->refresh();
 }
 
 void TerminalFrontEnd::on_signal(int signo) {
@@ -296,7 +295,7 @@ void TerminalFrontEnd::read_keyboard() {
     wint_t ch;
     int status;
     errno = 0;
-    while ((status = get_wch(&ch)) != ERR) {
+    while ((status = c_->get_wch(&ch)) != ERR) {
         if (status == KEY_CODE_YES && ch == KEY_RESIZE) continue;  // the next draw fits the new size
         handle_key(status, ch);
         errno = 0;
@@ -330,6 +329,12 @@ void TerminalFrontEnd::loop(EndingSignals& signals) {
 }
 
 int TerminalFrontEnd::run() {
+    std::string error;
+    c_ = curses(error);
+    if (!c_) {
+        std::fprintf(stderr, "quillon: cannot open the terminal phone: %s\n", error.c_str());
+        return kExitCommandFailed;
+    }
     ensure_utf8_locale();
     if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
         std::fprintf(stderr, "quillon: cannot make a pipe: %s\n", std::strerror(errno));
@@ -339,24 +344,24 @@ int TerminalFrontEnd::run() {
     // Before any thread starts: they all inherit the blocked ending signals.
     EndingSignals signals;
 
-    set_escdelay(25);
-    initscr();
-    cbreak();
-    noecho();
-    keypad(stdscr, TRUE);
-    nodelay(stdscr, TRUE);
-    if (has_colors()) {
-        start_color();
-        use_default_colors();
-        init_pair(1, COLOR_RED, -1);
-        init_pair(2, COLOR_CYAN, -1);
+    c_->set_escdelay(25);
+    c_->initscr();
+    c_->cbreak();
+    c_->noecho();
+    c_->keypad(c_->screen(), TRUE);
+    c_->nodelay(c_->screen(), TRUE);
+    if (c_->has_colors()) {
+        c_->start_color();
+        c_->use_default_colors();
+        c_->init_pair(1, COLOR_RED, -1);
+        c_->init_pair(2, COLOR_CYAN, -1);
     }
 
     phone_.start();
 
     loop(signals);
 
-    endwin();
+    c_->endwin();
     if (phone_.leaving_now()) {
         // The user insisted, or an unattended end ran out of time: leave without waiting
         // for the program or a running command.
