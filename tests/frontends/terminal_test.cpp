@@ -7,11 +7,14 @@
 // that came after the last session had ended could wait for good (the server had
 // dropped the signalled channel, and nothing signals the new one).
 #include <gtest/gtest.h>
+#include <dlfcn.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
@@ -231,17 +234,21 @@ TEST_F(TerminalPhone, HomeScreenWithoutQuillonAndATooSmallTerminal) {
     EXPECT_EQ(exit_status(), 0);
 }
 
-// A closed terminal window or a dropped ssh link: the pseudo-terminal's master side
-// closes under the phone, which then ends Quillon as F10 does and exits.
-TEST(TerminalGone, ClosingThePseudoTerminalEndsThePhoneNormally) {
-    TempDir dir;
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
+// The phone on a bare pseudo-terminal, its controlling terminal; `env` is all of its
+// environment.
+struct PtyPhone {
+    pid_t pid = -1;
+    int master = -1;
+    int pidfd = -1;
+};
+
+PtyPhone start_on_pty(const std::vector<std::string>& options, std::vector<std::string> env) {
+    PtyPhone phone;
+    phone.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (phone.master < 0 || ::grantpt(phone.master) != 0 || ::unlockpt(phone.master) != 0) return phone;
     const winsize size{32, 120, 0, 0};
-    ASSERT_EQ(::ioctl(master, TIOCSWINSZ, &size), 0);
-    const std::string slave = ::ptsname(master);
+    ::ioctl(phone.master, TIOCSWINSZ, &size);
+    const std::string slave = ::ptsname(phone.master);
 
     // A session of its own, so that the slave becomes its controlling terminal.
     posix_spawnattr_t attr;
@@ -250,45 +257,89 @@ TEST(TerminalGone, ClosingThePseudoTerminalEndsThePhoneNormally) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     for (int fd = 0; fd < 3; ++fd) posix_spawn_file_actions_addopen(&actions, fd, slave.c_str(), O_RDWR, 0);
-    const std::string log = (dir / "events.log").string();
-    std::vector<std::string> args{qtest::kQuillonBinary, "--device", (dir / "device").string(), "--log", log};
-    std::vector<char*> argv;
+    std::vector<std::string> args{qtest::kQuillonBinary};
+    args.insert(args.end(), options.begin(), options.end());
+    std::vector<char*> argv, envp;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::string term = "TERM=xterm", lang = "LANG=C.UTF-8";
-    char* env[] = {term.data(), lang.data(), nullptr};
-    pid_t pid = -1;
-    ASSERT_EQ(::posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), env), 0);
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    if (::posix_spawn(&phone.pid, argv[0], &actions, &attr, argv.data(), envp.data()) == 0)
+        phone.pidfd = static_cast<int>(::syscall(SYS_pidfd_open, phone.pid, 0));
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
-    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-    ASSERT_GE(pidfd, 0);
+    return phone;
+}
 
-    // Up once it has drawn Quillon's main window.
-    std::string drawn;
+// Reads what the phone writes to its terminal until `enough` holds, the terminal has
+// nothing more, or the limit passes.
+std::string read_pty(int master, const std::function<bool(const std::string&)>& enough) {
+    std::string text;
     const auto deadline = qtest::Clock::now() + qtest::kStuckLimit;
-    while (drawn.find("QUILLON") == std::string::npos && qtest::Clock::now() < deadline) {
+    while (!enough(text) && qtest::Clock::now() < deadline) {
         pollfd p{master, POLLIN, 0};
         if (::poll(&p, 1, qtest::kPipeLimitMs) <= 0) break;
         char chunk[4096];
         const ssize_t n = ::read(master, chunk, sizeof chunk);
         if (n <= 0) break;
-        drawn.append(chunk, static_cast<std::size_t>(n));
+        text.append(chunk, static_cast<std::size_t>(n));
     }
-    EXPECT_NE(drawn.find("QUILLON"), std::string::npos);
-    ::close(master);
+    return text;
+}
 
-    pollfd ended{pidfd, POLLIN, 0};
-    const bool exited = ::poll(&ended, 1, static_cast<int>(qtest::kStuckLimit / std::chrono::milliseconds(1))) == 1;
-    if (!exited) ::kill(pid, SIGKILL);
+// Waits for the phone's end within the limit (killing it past that) and returns its
+// wait status; nullopt when it had to be killed.
+std::optional<int> wait_end(PtyPhone& phone) {
+    pollfd ended{phone.pidfd, POLLIN, 0};
+    const bool exited =
+        ::poll(&ended, 1, static_cast<int>(qtest::kStuckLimit / std::chrono::milliseconds(1))) == 1;
+    if (!exited) ::kill(phone.pid, SIGKILL);
     int status = 0;
-    ::waitpid(pid, &status, 0);
-    ::close(pidfd);
-    ASSERT_TRUE(exited) << "the phone outlived its terminal";
+    ::waitpid(phone.pid, &status, 0);
+    ::close(phone.pidfd);
+    if (!exited) return std::nullopt;
+    return status;
+}
+
+// A closed terminal window or a dropped ssh link: the pseudo-terminal's master side
+// closes under the phone, which then ends Quillon as F10 does and exits.
+TEST(TerminalGone, ClosingThePseudoTerminalEndsThePhoneNormally) {
+    TempDir dir;
+    const std::string log = (dir / "events.log").string();
+    PtyPhone phone = start_on_pty({"--device", (dir / "device").string(), "--log", log}, {"TERM=xterm", "LANG=C.UTF-8"});
+    ASSERT_GE(phone.pidfd, 0);
+
+    // Up once it has drawn Quillon's main window.
+    const std::string drawn =
+        read_pty(phone.master, [](const std::string& t) { return t.find("QUILLON") != std::string::npos; });
+    EXPECT_NE(drawn.find("QUILLON"), std::string::npos);
+    ::close(phone.master);
+    ASSERT_TRUE(wait_end(phone)) << "the phone outlived its terminal";
     const std::string events = qtest::read_file(log);
     // Quillon's own end: its dialog closed before its process exited.
     EXPECT_NE(events.find("\"ev\":\"dialog.close\",\"id\":102"), std::string::npos) << events;
     EXPECT_NE(events.find("\"ev\":\"process.exit\""), std::string::npos) << events;
+}
+
+// ncursesw is loaded when the terminal phone starts. A library of that name that lacks
+// what the phone calls (here the C library's libm, found first on LD_LIBRARY_PATH) is
+// named as the cause, and the phone leaves with the status of a command that failed.
+TEST(TerminalLibrary, ACursesWithoutItsFunctionsIsNamedAndThePhoneLeaves) {
+    TempDir dir;
+    Dl_info libm{};
+    ASSERT_NE(::dladdr(reinterpret_cast<void*>(static_cast<double (*)(double)>(&::cos)), &libm), 0);
+    std::filesystem::create_directory(dir / "lib");
+    std::filesystem::create_symlink(std::filesystem::canonical(libm.dli_fname), dir / "lib" / "libncursesw.so.6");
+
+    PtyPhone phone = start_on_pty({"--device", (dir / "device").string()},
+                                  {"TERM=xterm", "LANG=C.UTF-8", "LD_LIBRARY_PATH=" + (dir / "lib").string()});
+    ASSERT_GE(phone.pidfd, 0);
+    const std::string said = read_pty(phone.master, [](const std::string&) { return false; });
+    ::close(phone.master);
+    const std::optional<int> status = wait_end(phone);
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1) << *status;
+    EXPECT_NE(said.find("the host's ncursesw lacks functions the terminal needs"), std::string::npos) << said;
 }
 
 }  // namespace
