@@ -63,34 +63,26 @@ struct Curses : handset::LibraryFunctions {
     chtype* acs_map_ = nullptr;
 };
 
-namespace curses_detail {
-
-inline const Curses* load(std::string& error) {
+// ncursesw, loaded on the first call; null with `error` when the host has none that
+// serves. Call from one thread (the terminal's).
+inline const Curses* curses(std::string& error) {
+    static Curses api;
+    if (api.stdscr_) return &api;
     void* library = handset::open_library("libncursesw.so.6");
     if (!library) {
         error = "ncurses is not installed (libncursesw.so.6, Debian package libncursesw6)";
         return nullptr;
     }
-    static Curses api;
     // The variables live in the terminfo library ncursesw depends on; the handle's
     // lookup covers it.
-    api.stdscr_ = static_cast<WINDOW**>(::dlsym(library, "stdscr"));
+    auto* const screen = static_cast<WINDOW**>(::dlsym(library, "stdscr"));
     api.acs_map_ = static_cast<chtype*>(::dlsym(library, "acs_map"));
-    if (!api.stdscr_ || !api.acs_map_ || !api.resolve_in(library)) {
+    if (!screen || !api.acs_map_ || !api.resolve_in(library)) {
         error = "the host's ncursesw lacks functions the terminal needs (ncurses 6 or later)";
         return nullptr;
     }
+    api.stdscr_ = screen;  // last: it marks the table complete
     return &api;
-}
-
-}  // namespace curses_detail
-
-// ncursesw, loaded on the first call; null with `error` when the host has none that
-// serves. Call from one thread (the terminal's).
-inline const Curses* curses(std::string& error) {
-    static const Curses* api = nullptr;
-    if (!api) api = curses_detail::load(error);
-    return api;
 }
 
 }  // namespace frontends
