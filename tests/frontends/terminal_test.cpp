@@ -6,8 +6,8 @@
 // exit status comes back through a second FIFO: with tmux's own `wait-for`, a waiter
 // that came after the last session had ended could wait for good (the server had
 // dropped the signalled channel, and nothing signals the new one).
-#include <gtest/gtest.h>
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 
@@ -291,8 +291,7 @@ std::string read_pty(int master, const std::function<bool(const std::string&)>& 
 // wait status; nullopt when it had to be killed.
 std::optional<int> wait_end(PtyPhone& phone) {
     pollfd ended{phone.pidfd, POLLIN, 0};
-    const bool exited =
-        ::poll(&ended, 1, static_cast<int>(qtest::kStuckLimit / std::chrono::milliseconds(1))) == 1;
+    const bool exited = ::poll(&ended, 1, static_cast<int>(qtest::kStuckLimit / std::chrono::milliseconds(1))) == 1;
     if (!exited) ::kill(phone.pid, SIGKILL);
     int status = 0;
     ::waitpid(phone.pid, &status, 0);
@@ -306,7 +305,8 @@ std::optional<int> wait_end(PtyPhone& phone) {
 TEST(TerminalGone, ClosingThePseudoTerminalEndsThePhoneNormally) {
     TempDir dir;
     const std::string log = (dir / "events.log").string();
-    PtyPhone phone = start_on_pty({"--device", (dir / "device").string(), "--log", log}, {"TERM=xterm", "LANG=C.UTF-8"});
+    PtyPhone phone =
+        start_on_pty({"--device", (dir / "device").string(), "--log", log}, {"TERM=xterm", "LANG=C.UTF-8"});
     ASSERT_GE(phone.pidfd, 0);
 
     // Up once it has drawn Quillon's main window.

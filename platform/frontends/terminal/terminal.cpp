@@ -170,7 +170,8 @@ void TerminalFrontEnd::draw_panel(int top, int left, int width, int height) {
         for (auto it = lines.rbegin(); it != lines.rend() && static_cast<int>(rows_shown.size()) < room; ++it) {
             int attr = A_NORMAL;
             if (it->kind == ConsoleLine::Kind::Command) attr = A_BOLD;
-            if (it->kind == ConsoleLine::Kind::Error) attr = A_BOLD | (c_->has_colors() ? c_->color_pair(1) : A_UNDERLINE);
+            if (it->kind == ConsoleLine::Kind::Error)
+                attr = A_BOLD | (c_->has_colors() ? c_->color_pair(1) : A_UNDERLINE);
             if (it->kind == ConsoleLine::Kind::Output || it->kind == ConsoleLine::Kind::Info)
                 attr = c_->has_colors() ? c_->color_pair(2) : A_NORMAL;
             const std::u16string text = to_utf16(it->text);
@@ -227,10 +228,11 @@ void TerminalFrontEnd::draw() {
     }
     const std::string model = device().model();
     c_->attron(A_REVERSE);
-    c_->mvaddstr(0, 0, fit_cells(to_utf16(" Quillon handset emulator   model " + model + "   device " +
-                                      device().folder().string()),
-                             cols)
-                       .c_str());
+    c_->mvaddstr(0, 0,
+                 fit_cells(to_utf16(" Quillon handset emulator   model " + model + "   device " +
+                                    device().folder().string()),
+                           cols)
+                     .c_str());
     c_->attroff(A_REVERSE);
     draw_phone(1, 0);
     const int bottom = draw_bottom(rows, cols);
