@@ -10,6 +10,7 @@
 #include "platform/handset/power/power.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cassert>
 #include <cstddef>
@@ -76,12 +77,13 @@ constexpr IdleStep kIdleSteps[] = {
     // No step from "useridle": a Smartphone has no suspend of its own, whatever Suspend says.
 };
 
-// The timeouts as the registry has them now; a value that is missing, or no DWORD,
-// keeps what a new phone has.
-PowerTimeouts read_timeouts() {
-    const auto get = [](std::u16string_view name) {
-        for (const PowerTimeoutValue& v : kPowerTimeouts)
-            if (v.name == name) return read_dword(StateValue{RegRoot::LocalMachine, kPowerTimeoutsKey, v.name}).value_or(v.factory);
+// The timeouts from values read in the order of kPowerTimeouts; a value that is missing,
+// or no DWORD, keeps what a new phone has.
+PowerTimeouts timeouts_from(std::span<const std::optional<DWORD>> read) {
+    const auto get = [&](std::u16string_view name) {
+        for (std::size_t i = 0; i < std::size(kPowerTimeouts); ++i)
+            if (kPowerTimeouts[i].name == name)
+                return i < read.size() && read[i] ? *read[i] : kPowerTimeouts[i].factory;
         assert(!"a timeout of the table");
         return DWORD{0};
     };
@@ -90,6 +92,13 @@ PowerTimeouts read_timeouts() {
     t.battery = {get(u"BattUserIdle"), get(u"BattSystemIdle"), get(u"BattSuspend")};
     t.battery_poll = get(u"BatteryPoll");
     return t;
+}
+
+// The timeouts as the registry has them now, all read in one snapshot.
+PowerTimeouts read_timeouts() {
+    std::array<std::u16string_view, std::size(kPowerTimeouts)> names;
+    for (std::size_t i = 0; i < names.size(); ++i) names[i] = kPowerTimeouts[i].name;
+    return timeouts_from(read_dwords({RegRoot::LocalMachine, kPowerTimeoutsKey}, names));
 }
 
 // Whether an event is a change of a value under the timeouts' key.
@@ -426,7 +435,7 @@ private:
     std::u16string published_ = u"on";
     long long entered_ms_ = 0;  // when the state was entered; in "on", the last key
     std::optional<std::optional<long long>> override_;  // `device idle-timeout`
-    PowerTimeouts timeouts_ = read_timeouts();
+    PowerTimeouts timeouts_ = timeouts_from({});  // read from the registry at each start
     Battery battery_;
     BatteryReading told_;  // what the queues last heard of the battery
     long long poll_origin_ms_ = 0;

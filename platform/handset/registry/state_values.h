@@ -5,7 +5,9 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string_view>
+#include <vector>
 
 #include "platform/handset/registry/paths.h"
 
@@ -51,6 +53,9 @@ const StateValue& unread_sms_count();
 // A state value as a DWORD, from the current registry; nothing when there is no
 // registry or the value is missing or not a REG_DWORD of 4 bytes. Emits nothing.
 std::optional<DWORD> read_dword(const StateValue& state);
+// Several DWORD values of one key, read in one snapshot; out[i] is names[i] as
+// read_dword would give it.
+std::vector<std::optional<DWORD>> read_dwords(const RegKeyPath& key, std::span<const std::u16string_view> names);
 
 // A carrier's 3G phone-book entry under HKCU. The dialler reads its two values under the
 // names of kEntryValueNames; other names (those a program moves them to, to block 3G) are

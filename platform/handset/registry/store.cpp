@@ -485,6 +485,26 @@ RegStatus RegistryStore::get_value(const RegKeyPath& key, std::u16string_view na
     });
 }
 
+RegStatus RegistryStore::get_values(const RegKeyPath& key, std::span<const std::u16string_view> names,
+                                    std::vector<std::optional<RegValue>>& out) {
+    std::lock_guard lock(mu_);
+    return guarded([&] {
+        check_key_path(key.path);
+        out.assign(names.size(), std::nullopt);
+        SqlTransaction txn(*sql_, false);
+        KeyId id = 0;
+        if (!lookup(key.root, fold_name(key.path), id, nullptr)) throw OpFailure{RegStatus::NotFound};
+        sqlite3_stmt* s = sql_->stmt(Sql::GetValue);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            sqlite3_bind_int64(s, 1, id);
+            bind_text(s, 2, fold_name(names[i]));
+            Step step(s);
+            if (step.next())
+                out[i] = RegValue{column_text(s, 2), static_cast<DWORD>(sqlite3_column_int64(s, 0)), column_blob(s, 1)};
+        }
+    });
+}
+
 void RegistryStore::read_subtree(KeyId id, std::u16string path, RegTree& out) {
     out.path = std::move(path);
     {

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -157,6 +158,10 @@ public:
     RegStatus set_value(const RegKeyPath& key, std::u16string_view name, DWORD type,
                         std::span<const std::uint8_t> data, Notify notify = Notify::Events);
     RegStatus get_value(const RegKeyPath& key, std::u16string_view name, RegValue& out);
+    // Several values of one key in one snapshot: out[i] is the value named names[i], or
+    // nothing when the key has no such value. NotFound when the key does not exist.
+    RegStatus get_values(const RegKeyPath& key, std::span<const std::u16string_view> names,
+                         std::vector<std::optional<RegValue>>& out);
 
     // The key's subtree in one consistent snapshot.
     RegStatus read_tree(const RegKeyPath& key, RegTree& out);

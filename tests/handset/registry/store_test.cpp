@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <optional>
 #include <tuple>
 
 #include "platform/handset/registry/factory_values.h"
@@ -380,6 +381,34 @@ TEST_F(FactoryTest, FactoryStateHoldsThePhoneStateAndTheCarriersEntry) {
     ASSERT_EQ(other.read_tree({RegRoot::CurrentUser, u"Comm\\RasBook\\SKT IE GPRS"}, other_entry), RegStatus::Ok);
     EXPECT_EQ(other_entry.values[0].data, entry.values[0].data);
     EXPECT_EQ(other_entry.values[1].data, entry.values[1].data);
+}
+
+// Several values of a key in one read: each one as a single read would see it.
+TEST_F(FactoryTest, ValuesReadTogetherAreEachAsReadAlone) {
+    const RegKeyPath key{RegRoot::LocalMachine, u"Timeouts"};
+    ASSERT_EQ(store().set_value(key, u"Whole", REG_DWORD, handset::dword_bytes(45)), RegStatus::Ok);
+    ASSERT_EQ(store().set_value(key, u"Text", REG_SZ, handset::sz_bytes(u"45")), RegStatus::Ok);
+    ASSERT_EQ(store().set_value(key, u"Short", REG_BINARY, Bytes{1, 2, 3}), RegStatus::Ok);
+    ASSERT_EQ(store().set_value(key, u"Zero", REG_DWORD, handset::dword_bytes(0)), RegStatus::Ok);
+    const std::vector<std::u16string_view> names{u"WHOLE", u"Text", u"Short", u"Missing", u"zero", u"Whole"};
+    const std::vector<std::optional<DWORD>> expected{45, std::nullopt, std::nullopt, std::nullopt, 0, 45};
+    EXPECT_EQ(handset::read_dwords(key, names), expected);
+
+    std::vector<std::optional<RegValue>> values;
+    ASSERT_EQ(store().get_values(key, names, values), RegStatus::Ok);
+    ASSERT_EQ(values.size(), names.size());
+    ASSERT_TRUE(values[0]);
+    EXPECT_EQ(values[0]->name, u"Whole") << "the name as created";
+    ASSERT_TRUE(values[1]);
+    EXPECT_EQ(values[1]->type, static_cast<DWORD>(REG_SZ));
+    EXPECT_FALSE(values[3]);
+
+    // A missing key, or a key path the store refuses, reads as nothing at all.
+    values.assign(1, RegValue{});
+    EXPECT_EQ(store().get_values({RegRoot::LocalMachine, u"Gone"}, names, values), RegStatus::NotFound);
+    EXPECT_EQ(handset::read_dwords({RegRoot::LocalMachine, u"Gone"}, names),
+              std::vector<std::optional<DWORD>>(names.size()));
+    EXPECT_NE(store().get_values({RegRoot::LocalMachine, u"Bad\\\\Path"}, names, values), RegStatus::Ok);
 }
 
 TEST_F(FactoryTest, TheModelChoosesTheEntry) {
