@@ -31,7 +31,13 @@ public:
     void unlock() {
         forget_owner();
         mu_.unlock();
+        if (on_release_) on_release_();
     }
+
+    // A function of the calling thread's to run whenever it lets the mutex go: after
+    // unlock(), and before a condition wait releases the mutex (still holding it then).
+    // Set once, before the mutex is shared.
+    void set_on_release(void (*on_release)()) { on_release_ = on_release; }
 
     // Whether the calling thread holds the mutex (debug builds; true in release builds,
     // so call it only inside assert()).
@@ -62,6 +68,7 @@ private:
     struct Released {
         explicit Released(std::unique_lock<CheckedMutex>& lock) : mutex(*lock.mutex()), native(mutex.mu_, std::adopt_lock) {
             assert(lock.owns_lock());
+            if (mutex.on_release_) mutex.on_release_();
             mutex.forget_owner();
         }
         ~Released() {
@@ -84,6 +91,7 @@ private:
     }
 
     std::mutex mu_;
+    void (*on_release_)() = nullptr;
 #ifndef NDEBUG
     std::atomic<std::thread::id> owner_{};
 #endif

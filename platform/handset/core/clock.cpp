@@ -5,7 +5,9 @@
 #include <cassert>
 #include <condition_variable>
 #include <limits>
-#include <optional>
+#include <memory>
+#include <new>
+#include <type_traits>
 
 namespace handset {
 namespace {
@@ -14,6 +16,43 @@ std::atomic<unsigned long long> g_next_token{1};
 thread_local unsigned long long t_token = 0;
 thread_local bool* t_held_flag = nullptr;
 thread_local int t_loop_waits = 0;
+
+// The wakes this thread owes to the waiters it released under the kernel lock, delivered
+// once it lets the lock go. Woken while the lock was still held, a waiter would only
+// wake to wait for the lock: a second trip through the host's scheduler, often to
+// another processor, for every hand-over between threads. The list is empty whenever
+// the thread does not hold the lock; it has no destructor, so that the unlocks of a
+// thread's exit (its other thread-locals' destructors) still find it. A wake that does
+// not fit is delivered at once, under the lock, which is only slower.
+struct OwedWakes {
+    using Sleeper = std::shared_ptr<std::condition_variable>;
+    static constexpr std::size_t kMax = 8;
+    alignas(Sleeper) unsigned char slots[kMax][sizeof(Sleeper)];
+    std::size_t count;
+
+    Sleeper* at(std::size_t i) { return std::launder(reinterpret_cast<Sleeper*>(slots[i])); }
+    void add(const Sleeper& cv) {
+        if (count == kMax) {
+            cv->notify_one();
+            return;
+        }
+        new (slots[count]) Sleeper(cv);
+        ++count;
+    }
+    void deliver() {
+        for (std::size_t i = 0; i < count; ++i) {
+            (*at(i))->notify_one();
+            at(i)->~Sleeper();
+        }
+        count = 0;
+    }
+};
+static_assert(std::is_trivially_destructible_v<OwedWakes>);
+thread_local OwedWakes t_owed_wakes{};
+
+void deliver_owed_wakes() {
+    if (t_owed_wakes.count != 0) t_owed_wakes.deliver();
+}
 
 }  // namespace
 
@@ -30,11 +69,17 @@ unsigned long long thread_token() {
 struct Clock::Waiter {
     // Made only when the waiter blocks: most waits of the virtual clock are completed
     // by the waiting thread itself (advance_if_idle), and a condition variable's
-    // making and unmaking were a good part of such a wait. Lock held for both.
-    std::optional<std::condition_variable> cv;
-    std::condition_variable& sleeper() { return cv ? *cv : cv.emplace(); }
+    // making and unmaking were a good part of such a wait. Shared with the wakes owed
+    // to it, which may be delivered after the wait has ended. Lock held for both.
+    std::shared_ptr<std::condition_variable> cv;
+    std::condition_variable& sleeper() {
+        if (!cv) cv = std::make_shared<std::condition_variable>();
+        return *cv;
+    }
+    // The waker's thread delivers the wake when it lets the kernel lock go; the waiter
+    // checks `done` under the lock before it sleeps, so no wake is lost meanwhile.
     void wake() {
-        if (cv) cv->notify_one();
+        if (cv) t_owed_wakes.add(cv);
     }
     std::span<Waitable* const> objects;
     bool all = false;
@@ -90,7 +135,10 @@ Clock& clock() {
 }
 
 CheckedMutex& kernel_lock() {
-    static CheckedMutex m;
+    struct KernelLock : CheckedMutex {
+        KernelLock() { set_on_release(deliver_owed_wakes); }
+    };
+    static KernelLock m;
     return m;
 }
 

@@ -94,6 +94,32 @@ TEST_F(ClockTest, AutoResetEventReleasesOneWaiterPerSignal) {
     CloseHandle(event);
 }
 
+// One change releases more waiters than a thread keeps wakes for until it lets the
+// kernel lock go; every one of them must still wake, at the same moment.
+TEST_F(ClockTest, AManualResetEventWakesEveryWaiterAtOnce) {
+    handset::Participation self;
+    HANDLE event = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+    constexpr int kWaiters = 20;
+    std::mutex mu;
+    std::vector<long long> woken_at;
+    std::vector<HANDLE> threads;
+    for (int i = 0; i < kWaiters; ++i) {
+        threads.push_back(handset::make_handle(handset::start_thread([&] {
+            const DWORD r = WaitForSingleObject(event, INFINITE);
+            std::lock_guard lock(mu);
+            woken_at.push_back(r == WAIT_OBJECT_0 ? handset::clock().now_ms() : -1);
+            return 0u;
+        })));
+    }
+    handset::clock().wait_for_rest();  // every waiter blocked
+    Sleep(250);
+    SetEvent(event);
+    ASSERT_EQ(WaitForMultipleObjects(kWaiters, threads.data(), TRUE, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(woken_at, std::vector<long long>(kWaiters, 250));
+    for (HANDLE h : threads) CloseHandle(h);
+    CloseHandle(event);
+}
+
 TEST_F(ClockTest, WaitOnBadHandlesFailsWithInvalidHandle) {
     SetLastError(0xdeadbeef);
     EXPECT_EQ(WaitForSingleObject(reinterpret_cast<HANDLE>(0x7777770), 0), WAIT_FAILED);
