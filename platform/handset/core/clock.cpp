@@ -54,6 +54,16 @@ void deliver_owed_wakes() {
     if (t_owed_wakes.count != 0) t_owed_wakes.deliver();
 }
 
+// A thread about to sleep lets the lock go for a moment when it owes wakes, so that they
+// come after the unlock here and not while its own wait still holds the lock. True
+// when it did: what the lock guards may have changed meanwhile.
+bool pass_owed_wakes(std::unique_lock<CheckedMutex>& lock) {
+    if (t_owed_wakes.count == 0) return false;
+    lock.unlock();
+    lock.lock();
+    return true;
+}
+
 }  // namespace
 
 void set_held_flag(bool* flag) { t_held_flag = flag; }
@@ -248,12 +258,14 @@ int Clock::wait(std::unique_lock<CheckedMutex>& lock, std::span<Waitable* const>
             --running_;
             advance_if_idle();
         }
-        while (!w.done) CheckedMutex::wait(w.sleeper(), lock);
+        while (!w.done)
+            if (!pass_owed_wakes(lock)) CheckedMutex::wait(w.sleeper(), lock);
         // Whoever completed the wait counted us as running again and unlinked us.
         return w.result;
     }
 
     while (!w.done) {
+        if (pass_owed_wakes(lock)) continue;
         if (deadline == kNoDeadline) {
             CheckedMutex::wait(w.sleeper(), lock);
             continue;
