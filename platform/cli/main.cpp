@@ -1,5 +1,6 @@
 // The `quillon` executable: the emulated phone with Quillon running on it, set up by
 // the phone's options, or the companion (companions.h) that the command line names.
+#include <malloc.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -196,6 +197,9 @@ int main(int argc, char** argv) {
     // A reader that went away (a closed pipe, a dropped socket peer) is an error of
     // that write, not the end of the phone.
     ::signal(SIGPIPE, SIG_IGN);
+    // The phone's threads mostly take turns, so one heap serves them all; a heap of its
+    // own cost each new thread a 64 MiB reservation and the faults of its first pages.
+    ::mallopt(M_ARENA_MAX, 1);
 
     CLI::App app{"quillon: an emulated Windows Mobile handset with Quillon running on it"};
     Options options;
