@@ -27,7 +27,6 @@ public:
         // The thread that started it waits for it, so that thread outlives it otherwise.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         PhoneOptions options;
-        options.primary = false;  // its windows can still be asked to come to the front
         options.report = [](const std::string& text) { std::fprintf(stderr, "quillon: %s\n", text.c_str()); };
         Phone phone(std::move(options), [](const std::string& line, const Event&) {
             std::string text = line + "\n";

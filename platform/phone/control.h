@@ -1,9 +1,9 @@
 // The control socket: a running instance takes handset commands from `quillon ctl`,
 // and the hosts of one device ask each other to bring a window to the front.
 //
-// Each host listens on run/ctl-<os pid>.sock of the device folder; the instance the
-// user started also points run/ctl.sock at its socket, which is where `quillon ctl`
-// goes. The run folder is owner-only and so is the socket; a peer of another user is
+// Each host listens on run/ctl-<os pid>.sock of the device folder. `quillon ctl` goes
+// to the phone that holds the device, whose pid the first line of run/phone.lock
+// gives (a name that costs the phone nothing to make or remove). The run folder is owner-only and so is the socket; a peer of another user is
 // refused. The protocol, one command a line and its answer, is control_protocol.h's.
 #pragma once
 
@@ -18,8 +18,7 @@ class Executor;
 
 class ControlServer {
 public:
-    // `primary`: this is the instance the user started, so run/ctl.sock names it.
-    ControlServer(Executor& executor, bool primary);
+    explicit ControlServer(Executor& executor);
     ~ControlServer();
     ControlServer(const ControlServer&) = delete;
     ControlServer& operator=(const ControlServer&) = delete;
@@ -41,6 +40,13 @@ private:
 
 // The socket of the host with OS process id `os_pid` in `run_dir`.
 std::filesystem::path control_socket_path(const std::filesystem::path& run_dir, int os_pid);
+
+// run/phone.lock: the phone that runs on the device holds it, and writes its OS pid on
+// its first line.
+std::filesystem::path phone_lock_path(const std::filesystem::path& run_dir);
+// The socket of the phone that the lock file names, whether or not it still runs;
+// empty when the file names none.
+std::filesystem::path phone_control_socket(const std::filesystem::path& run_dir);
 
 // Sends one command line to the socket at `socket` and collects the answer. Returns
 // false with `error` set when the command failed or the socket could not be reached.

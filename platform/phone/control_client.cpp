@@ -69,9 +69,10 @@ bool send_control_command(const fs::path& socket, const std::string& line, std::
 ControlReply send_to_device(const fs::path& device_folder, const std::string& line) {
     ControlReply reply;
     const fs::path run_dir = device_folder / "run";
-    // The instance the user started is behind ctl.sock; when that link is stale, any
-    // live host of the device will do.
-    std::vector<fs::path> candidates{run_dir / "ctl.sock"};
+    // The phone that holds the device; when it has ended, any live host of the device
+    // will do.
+    std::vector<fs::path> candidates;
+    if (fs::path phone = phone_control_socket(run_dir); !phone.empty()) candidates.push_back(std::move(phone));
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(run_dir, ec))
         if (process_alive(pid_of_socket(entry.path()))) candidates.push_back(entry.path());

@@ -42,11 +42,9 @@ void remove_stale_sockets(const fs::path& run_dir) {
 
 struct ControlServer::State {
     Executor& executor;
-    bool primary;
     UniqueFd listener;
     UniqueFd wake;  // eventfd: stop() wakes the accept loop through it
     std::thread acceptor;
-    fs::path link;  // run/ctl.sock when this server made it
 
     struct Connection {
         std::thread thread;
@@ -57,7 +55,7 @@ struct ControlServer::State {
     std::list<Connection> connections;
     std::atomic<bool> stopping = false;
 
-    State(Executor& e, bool p) : executor(e), primary(p) {}
+    explicit State(Executor& e) : executor(e) {}
 
     void accept_loop();
     void serve(Connection* connection);
@@ -182,8 +180,7 @@ void ControlServer::State::serve(Connection* connection) {
     connection->done = true;
 }
 
-ControlServer::ControlServer(Executor& executor, bool primary)
-    : state_(std::make_unique<State>(executor, primary)) {}
+ControlServer::ControlServer(Executor& executor) : state_(std::make_unique<State>(executor)) {}
 
 ControlServer::~ControlServer() { stop(); }
 
@@ -225,21 +222,6 @@ bool ControlServer::start(std::string& error) {
     }
     state_->listener = std::move(fd);
     state_->wake = UniqueFd(::eventfd(0, EFD_CLOEXEC));
-
-    if (state_->primary) {
-        // Replace the link in one step so that a client never finds it missing.
-        const fs::path link = run_dir / "ctl.sock";
-        const fs::path temp = run_dir / ("ctl.sock." + std::to_string(pid));
-        int linked = ::symlink(path_.filename().c_str(), temp.c_str());
-        if (linked != 0 && errno == EEXIST) {
-            fs::remove(temp, ec);
-            linked = ::symlink(path_.filename().c_str(), temp.c_str());
-        }
-        if (linked == 0 && ::rename(temp.c_str(), link.c_str()) == 0)
-            state_->link = link;
-        else
-            fs::remove(temp, ec);
-    }
     state_->acceptor = std::thread([s = state_.get()] { s->accept_loop(); });
     return true;
 }
@@ -258,10 +240,6 @@ void ControlServer::stop() {
     for (auto& c : state_->connections) c.thread.join();
     state_->connections.clear();
     std::error_code ec;
-    if (!state_->link.empty()) {
-        // Another instance may have taken the link over meanwhile; only ours is removed.
-        if (fs::read_symlink(state_->link, ec) == path_.filename()) fs::remove(state_->link, ec);
-    }
     fs::remove(path_, ec);
     state_->listener.reset();
 }

@@ -8,6 +8,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 #include "platform/phone/control.h"
 
@@ -75,6 +77,18 @@ int pid_of_socket(const fs::path& path) {
 
 fs::path control_socket_path(const fs::path& run_dir, int os_pid) {
     return run_dir / ("ctl-" + std::to_string(os_pid) + ".sock");
+}
+
+fs::path phone_lock_path(const fs::path& run_dir) { return run_dir / "phone.lock"; }
+
+fs::path phone_control_socket(const fs::path& run_dir) {
+    std::ifstream in(phone_lock_path(run_dir));
+    std::string line;
+    if (!std::getline(in, line) || line.empty() || line.size() > 9 ||
+        line.find_first_not_of("0123456789") != std::string::npos)
+        return {};
+    const int pid = std::stoi(line);
+    return pid > 0 ? control_socket_path(run_dir, pid) : fs::path();
 }
 
 }  // namespace phone

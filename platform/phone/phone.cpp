@@ -9,7 +9,7 @@ using namespace handset::shell;
 namespace phone {
 
 Phone::Phone(PhoneOptions options, EventLog::Sink sink)
-    : options_(std::move(options)), sink_(events().add_sink(std::move(sink))), server_(executor_, options_.primary) {
+    : options_(std::move(options)), sink_(events().add_sink(std::move(sink))), server_(executor_) {
     std::string error;
     if (!server_.start(error)) report(error + " (quillon ctl will not reach this phone)");
     if (!options_.home_screen) return;

@@ -26,8 +26,6 @@
 namespace phone {
 
 struct PhoneOptions {
-    // The instance the user started: run/ctl.sock names it. A child host is not.
-    bool primary = true;
     // The launcher's home screen and soft key, with the home screen's clock. A child
     // host, which runs a second instance for its parent, has none.
     std::optional<handset::shell::PhoneTime> home_screen;

@@ -50,7 +50,7 @@ std::unique_ptr<Device> open_device(const DeviceOptions& options) {
 // kernel lets go however the process ends, with the holder's pid written in it for
 // the next phone's refusal.
 UniqueFd hold_device(const Device& device) {
-    const std::filesystem::path file = device.run_dir() / "phone.lock";
+    const std::filesystem::path file = phone_lock_path(device.run_dir());
     UniqueFd fd = open_lock_file(file);
     if (!fd && errno == ENOENT) {  // the device made run/; made again if removed since
         std::error_code ec;

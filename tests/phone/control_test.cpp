@@ -9,6 +9,7 @@
 #include "common/build_paths.h"
 #include "common/child_process.h"
 #include "common/script_lines.h"
+#include "platform/phone/control.h"
 
 using qtest::Child;
 using qtest::run_quillon;
@@ -44,7 +45,7 @@ protected:
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un addr{};
         addr.sun_family = AF_UNIX;
-        const std::string path = (device() / "run" / "ctl.sock").string();
+        const std::string path = phone::phone_control_socket(device() / "run").string();
         std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
         if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
             ::close(fd);
@@ -200,7 +201,7 @@ TEST_F(RunningPhone, SocketAndRunFolderAreOwnerOnly) {
     struct stat st {};
     ASSERT_EQ(::stat((device() / "run").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    ASSERT_EQ(::stat((device() / "run" / "ctl.sock").c_str(), &st), 0);  // follows the link
+    ASSERT_EQ(::stat(phone::phone_control_socket(device() / "run").c_str(), &st), 0);
     EXPECT_TRUE(S_ISSOCK(st.st_mode));
     EXPECT_EQ(st.st_mode & 0077, 0u);
 }
@@ -241,7 +242,8 @@ TEST(Ctl, NoRunningInstanceIsAnError) {
     const auto r = run_quillon({"--device", (dir / "device").string(), "ctl", "screen"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("no Quillon instance runs"), std::string::npos) << r.err;
-    EXPECT_FALSE(std::filesystem::exists(dir / "device" / "run" / "ctl.sock"));
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "device" / "run"))
+        EXPECT_FALSE(entry.is_socket()) << entry.path();
 }
 
 }  // namespace

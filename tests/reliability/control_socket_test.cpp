@@ -10,6 +10,7 @@
 #include <sys/un.h>
 
 #include "common/child_process.h"
+#include "platform/phone/control.h"
 #include "res/resources.h"
 
 namespace reltest {
@@ -108,7 +109,7 @@ protected:
     }
 
     std::string device() const { return (dir_ / "device").string(); }
-    fs::path socket() const { return dir_ / "device" / "run" / "ctl.sock"; }
+    fs::path socket() const { return phone::phone_control_socket(dir_ / "device" / "run"); }
 
     // The instance still runs and answers a command on a fresh connection.
     void expect_answers() {
