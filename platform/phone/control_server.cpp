@@ -205,6 +205,10 @@ bool ControlServer::start(std::string& error) {
     UniqueFd dir;
     UniqueFd fd = unix_stream_socket(path_, addr, dir, "the control socket", error);
     if (!fd) return false;
+    // Linux makes the socket's file with the mode of the socket itself (less the umask):
+    // set before bind, the file is owner-only from its first moment, and no chmod of
+    // the file (a write of its inode) follows. Where that fails, the file is changed.
+    const bool owner_only = ::fchmod(fd.get(), 0600) == 0;
     auto bind_socket = [&] { return ::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr); };
     int bound = bind_socket();
     if (bound != 0 && errno == EADDRINUSE) {  // left by an earlier process with this pid
@@ -215,7 +219,7 @@ bool ControlServer::start(std::string& error) {
         error = "cannot create the control socket " + path_.string() + ": " + errno_text(errno);
         return false;
     }
-    if (::chmod(path_.c_str(), 0600) != 0 || ::listen(fd.get(), 16) != 0) {
+    if ((!owner_only && ::chmod(path_.c_str(), 0600) != 0) || ::listen(fd.get(), 16) != 0) {
         error = "cannot open the control socket " + path_.string() + ": " + errno_text(errno);
         fs::remove(path_, ec);
         return false;
