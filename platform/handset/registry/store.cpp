@@ -468,21 +468,11 @@ RegStatus RegistryStore::set_value(const RegKeyPath& key, std::u16string_view na
 }
 
 RegStatus RegistryStore::get_value(const RegKeyPath& key, std::u16string_view name, RegValue& out) {
-    std::lock_guard lock(mu_);
-    return guarded([&] {
-        check_key_path(key.path);
-        SqlTransaction txn(*sql_, false);
-        KeyId id = 0;
-        if (!lookup(key.root, fold_name(key.path), id, nullptr)) throw OpFailure{RegStatus::NotFound};
-        sqlite3_stmt* s = sql_->stmt(Sql::GetValue);
-        sqlite3_bind_int64(s, 1, id);
-        bind_text(s, 2, fold_name(name));
-        Step step(s);
-        if (!step.next()) throw OpFailure{RegStatus::NotFound};
-        out.name = column_text(s, 2);
-        out.type = static_cast<DWORD>(sqlite3_column_int64(s, 0));
-        out.data = column_blob(s, 1);
-    });
+    std::vector<std::optional<RegValue>> values;
+    RegStatus st = get_values(key, std::span(&name, 1), values);
+    if (st == RegStatus::Ok && !values[0]) st = RegStatus::NotFound;
+    if (st == RegStatus::Ok) out = std::move(*values[0]);
+    return st;
 }
 
 RegStatus RegistryStore::get_values(const RegKeyPath& key, std::span<const std::u16string_view> names,
