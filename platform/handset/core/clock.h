@@ -12,7 +12,8 @@
 // an absolute deadline in handset milliseconds. Whoever changes an object's state
 // calls wake_waiters() under the lock; a waiter whose condition holds is marked
 // runnable at that moment, so the virtual clock never jumps past a thread that has
-// been woken but not yet scheduled.
+// been woken but not yet scheduled. Its thread is woken only once the releasing thread
+// lets the lock go: woken before, it would wake only to wait for the lock.
 #pragma once
 
 #include <chrono>
