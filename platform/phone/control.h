@@ -2,9 +2,10 @@
 // and the hosts of one device ask each other to bring a window to the front.
 //
 // Each host listens on run/ctl-<os pid>.sock of the device folder. `quillon ctl` goes
-// to the phone that holds the device, whose pid the first line of run/phone.lock
-// gives (a name that costs the phone nothing to make or remove). The run folder is owner-only and so is the socket; a peer of another user is
-// refused. The protocol, one command a line and its answer, is control_protocol.h's.
+// to the phone that holds the device, whose pid the first line of run/phone.lock gives
+// (a name that costs the phone nothing to make or remove). The run folder is owner-only
+// and so is the socket; a peer of another user is refused. The protocol, one command a
+// line and its answer, is control_protocol.h's.
 #pragma once
 
 #include <filesystem>

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -67,12 +68,23 @@ bool write_all(int fd, std::string_view data) {
 
 bool process_alive(int pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
 
+namespace {
+
+// The process id that `digits` spell, or 0 when they spell none (a sign, other
+// characters, a number beyond an int: a stray file in run/ must not end the phone).
+int pid_of_digits(std::string_view digits) {
+    if (digits.empty() || digits.front() == '-') return 0;
+    int pid = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+    return ec == std::errc() && end == digits.data() + digits.size() && pid > 0 ? pid : 0;
+}
+
+}  // namespace
+
 int pid_of_socket(const fs::path& path) {
     const std::string name = path.filename().string();
     if (!name.starts_with("ctl-") || !name.ends_with(".sock")) return 0;
-    const std::string digits = name.substr(4, name.size() - 9);
-    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return 0;
-    return std::stoi(digits);
+    return pid_of_digits(std::string_view(name).substr(4, name.size() - 9));
 }
 
 fs::path control_socket_path(const fs::path& run_dir, int os_pid) {
@@ -84,10 +96,7 @@ fs::path phone_lock_path(const fs::path& run_dir) { return run_dir / "phone.lock
 fs::path phone_control_socket(const fs::path& run_dir) {
     std::ifstream in(phone_lock_path(run_dir));
     std::string line;
-    if (!std::getline(in, line) || line.empty() || line.size() > 9 ||
-        line.find_first_not_of("0123456789") != std::string::npos)
-        return {};
-    const int pid = std::stoi(line);
+    const int pid = std::getline(in, line) ? pid_of_digits(line) : 0;
     return pid > 0 ? control_socket_path(run_dir, pid) : fs::path();
 }
 

@@ -5,6 +5,7 @@
 #include <sys/un.h>
 
 #include <cstring>
+#include <fstream>
 
 #include "common/build_paths.h"
 #include "common/child_process.h"
@@ -216,6 +217,13 @@ TEST(Ctl, APhoneMendsItsRunFolder) {
     } cases[] = {
         {"removed", [](const fs::path& run) { fs::remove_all(run); }},
         {"opened to all", [](const fs::path& run) { fs::permissions(run, fs::perms::all); }},
+        // Files named as sockets of no process that can be: the phone's sweep of stale
+        // sockets and ctl's search for a live one pass over them.
+        {"stray socket names",
+         [](const fs::path& run) {
+             for (const char* name : {"ctl-99999999999.sock", "ctl--5.sock", "ctl-.sock", "ctl-12x.sock"})
+                 std::ofstream(run / name).put('x');
+         }},
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -239,9 +247,12 @@ TEST(Ctl, NoRunningInstanceIsAnError) {
     TempDir dir;
     // A device that exists but has no phone running on it.
     ASSERT_EQ(run_quillon({"--device", (dir / "device").string(), "--headless", "--no-start"}, "").status, 0);
-    const auto r = run_quillon({"--device", (dir / "device").string(), "ctl", "screen"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("no Quillon instance runs"), std::string::npos) << r.err;
+    for (const char* lock : {"", "99999999999\n", "-1\n", "pid\n"}) {
+        std::ofstream(dir / "device" / "run" / "phone.lock") << lock;
+        const auto r = run_quillon({"--device", (dir / "device").string(), "ctl", "screen"});
+        EXPECT_EQ(r.status, 1) << lock;
+        EXPECT_NE(r.err.find("no Quillon instance runs"), std::string::npos) << lock << r.err;
+    }
     for (const auto& entry : std::filesystem::directory_iterator(dir / "device" / "run"))
         EXPECT_FALSE(entry.is_socket()) << entry.path();
 }
