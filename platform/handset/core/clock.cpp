@@ -1,13 +1,22 @@
 // The handset clock: real or virtual time, and the one wait every service uses.
 #include "platform/handset/core/clock.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cassert>
+#include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <limits>
 #include <memory>
 #include <new>
+#include <system_error>
 #include <type_traits>
+#include <vector>
 
 namespace handset {
 namespace {
@@ -24,31 +33,60 @@ thread_local int t_loop_waits = 0;
 // the thread does not hold the lock; it has no destructor, so that the unlocks of a
 // thread's exit (its other thread-locals' destructors) still find it. A wake that does
 // not fit is delivered at once, under the lock, which is only slower.
-struct OwedWakes {
-    using Sleeper = std::shared_ptr<std::condition_variable>;
-    static constexpr std::size_t kMax = 8;
-    alignas(Sleeper) unsigned char slots[kMax][sizeof(Sleeper)];
-    std::size_t count;
+// What a blocked waiter sleeps on: a condition variable, or, for a wait that also
+// watches host descriptors, an eventfd that ppoll() watches beside them.
+struct Sleeper {
+    std::condition_variable cv;
+    int event_fd = -1;
 
-    Sleeper* at(std::size_t i) { return std::launder(reinterpret_cast<Sleeper*>(slots[i])); }
-    void add(const Sleeper& cv) {
-        if (count == kMax) {
-            cv->notify_one();
+    Sleeper() = default;
+    explicit Sleeper(int fd) : event_fd(fd) {}
+    Sleeper(const Sleeper&) = delete;
+    Sleeper& operator=(const Sleeper&) = delete;
+    ~Sleeper() {
+        if (event_fd >= 0) ::close(event_fd);
+    }
+    void notify() {
+        if (event_fd < 0) {
+            cv.notify_one();
             return;
         }
-        new (slots[count]) Sleeper(cv);
+        const std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(event_fd, &one, sizeof one);
+    }
+};
+
+struct OwedWakes {
+    using Owed = std::shared_ptr<Sleeper>;
+    static constexpr std::size_t kMax = 8;
+    alignas(Owed) unsigned char slots[kMax][sizeof(Owed)];
+    std::size_t count;
+
+    Owed* at(std::size_t i) { return std::launder(reinterpret_cast<Owed*>(slots[i])); }
+    void add(const Owed& sleeper) {
+        if (count == kMax) {
+            sleeper->notify();
+            return;
+        }
+        new (slots[count]) Owed(sleeper);
         ++count;
     }
     void deliver() {
         for (std::size_t i = 0; i < count; ++i) {
-            (*at(i))->notify_one();
-            at(i)->~Sleeper();
+            (*at(i))->notify();
+            at(i)->~Owed();
         }
         count = 0;
     }
 };
 static_assert(std::is_trivially_destructible_v<OwedWakes>);
 thread_local OwedWakes t_owed_wakes{};
+
+// The sleeper of this thread's waits on host descriptors, made at its first such wait
+// and kept: an eventfd and its closing at every wait cost more than the wait's own
+// calls. A wake that comes after its wait has ended leaves it readable, and the next
+// wait then wakes once for nothing.
+thread_local std::shared_ptr<Sleeper> t_host_sleeper;
 
 void deliver_owed_wakes() {
     if (t_owed_wakes.count != 0) t_owed_wakes.deliver();
@@ -80,16 +118,25 @@ struct Clock::Waiter {
     // Made only when the waiter blocks: most waits of the virtual clock are completed
     // by the waiting thread itself (advance_if_idle), and a condition variable's
     // making and unmaking were a good part of such a wait. Shared with the wakes owed
-    // to it, which may be delivered after the wait has ended. Lock held for both.
-    std::shared_ptr<std::condition_variable> cv;
-    std::condition_variable& sleeper() {
-        if (!cv) cv = std::make_shared<std::condition_variable>();
-        return *cv;
+    // to it, which may be delivered after the wait has ended. Lock held for all three.
+    std::shared_ptr<Sleeper> sleeper;
+    std::condition_variable& cv() {
+        if (!sleeper) sleeper = std::make_shared<Sleeper>();
+        return sleeper->cv;
+    }
+    int event_fd() {
+        if (!t_host_sleeper) {
+            const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+            if (fd < 0) throw std::system_error(errno, std::generic_category(), "a wait on host descriptors");
+            t_host_sleeper = std::make_shared<Sleeper>(fd);
+        }
+        sleeper = t_host_sleeper;
+        return sleeper->event_fd;
     }
     // The waker's thread delivers the wake when it lets the kernel lock go; the waiter
     // checks `done` under the lock before it sleeps, so no wake is lost meanwhile.
     void wake() {
-        if (cv) t_owed_wakes.add(cv);
+        if (sleeper) t_owed_wakes.add(sleeper);
     }
     std::span<Waitable* const> objects;
     bool all = false;
@@ -233,7 +280,7 @@ void Clock::unlink(Waiter* w) {
 }
 
 int Clock::wait(std::unique_lock<CheckedMutex>& lock, std::span<Waitable* const> objects, bool all,
-                long long deadline) {
+                long long deadline, std::span<const int> host_fds) {
     assert(lock.owns_lock());
     Waiter w;
     w.objects = objects;
@@ -253,13 +300,14 @@ int Clock::wait(std::unique_lock<CheckedMutex>& lock, std::span<Waitable* const>
     if (waiters_) waiters_->prev = &w;
     waiters_ = &w;
 
+    if (kind_ == ClockKind::Virtual && w.participant) {
+        --running_;
+        advance_if_idle();
+    }
+    if (!host_fds.empty()) return sleep_on_host(lock, w, host_fds);
     if (kind_ == ClockKind::Virtual) {
-        if (w.participant) {
-            --running_;
-            advance_if_idle();
-        }
         while (!w.done)
-            if (!pass_owed_wakes(lock)) CheckedMutex::wait(w.sleeper(), lock);
+            if (!pass_owed_wakes(lock)) CheckedMutex::wait(w.cv(), lock);
         // Whoever completed the wait counted us as running again and unlinked us.
         return w.result;
     }
@@ -267,18 +315,63 @@ int Clock::wait(std::unique_lock<CheckedMutex>& lock, std::span<Waitable* const>
     while (!w.done) {
         if (pass_owed_wakes(lock)) continue;
         if (deadline == kNoDeadline) {
-            CheckedMutex::wait(w.sleeper(), lock);
+            CheckedMutex::wait(w.cv(), lock);
             continue;
         }
-        // start_ and speed_ change only under the kernel lock, which this thread holds.
-        const auto real_deadline =
-            start_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                         std::chrono::duration<double, std::milli>(static_cast<double>(deadline) / speed_));
-        if (CheckedMutex::wait_until(w.sleeper(), lock, real_deadline) == std::cv_status::timeout && !w.done &&
+        if (CheckedMutex::wait_until(w.cv(), lock, host_time(deadline)) == std::cv_status::timeout && !w.done &&
             now_ms() >= deadline) {
             unlink(&w);
             return kWaitTimeout;
         }
+    }
+    return w.result;
+}
+
+std::chrono::steady_clock::time_point Clock::host_time(long long deadline) const {
+    // start_ and speed_ change only under the kernel lock, which the caller holds.
+    return start_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                        std::chrono::duration<double, std::milli>(static_cast<double>(deadline) / speed_));
+}
+
+// The rest of a wait that also watches host descriptors: it sleeps in ppoll() on them and
+// on the eventfd its wakes write to. Input on a descriptor, or an error, ends the wait
+// from this side, as a deadline of the real clock does.
+int Clock::sleep_on_host(std::unique_lock<CheckedMutex>& lock, Waiter& w, std::span<const int> host_fds) {
+    std::vector<pollfd> fds{{w.event_fd(), POLLIN, 0}};
+    for (const int fd : host_fds) fds.push_back({fd, POLLIN, 0});
+    const nfds_t count = fds.size();
+    // Leaves the wait by this thread's own doing; it runs again from here.
+    auto end = [&](int result) {
+        unlink(&w);
+        if (kind_ == ClockKind::Virtual && w.participant) ++running_;
+        return result;
+    };
+    while (!w.done) {
+        if (pass_owed_wakes(lock)) continue;
+        timespec timeout{};
+        const bool timed = kind_ == ClockKind::Real && w.deadline != kNoDeadline;
+        if (timed) {
+            const auto left = std::max(host_time(w.deadline) - std::chrono::steady_clock::now(),
+                                       std::chrono::steady_clock::duration::zero());
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            timeout = {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+        }
+        lock.unlock();
+        const int ready = ::ppoll(fds.data(), count, timed ? &timeout : nullptr, nullptr);
+        const int error = errno;
+        if (ready > 0 && fds[0].revents) {
+            std::uint64_t wakes;
+            [[maybe_unused]] ssize_t n = ::read(fds[0].fd, &wakes, sizeof wakes);
+        }
+        lock.lock();
+        if (w.done) break;
+        if (ready < 0 && error != EINTR) {
+            end(kWaitTimeout);
+            throw std::system_error(error, std::generic_category(), "a wait on host descriptors");
+        }
+        for (nfds_t i = 1; ready > 0 && i < count; ++i)
+            if (fds[i].revents) return end(kWaitHostInput + static_cast<int>(i - 1));
+        if (timed && now_ms() >= w.deadline) return end(kWaitTimeout);
     }
     return w.result;
 }

@@ -56,6 +56,8 @@ unsigned long long thread_token();
 // came abandoned adds kWaitAbandoned to its index, as the platform's WAIT_ABANDONED_0.
 constexpr int kWaitTimeout = -1;
 constexpr int kWaitAbandoned = 0x80;
+// A host descriptor that the wait also watches has input: kWaitHostInput plus its index.
+constexpr int kWaitHostInput = 0x100;
 
 class Clock {
 public:
@@ -77,8 +79,13 @@ public:
     // called with `lock` holding kernel_lock(). Returns the index of the object that
     // ended the wait (0 for wait-all), plus kWaitAbandoned when it came abandoned, or
     // kWaitTimeout.
+    //
+    // The wait can also watch descriptors of the host (`host_fds`): one that has input
+    // (or an error, or has been closed) ends it with kWaitHostInput plus its index. Such
+    // input comes from outside the phone, whenever it comes: under the virtual clock a
+    // thread blocked here counts as blocked, and time may move on meanwhile.
     int wait(std::unique_lock<CheckedMutex>& lock, std::span<Waitable* const> objects, bool all,
-             long long deadline);
+             long long deadline, std::span<const int> host_fds = {});
 
     // Re-examines every blocked waiter after a state change. Kernel lock held.
     void wake_waiters();
@@ -117,6 +124,8 @@ public:
 
 private:
     struct Waiter;
+    int sleep_on_host(std::unique_lock<CheckedMutex>& lock, Waiter& w, std::span<const int> host_fds);
+    std::chrono::steady_clock::time_point host_time(long long deadline) const;  // kernel lock held
     void advance_if_idle();  // kernel lock held
     void release(Waiter* w);  // kernel lock held
     void unlink(Waiter* w);

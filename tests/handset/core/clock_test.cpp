@@ -1,5 +1,10 @@
 // The virtual clock: who wakes when, and how fast hours of handset time pass.
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdint>
+#include <future>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -118,6 +123,65 @@ TEST_F(ClockTest, AManualResetEventWakesEveryWaiterAtOnce) {
     EXPECT_EQ(woken_at, std::vector<long long>(kWaiters, 250));
     for (HANDLE h : threads) CloseHandle(h);
     CloseHandle(event);
+}
+
+// A wait that also watches host descriptors ends on whatever comes first: one of its
+// objects, its deadline (time moves on while it only watches), or input on one of the
+// descriptors, after which its thread runs again and holds time still until it waits.
+// Input comes from outside handset time: this thread, still running, holds time until
+// the waiter has seen it.
+TEST_F(ClockTest, AWaitOnHostDescriptorsEndsOnWhateverComesFirst) {
+    struct Case {
+        const char* name;
+        bool set_event;
+        int input_on;  // descriptor given input, or -1
+        int expected;
+        long long woken_at;
+    };
+    const Case cases[] = {
+        {"input on the second descriptor", false, 1, handset::kWaitHostInput + 1, 0},
+        {"input on the first", false, 0, handset::kWaitHostInput, 0},
+        {"the event, then input", true, 0, 0, 0},
+        {"nothing: the deadline", false, -1, handset::kWaitTimeout, 5000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        handset::Participation self;
+        const long long start = handset::clock().now_ms();
+        HANDLE event = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+        const int fds[] = {::eventfd(0, EFD_CLOEXEC), ::eventfd(0, EFD_CLOEXEC)};
+        int result = -99;
+        long long woken_at = -1, slept_to = -1;
+        std::promise<void> woken;
+        auto waiter = handset::start_thread([&] {
+            auto object = handset::object_as<handset::EventObject>(event);
+            handset::Waitable* const objects[] = {object.get()};
+            {
+                std::unique_lock lock(handset::kernel_lock());
+                result = handset::clock().wait(lock, objects, false, start + 5000, fds);
+            }
+            woken_at = handset::clock().now_ms() - start;
+            woken.set_value();
+            Sleep(100);
+            slept_to = handset::clock().now_ms() - start;
+            return 0u;
+        });
+        handset::clock().wait_for_rest();  // the waiter is blocked
+        if (c.set_event) SetEvent(event);
+        if (c.input_on >= 0) {
+            const std::uint64_t one = 1;
+            ASSERT_EQ(::write(fds[c.input_on], &one, sizeof one), 8);
+            woken.get_future().wait();
+        }
+        HANDLE thread = handset::make_handle(waiter);
+        ASSERT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+        EXPECT_EQ(result, c.expected);
+        EXPECT_EQ(woken_at, c.woken_at);
+        EXPECT_EQ(slept_to, c.woken_at + 100);
+        CloseHandle(thread);
+        CloseHandle(event);
+        for (int fd : fds) ::close(fd);
+    }
 }
 
 TEST_F(ClockTest, WaitOnBadHandlesFailsWithInvalidHandle) {
