@@ -3,10 +3,10 @@
 // RequestPowerNotifications; GetSystemPowerState. See power.h for the states and the
 // timeouts.
 //
-// Its thread waits on the clock until the next thing that is due: the next idle step,
-// or the first battery poll that will read a change. It never polls: a battery whose
-// reading stays the same costs nothing, and under the virtual clock each deadline is
-// one of the waits that time jumps to.
+// It runs on the services thread, which waits on the clock until the next thing that is
+// due: the next idle step, or the first battery poll that will read a change. It never
+// polls: a battery whose reading stays the same costs nothing, and under the virtual
+// clock each deadline is one of the waits that time jumps to.
 #include "platform/handset/power/power.h"
 
 #include <algorithm>
@@ -18,6 +18,7 @@
 #include <mutex>
 #include <span>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "platform/handset/core/checked_mutex.h"
@@ -25,6 +26,7 @@
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/faults.h"
 #include "platform/handset/core/kernel.h"
+#include "platform/handset/core/service_thread.h"
 #include "platform/handset/core/utf.h"
 #include "platform/handset/power/msgqueue_object.h"
 #include "platform/handset/registry/paths.h"
@@ -115,7 +117,7 @@ bool touches_timeouts(const Event& event) {
 
 long long seconds_ms(DWORD seconds) { return static_cast<long long>(seconds) * 1000; }
 
-class PowerManager {
+class PowerManager final : public Service {
 public:
     std::u16string state() const {
         std::lock_guard lock(published_mu_);
@@ -128,44 +130,43 @@ public:
     }
 
     void start() {
-        std::lock_guard lock(mu_);
-        if (thread_) return;
-        const long long now = clock().now_ms();
-        entered_ms_ = now;
-        poll_origin_ms_ = now;
-        battery_ = Battery(Battery::kFactoryPercent, now);
-        told_ = battery_.read(now);
-        timeouts_ = read_timeouts();
         {
-            const FaultExemption power_manager_itself;
-            reload_handle_ = CreateEventW(nullptr, FALSE, FALSE, kReloadEventName);
+            std::lock_guard lock(mu_);
+            if (started_) return;
+            started_ = true;
+            const long long now = clock().now_ms();
+            entered_ms_ = now;
+            poll_origin_ms_ = now;
+            battery_ = Battery(Battery::kFactoryPercent, now);
+            told_ = battery_.read(now);
+            timeouts_ = read_timeouts();
+            {
+                const FaultExemption power_manager_itself;
+                reload_handle_ = CreateEventW(nullptr, FALSE, FALSE, kReloadEventName);
+            }
+            {
+                std::lock_guard klock(kernel_lock());
+                reload_ = object_as<EventObject>(reload_handle_);
+                waitables_[1] = reload_.get();
+            }
+            sink_ = events().add_sink([this](const std::string&, const Event& event) {
+                if (touches_timeouts(event)) request_reload();
+            });
+            rearm();
         }
-        {
-            std::lock_guard klock(kernel_lock());
-            stopping_ = false;
-            reload_ = object_as<EventObject>(reload_handle_);
-        }
-        sink_ = events().add_sink([this](const std::string&, const Event& event) {
-            if (touches_timeouts(event)) request_reload();
-        });
-        rearm();
-        thread_ = start_thread([this] { return run(); });
+        // Not under mu_: the services thread takes mu_ while it runs the manager.
+        add_service(*this);
     }
 
     void stop() {
-        std::shared_ptr<ThreadObject> thread;
+        bool started;
         {
             std::lock_guard lock(mu_);
-            thread = std::move(thread_);
+            started = std::exchange(started_, false);
         }
-        if (thread) {
+        if (started) {
             events().remove_sink(sink_);
-            std::unique_lock klock(kernel_lock());
-            stopping_ = true;
-            wake_->set();
-            clock().wake_waiters();
-            Waitable* const waitables[] = {thread.get()};
-            clock().wait(klock, waitables, false, kNoDeadline);
+            remove_service(*this);
         }
         std::lock_guard lock(mu_);
         set_state(u"on");
@@ -175,6 +176,7 @@ public:
         registrations_.clear();
         std::lock_guard klock(kernel_lock());
         deadline_ = kNoDeadline;
+        waitables_[1] = nullptr;
         reload_.reset();
         if (reload_handle_) close_handle(reload_handle_);
         reload_handle_ = nullptr;
@@ -255,22 +257,17 @@ private:
         DWORD mask;
     };
 
-    // The thread: sleeps until the next deadline, a reload, or a word that the deadline
-    // has moved.
-    DWORD run() {
-        std::unique_lock klock(kernel_lock());
-        while (!stopping_) {
-            Waitable* const waitables[] = {wake_.get(), reload_.get()};
-            const std::span<Waitable* const> waits(waitables, reload_ ? 2 : 1);
-            const int woken = clock().wait(klock, waits, false, deadline_);
-            if (stopping_) break;
-            const bool reload = woken == 1 || reload_requested_.exchange(false);
-            if (woken != kWaitTimeout && !reload) continue;
-            klock.unlock();
-            step(reload);
-            klock.lock();
-        }
-        return 0;
+    // The services thread asks what the manager waits for: the next deadline, a reload,
+    // or a word that the deadline has moved.
+    Waits waits() override {
+        assert(kernel_lock().held());
+        return {std::span<Waitable* const>(waitables_.data(), reload_ ? 2 : 1), deadline_, -1};
+    }
+
+    void run(int woken) override {
+        const bool reload = woken == 1 || reload_requested_.exchange(false);
+        if (woken != kWaitTimeout && !reload) return;
+        step(reload);
     }
 
     // Called from any thread, with any lock of the registry held: only leaves word.
@@ -441,7 +438,7 @@ private:
     long long poll_origin_ms_ = 0;
     std::vector<Registration> registrations_;
     int next_id_ = 1;
-    std::shared_ptr<ThreadObject> thread_;
+    bool started_ = false;
     HANDLE reload_handle_ = nullptr;
     int sink_ = 0;
     std::atomic<bool> reload_requested_{false};
@@ -449,11 +446,11 @@ private:
     // Kernel lock.
     std::shared_ptr<EventObject> wake_ = std::make_shared<EventObject>(false, false);
     std::shared_ptr<EventObject> reload_;
+    std::array<Waitable*, 2> waitables_{wake_.get(), nullptr};  // wake_, then reload_
     long long deadline_ = kNoDeadline;
-    bool stopping_ = false;
 };
 
-// Never destroyed: the thread may still be waiting when the process exits.
+// Never destroyed: the services thread may still be waiting when the process exits.
 PowerManager& power_manager() {
     static PowerManager* manager = new PowerManager;
     return *manager;

@@ -65,8 +65,8 @@ void set_charger(bool on);
 
 // The keypad tells the power manager of every key (see keypad.cpp).
 void power_user_activity();
-// The power manager's thread (see start_device_services). power_stop() also puts the
-// power manager back in its boot state, with a new battery.
+// The power manager's start and stop on the services thread (see start_device_services).
+// power_stop() also puts the power manager back in its boot state, with a new battery.
 void power_start();
 void power_stop();
 
