@@ -1,7 +1,9 @@
 // The control socket's server: each host listens on its own socket and answers the
-// handset commands of its peers, one thread a connection (see control.h).
+// handset commands of its peers, one thread a connection (see control.h). The services
+// thread takes the connections as they come.
 #include "platform/phone/control.h"
 
+#include <fcntl.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -21,6 +23,7 @@
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
 #include "platform/handset/core/kernel.h"
+#include "platform/handset/core/service_thread.h"
 
 using namespace handset;
 
@@ -40,11 +43,11 @@ void remove_stale_sockets(const fs::path& run_dir) {
 
 }  // namespace
 
-struct ControlServer::State {
+struct ControlServer::State final : Service {
     Executor& executor;
-    UniqueFd listener;
-    UniqueFd wake;  // eventfd: stop() wakes the accept loop through it
-    std::thread acceptor;
+    UniqueFd listener;  // non-blocking
+    UniqueFd wake;      // eventfd: stop() wakes the connections' waits through it
+    bool serving = false;
 
     struct Connection {
         std::thread thread;
@@ -57,7 +60,9 @@ struct ControlServer::State {
 
     explicit State(Executor& e) : executor(e) {}
 
-    void accept_loop();
+    Waits waits() override { return {{}, kNoDeadline, listener.get()}; }
+    void run(int) override { accept_pending(); }
+    void accept_pending();
     void serve(Connection* connection);
     std::string answer(std::string_view line);
     bool send_answer(int fd, std::string_view data);
@@ -81,23 +86,16 @@ void ControlServer::State::reap_finished() {
     for (auto& c : finished) c.thread.join();
 }
 
-void ControlServer::State::accept_loop() {
+// Takes every connection waiting on the listener, each to a thread of its own.
+void ControlServer::State::accept_pending() {
     for (;;) {
-        pollfd fds[2] = {{listener.get(), POLLIN, 0}, {wake.get(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
+        const int fd = ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
             return;
         }
-        if (fds[1].revents) return;
-        if (!(fds[0].revents & POLLIN)) continue;
-        const int fd = ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) continue;
         reap_finished();
         std::lock_guard lock(mu);
-        if (stopping) {
-            ::close(fd);
-            return;
-        }
         connections.emplace_back();
         Connection* connection = &connections.back();
         connection->fd = fd;
@@ -219,19 +217,24 @@ bool ControlServer::start(std::string& error) {
         error = "cannot create the control socket " + path_.string() + ": " + errno_text(errno);
         return false;
     }
-    if ((!owner_only && ::chmod(path_.c_str(), 0600) != 0) || ::listen(fd.get(), 16) != 0) {
+    if ((!owner_only && ::chmod(path_.c_str(), 0600) != 0) || ::listen(fd.get(), 16) != 0 ||
+        ::fcntl(fd.get(), F_SETFL, O_NONBLOCK) != 0) {
         error = "cannot open the control socket " + path_.string() + ": " + errno_text(errno);
         fs::remove(path_, ec);
         return false;
     }
     state_->listener = std::move(fd);
     state_->wake = UniqueFd(::eventfd(0, EFD_CLOEXEC));
-    state_->acceptor = std::thread([s = state_.get()] { s->accept_loop(); });
+    state_->serving = true;
+    add_service(*state_);
     return true;
 }
 
 void ControlServer::stop() {
-    if (!state_ || !state_->acceptor.joinable()) return;
+    if (!state_ || !state_->serving) return;
+    // No connection is taken from here on.
+    remove_service(*state_);
+    state_->serving = false;
     {
         std::lock_guard lock(state_->mu);
         state_->stopping = true;
@@ -240,7 +243,6 @@ void ControlServer::stop() {
     }
     const std::uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(state_->wake.get(), &one, sizeof one);
-    state_->acceptor.join();
     for (auto& c : state_->connections) c.thread.join();
     state_->connections.clear();
     std::error_code ec;
