@@ -84,9 +84,12 @@ RegStatus status_of_sqlite(int rc) {
 
 SqlConnection::SqlConnection(const std::string& file, int busy_timeout_ms) {
     // SQLite counts every allocation under a global lock for memory statistics that
-    // nothing here reads; without them an allocation is the C library's alone. The
-    // setting is only taken before SQLite's first use (later it is refused, harmlessly).
-    static const bool untracked = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+    // nothing here reads; without them an allocation is the C library's alone. Nor does
+    // its page cache lay out a first batch of twenty page slots, touching each, for a
+    // registry of a few pages: pages are allocated as they are read. The settings are
+    // only taken before SQLite's first use (later they are refused, harmlessly).
+    static const bool untracked = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK &&
+                                  sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0) == SQLITE_OK;
     (void)untracked;
     // Two processes that open a new registry at once both turn it to WAL, and SQLite
     // reports the one that loses as locked without calling its busy handler; so the
