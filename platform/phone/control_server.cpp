@@ -47,6 +47,7 @@ struct ControlServer::State final : Service {
     Executor& executor;
     UniqueFd listener;  // non-blocking
     UniqueFd wake;      // eventfd: stop() wakes the connections' waits through it
+    UniqueFd spare;     // let go to refuse a connection when the descriptors run out
     bool serving = false;
 
     struct Connection {
@@ -63,6 +64,7 @@ struct ControlServer::State final : Service {
     Waits waits() override { return {{}, kNoDeadline, listener.get()}; }
     void run(int) override { accept_pending(); }
     void accept_pending();
+    void refuse_pending();
     void serve(Connection* connection);
     std::string answer(std::string_view line);
     bool send_answer(int fd, std::string_view data);
@@ -92,6 +94,10 @@ void ControlServer::State::accept_pending() {
         const int fd = ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
+            if ((errno == EMFILE || errno == ENFILE) && spare) {
+                refuse_pending();
+                continue;
+            }
             return;
         }
         reap_finished();
@@ -101,6 +107,20 @@ void ControlServer::State::accept_pending() {
         connection->fd = fd;
         connection->thread = std::thread([this, connection] { serve(connection); });
     }
+}
+
+// Out of descriptors, a connection would wait, and keep the listener ready, for as long
+// as that lasts, and the services thread would wake for it again and again. The spare
+// descriptor is let go to take it, tell its peer why, and close it.
+void ControlServer::State::refuse_pending() {
+    spare.reset();
+    if (const int fd = ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC); fd >= 0) {
+        const std::string refusal =
+            format_control_answer({}, false, "the phone has no file descriptor left for the connection");
+        [[maybe_unused]] ssize_t n = ::send(fd, refusal.data(), refusal.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::close(fd);
+    }
+    spare = UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
 }
 
 std::string ControlServer::State::answer(std::string_view line) {
@@ -225,6 +245,7 @@ bool ControlServer::start(std::string& error) {
     }
     state_->listener = std::move(fd);
     state_->wake = UniqueFd(::eventfd(0, EFD_CLOEXEC));
+    state_->spare = UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     state_->serving = true;
     add_service(*state_);
     return true;

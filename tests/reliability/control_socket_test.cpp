@@ -5,6 +5,7 @@
 #include <grp.h>
 #include <linux/capability.h>
 #include <pwd.h>
+#include <sys/resource.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -264,6 +265,36 @@ TEST_F(ControlSocket, APeerThatNeverReadsDoesNotKeepTheInstanceFromEnding) {
     EXPECT_TRUE(status.has_value()) << "the instance hangs on a peer that does not read";
     if (!status) phone_->kill();
     phone_.reset();
+}
+
+// Out of file descriptors, the instance refuses a connection at once and says why,
+// rather than leave it waiting (and its listener ready) while they last; once
+// descriptors are free again, it answers.
+TEST_F(ControlSocket, AConnectionBeyondTheDescriptorsIsRefusedAtOnce) {
+    std::size_t open_now = 0;
+    for ([[maybe_unused]] const auto& fd : fs::directory_iterator("/proc/" + std::to_string(phone_->pid()) + "/fd"))
+        ++open_now;
+    rlimit limit{};
+    ASSERT_EQ(::prlimit(phone_->pid(), RLIMIT_NOFILE, nullptr, &limit), 0);
+    const rlimit before = limit;
+    limit.rlim_cur = open_now + 3;
+    ASSERT_EQ(::prlimit(phone_->pid(), RLIMIT_NOFILE, &limit, nullptr), 0);
+
+    std::vector<std::unique_ptr<Peer>> held;  // each holds one of the instance's descriptors
+    std::string refused;
+    for (int i = 0; i < 16; ++i) {
+        auto peer = std::make_unique<Peer>(socket());
+        ASSERT_TRUE(peer->connected());
+        peer->send("controls\n");  // a refused peer may find the connection closed already
+        refused = peer->answer().end;
+        if (refused != ".ok") break;
+        held.push_back(std::move(peer));
+    }
+    EXPECT_EQ(refused, ".error the phone has no file descriptor left for the connection");
+    EXPECT_FALSE(held.empty());
+    held.clear();
+    ASSERT_EQ(::prlimit(phone_->pid(), RLIMIT_NOFILE, &before, nullptr), 0);
+    expect_answers();
 }
 
 // Drops to `uid`/`gid` and, when `keep_dac_override`, keeps the one capability that lets
