@@ -23,7 +23,6 @@
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/device.h"
 #include "platform/handset/core/kernel.h"
-#include "platform/handset/core/service_thread.h"
 
 using namespace handset;
 

@@ -26,7 +26,6 @@
 #include "platform/handset/core/events.h"
 #include "platform/handset/core/faults.h"
 #include "platform/handset/core/kernel.h"
-#include "platform/handset/core/service_thread.h"
 #include "platform/handset/core/utf.h"
 #include "platform/handset/power/msgqueue_object.h"
 #include "platform/handset/registry/paths.h"

@@ -12,7 +12,6 @@
 
 #include "core_fixture.h"
 #include "platform/handset/core/kernel.h"
-#include "platform/handset/core/service_thread.h"
 #include "platform/winbase.h"
 
 namespace {
