@@ -44,10 +44,9 @@ void remove_stale_sockets(const fs::path& run_dir) {
 
 struct ControlServer::State final : Service {
     Executor& executor;
-    UniqueFd listener;  // non-blocking
+    UniqueFd listener;  // non-blocking; open while the server serves
     UniqueFd wake;      // eventfd: stop() wakes the connections' waits through it
     UniqueFd spare;     // let go to refuse a connection when the descriptors run out
-    bool serving = false;
 
     struct Connection {
         std::thread thread;
@@ -245,16 +244,14 @@ bool ControlServer::start(std::string& error) {
     state_->listener = std::move(fd);
     state_->wake = UniqueFd(::eventfd(0, EFD_CLOEXEC));
     state_->spare = UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-    state_->serving = true;
     add_service(*state_);
     return true;
 }
 
 void ControlServer::stop() {
-    if (!state_ || !state_->serving) return;
+    if (!state_ || !state_->listener) return;
     // No connection is taken from here on.
     remove_service(*state_);
-    state_->serving = false;
     {
         std::lock_guard lock(state_->mu);
         state_->stopping = true;
