@@ -30,20 +30,28 @@ bool connect_socket(const fs::path& path, UniqueFd& out, std::string& error) {
 }
 
 // Writes `line`, closes the sending side and reads the answer up to its terminator.
+// An instance may answer before it has read the whole line (one too long, a peer it
+// refuses) and close: the send then fails, and the answer it left is read all the same.
 bool exchange(int fd, const std::string& line, std::vector<std::string>& output, std::string& error,
               std::string* notice = nullptr) {
-    if (!write_all(fd, line + "\n")) {
-        error = "cannot send the command: " + errno_text(errno);
-        return false;
+    std::string send_error;
+    if (write_all(fd, line + "\n")) {
+        ::shutdown(fd, SHUT_WR);
+    } else {
+        send_error = "cannot send the command: " + errno_text(errno);
+        // Any other failure leaves the instance waiting for the rest of the line.
+        if (errno != EPIPE && errno != ECONNRESET) {
+            error = send_error;
+            return false;
+        }
     }
-    ::shutdown(fd, SHUT_WR);
     ControlAnswerReader answer;
     char chunk[4096];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            error = "the instance closed the connection without an answer";
+            error = send_error.empty() ? "the instance closed the connection without an answer" : send_error;
             return false;
         }
         if (answer.feed(std::string_view(chunk, static_cast<std::size_t>(n)))) break;

@@ -145,11 +145,11 @@ TEST_F(RunningPhone, CtlWritesAScreenshotWhereTheCallerNamesIt) {
 // Bad input, through `quillon ctl` and raw on the socket, is refused with its error, and
 // the instance goes on serving.
 TEST_F(RunningPhone, BadInputIsRefusedWithItsErrorAndTheInstanceKeepsServing) {
-    enum class Via { Ctl, Socket, SocketHalfClosed };
+    enum class Via { Ctl, Client, Socket, SocketHalfClosed };
     enum class Match { Contains, StartsWith, Is };
     struct Case {
         Via via;
-        std::vector<std::string> input;  // ctl's arguments, or the bytes sent on the socket
+        std::vector<std::string> input;  // ctl's arguments, the client's line, or the bytes sent on the socket
         int status;                      // ctl's exit status; the socket answers with text only
         Match match;
         std::string error;               // in ctl's standard error, or the socket's answer
@@ -159,6 +159,9 @@ TEST_F(RunningPhone, BadInputIsRefusedWithItsErrorAndTheInstanceKeepsServing) {
         {Via::Ctl, {"reg", "get", "HKCU\\Software\\Test", "Missing"}, 1, Match::Contains, "cannot read"},
         {Via::Ctl, {"wiat", "3s"}, 2, Match::Contains, "unknown command `wiat`"},
         {Via::Ctl, {}, 2, Match::Contains, "give a handset command"},
+        // More than the socket's buffers hold: the instance answers and closes while the
+        // client still sends, and the client reads the answer it left.
+        {Via::Client, {"reg get " + std::string(4 << 20, 'a')}, 0, Match::Is, "command line longer than 4096 bytes"},
         // Refused before the line ends, while the connection stays open.
         {Via::Socket, {std::string(5000, 'a')}, 0, Match::StartsWith, ".error command line longer than 4096 bytes"},
         // The limit leaves out the line break, "\r\n" as well as "\n".
@@ -177,6 +180,9 @@ TEST_F(RunningPhone, BadInputIsRefusedWithItsErrorAndTheInstanceKeepsServing) {
             const auto r = ctl(c.input);
             EXPECT_EQ(r.status, c.status);
             said = r.err;
+        } else if (c.via == Via::Client) {
+            std::vector<std::string> output;
+            EXPECT_FALSE(phone::send_control_command(phone::phone_control_socket(device() / "run"), c.input[0], output, said));
         } else {
             ASSERT_EQ(c.input.size(), 1u);
             said = raw_exchange(c.input[0], c.via == Via::SocketHalfClosed);
