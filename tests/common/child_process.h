@@ -25,6 +25,7 @@
 
 #include "common/build_paths.h"
 #include "common/temp_dir.h"
+#include "platform/cli/sanitizer_slowdown.h"
 
 extern char** environ;
 
@@ -38,19 +39,9 @@ using Json = nlohmann::json;
 // hanging.
 constexpr int kPipeLimitMs = 30'000;
 
-// Sanitizer builds run the phone several times slower. The few limits that stand for the
-// program's own timing (a second instance ends within 12 s) stretch by this factor.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr int kSlowdown = 4;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr int kSlowdown = 4;
-#else
-constexpr int kSlowdown = 1;
-#endif
-#else
-constexpr int kSlowdown = 1;
-#endif
+// The few limits that stand for the program's own timing (a second instance ends within
+// 12 s) stretch by a sanitizer build's slowdown.
+constexpr int kSlowdown = cli::kSanitizerSlowdown;
 
 // Limit for a wait that only a broken build would reach.
 constexpr auto kStuckLimit = std::chrono::seconds(30 * kSlowdown);

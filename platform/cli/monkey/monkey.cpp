@@ -27,6 +27,7 @@
 #include "platform/cli/monkey/monkey_plan.h"
 #include "platform/cli/monkey/monkey_process.h"
 #include "platform/cli/monkey/monkey_progress.h"
+#include "platform/cli/sanitizer_slowdown.h"
 #include "platform/frontends/frontend.h"
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/registry/factory_values.h"
@@ -41,19 +42,7 @@ using SteadyClock = std::chrono::steady_clock;
 
 namespace {
 
-// Sanitizer builds run the phone several times slower. gcc says so with its own macros,
-// clang 16 only through __has_feature.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr int kSlowdown = 4;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr int kSlowdown = 4;
-#else
-constexpr int kSlowdown = 1;
-#endif
-#else
-constexpr int kSlowdown = 1;
-#endif
+constexpr int kSlowdown = kSanitizerSlowdown;
 
 constexpr int kWatchdogSeconds = 5;
 // Shrinking one failure stops after this many reruns or this much real time: a hang
