@@ -62,7 +62,7 @@ struct ControlServer::State final : Service {
     Waits waits() override { return {{}, kNoDeadline, listener.get()}; }
     void run(int) override { accept_pending(); }
     void accept_pending();
-    void refuse_pending();
+    bool refuse_pending();
     void serve(Connection* connection);
     std::string answer(std::string_view line);
     bool send_answer(int fd, std::string_view data);
@@ -92,10 +92,9 @@ void ControlServer::State::accept_pending() {
         const int fd = ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
-            if ((errno == EMFILE || errno == ENFILE) && spare) {
-                refuse_pending();
-                continue;
-            }
+            // accept takes its descriptor before it looks for a connection: out of
+            // descriptors it fails so with none waiting as well.
+            if ((errno == EMFILE || errno == ENFILE) && spare && refuse_pending()) continue;
             return;
         }
         reap_finished();
@@ -109,16 +108,19 @@ void ControlServer::State::accept_pending() {
 
 // Out of descriptors, a connection would wait, and keep the listener ready, for as long
 // as that lasts, and the services thread would wake for it again and again. The spare
-// descriptor is let go to take it, tell its peer why, and close it.
-void ControlServer::State::refuse_pending() {
+// descriptor is let go to take it, tell its peer why, and close it. False when no
+// connection was waiting.
+bool ControlServer::State::refuse_pending() {
     spare.reset();
-    if (const int fd = ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC); fd >= 0) {
+    const int fd = ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) {
         const std::string refusal =
             format_control_answer({}, false, "the phone has no file descriptor left for the connection");
         [[maybe_unused]] ssize_t n = ::send(fd, refusal.data(), refusal.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         ::close(fd);
     }
     spare = UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    return fd >= 0;
 }
 
 std::string ControlServer::State::answer(std::string_view line) {
