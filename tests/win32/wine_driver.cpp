@@ -31,11 +31,6 @@
 
 #include "tests/win32/wine_monkey.h"
 
-namespace {
-
-constexpr DWORD kLookAgainMs = 50;
-constexpr DWORD kSendTimeoutMs = 10000;
-
 std::string utf8(const std::wstring& text) {
     if (text.empty()) return {};
     const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
@@ -45,6 +40,17 @@ std::string utf8(const std::wstring& text) {
                         nullptr);
     return out;
 }
+
+std::wstring text_of(HWND window) {
+    wchar_t buffer[512]{};
+    GetWindowTextW(window, buffer, 512);
+    return buffer;
+}
+
+namespace {
+
+constexpr DWORD kLookAgainMs = 50;
+constexpr DWORD kSendTimeoutMs = 10000;
 
 std::string json_string(const std::wstring& text) {
     std::string out = "\"";
@@ -59,12 +65,6 @@ std::string json_string(const std::wstring& text) {
         out += c;
     }
     return out + "\"";
-}
-
-std::wstring text_of(HWND window) {
-    wchar_t buffer[512]{};
-    GetWindowTextW(window, buffer, 512);
-    return buffer;
 }
 
 std::wstring class_of(HWND window) {

@@ -62,15 +62,6 @@ constexpr wchar_t kSmsKey[] = L"System\\State\\Messages\\SMS\\Unread";
 constexpr wchar_t kTimeoutsKey[] = L"System\\CurrentControlSet\\Control\\Power\\Timeouts";
 constexpr std::array<const wchar_t*, 2> kEntryKeys{kSktEntryKey, kKtfEntryKey};
 
-std::string utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-    return out;
-}
-
 std::wstring wide(const std::string& text) {
     if (text.empty()) return {};
     const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
@@ -130,12 +121,6 @@ std::optional<LRESULT> ask(HWND window, UINT message, WPARAM wparam = 0, LPARAM 
     DWORD_PTR answer = 0;
     if (!SendMessageTimeoutW(window, message, wparam, lparam, SMTO_NORMAL, kSendMs, &answer)) return std::nullopt;
     return static_cast<LRESULT>(answer);
-}
-
-std::wstring text_of(HWND window) {
-    wchar_t buffer[256]{};
-    GetWindowTextW(window, buffer, 256);
-    return buffer;
 }
 
 struct TopWindow {
