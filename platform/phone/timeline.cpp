@@ -59,17 +59,20 @@ public:
     explicit Ticks(const std::vector<Schedule>& schedules)
         : schedules_(schedules), tick_(schedules.empty() ? 0 : schedules[0].since) {}
 
-    std::optional<long long> next() {
+    // The next tick into `tick`; false, and `tick` left as it was, once there are no more.
+    // (Not an optional: gcc's check for uninitialised reads misjudged the guarded ones.)
+    bool next(long long& tick) {
         while (schedule_ < schedules_.size()) {
             const Schedule& w = schedules_[schedule_];
             tick_ += w.period;
             if (tick_ < w.until || (w.inclusive && tick_ == w.until)) {
                 ++given_;
-                return tick_;
+                tick = tick_;
+                return true;
             }
             if (++schedule_ < schedules_.size()) tick_ = schedules_[schedule_].since;
         }
-        return std::nullopt;
+        return false;
     }
     std::size_t given() const { return given_; }
 
@@ -112,21 +115,22 @@ public:
     // the same moment (a reminder given on the tick).
     void track(std::vector<Slice*>& slices, Ticks ticks) {
         nest(slices);
-        std::optional<long long> t = ticks.next();
+        long long t = 0;
+        bool more = ticks.next(t);
         for (std::size_t i = 0; i <= slices.size(); ++i) {
-            for (; t && (i == slices.size() || *t < slices[i]->start); t = ticks.next()) {
+            for (; more && (i == slices.size() || t < slices[i]->start); more = ticks.next(t)) {
                 if (ticks.given() > kMostTicks) {
                     put({{"name", "watch ticks not drawn from here on"},
                          {"ph", "i"},
-                         {"ts", *t * 1000},
+                         {"ts", t * 1000},
                          {"s", "t"},
                          {"pid", kPid},
                          {"tid", static_cast<int>(kWatch)},
                          {"args", {{"most_ticks", kMostTicks}}}});
-                    t.reset();
+                    more = false;
                     break;
                 }
-                out_ << ",\n{\"name\":\"watch tick\",\"ph\":\"i\",\"ts\":" << *t * 1000
+                out_ << ",\n{\"name\":\"watch tick\",\"ph\":\"i\",\"ts\":" << t * 1000
                      << ",\"s\":\"t\",\"pid\":" << kPid << ",\"tid\":" << static_cast<int>(kWatch) << "}";
             }
             if (i < slices.size()) put(trace_event(*slices[i]));

@@ -9,18 +9,20 @@ using namespace handset::shell;
 namespace frontends {
 namespace {
 
-using Command = std::optional<std::string>;
+using ControlCommand = std::optional<std::string>;
 
-Command when(bool useful, std::string command) { return useful ? Command(std::move(command)) : std::nullopt; }
+ControlCommand when(bool useful, std::string command) {
+    return useful ? ControlCommand(std::move(command)) : std::nullopt;
+}
 
 // A count that can be cleared: one that is not known to be zero already.
 bool nonzero(const std::optional<DWORD>& count) { return !count || *count != 0; }
 
-Command profile(const PhoneState& s, std::u16string_view name) {
+ControlCommand profile(const PhoneState& s, std::u16string_view name) {
     return when(s.profile != name, "profile " + to_utf8(name));
 }
 
-Command speed(const PhoneState& s, double factor) {
+ControlCommand speed(const PhoneState& s, double factor) {
     return when(s.clock_speed != factor, "speed " + speed_text(factor));
 }
 
@@ -29,16 +31,16 @@ constexpr HandsetControl kControls[] = {
     {"speed-1", "Speed", "1×", "F6", true, [](const PhoneState& s) { return speed(s, 1); }},
     {"speed-10", "Speed", "10×", "F7", true, [](const PhoneState& s) { return speed(s, 10); }},
     {"speed-60", "Speed", "60×", "F8", true, [](const PhoneState& s) { return speed(s, 60); }},
-    {"power-button", "Power", "Button", "p", false, [](const PhoneState&) -> Command { return "power button"; }},
+    {"power-button", "Power", "Button", "p", false, [](const PhoneState&) -> ControlCommand { return "power button"; }},
     {"power-idle", "Power", "Idle", "i", false, [](const PhoneState& s) { return when(s.power == u"on", "power useridle"); }},
     {"power-suspend", "Power", "Suspend", "z", false,
      [](const PhoneState& s) { return when(s.power != u"suspend", "power suspend"); }},
     {"power-resume", "Power", "Resume", "Z", false, [](const PhoneState& s) { return when(s.power == u"suspend", "power on"); }},
     {"charger-on", "Battery", "Plug in", "b", false, [](const PhoneState& s) { return when(!s.charger, "charger on"); }},
     {"charger-off", "Battery", "Unplug", "B", false, [](const PhoneState& s) { return when(s.charger, "charger off"); }},
-    {"missed-add", "Missed", "+1", "m", false, [](const PhoneState&) -> Command { return "missed +1"; }},
+    {"missed-add", "Missed", "+1", "m", false, [](const PhoneState&) -> ControlCommand { return "missed +1"; }},
     {"missed-clear", "Missed", "Clear", "M", false, [](const PhoneState& s) { return when(nonzero(s.missed_calls), "missed 0"); }},
-    {"sms-add", "Unread SMS", "+1", "s", false, [](const PhoneState&) -> Command { return "sms +1"; }},
+    {"sms-add", "Unread SMS", "+1", "s", false, [](const PhoneState&) -> ControlCommand { return "sms +1"; }},
     {"sms-clear", "Unread SMS", "Clear", "S", false, [](const PhoneState& s) { return when(nonzero(s.unread_sms), "sms 0"); }},
     {"call-start", "Calls", "Start", "c", false, [](const PhoneState& s) { return when(!nonzero(s.active_calls), "call 1"); }},
     {"call-end", "Calls", "End", "C", false, [](const PhoneState& s) { return when(nonzero(s.active_calls), "call 0"); }},

@@ -268,6 +268,16 @@ void Clock::adopt() {
     t_participation = 1;  // counted as running by reserve()
 }
 
+// A waiter stays in the list only while its wait lasts: whoever completes the wait
+// unlinks it, and a wait that ends otherwise unlinks itself before it returns. Out of
+// line because gcc, seeing the waiter's own stack address stored with the wait's
+// returns but not the unlinks on other threads, warns of a dangling pointer.
+[[gnu::noinline]] void Clock::link(Waiter* w) {
+    w->next = waiters_;
+    if (waiters_) waiters_->prev = w;
+    waiters_ = w;
+}
+
 // Every release of a waiter goes through here: its thread counts as able to take its
 // input from this moment, not from when it is next scheduled, so that what a script
 // sees does not depend on the host's scheduling.
@@ -296,9 +306,7 @@ int Clock::wait(std::unique_lock<CheckedMutex>& lock, std::span<Waitable* const>
         *w.held = true;
         wake_waiters();  // whoever waits for this thread's input stops waiting
     }
-    w.next = waiters_;
-    if (waiters_) waiters_->prev = &w;
-    waiters_ = &w;
+    link(&w);
 
     if (kind_ == ClockKind::Virtual && w.participant) {
         --running_;

@@ -128,6 +128,7 @@ private:
     std::chrono::steady_clock::time_point host_time(long long deadline) const;  // kernel lock held
     void advance_if_idle();  // kernel lock held
     void release(Waiter* w);  // kernel lock held
+    void link(Waiter* w);
     void unlink(Waiter* w);
 
     ClockKind kind_ = ClockKind::Virtual;
