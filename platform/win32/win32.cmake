@@ -29,6 +29,11 @@ configure_file(platform/win32/quillon.rc.in ${CMAKE_CURRENT_BINARY_DIR}/quillon.
 set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/quillon.rc PROPERTIES OBJECT_DEPENDS ${_icon})
 
 file(GLOB _program CONFIGURE_DEPENDS app/*.cpp watch/*.cpp dialogs/*.cpp platform/framework/*.cpp platform/win32/*.cpp)
+# The API's own files each compile alone: they include the desktop's headers, and undo
+# the redirections of platform/win32/windows.h to reach the real functions, which in a
+# batch would carry over into the program's files after them.
+file(GLOB _win32_api CONFIGURE_DEPENDS platform/win32/*.cpp)
+set_source_files_properties(${_win32_api} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
 add_executable(Quillon WIN32
   ${_program}
   res/dialogs.cpp res/menus.cpp res/images.cpp res/resources.cpp ${_pixels}
