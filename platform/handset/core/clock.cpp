@@ -269,9 +269,9 @@ void Clock::adopt() {
 }
 
 // A waiter stays in the list only while its wait lasts: whoever completes the wait
-// unlinks it, and a wait that ends otherwise unlinks itself before it returns. Out of
-// line because gcc, seeing the waiter's own stack address stored with the wait's
-// returns but not the unlinks on other threads, warns of a dangling pointer.
+// unlinks it, and a wait that ends otherwise unlinks itself before it returns. Kept out
+// of line: inlined into wait(), it showed gcc a local's address stored in a member on
+// paths where the unlink is another thread's, and gcc warned of a dangling pointer.
 [[gnu::noinline]] void Clock::link(Waiter* w) {
     w->next = waiters_;
     if (waiters_) waiters_->prev = w;
