@@ -318,9 +318,11 @@ private:
                 colon = close + 1;
             }
             Bytes data = hex_data(rest.substr(colon + 1));
-            // An 8-bit file holds expandable and multi-strings as 8-bit text in its own
-            // encoding; a UTF-16 file holds them as UTF-16, whatever its header says.
-            if (encoding_ && (type == REG_EXPAND_SZ || type == REG_MULTI_SZ)) {
+            // Text of the three kinds: an 8-bit file holds it as 8-bit text in its own
+            // encoding, a UTF-16 file as UTF-16, whatever its header says. Either is kept
+            // as written, with or without a terminator, so that an export imports back
+            // to the same bytes (the platform's tool adds a terminator where none ends it).
+            if (encoding_ && (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)) {
                 std::u16string wide;
                 std::size_t bad = 0;
                 if (!decode_8bit(encoding_, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()),

@@ -179,7 +179,8 @@ TEST_F(RegistryTest, ImportTakesUtf8AndRegedit4InCodePage949) {
     ASSERT_TRUE(handset::import_reg_file(store(),
                                          "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quillon]\r\n"
                                          "\"\xC7\xC1\xB7\xCE\xC7\xCA\"=\"\xB9\xAB\xC0\xBD\"\r\n"
-                                         "\"E\"=hex(2):25,c0,cc,25,00\r\n\"M\"=hex(7):61,00,62,00,00\r\n",
+                                         "\"E\"=hex(2):25,c0,cc,25,00\r\n\"M\"=hex(7):61,00,62,00,00\r\n"
+                                         "\"S\"=hex(1):b9,ab,00,c0,bd\r\n",
                                          error))
         << error.describe();
     handset::RegValue v;
@@ -187,11 +188,15 @@ TEST_F(RegistryTest, ImportTakesUtf8AndRegedit4InCodePage949) {
     EXPECT_EQ(v.data, handset::sz_bytes(u"가"));
     ASSERT_EQ(store().get_value(kKey, u"프로필", v), RegStatus::Ok);
     EXPECT_EQ(v.data, handset::sz_bytes(u"무음"));
-    // REGEDIT4 keeps expandable and multi-strings as 8-bit text; the registry holds UTF-16.
+    // REGEDIT4 keeps text of every kind as 8-bit text; the registry holds UTF-16. Text
+    // without a terminator stays so.
     ASSERT_EQ(store().get_value(kKey, u"E", v), RegStatus::Ok);
     EXPECT_EQ(v.data, handset::sz_bytes(u"%이%"));
     ASSERT_EQ(store().get_value(kKey, u"M", v), RegStatus::Ok);
     EXPECT_EQ(v.data, (Bytes{'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}));
+    ASSERT_EQ(store().get_value(kKey, u"S", v), RegStatus::Ok);
+    EXPECT_EQ(v.type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(v.data, (Bytes{0x34, 0xBB, 0, 0, 0x4C, 0xC7}));  // 무, a NUL, 음
 }
 
 // A file to import over HKCU\Software\Quillon holding "Keep"=dword:1, the values it
