@@ -4,7 +4,8 @@
 // phone acknowledged (its "reg.set" event): what is stored is the state after some
 // prefix of the writes the script asked for, no shorter than the acknowledged ones.
 //
-// QUILLON_CRASH_KILLS sets the number of kills (default 200);
+// QUILLON_CRASH_KILLS sets the number of kills (default 200; under ctest the build's
+// QUILLON_CRASH_KILLS, tests/CMakeLists.txt);
 // QUILLON_CRASH_SEED repeats a run's random choices.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
