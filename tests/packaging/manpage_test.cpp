@@ -4,6 +4,7 @@
 // Names are compared, not wording, so the help's layout may change freely.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -29,9 +30,10 @@ Names options_in(const std::string& text) {
 
 // The leading lowercase words of a usage line: `reg set` of "reg set KEY NAME TYPE:DATA".
 std::string command_name(const std::string& usage) {
+    static const std::regex kWord("[a-z][a-z-]*");
     std::istringstream words(usage);
     std::string name;
-    for (std::string word; words >> word && std::regex_match(word, std::regex("[a-z][a-z-]*"));)
+    for (std::string word; words >> word && std::regex_match(word, kWord);)
         name += (name.empty() ? "" : " ") + word;
     return name;
 }
@@ -40,15 +42,17 @@ std::string command_name(const std::string& usage) {
 // `quillon [--option ARG]... NAME ...`.
 Names companions_in(const std::string& help) {
     static const std::regex usage(R"(^\s*\S*quillon(?:\s+\[[^\]]*\])*\s+([a-z][a-z-]*)(?:\s|$))");
+    static const std::regex subcommands(R"(\s*Subcommands:\s*)", std::regex::icase);
+    static const std::regex list_entry(R"(^\s+([a-z][a-z-]*))");
     Names names;
     bool in_list = false;
     std::smatch m;
     for (const std::string& line : qtest::lines_of(help)) {
-        if (std::regex_match(line, std::regex(R"(\s*Subcommands:\s*)", std::regex::icase))) {
+        if (std::regex_match(line, subcommands)) {
             in_list = true;
             continue;
         }
-        if (in_list && std::regex_search(line, m, std::regex(R"(^\s+([a-z][a-z-]*))"))) {
+        if (in_list && std::regex_search(line, m, list_entry)) {
             names.insert(m[1]);
             continue;
         }
@@ -60,13 +64,18 @@ Names companions_in(const std::string& help) {
 
 // The page's text as it reads: font changes, escapes and quotes taken out, `\-` as `-`.
 std::string plain_roff(std::string line) {
-    line = std::regex_replace(line, std::regex(R"(\\f[BIRP])"), "");
-    line = std::regex_replace(line, std::regex(R"(\\-)"), "-");
-    line = std::regex_replace(line, std::regex(R"(\\e)"), "\\");
-    line = std::regex_replace(line, std::regex(R"(\\\(aq)"), "'");
-    line = std::regex_replace(line, std::regex(R"(\\&)"), "");
-    line = std::regex_replace(line, std::regex(R"(^\.[A-Z]+\s*)"), "");
-    return std::regex_replace(line, std::regex("\""), "");
+    // Compiled once: the page has some 300 lines, and the tests' own code is not optimised.
+    static const std::array<std::pair<std::regex, const char*>, 7> kRewrites{{
+        {std::regex(R"(\\f[BIRP])"), ""},
+        {std::regex(R"(\\-)"), "-"},
+        {std::regex(R"(\\e)"), "\\"},
+        {std::regex(R"(\\\(aq)"), "'"},
+        {std::regex(R"(\\&)"), ""},
+        {std::regex(R"(^\.[A-Z]+\s*)"), ""},
+        {std::regex("\""), ""},
+    }};
+    for (const auto& [pattern, replacement] : kRewrites) line = std::regex_replace(line, pattern, replacement);
+    return line;
 }
 
 struct ManualPage {
@@ -79,12 +88,14 @@ ManualPage read_page() {
     ManualPage page;
     std::string section;
     bool tag_next = false;
+    static const std::regex section_heading(R"(^\.SH\s+"?([^"]*))");
+    static const std::regex companion_heading(R"(^\.SS\s+"?quillon\s+([a-z][a-z-]*))");
     std::smatch m;
     for (const std::string& line :
          qtest::lines_of(qtest::read_file(std::string(qtest::kSourceDir) + "/packaging/quillon.1.in"))) {
         if (line.starts_with(".\\\"")) continue;
-        if (std::regex_search(line, m, std::regex(R"(^\.SH\s+"?([^"]*))"))) section = m[1];
-        if (std::regex_search(line, m, std::regex(R"(^\.SS\s+"?quillon\s+([a-z][a-z-]*))"))) page.companions.insert(m[1]);
+        if (std::regex_search(line, m, section_heading)) section = m[1];
+        if (std::regex_search(line, m, companion_heading)) page.companions.insert(m[1]);
         const std::string text = plain_roff(line);
         if (tag_next && section == "HANDSET COMMANDS") page.commands.insert(command_name(text));
         tag_next = line == ".TP";
@@ -132,10 +143,11 @@ TEST_F(ManualPageTest, DescribesEveryOptionAndCompanionOfTheHelp) {
 TEST_F(ManualPageTest, ListsTheHandsetCommandsOfTheParser) {
     const qtest::Result table = qtest::run_quillon({"--command-table"});
     ASSERT_EQ(table.status, 0) << table.err;
+    static const std::regex table_row(R"(^\| `([^`]+)`)");
     Names commands;
     std::smatch m;
     for (const std::string& row : qtest::lines_of(table.out))
-        if (std::regex_search(row, m, std::regex(R"(^\| `([^`]+)`)"))) commands.insert(command_name(m[1]));
+        if (std::regex_search(row, m, table_row)) commands.insert(command_name(m[1]));
     ASSERT_GT(commands.size(), 10u) << table.out;
     EXPECT_EQ(missing_from(commands, page_.commands), "") << "handset commands the manual page lacks";
     EXPECT_EQ(missing_from(page_.commands, commands), "") << "manual page entries the parser does not know";
