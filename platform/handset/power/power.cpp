@@ -125,7 +125,8 @@ public:
 
     BatteryReading battery() const {
         std::lock_guard lock(mu_);
-        return battery_.read(clock().now_ms());
+        const long long now = clock().now_ms();
+        return battery_at(now).read(now);
     }
 
     void start() {
@@ -136,8 +137,8 @@ public:
             const long long now = clock().now_ms();
             entered_ms_ = now;
             poll_origin_ms_ = now;
-            battery_ = Battery(Battery::kFactoryPercent, now);
-            told_ = battery_.read(now);
+            battery_.emplace(Battery::kFactoryPercent, now);
+            told_ = battery_->read(now);
             timeouts_ = read_timeouts();
             {
                 const FaultExemption power_manager_itself;
@@ -170,7 +171,7 @@ public:
         std::lock_guard lock(mu_);
         set_state(u"on");
         override_.reset();
-        battery_ = Battery(Battery::kFactoryPercent, clock().now_ms());
+        battery_.reset();
         for (const auto& r : registrations_) detach(r);
         registrations_.clear();
         std::lock_guard klock(kernel_lock());
@@ -213,15 +214,17 @@ public:
     void set_battery_percent(int percent) {
         if (percent < 0 || percent > 100) throw std::invalid_argument("a battery level is 0 to 100 percent");
         std::lock_guard lock(mu_);
-        battery_.set_percent(percent, clock().now_ms());
+        const long long now = clock().now_ms();
+        battery_at(now).set_percent(percent, now);
         tell_battery();
         rearm();
     }
 
     void set_charger(bool on) {
         std::lock_guard lock(mu_);
-        if (battery_.charger() == on) return;
-        battery_.set_charger(on, clock().now_ms());
+        const long long now = clock().now_ms();
+        if (battery_at(now).charger() == on) return;
+        battery_->set_charger(on, now);
         // The power source changed: the other timeouts rule from now on.
         broadcast(PBT_POWERSTATUSCHANGE);
         tell_battery();
@@ -282,7 +285,7 @@ private:
         if (reload) timeouts_ = read_timeouts();
         const long long now = clock().now_ms();
         if (const long long due = poll_deadline(); due != kNoDeadline && now >= due) {
-            if (battery_.read(now) != told_) tell_battery();
+            if (battery_at(now).read(now) != told_) tell_battery();
         }
         if (const long long due = idle_deadline(); due != kNoDeadline && now >= due) transition(next_idle_state());
         rearm();
@@ -292,7 +295,7 @@ private:
 
     const IdleTimeouts& idle_timeouts() const {
         assert(mu_.held());
-        return battery_.charger() ? timeouts_.ac : timeouts_.battery;
+        return battery_at(clock().now_ms()).charger() ? timeouts_.ac : timeouts_.battery;
     }
 
     long long idle_deadline() const {
@@ -320,7 +323,8 @@ private:
         assert(mu_.held());
         if (timeouts_.battery_poll == 0) return kNoDeadline;
         const long long now = clock().now_ms();
-        const long long change = battery_.read(now) != told_ ? now : battery_.next_change(now);
+        const Battery& battery = battery_at(now);
+        const long long change = battery.read(now) != told_ ? now : battery.next_change(now);
         if (change < 0) return kNoDeadline;
         const long long period = seconds_ms(timeouts_.battery_poll);
         const long long periods = (change - poll_origin_ms_ + period - 1) / period;
@@ -357,9 +361,16 @@ private:
         if (resume) broadcast(PBT_RESUME);
     }
 
+    Battery& battery_at(long long now) const {
+        assert(mu_.held());
+        if (!battery_) battery_.emplace(Battery::kFactoryPercent, now);
+        return *battery_;
+    }
+
     void tell_battery() {
         assert(mu_.held());
-        told_ = battery_.read(clock().now_ms());
+        const long long now = clock().now_ms();
+        told_ = battery_at(now).read(now);
         broadcast(PBT_POWERINFOCHANGE);
     }
 
@@ -432,7 +443,10 @@ private:
     long long entered_ms_ = 0;  // when the state was entered; in "on", the last key
     std::optional<std::optional<long long>> override_;  // `device idle-timeout`
     PowerTimeouts timeouts_ = timeouts_from({});  // read from the registry at each start
-    Battery battery_;
+    // Empty from a stop until the battery is next looked at: a session that follows in
+    // this process sets the clock back to its own origin, and the factory battery it
+    // finds starts there, not at the handset time the last session stopped at.
+    mutable std::optional<Battery> battery_;
     BatteryReading told_;  // what the queues last heard of the battery
     long long poll_origin_ms_ = 0;
     std::vector<Registration> registrations_;

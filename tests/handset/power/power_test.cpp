@@ -425,4 +425,20 @@ TEST_F(PowerTest, BatteryChangesAreToldAsPowerInformation) {
     EXPECT_EQ(power.back()["charging"], true);
 }
 
+// A session that follows another in the same process sets the clock back to its origin.
+// The battery it finds is the factory one, wherever the last session left the level and
+// whatever handset time it stopped at.
+TEST_F(PowerTest, TheNextSessionsEarlierClockFindsTheFactoryBattery) {
+    const long long origin = now();
+    handset::set_battery_percent(21);
+    sleep(3 * handset::Battery::kDrainStepMs);
+    handset::stop_device_services();
+    handset::clock().configure(handset::ClockKind::Virtual, 1.0, origin);
+    const handset::BatteryReading fresh = handset::battery_reading();
+    EXPECT_EQ(fresh.percent, handset::Battery::kFactoryPercent);
+    EXPECT_EQ(fresh.flag, handset::BatteryReading::kHigh);
+    sleep(handset::Battery::kDrainStepMs);
+    EXPECT_EQ(handset::battery_reading().percent, handset::Battery::kFactoryPercent - 1) << "and drains from there";
+}
+
 }  // namespace
