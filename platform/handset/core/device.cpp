@@ -210,6 +210,12 @@ std::optional<fs::path> Device::host_path(std::u16string_view device_path) const
     return result;
 }
 
+int Device::fs_root_fd() const {
+    std::lock_guard lock(fs_root_mu_);
+    if (!fs_root_fd_) fs_root_fd_.reset(::open(fs_root().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return fs_root_fd_.get();
+}
+
 UniqueFd Device::open_for_reading(std::u16string_view device_path) const {
     // The path as spelt, names joined by '/', for the kernel to resolve below fs/ in one
     // call: one open for a path spelt as stored, where host_path() takes a stat and a
@@ -222,9 +228,8 @@ UniqueFd Device::open_for_reading(std::u16string_view device_path) const {
     });
     if (!named) return {};
     if (!relative.empty()) {
-        const UniqueFd root(::open(fs_root().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-        if (root) {
-            const int fd = open_beneath(root.get(), relative.c_str(), O_RDONLY | O_CLOEXEC);
+        if (const int root = fs_root_fd(); root >= 0) {
+            const int fd = open_beneath(root, relative.c_str(), O_RDONLY | O_CLOEXEC);
             if (fd >= 0) return UniqueFd(fd);
         }
     }

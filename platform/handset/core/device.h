@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -62,10 +63,18 @@ public:
     static bool exists(const std::filesystem::path& folder);
 
 private:
+    // fs/ as a descriptor for the opens below it (O_PATH), opened at the first and kept:
+    // a reminder opens its sounds every few seconds of handset time, and the folder
+    // stays the one the device was opened with (only a start with --reset makes it again).
+    // -1 when it cannot be opened; the next call tries again.
+    int fs_root_fd() const;
+
     std::filesystem::path folder_;
     std::string model_;
     std::u16string exe_path_;
     bool unread_sms_in_hklm_ = false;
+    mutable std::mutex fs_root_mu_;
+    mutable UniqueFd fs_root_fd_;
 };
 
 // The device this process emulates; set once at start-up by the front end.
