@@ -2,11 +2,13 @@
 // in run/windows.tbl, so that FindWindowW, EnumWindows and GetWindowThreadProcessId see
 // the windows of other processes.
 //
-// The file is a fixed-size array of rows mapped into every host. Writers hold an
-// exclusive flock, readers a shared one (and a process-local mutex, since flock does not
-// separate the threads of one process). A row whose host process has died is ignored
-// and its slot reused. Each activation takes a device-wide serial from the header, which
-// gives EnumWindows its order: most recently activated first, across all hosts.
+// The file is a fixed-size array of rows mapped into every host, with the rows' window
+// handles kept together in front of them: a look-up reads that short array (a page or
+// so) and only the rows it picks, not the whole table. Writers hold an exclusive flock,
+// readers a shared one (and a process-local mutex, since flock does not separate the
+// threads of one process). A row whose host process has died is ignored and its slot
+// reused. Each activation takes a device-wide serial from the header, which gives
+// EnumWindows its order: most recently activated first, across all hosts.
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -25,13 +27,16 @@
 namespace handset::wm {
 namespace {
 
-constexpr char kMagic[8] = {'Q', 'W', 'I', 'N', 'T', 'B', 'L', '1'};
-constexpr int kCapacity = 256;
+constexpr char kMagic[8] = {'Q', 'W', 'I', 'N', 'T', 'B', 'L', '2'};
+// Rows for every top-level window of the device's programs at once, with room to spare: a
+// phone shows a handful. Each host maps the whole file, and the fewer pages it spans, the
+// less a start and an exit spend mapping and unmapping them.
+constexpr int kCapacity = 64;
 constexpr int kTitleMax = 128;
 constexpr int kPathMax = 260;
 
+// The row of the window handle in the same slot of RawTable::hwnds.
 struct RawRow {
-    std::uint64_t hwnd;  // 0: a free slot
     std::uint32_t pid;
     std::uint32_t tid;
     std::uint64_t activated;
@@ -48,18 +53,19 @@ struct RawTable {
     std::uint32_t row_size;
     std::uint64_t generation;
     std::uint64_t serial;
+    std::uint64_t hwnds[kCapacity];  // 0: a free slot
     RawRow rows[kCapacity];
 };
 
 std::uint64_t hwnd_value(HWND hwnd) { return reinterpret_cast<std::uintptr_t>(hwnd); }
 HWND hwnd_of(std::uint64_t value) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(value)); }
 
-bool row_host_alive(const RawRow& row) { return row.hwnd != 0 && host_alive(row.pid); }
+bool row_host_alive(const RawRow& row) { return host_alive(row.pid); }
 bool row_is_ours(const RawRow& row) { return host_pid_of(row.pid) == self_os_pid(); }
 
-TableRow to_row(const RawRow& raw) {
+TableRow to_row(std::uint64_t hwnd, const RawRow& raw) {
     TableRow row;
-    row.hwnd = hwnd_of(raw.hwnd);
+    row.hwnd = hwnd_of(hwnd);
     row.pid = raw.pid;
     row.tid = raw.tid;
     row.visible = raw.visible != 0;
@@ -69,8 +75,9 @@ TableRow to_row(const RawRow& raw) {
     return row;
 }
 
-void fill(RawRow& raw, const TableRow& row) {
-    raw.hwnd = hwnd_value(row.hwnd);
+void fill(RawTable& t, int slot, const TableRow& row) {
+    t.hwnds[slot] = hwnd_value(row.hwnd);
+    RawRow& raw = t.rows[slot];
     raw.pid = row.pid;
     raw.tid = row.tid;
     raw.activated = row.activated;
@@ -175,9 +182,9 @@ std::function<bool(DWORD, HWND)> g_remote_foreground;
 std::u16string remote_exe_path(DWORD pid) {
     std::u16string exe;
     table().with(LOCK_SH, [&](RawTable& t) {
-        for (const RawRow& raw : t.rows) {
-            if (raw.hwnd != 0 && raw.pid == pid) {
-                exe = to_row(raw).exe_path;
+        for (int i = 0; i < kCapacity; ++i) {
+            if (t.hwnds[i] != 0 && t.rows[i].pid == pid) {
+                exe = to_row(t.hwnds[i], t.rows[i]).exe_path;
                 return;
             }
         }
@@ -211,29 +218,22 @@ std::vector<ListedWindow> listed_windows() {
 
 void table_put(const TableRow& row) {
     table().with(LOCK_EX, [&](RawTable& t) {
-        RawRow* slot = nullptr;
-        for (RawRow& raw : t.rows) {
-            if (raw.hwnd == hwnd_value(row.hwnd)) {
-                slot = &raw;
-                break;
-            }
-        }
-        if (!slot) {
-            for (RawRow& raw : t.rows) {
-                if (raw.hwnd == 0 || !row_host_alive(raw)) {
-                    slot = &raw;
-                    break;
-                }
-            }
-        }
-        if (slot) fill(*slot, row);
+        const std::uint64_t* const hwnds = t.hwnds;
+        int slot = static_cast<int>(std::find(hwnds, hwnds + kCapacity, hwnd_value(row.hwnd)) - hwnds);
+        for (int i = 0; slot == kCapacity && i < kCapacity; ++i)
+            if (hwnds[i] == 0 || !row_host_alive(t.rows[i])) slot = i;
+        if (slot < kCapacity) fill(t, slot, row);
     });
 }
 
 void table_remove(HWND hwnd) {
     table().with(LOCK_EX, [&](RawTable& t) {
-        for (RawRow& raw : t.rows)
-            if (raw.hwnd == hwnd_value(hwnd)) std::memset(&raw, 0, sizeof raw);
+        for (int i = 0; i < kCapacity; ++i) {
+            if (t.hwnds[i] == hwnd_value(hwnd)) {
+                t.hwnds[i] = 0;
+                std::memset(&t.rows[i], 0, sizeof t.rows[i]);
+            }
+        }
     });
 }
 
@@ -241,8 +241,8 @@ std::uint64_t table_activate(HWND hwnd) {
     std::uint64_t serial = 0;
     const bool shared = table().with(LOCK_EX, [&](RawTable& t) {
         serial = ++t.serial;
-        for (RawRow& raw : t.rows)
-            if (raw.hwnd == hwnd_value(hwnd)) raw.activated = serial;
+        for (int i = 0; i < kCapacity; ++i)
+            if (t.hwnds[i] == hwnd_value(hwnd)) t.rows[i].activated = serial;
     });
     return shared ? serial : table().next_local_serial();
 }
@@ -250,8 +250,10 @@ std::uint64_t table_activate(HWND hwnd) {
 std::vector<TableRow> table_remote_rows() {
     std::vector<TableRow> rows;
     table().with(LOCK_SH, [&](RawTable& t) {
-        for (const RawRow& raw : t.rows)
-            if (raw.hwnd != 0 && !row_is_ours(raw) && row_host_alive(raw)) rows.push_back(to_row(raw));
+        for (int i = 0; i < kCapacity; ++i) {
+            const RawRow& raw = t.rows[i];
+            if (t.hwnds[i] != 0 && !row_is_ours(raw) && row_host_alive(raw)) rows.push_back(to_row(t.hwnds[i], raw));
+        }
     });
     return rows;
 }
@@ -260,9 +262,10 @@ bool table_find(HWND hwnd, TableRow& row) {
     if (!hwnd) return false;
     bool found = false;
     table().with(LOCK_SH, [&](RawTable& t) {
-        for (const RawRow& raw : t.rows) {
-            if (raw.hwnd == hwnd_value(hwnd) && !row_is_ours(raw) && row_host_alive(raw)) {
-                row = to_row(raw);
+        for (int i = 0; i < kCapacity; ++i) {
+            const RawRow& raw = t.rows[i];
+            if (t.hwnds[i] == hwnd_value(hwnd) && !row_is_ours(raw) && row_host_alive(raw)) {
+                row = to_row(t.hwnds[i], raw);
                 found = true;
                 return;
             }
@@ -298,8 +301,12 @@ void register_window_table() { set_remote_exe_path_lookup(&wm::remote_exe_path);
 
 void withdraw_window_table() {
     wm::table().with(LOCK_EX, [](wm::RawTable& t) {
-        for (wm::RawRow& raw : t.rows)
-            if (raw.hwnd != 0 && wm::row_is_ours(raw)) std::memset(&raw, 0, sizeof raw);
+        for (int i = 0; i < wm::kCapacity; ++i) {
+            if (t.hwnds[i] != 0 && wm::row_is_ours(t.rows[i])) {
+                t.hwnds[i] = 0;
+                std::memset(&t.rows[i], 0, sizeof t.rows[i]);
+            }
+        }
     });
 }
 
@@ -349,11 +356,12 @@ HWND FindWindowW(LPCWSTR class_name, LPCWSTR title) {
     if (!title) return best;
     const std::u16string_view wanted(title);
     table().with(LOCK_SH, [&](RawTable& t) {
-        for (const RawRow& raw : t.rows) {
-            if (raw.hwnd == 0 || (best && raw.activated <= best_activated)) continue;
+        for (int i = 0; i < kCapacity; ++i) {
+            const RawRow& raw = t.rows[i];
+            if (t.hwnds[i] == 0 || (best && raw.activated <= best_activated)) continue;
             if (std::u16string_view(raw.title, std::min<int>(raw.title_len, kTitleMax)) != wanted) continue;
             if (row_is_ours(raw) || !row_host_alive(raw)) continue;
-            best = hwnd_of(raw.hwnd);
+            best = hwnd_of(t.hwnds[i]);
             best_activated = raw.activated;
         }
     });
