@@ -27,7 +27,7 @@ std::function<void()> g_listener;
 HWND new_hwnd() {
     static std::atomic<std::uint32_t> counter{0};
     const std::uint64_t value =
-        (static_cast<std::uint64_t>(getpid()) << 32) | (static_cast<std::uint64_t>(++counter & 0x7FFFFFFF) << 1);
+        (static_cast<std::uint64_t>(self_os_pid()) << 32) | (static_cast<std::uint64_t>(++counter & 0x7FFFFFFF) << 1);
     return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(value));
 }
 
