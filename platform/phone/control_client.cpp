@@ -83,7 +83,7 @@ ControlReply send_to_device(const fs::path& device_folder, const std::string& li
     if (fs::path phone = phone_control_socket(run_dir); !phone.empty()) candidates.push_back(std::move(phone));
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(run_dir, ec))
-        if (process_alive(pid_of_socket(entry.path()))) candidates.push_back(entry.path());
+        if (process_alive(pid_of_socket(entry.path().filename().native()))) candidates.push_back(entry.path());
     UniqueFd fd;
     for (const auto& candidate : candidates) {
         std::string ignored;

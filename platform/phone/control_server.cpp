@@ -3,6 +3,7 @@
 // thread takes the connections as they come.
 #include "platform/phone/control.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <cerrno>
 #include <list>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -31,12 +33,14 @@ namespace fs = std::filesystem;
 namespace phone {
 namespace {
 
-// Sockets left behind by hosts that were killed.
+// Sockets left behind by hosts that were killed. Every start looks, so the look reads
+// the folder's names as they are, without a path made of each.
 void remove_stale_sockets(const fs::path& run_dir) {
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(run_dir, ec)) {
-        const int pid = pid_of_socket(entry.path());
-        if (pid > 0 && !process_alive(pid)) fs::remove(entry.path(), ec);
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(run_dir.c_str()), &::closedir);
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const int pid = pid_of_socket(entry->d_name);
+        if (pid > 0 && !process_alive(pid)) ::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
     }
 }
 

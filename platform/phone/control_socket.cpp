@@ -81,10 +81,9 @@ int pid_of_digits(std::string_view digits) {
 
 }  // namespace
 
-int pid_of_socket(const fs::path& path) {
-    const std::string name = path.filename().string();
+int pid_of_socket(std::string_view name) {
     if (!name.starts_with("ctl-") || !name.ends_with(".sock")) return 0;
-    return pid_of_digits(std::string_view(name).substr(4, name.size() - 9));
+    return pid_of_digits(name.substr(4, name.size() - 9));
 }
 
 fs::path control_socket_path(const fs::path& run_dir, int os_pid) {

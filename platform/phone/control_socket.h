@@ -27,7 +27,7 @@ bool write_all(int fd, std::string_view data);
 // Whether the OS process `pid` is running.
 bool process_alive(int pid);
 
-// The OS process id in a socket name "ctl-<pid>.sock", or 0.
-int pid_of_socket(const std::filesystem::path& path);
+// The OS process id in a socket's file name "ctl-<pid>.sock", or 0.
+int pid_of_socket(std::string_view name);
 
 }  // namespace phone

@@ -220,16 +220,20 @@ TEST(Ctl, APhoneMendsItsRunFolder) {
     const struct {
         const char* name;
         void (*spoil)(const fs::path& run);
+        const char* swept;  // a file the phone's start removes, or null
     } cases[] = {
-        {"removed", [](const fs::path& run) { fs::remove_all(run); }},
-        {"opened to all", [](const fs::path& run) { fs::permissions(run, fs::perms::all); }},
+        {"removed", [](const fs::path& run) { fs::remove_all(run); }, nullptr},
+        {"opened to all", [](const fs::path& run) { fs::permissions(run, fs::perms::all); }, nullptr},
         // Files named as sockets of no process that can be: the phone's sweep of stale
-        // sockets and ctl's search for a live one pass over them.
+        // sockets and ctl's search for a live one pass over them. The socket of a process
+        // that is gone (a pid above any the kernel gives) is swept.
         {"stray socket names",
          [](const fs::path& run) {
-             for (const char* name : {"ctl-99999999999.sock", "ctl--5.sock", "ctl-.sock", "ctl-12x.sock"})
+             for (const char* name :
+                  {"ctl-99999999999.sock", "ctl--5.sock", "ctl-.sock", "ctl-12x.sock", "ctl-2147483646.sock"})
                  std::ofstream(run / name).put('x');
-         }},
+         },
+         "ctl-2147483646.sock"},
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -245,6 +249,10 @@ TEST(Ctl, APhoneMendsItsRunFolder) {
         struct stat st {};
         ASSERT_EQ(::stat((device / "run").c_str(), &st), 0) << c.name;
         EXPECT_EQ(st.st_mode & 0777, 0700u) << c.name;
+        if (c.swept) {
+            EXPECT_FALSE(fs::exists(device / "run" / c.swept)) << c.name;
+            EXPECT_TRUE(fs::exists(device / "run" / "ctl-12x.sock")) << c.name;
+        }
         EXPECT_EQ(phone.finish(), 0) << c.name << ": " << phone.err();
     }
 }
