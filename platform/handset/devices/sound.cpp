@@ -11,6 +11,7 @@
 // without SND_ASYNC, since the call would never return. SND_NOSTOP leaves a playing
 // sound alone and fails instead. Other flags are refused with FALSE.
 #include <cassert>
+#include <ctime>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -24,6 +25,7 @@
 #include "platform/handset/core/kernel.h"
 #include "platform/handset/devices/devices.h"
 #include "platform/handset/devices/services.h"
+#include "platform/handset/devices/sound_files.h"
 #include "platform/handset/devices/wav.h"
 #include "platform/mmsystem.h"
 
@@ -61,12 +63,18 @@ const WavSound& default_sound() {
     return sound;
 }
 
+SoundFileCache& sound_files() {
+    static SoundFileCache cache;
+    return cache;
+}
+
 std::optional<WavSound> load(std::u16string_view path) {
     if (!has_device()) return std::nullopt;
     const UniqueFd fd = device().open_for_reading(path);
-    FileBytes file;
-    if (!file.read(fd.get())) return std::nullopt;
-    return decode_wav(file.bytes(), audio::active());
+    if (!fd) return std::nullopt;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return sound_files().load(fd.get(), audio::active(), now);
 }
 
 // A WAV image in memory: its length is the RIFF chunk's size and the 8 bytes before it.

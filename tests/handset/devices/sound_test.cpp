@@ -1,10 +1,15 @@
 // Sound playback timed on the virtual clock, the default sound, the vibration motor,
-// and the sound set built into the emulator.
+// and the sound set built into the emulator; the cache of the device's sound files.
+#include <fcntl.h>
+
 #include <fstream>
 #include <iterator>
 
 #include "common/build_paths.h"
+#include "common/temp_dir.h"
 #include "device_fixture.h"
+#include "platform/handset/core/host_io.h"
+#include "platform/handset/devices/sound_files.h"
 #include "platform/handset/devices/sound_set.h"
 #include "platform/handset/devices/wav.h"
 #include "res/program_facts.h"
@@ -152,6 +157,72 @@ TEST(SoundSetTest, HoldsEverySoundTheProgramNames) {
         EXPECT_NE(std::find(built_in.begin(), built_in.end(), handset::to_utf8(name)), built_in.end())
             << handset::to_utf8(name);
     EXPECT_EQ(built_in.size(), named.size());
+}
+
+// A file is kept once its last change lies further back than the file system's clock
+// could blur: 100 ms for times with fractions of a second, 3 s for whole seconds.
+TEST(SoundFileCacheTest, AFileIsKeptOnlyOnceItsLastChangeHasSettled) {
+    const timespec now{1000, 500'000'000};
+    const struct {
+        const char* what;
+        timespec changed;
+        bool settled;
+    } cases[] = {
+        {"50 ms before", {1000, 450'000'000}, false},
+        {"200 ms before", {1000, 300'000'000}, true},
+        {"whole seconds, 2.5 s before", {998, 0}, false},
+        {"whole seconds, 3.5 s before", {997, 0}, true},
+        {"stamped after now: the host's clock was set back", {1001, 1}, false},
+    };
+    for (const auto& c : cases) {
+        struct stat st {};
+        st.st_mtim = st.st_ctim = c.changed;
+        EXPECT_EQ(handset::settled_file(st, now), c.settled) << c.what;
+    }
+}
+
+// A settled file is read once; a file still settling, or one changed or replaced since
+// (even by one of the same size), is read again and gives what it now holds.
+TEST(SoundFileCacheTest, ASettledFileIsReadOnceAndAChangedOneAgain) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char* what;
+        long long settle_ns;  // how long after the file's last change each load runs
+        void (*change)(const fs::path& file);
+        int reads;
+        long long ms;  // what the second load gives
+    } cases[] = {
+        {"unchanged", 1'000'000'000, [](const fs::path&) {}, 1, 750},
+        {"unchanged, still settling", 10'000'000, [](const fs::path&) {}, 2, 750},
+        {"rewritten longer in place", 1'000'000'000,
+         [](const fs::path& f) { write_host_file(f, pcm_wav(16000, 1, 24000)); }, 2, 1500},
+        {"replaced by a file of the same size",
+         1'000'000'000,
+         [](const fs::path& f) {
+             write_host_file(f.string() + ".new", pcm_wav(8000, 1, 12000));
+             fs::rename(f.string() + ".new", f);
+         },
+         2, 1500},
+    };
+    for (const auto& c : cases) {
+        qtest::TempDir dir("sound-files");
+        const fs::path file = dir.path() / "short.wav";
+        write_host_file(file, pcm_wav(16000, 1, 12000));
+        handset::SoundFileCache cache;
+        auto load = [&] {
+            const handset::UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+            struct stat st {};
+            ::fstat(fd.get(), &st);
+            const long long at = st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec + c.settle_ns;
+            return cache.load(fd.get(), false, {at / 1'000'000'000, at % 1'000'000'000});
+        };
+        ASSERT_EQ(load()->duration_ms, 750) << c.what;
+        c.change(file);
+        const auto again = load();
+        ASSERT_TRUE(again) << c.what;
+        EXPECT_EQ(again->duration_ms, c.ms) << c.what;
+        EXPECT_EQ(cache.files_read(), static_cast<std::uint64_t>(c.reads)) << c.what;
+    }
 }
 
 using VibrationTest = DeviceTest;
