@@ -220,6 +220,7 @@ void table_put(const TableRow& row) {
     table().with(LOCK_EX, [&](RawTable& t) {
         const std::uint64_t* const hwnds = t.hwnds;
         int slot = static_cast<int>(std::find(hwnds, hwnds + kCapacity, hwnd_value(row.hwnd)) - hwnds);
+        // A window not yet in the table takes a free slot, or one whose host has died.
         for (int i = 0; slot == kCapacity && i < kCapacity; ++i)
             if (hwnds[i] == 0 || !row_host_alive(t.rows[i])) slot = i;
         if (slot < kCapacity) fill(t, slot, row);
