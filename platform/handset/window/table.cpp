@@ -9,6 +9,7 @@
 // threads of one process). A row whose host process has died is ignored and its slot
 // reused. Each activation takes a device-wide serial from the header, which gives
 // EnumWindows its order: most recently activated first, across all hosts.
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -141,7 +142,10 @@ private:
         const FileLock file_lock(fd_.get(), LOCK_EX);
         struct stat st {};
         bool fresh = fstat(fd_.get(), &st) != 0 || st.st_size != static_cast<off_t>(sizeof(RawTable));
-        if (fresh && ftruncate(fd_.get(), 0) == 0 && ftruncate(fd_.get(), sizeof(RawTable)) != 0) return false;
+        // The blocks are taken before the map: a store to a hole that a full disk cannot
+        // fill would end the process with SIGBUS instead of failing here.
+        if (fresh && (ftruncate(fd_.get(), 0) != 0 || posix_fallocate(fd_.get(), 0, sizeof(RawTable)) != 0))
+            return false;
         void* mem = mmap(nullptr, sizeof(RawTable), PROT_READ | PROT_WRITE, MAP_SHARED, fd_.get(), 0);
         if (mem == MAP_FAILED) return false;
         map_ = static_cast<RawTable*>(mem);
