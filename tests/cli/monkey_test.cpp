@@ -233,4 +233,20 @@ TEST(MonkeyKeep, PassingRunsLeaveNothingBehind) {
     EXPECT_EQ(left, std::vector<std::string>{});
 }
 
+// A run the monkey cannot set up (here a file where a seed's folder goes) ends the
+// monkey with its reason, whichever of the workers met it.
+TEST(MonkeyKeep, AFolderThatCannotBeMadeEndsTheMonkeyWithItsReason) {
+    for (const char* seed : {"1", "2"}) {
+        qtest::TempDir dir;
+        const auto keep = dir / "keep";
+        std::filesystem::create_directories(keep);
+        qtest::write_file(keep / (std::string("seed-") + seed), "");
+        const qtest::Result r = qtest::run_quillon(
+            {"monkey", "--seed", "1", "--runs", "4", "--jobs", "2", "--actions", "8", "--keep", keep.string()});
+        EXPECT_EQ(r.status, 1) << seed;
+        EXPECT_NE(r.err.find("quillon monkey: "), std::string::npos) << seed << ": " << r.err;
+        EXPECT_EQ(r.err.find("terminate"), std::string::npos) << seed << ": " << r.err;
+    }
+}
+
 }  // namespace

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -93,24 +94,35 @@ public:
                                       1, std::min(kMaxJobs, options_.runs));
         std::atomic<int> next{0};
         std::vector<Failure> failures;
+        // The monkey's own failure (a work folder it cannot write, say) stops every
+        // worker and is the run's end; the other workers' runs in hand finish first.
+        std::exception_ptr stopped;
         const auto work = [&](int slot) {
-            for (int i; (i = next++) < options_.runs;) {
-                const std::uint64_t seed = options_.seed + static_cast<std::uint64_t>(i);
-                std::optional<Failure> failure = run_seed(seed, running_group_of(slot));
-                std::lock_guard lock(mu_);
-                if (failure) {
-                    progress_.clear();
-                    out_ << "seed " << seed << " (model " << failure->plan.model << "): " << failure->broken.invariant
-                         << ": " << failure->broken.detail << "\n" << std::flush;
-                    failures.push_back(std::move(*failure));
+            try {
+                for (int i; (i = next++) < options_.runs;) {
+                    const std::uint64_t seed = options_.seed + static_cast<std::uint64_t>(i);
+                    std::optional<Failure> failure = run_seed(seed, running_group_of(slot));
+                    std::lock_guard lock(mu_);
+                    if (failure) {
+                        progress_.clear();
+                        out_ << "seed " << seed << " (model " << failure->plan.model
+                             << "): " << failure->broken.invariant << ": " << failure->broken.detail << "\n"
+                             << std::flush;
+                        failures.push_back(std::move(*failure));
+                    }
+                    progress_.count(!failure);
                 }
-                progress_.count(!failure);
+            } catch (...) {
+                next = options_.runs;
+                std::lock_guard lock(mu_);
+                if (!stopped) stopped = std::current_exception();
             }
         };
         std::vector<std::thread> workers;
         for (int slot = 1; slot < jobs; ++slot) workers.emplace_back(work, slot);
         work(0);
         for (auto& w : workers) w.join();
+        if (stopped) std::rethrow_exception(stopped);
         // Shrinking reruns one script at a time, in seed order, so that its reports read in order.
         std::sort(failures.begin(), failures.end(), [](const Failure& a, const Failure& b) { return a.seed < b.seed; });
         for (const Failure& f : failures) {

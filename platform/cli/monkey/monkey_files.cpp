@@ -1,6 +1,8 @@
 // The files of the monkey's runs (see monkey_files.h).
 #include "platform/cli/monkey/monkey_files.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -25,10 +27,12 @@ std::vector<std::string> read_lines(const fs::path& path) {
 }
 
 void write_text(const fs::path& path, const std::string& text) {
+    errno = 0;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
     out.close();
-    if (!out) throw std::runtime_error("cannot write " + path.string());
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string() + (errno ? ": " + std::string(std::strerror(errno)) : ""));
 }
 
 RegTree read_phone_book(const fs::path& registry_file) {
