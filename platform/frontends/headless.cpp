@@ -19,6 +19,7 @@
 
 #include "platform/phone/executor.h"
 #include "platform/frontends/frontend.h"
+#include "platform/frontends/line_output.h"
 #include "platform/phone/phone.h"
 #include "platform/phone/trace.h"
 #include "platform/handset/core/clock.h"
@@ -32,11 +33,7 @@ using namespace phone;
 namespace frontends {
 namespace {
 
-void write_out(FILE* file, const std::string& text) {
-    if (text.empty()) return;
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fflush(file);
-}
+void report(const std::string& text) { std::fprintf(stderr, "quillon: %s\n", text.c_str()); }
 
 // Lines of a descriptor, read as they come; a wake-up descriptor ends the reading early.
 class LineReader {
@@ -96,12 +93,12 @@ public:
         Script script;
         if (options_.script && !load_script(script)) return kExitBadInput;
 
-        FILE* log = stdout;
+        std::unique_ptr<LineOutput> log_file;
         if (options_.log) {
-            log = std::fopen(options_.log->c_str(), "w");
-            if (!log) {
-                std::fprintf(stderr, "quillon: cannot write the log %s: %s\n", options_.log->c_str(),
-                             std::strerror(errno));
+            std::string error;
+            log_file = LineOutput::create(*options_.log, report, error);
+            if (!log_file) {
+                std::fprintf(stderr, "quillon: cannot write the log %s: %s\n", options_.log->c_str(), error.c_str());
                 return kExitBadInput;
             }
         }
@@ -111,19 +108,21 @@ public:
             if (!std::ofstream(*options_.trace, std::ios::binary | std::ios::trunc)) {
                 std::fprintf(stderr, "quillon: cannot write the trace %s: %s\n", options_.trace->c_str(),
                              std::strerror(errno));
-                if (log != stdout) std::fclose(log);
                 return kExitBadInput;
             }
             trace.emplace();
         }
-        const int status = run_phone(script, [log, &trace](const std::string& line, const Event& event) {
-            write_out(log, line + "\n");
+        LineOutput& log = log_file ? *log_file : stdout_;
+        int status = run_phone(script, [&log, &trace](const std::string& line, const Event& event) {
+            log.write(line + "\n");
             std::string error;
             // The phone's own events always have their fields; a miss would be a bug here.
             if (trace && !trace->add(event_json(event), error))
                 std::fprintf(stderr, "quillon: trace: %s: %s\n", error.c_str(), line.c_str());
         });
-        return std::max(status, close_outputs(log, trace));
+        // A run whose events or output did not all get out did not do what was asked.
+        if (log.ended() || stdout_.ended()) status = std::max(status, kExitCommandFailed);
+        return std::max(status, write_trace_file(trace));
     }
 
 private:
@@ -167,9 +166,7 @@ private:
         return status;
     }
 
-    // Finishes what the run wrote besides the phone: the log and the trace.
-    int close_outputs(FILE* log, std::optional<TraceBuilder>& trace) {
-        if (log != stdout) std::fclose(log);
+    int write_trace_file(std::optional<TraceBuilder>& trace) {
         std::string error;
         if (trace && !write_trace(options_.trace->string(), *trace, error)) {
             std::fprintf(stderr, "quillon: %s\n", error.c_str());
@@ -208,7 +205,7 @@ private:
         std::ostringstream out;
         std::string error, notice;
         const bool ok = executor.run(command, out, error, notice);
-        write_out(stdout, out.str());
+        if (const std::string text = out.str(); !text.empty()) stdout_.write(text);
         if (!notice.empty())
             std::fprintf(stderr, "quillon: %s: %s: %s\n", where(line).c_str(), command_name(command).c_str(),
                          notice.c_str());
@@ -255,6 +252,7 @@ private:
     }
 
     HeadlessOptions options_;
+    LineOutput stdout_{STDOUT_FILENO, "stdout", report};  // commands' output, and the events without a log
 };
 
 }  // namespace

@@ -164,6 +164,14 @@ TEST_F(Headless, CommandsFromStdinAndEventsToALogFile) {
     const auto sets = of_kind(events_of(qtest::read_file(log)), "reg.set");
     ASSERT_EQ(sets.size(), 1u);
     EXPECT_EQ(sets[0]["data"], 3);
+
+    // A log the disk will not take ends the run's success, not the run.
+    const auto full = run_quillon(phone({"--log", "/dev/full"}),
+                                  "missed 3\nreg get HKCU\\System\\State\\Phone \"Missed Call Count\"\n");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.out, "dword:3\n");
+    EXPECT_EQ(full.err, "quillon: cannot write /dev/full: No space left on device; it ends with the last event "
+                        "written whole\n");
 }
 
 TEST_F(Headless, MalformedStdinLineEndsTheRunWithItsNumber) {

@@ -25,24 +25,21 @@ constexpr auto kUnattendedEndGrace = std::chrono::seconds(10);
 InteractivePhone::InteractivePhone(InteractiveOptions options, std::function<void()> wake)
     : options_(std::move(options)), wake_(std::move(wake)), log_(wake_) {}
 
-InteractivePhone::~InteractivePhone() {
-    if (log_file_) std::fclose(log_file_);
-}
+InteractivePhone::~InteractivePhone() = default;
 
 void InteractivePhone::start() {
     if (options_.log) {
-        log_file_ = std::fopen(options_.log->c_str(), "w");
-        if (!log_file_) log_.add(ConsoleLine::Kind::Error, "cannot write the log " + options_.log->string());
+        std::string error;
+        log_file_ = LineOutput::create(
+            *options_.log, [this](const std::string& text) { log_.add(ConsoleLine::Kind::Error, text); }, error);
+        if (!log_file_) log_.add(ConsoleLine::Kind::Error, "cannot write the log " + options_.log->string() + ": " + error);
     }
     PhoneOptions phone;
     phone.home_screen = time_;
     phone.launch = [this] { worker_->run("start", Command{cmd::Start{}}); };
     phone.report = [this](const std::string& text) { log_.add(ConsoleLine::Kind::Error, text); };
     phone_ = std::make_unique<Phone>(std::move(phone), [this](const std::string& line, const Event& event) {
-        if (log_file_) {
-            std::fputs((line + "\n").c_str(), log_file_);
-            std::fflush(log_file_);
-        }
+        if (log_file_) log_file_->write(line + "\n");
         log_.add(ConsoleLine::Kind::Event, describe_event(event));
     });
     worker_ = std::make_unique<CommandWorker>(*phone_, log_, wake_);

@@ -10,7 +10,6 @@
 #pragma once
 
 #include <chrono>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,6 +18,7 @@
 #include "platform/frontends/frontend.h"
 #include "platform/frontends/interactive/console.h"
 #include "platform/frontends/interactive/handset_controls.h"
+#include "platform/frontends/line_output.h"
 #include "platform/phone/phone.h"
 #include "platform/frontends/interactive/recorder.h"
 #include "platform/wintypes.h"
@@ -74,7 +74,7 @@ private:
     std::function<void()> wake_;
     ConsoleLog log_;
     handset::shell::PhoneTime time_;
-    FILE* log_file_ = nullptr;
+    std::unique_ptr<LineOutput> log_file_;  // the events, with --log
     std::unique_ptr<phone::Phone> phone_;
     std::unique_ptr<CommandWorker> worker_;
     SessionRecorder recorder_;  // writes nothing unless opened
