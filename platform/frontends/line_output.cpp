@@ -40,8 +40,8 @@ bool LineOutput::write(std::string_view text) {
         if (n <= 0) {
             const std::string why = n < 0 ? std::strerror(errno) : "nothing was written";
             ended_ = true;
-            // Whatever part of the piece reached the file goes again: a torn line would
-            // join the next one that a later write managed to add.
+            // The part of the piece that reached the file is taken back, so that a
+            // reader of the log (`quillon trace`, the monkey) finds whole events only.
             if (owned_ && ::ftruncate(fd_, end_) == 0) ::lseek(fd_, end_, SEEK_SET);
             if (report_)
                 report_("cannot write " + name_ + ": " + why +
