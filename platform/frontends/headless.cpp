@@ -17,14 +17,14 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/phone/executor.h"
 #include "platform/frontends/frontend.h"
 #include "platform/frontends/line_output.h"
-#include "platform/phone/phone.h"
-#include "platform/phone/trace.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/events.h"
 #include "platform/handset/devices/devices.h"
+#include "platform/phone/executor.h"
+#include "platform/phone/phone.h"
+#include "platform/phone/trace.h"
 
 using namespace handset;
 using namespace handset::shell;
@@ -33,7 +33,9 @@ using namespace phone;
 namespace frontends {
 namespace {
 
-void report(const std::string& text) { std::fprintf(stderr, "quillon: %s\n", text.c_str()); }
+void report(const std::string& text) {
+    std::fprintf(stderr, "quillon: %s\n", text.c_str());
+}
 
 // Lines of a descriptor, read as they come; a wake-up descriptor ends the reading early.
 class LineReader {

@@ -16,8 +16,7 @@ LineOutput::LineOutput(int fd, std::string name, Report report)
 LineOutput::LineOutput(int fd, std::string name, Report report, bool owned)
     : fd_(fd), name_(std::move(name)), report_(std::move(report)), owned_(owned) {}
 
-std::unique_ptr<LineOutput> LineOutput::create(const std::filesystem::path& path, Report report,
-                                               std::string& error) {
+std::unique_ptr<LineOutput> LineOutput::create(const std::filesystem::path& path, Report report, std::string& error) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         error = std::strerror(errno);
@@ -45,7 +44,7 @@ bool LineOutput::write(std::string_view text) {
             if (owned_ && ::ftruncate(fd_, end_) == 0) ::lseek(fd_, end_, SEEK_SET);
             if (report_)
                 report_("cannot write " + name_ + ": " + why +
-                        (owned_ ? "; it ends with the last event written whole" : "; nothing more goes to it"));
+                        (owned_ ? "; it ends with its last whole line" : "; nothing more goes to it"));
             return false;
         }
         left.remove_prefix(static_cast<std::size_t>(n));

@@ -40,8 +40,8 @@ private:
     int fd_;
     std::string name_;
     Report report_;
-    bool owned_;        // made by this run: closed at the end, cut back on a failed write
-    off_t end_ = 0;     // of the whole pieces written, in an owned file
+    bool owned_;     // made by this run: closed at the end, cut back on a failed write
+    off_t end_ = 0;  // of the whole pieces written, in an owned file
     bool ended_ = false;
 };
 

@@ -170,8 +170,7 @@ TEST_F(Headless, CommandsFromStdinAndEventsToALogFile) {
                                   "missed 3\nreg get HKCU\\System\\State\\Phone \"Missed Call Count\"\n");
     EXPECT_EQ(full.status, 1);
     EXPECT_EQ(full.out, "dword:3\n");
-    EXPECT_EQ(full.err, "quillon: cannot write /dev/full: No space left on device; it ends with the last event "
-                        "written whole\n");
+    EXPECT_EQ(full.err, "quillon: cannot write /dev/full: No space left on device; it ends with its last whole line\n");
 }
 
 TEST_F(Headless, MalformedStdinLineEndsTheRunWithItsNumber) {

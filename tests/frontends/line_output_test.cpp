@@ -26,17 +26,21 @@ std::string write_with_limit(const std::filesystem::path& path, rlim_t limit, co
         const rlimit lim{limit, limit};
         ::setrlimit(RLIMIT_FSIZE, &lim);
         std::string error;
-        const auto out = LineOutput::create(path, [&](const std::string& text) {
-            const std::string line = text + "\n";
-            [[maybe_unused]] ssize_t n = ::write(report_pipe[1], line.data(), line.size());
-        }, error);
+        const auto out = LineOutput::create(
+            path,
+            [&](const std::string& text) {
+                const std::string line = text + "\n";
+                [[maybe_unused]] ssize_t n = ::write(report_pipe[1], line.data(), line.size());
+            },
+            error);
         for (const auto& p : pieces) out->write(p);
         ::_exit(out->ended() ? 1 : 0);
     }
     ::close(report_pipe[1]);
     std::string reports;
     char chunk[512];
-    for (ssize_t n; (n = ::read(report_pipe[0], chunk, sizeof chunk)) > 0;) reports.append(chunk, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = ::read(report_pipe[0], chunk, sizeof chunk)) > 0;)
+        reports.append(chunk, static_cast<std::size_t>(n));
     ::close(report_pipe[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -46,7 +50,8 @@ std::string write_with_limit(const std::filesystem::path& path, rlim_t limit, co
 TEST(LineOutput, AFailedWriteEndsTheOutputAndLeavesWholePiecesOnly) {
     qtest::TempDir dir;
     const std::vector<std::string> lines{"{\"ev\":\"one\",\"pad\":\"xxxxx\"}\n", "{\"ev\":\"two\",\"pad\":\"xxxxx\"}\n",
-                                         "{\"ev\":\"three\",\"pad\":\"xxx\"}\n", "{\"ev\":\"four\",\"pad\":\"xxxx\"}\n"};
+                                         "{\"ev\":\"three\",\"pad\":\"xxx\"}\n",
+                                         "{\"ev\":\"four\",\"pad\":\"xxxx\"}\n"};
     const std::string two = lines[0] + lines[1];
     struct Case {
         const char* what;
@@ -65,9 +70,9 @@ TEST(LineOutput, AFailedWriteEndsTheOutputAndLeavesWholePiecesOnly) {
         const auto log = dir / "events.log";
         const std::string reports = write_with_limit(log, c.limit, lines);
         EXPECT_EQ(qtest::read_file(log), c.file) << c.what;
-        EXPECT_EQ(reports, c.ends ? "cannot write " + log.string() +
-                                        ": File too large; it ends with the last event written whole\nexit 1"
-                                  : "exit 0")
+        EXPECT_EQ(reports,
+                  c.ends ? "cannot write " + log.string() + ": File too large; it ends with its last whole line\nexit 1"
+                         : "exit 0")
             << c.what;
     }
 }
@@ -81,7 +86,8 @@ TEST(LineOutput, AFullDeviceIsReportedOnceAndNothingMoreIsTried) {
     EXPECT_FALSE(out.write("first\n"));
     EXPECT_FALSE(out.write("second\n"));
     EXPECT_TRUE(out.ended());
-    EXPECT_EQ(reports, std::vector<std::string>{"cannot write stdout: No space left on device; nothing more goes to it"});
+    EXPECT_EQ(reports,
+              std::vector<std::string>{"cannot write stdout: No space left on device; nothing more goes to it"});
     ::close(fd);
 }
 

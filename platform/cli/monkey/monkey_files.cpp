@@ -32,7 +32,8 @@ void write_text(const fs::path& path, const std::string& text) {
     out << text;
     out.close();
     if (!out)
-        throw std::runtime_error("cannot write " + path.string() + (errno ? ": " + std::string(std::strerror(errno)) : ""));
+        throw std::runtime_error("cannot write " + path.string() +
+                                 (errno ? ": " + std::string(std::strerror(errno)) : ""));
 }
 
 RegTree read_phone_book(const fs::path& registry_file) {

@@ -28,11 +28,14 @@ InteractivePhone::InteractivePhone(InteractiveOptions options, std::function<voi
 InteractivePhone::~InteractivePhone() = default;
 
 void InteractivePhone::start() {
+    const LineOutput::Report report_error = [this](const std::string& text) {
+        log_.add(ConsoleLine::Kind::Error, text);
+    };
     if (options_.log) {
         std::string error;
-        log_file_ = LineOutput::create(
-            *options_.log, [this](const std::string& text) { log_.add(ConsoleLine::Kind::Error, text); }, error);
-        if (!log_file_) log_.add(ConsoleLine::Kind::Error, "cannot write the log " + options_.log->string() + ": " + error);
+        log_file_ = LineOutput::create(*options_.log, report_error, error);
+        if (!log_file_)
+            log_.add(ConsoleLine::Kind::Error, "cannot write the log " + options_.log->string() + ": " + error);
     }
     PhoneOptions phone;
     phone.home_screen = time_;
@@ -48,7 +51,8 @@ void InteractivePhone::start() {
 
     std::string error;
     if (options_.record) {
-        if (recorder_.open(*options_.record, error)) recorder_.begin(!options_.no_start);
+        if (recorder_.open(*options_.record, report_error, error))
+            recorder_.begin(!options_.no_start);
         else log_.add(ConsoleLine::Kind::Error, error);
     }
     Participation participation;

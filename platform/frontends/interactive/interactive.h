@@ -18,9 +18,9 @@
 #include "platform/frontends/frontend.h"
 #include "platform/frontends/interactive/console.h"
 #include "platform/frontends/interactive/handset_controls.h"
+#include "platform/frontends/interactive/recorder.h"
 #include "platform/frontends/line_output.h"
 #include "platform/phone/phone.h"
-#include "platform/frontends/interactive/recorder.h"
 #include "platform/wintypes.h"
 
 namespace frontends {

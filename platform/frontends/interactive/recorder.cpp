@@ -85,10 +85,10 @@ std::vector<std::string> registry_differences() {
     return lines;
 }
 
-bool SessionRecorder::open(const std::filesystem::path& file, std::string& error) {
-    out_.open(file, std::ios::binary | std::ios::trunc);
-    if (!out_) error = "cannot write " + file.string();
-    return static_cast<bool>(out_);
+bool SessionRecorder::open(const std::filesystem::path& file, LineOutput::Report report, std::string& error) {
+    out_ = LineOutput::create(file, std::move(report), error);
+    if (!out_) error = "cannot write " + file.string() + ": " + error;
+    return out_ != nullptr;
 }
 
 void SessionRecorder::begin(bool quillon_starts) {
@@ -125,9 +125,7 @@ void SessionRecorder::wait_until_now() {
 }
 
 void SessionRecorder::line(const std::string& text) {
-    if (!out_.is_open()) return;
-    out_ << text << "\n";
-    out_.flush();
+    if (out_) out_->write(text + "\n");
 }
 
 }  // namespace frontends

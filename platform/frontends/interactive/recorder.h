@@ -11,18 +11,20 @@
 #pragma once
 
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/frontends/line_output.h"
 #include "platform/wintypes.h"
 
 namespace frontends {
 
 class SessionRecorder {
 public:
-    // Opens `file` for writing; false with `error` set when it cannot.
-    bool open(const std::filesystem::path& file, std::string& error);
+    // Opens `file` for writing; false with `error` set when it cannot. A write that
+    // fails later ends the script at its last whole line and is told to `report`.
+    bool open(const std::filesystem::path& file, LineOutput::Report report, std::string& error);
     // Writes the opening lines, before Quillon starts; `quillon_starts`: the front end
     // starts Quillon with the session. The device and its registry are open.
     void begin(bool quillon_starts);
@@ -37,7 +39,7 @@ private:
     void wait_until_now();
     void line(const std::string& text);
 
-    std::ofstream out_;
+    std::unique_ptr<LineOutput> out_;
     long long last_ms_ = 0;
 };
 
