@@ -134,7 +134,7 @@ private:
         // Under the virtual clock the phone's clock starts at a fixed moment, so that
         // the home screen prints the same every run.
         options.home_screen = handset::clock().kind() == ClockKind::Virtual ? PhoneTime::fixed() : PhoneTime();
-        options.report = [](const std::string& text) { std::fprintf(stderr, "quillon: %s\n", text.c_str()); };
+        options.report = report;
         Phone phone(std::move(options), std::move(sink));
         // Stdin is read with this as a second way out: Quillon ending by itself ends the run.
         // A script needs none: it looks before each command.

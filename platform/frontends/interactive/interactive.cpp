@@ -40,7 +40,7 @@ void InteractivePhone::start() {
     PhoneOptions phone;
     phone.home_screen = time_;
     phone.launch = [this] { worker_->run("start", Command{cmd::Start{}}); };
-    phone.report = [this](const std::string& text) { log_.add(ConsoleLine::Kind::Error, text); };
+    phone.report = report_error;
     phone_ = std::make_unique<Phone>(std::move(phone), [this](const std::string& line, const Event& event) {
         if (log_file_) log_file_->write(line + "\n");
         log_.add(ConsoleLine::Kind::Event, describe_event(event));
