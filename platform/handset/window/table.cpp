@@ -89,6 +89,11 @@ void fill(RawTable& t, int slot, const TableRow& row) {
     std::copy_n(row.exe_path.data(), raw.exe_len, raw.exe);
 }
 
+void clear(RawTable& t, int slot) {
+    t.hwnds[slot] = 0;
+    std::memset(&t.rows[slot], 0, sizeof t.rows[slot]);
+}
+
 // The mapped table of the current device; reopened when the device folder changes or
 // in a forked child (whose flock would otherwise be shared with its parent).
 class TableFile {
@@ -233,12 +238,8 @@ void table_put(const TableRow& row) {
 
 void table_remove(HWND hwnd) {
     table().with(LOCK_EX, [&](RawTable& t) {
-        for (int i = 0; i < kCapacity; ++i) {
-            if (t.hwnds[i] == hwnd_value(hwnd)) {
-                t.hwnds[i] = 0;
-                std::memset(&t.rows[i], 0, sizeof t.rows[i]);
-            }
-        }
+        for (int i = 0; i < kCapacity; ++i)
+            if (t.hwnds[i] == hwnd_value(hwnd)) clear(t, i);
     });
 }
 
@@ -306,12 +307,8 @@ void register_window_table() { set_remote_exe_path_lookup(&wm::remote_exe_path);
 
 void withdraw_window_table() {
     wm::table().with(LOCK_EX, [](wm::RawTable& t) {
-        for (int i = 0; i < wm::kCapacity; ++i) {
-            if (t.hwnds[i] != 0 && wm::row_is_ours(t.rows[i])) {
-                t.hwnds[i] = 0;
-                std::memset(&t.rows[i], 0, sizeof t.rows[i]);
-            }
-        }
+        for (int i = 0; i < wm::kCapacity; ++i)
+            if (t.hwnds[i] != 0 && wm::row_is_ours(t.rows[i])) wm::clear(t, i);
     });
 }
 
