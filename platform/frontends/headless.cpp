@@ -15,12 +15,12 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include "platform/frontends/frontend.h"
 #include "platform/frontends/line_output.h"
 #include "platform/handset/core/clock.h"
 #include "platform/handset/core/events.h"
+#include "platform/handset/core/host_io.h"
 #include "platform/handset/devices/devices.h"
 #include "platform/phone/executor.h"
 #include "platform/phone/phone.h"
@@ -183,15 +183,13 @@ private:
     }
 
     bool load_script(Script& script) {
-        std::ifstream in(*options_.script, std::ios::binary);
-        if (!in) {
+        FileBytes text;
+        if (!text.read(*options_.script)) {
             std::fprintf(stderr, "quillon: cannot read the script %s: %s\n", options_.script->c_str(),
                          std::strerror(errno));
             return false;
         }
-        std::ostringstream text;
-        text << in.rdbuf();
-        script = parse_script(text.str());
+        script = parse_script(text.text());
         for (const auto& e : script.errors)
             std::fprintf(stderr, "quillon: %s: %s\n", where(e.line).c_str(), e.error.c_str());
         if (!script.errors.empty()) {
@@ -204,10 +202,9 @@ private:
     // Runs one command; false when the run should end (Quillon ended by itself).
     bool run_one(Executor& executor, int line, const Command& command, int& status) {
         if (executor.host().ended_by_itself()) return false;
-        std::ostringstream out;
-        std::string error, notice;
+        std::string out, error, notice;
         const bool ok = executor.run(command, out, error, notice);
-        if (const std::string text = out.str(); !text.empty()) stdout_.write(text);
+        if (!out.empty()) stdout_.write(out);
         if (!notice.empty())
             std::fprintf(stderr, "quillon: %s: %s: %s\n", where(line).c_str(), command_name(command).c_str(),
                          notice.c_str());

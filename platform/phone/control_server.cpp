@@ -16,7 +16,6 @@
 #include <list>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 #include "platform/phone/control_protocol.h"
@@ -132,7 +131,7 @@ std::string ControlServer::State::answer(std::string_view line) {
     std::string error, notice;
     if (!parse_control_request(line, command, error)) return format_control_answer({}, false, error);
     if (!command) return format_control_answer({}, true, {});
-    std::ostringstream out;
+    std::string out;
     bool ok;
     {
         // The socket's thread is no program thread; it holds handset time only while
@@ -140,7 +139,7 @@ std::string ControlServer::State::answer(std::string_view line) {
         Participation participation;
         ok = executor.run(*command, out, error, notice);
     }
-    return format_control_answer(out.str(), ok, error, notice);
+    return format_control_answer(out, ok, error, notice);
 }
 
 // Sends all of `data`, waiting while the peer's buffers are full, but not once the

@@ -78,7 +78,7 @@ constexpr const char* kQueuedNotice =
 
 class Runner {
 public:
-    Runner(ProgramHost& host, std::ostream& out, std::string& error, std::string& notice)
+    Runner(ProgramHost& host, std::string& out, std::string& error, std::string& notice)
         : host_(host), out_(out), error_(error), notice_(notice) {}
 
     bool operator()(const cmd::Wait& c) {
@@ -135,7 +135,7 @@ public:
             error_ = "cannot read " + format_key_path(c.key) + " \"" + to_utf8(c.name) + "\": " + error_text(rc);
             return false;
         }
-        out_ << format_typed_value(type, data) << "\n";
+        out_ += format_typed_value(type, data) + "\n";
         return true;
     }
     bool operator()(const cmd::Press& c) {
@@ -167,7 +167,7 @@ public:
     bool operator()(const cmd::Start& c) { return host_.start(c.exe_path, error_); }
     bool operator()(const cmd::Speed& c) {
         if (!c.factor) {
-            out_ << speed_text(handset::clock().speed()) << "\n";
+            out_ += speed_text(handset::clock().speed()) + "\n";
             return true;
         }
         if (handset::clock().kind() == ClockKind::Virtual)
@@ -182,16 +182,16 @@ public:
         return noting(ui_select(static_cast<int>(c.id), c.index, error_, &queued_));
     }
     bool operator()(const cmd::Screen&) {
-        for (const auto& line : render_screen()) out_ << line << "\n";
+        for (const auto& line : render_screen()) out_.append(line).append("\n");
         return true;
     }
     bool operator()(const cmd::Screenshot& c) { return write_screenshot(c.path, error_); }
     bool operator()(const cmd::Controls&) {
-        out_ << controls_json() << "\n";
+        out_ += controls_json() + "\n";
         return true;
     }
     bool operator()(const cmd::Help&) {
-        for (const CommandHelp& help : command_help()) out_ << help.usage << "\n";
+        for (const CommandHelp& help : command_help()) out_.append(help.usage).append("\n");
         return true;
     }
     bool operator()(const cmd::SetFault& c) {
@@ -233,7 +233,7 @@ private:
     }
 
     ProgramHost& host_;
-    std::ostream& out_;
+    std::string& out_;
     std::string& error_;
     std::string& notice_;
     bool queued_ = false;
@@ -241,7 +241,7 @@ private:
 
 }  // namespace
 
-bool Executor::run(const Command& command, std::ostream& out, std::string& error, std::string& notice) {
+bool Executor::run(const Command& command, std::string& out, std::string& error, std::string& notice) {
     error.clear();
     notice.clear();
     Runner runner(host_, out, error, notice);

@@ -6,7 +6,6 @@
 // inside `wait` (or inside the phone's own waits that a command triggers).
 #pragma once
 
-#include <ostream>
 #include <string>
 
 #include "platform/phone/commands.h"
@@ -19,12 +18,13 @@ class Executor {
 public:
     explicit Executor(ProgramHost& host) : host_(host) {}
 
-    // Runs `command`, writing what it prints (screen, controls, reg get) to `out`.
+    // Runs `command`, appending what it prints (screen, controls, reg get) to `out`, a
+    // line at a time, each with its newline.
     // False with `error` set when the command could not be carried out; the phone is
     // then as the command found it, apart from what the command's own effect already did.
     // `notice` gets a word for the user that is no error: an input command whose input
     // waits in the queue of a thread that is blocked outside its message loop.
-    bool run(const Command& command, std::ostream& out, std::string& error, std::string& notice);
+    bool run(const Command& command, std::string& out, std::string& error, std::string& notice);
 
     ProgramHost& host() { return host_; }
 

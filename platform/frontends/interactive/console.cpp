@@ -139,10 +139,10 @@ void CommandWorker::carry_out(const Job& job) {
             log_.add(ConsoleLine::Kind::Error, "quit: " + error);
         return;
     }
-    std::ostringstream out;
+    std::string out;
     std::string notice;
     const bool ok = phone_.executor().run(*job.command, out, error, notice);
-    std::istringstream lines(out.str());
+    std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) log_.add(ConsoleLine::Kind::Output, line);
     if (!notice.empty()) log_.add(ConsoleLine::Kind::Output, job.text + ": " + notice);
     if (!ok) log_.add(ConsoleLine::Kind::Error, job.text + ": " + error);

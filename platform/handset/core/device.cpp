@@ -101,17 +101,18 @@ Device::Device(DeviceOptions options)
         throw std::runtime_error("no device at " + folder_.string() + " (a phone makes one at its first start: quillon --device " +
                                  folder_.string() + ")");
     // A finished folder is told by its marker, opened at once to be read.
-    std::ifstream in(folder_ / kMarker);
+    const auto open_marker = [this] { return UniqueFd(::open((folder_ / kMarker).c_str(), O_RDONLY | O_CLOEXEC)); };
+    UniqueFd marker = open_marker();
     UniqueFd setup_file;  // open only while this process may have to make the folder
-    if (!in.is_open()) {
+    if (!marker) {
         fs::create_directories(folder_, ec);
         if (ec) throw std::runtime_error("cannot create device folder " + folder_.string() + ": " + ec.message());
         setup_file = open_lock_file(folder_ / kSetUpLock);
     }
     const FileLock setting_up(setup_file.get(), LOCK_EX);
     // Checked again under the lock: another process may have made the folder meanwhile.
-    if (!in.is_open()) in.open(folder_ / kMarker);
-    if (!in.is_open()) {
+    if (!marker) marker = open_marker();
+    if (!marker) {
         // A folder left half-made by a crash is completed, not trusted.
         try {
             create_factory_folder(folder_, *this);
@@ -119,10 +120,14 @@ Device::Device(DeviceOptions options)
             throw std::runtime_error("cannot create device folder " + folder_.string() + ": " + e.what());
         }
     } else {
-        std::string stored;
-        if (std::getline(in, stored) && !stored.empty()) model_ = stored;
-        std::string firmware;
-        unread_sms_in_hklm_ = std::getline(in, firmware) && firmware == kSmsInMachine;
+        // The model on the first line, the firmware's quirks on the second.
+        FileBytes file;
+        const std::string_view lines = file.read(marker.get()) ? file.text() : std::string_view();
+        const std::size_t first_end = std::min(lines.find('\n'), lines.size());
+        if (first_end > 0) model_ = std::string(lines.substr(0, first_end));
+        std::string_view firmware = lines.substr(std::min(first_end + 1, lines.size()));
+        firmware = firmware.substr(0, firmware.find('\n'));
+        unread_sms_in_hklm_ = firmware == kSmsInMachine;
         fs::create_directories(folder_ / "run", ec);
     }
 }

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <string_view>
 
 namespace handset {
 
@@ -62,6 +63,7 @@ public:
     // The same from a descriptor open for reading, read from where it stands.
     bool read(int fd);
     std::span<const std::uint8_t> bytes() const { return {bytes_.get(), size_}; }
+    std::string_view text() const { return {reinterpret_cast<const char*>(bytes_.get()), size_}; }
 
 private:
     void grow(std::size_t& capacity);
