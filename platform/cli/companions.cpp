@@ -11,7 +11,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <string_view>
 
 #include "platform/cli/ctl/ctl.h"
@@ -46,34 +45,10 @@ auto folder_into(std::optional<std::filesystem::path>& folder) {
 
 }  // namespace
 
-CommandWords::CommandWords(std::span<const char* const> args) : args_(args) {
-    for (const std::string_view arg : args)
-        if (arg.starts_with("--") ? arg.starts_with("--help") : arg.starts_with("-") && arg != "-") everything_ = true;
-}
-
-bool CommandWords::names(std::string_view name) const {
-    if (everything_) return true;
-    for (const std::string_view arg : args_)
-        if (arg.starts_with(name) && (arg.size() == name.size() || arg[name.size()] == '=')) return true;
-    return false;
-}
-
-void add_device_options(CLI::App& app, DeviceOptions& device, const CommandWords& words) {
-    if (words.names("--device"))
-        app.add_option("--device", device.folder, "device folder (default: $XDG_STATE_HOME/quillon/device)");
-    if (words.names("--model"))
-        app.add_option("--model", device.model, "handset model of a new device: skt, ktf or none")
-            ->check(CLI::IsMember({"skt", "ktf", "none"}));
-    if (words.names("--sms-root"))
-        app.add_option_function<std::string>(
-               "--sms-root",
-               [&device](const std::string& root) { device.unread_sms_in_hklm = root == "HKLM"; },
-               "where a new device publishes the unread-SMS count: HKCU (documented, the default) or HKLM")
-            ->transform(CLI::IsMember({"HKCU", "HKLM"}, CLI::ignore_case));
-}
-
 Companions::Companions(CLI::App& app, DeviceOptions& device, const CommandWords& words) : app_(app), device_(device) {
-    if (!words.names("reg") && !words.names("ctl") && !words.names("trace") && !words.names("monkey")) return;
+    if (std::none_of(std::begin(kCompanionNames), std::end(kCompanionNames),
+                     [&words](std::string_view name) { return words.names(name); }))
+        return;
     reg_ = add_pass_through(app, "reg", device);
     ctl_ = add_pass_through(app, "ctl", device);
     trace_ = add_trace(app);

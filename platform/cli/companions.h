@@ -4,40 +4,16 @@
 // phones, checked and shrunk).
 #pragma once
 
-#include <CLI/CLI.hpp>
+#include "platform/cli/options/cli11.h"  // before anything that may include <iostream>
+
 #include <optional>
-#include <span>
 #include <string>
-#include <string_view>
 
 #include "platform/cli/monkey/monkey.h"
+#include "platform/cli/options/phone_options.h"
 #include "platform/handset/core/device.h"
 
 namespace cli {
-
-// The words of a command line (after the program's name), asked which options and
-// companions to declare. Declaring them takes a good share of a start, and one whose
-// name no word holds cannot change how the words parse; the help, which lists them all,
-// needs every one, and so does any short option, since -h may hide in a group of them.
-class CommandWords {
-public:
-    explicit CommandWords(std::span<const char* const> args);
-    // Words that need every option and companion.
-    static CommandWords all() { return CommandWords(); }
-
-    // Whether `name` is to be declared: a word is `name` itself, or `name=VALUE` for an
-    // option (always, for words that need everything).
-    bool names(std::string_view name) const;
-
-private:
-    CommandWords() : everything_(true) {}
-    std::span<const char* const> args_;
-    bool everything_ = false;
-};
-
-// --device, --model and --sms-root, those of them that `words` names: the phone's
-// options, which reg and ctl also take right after their names.
-void add_device_options(CLI::App& app, handset::DeviceOptions& device, const CommandWords& words);
 
 class Companions {
 public:

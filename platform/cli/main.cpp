@@ -4,16 +4,18 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
+#include "platform/cli/options/cli11.h"  // before anything that may include <iostream>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "platform/cli/companions.h"
+#include "platform/cli/options/phone_options.h"
 #include "platform/frontends/frontend.h"
 #include "platform/frontends/window/window_layout.h"
 #include "platform/handset/core/kernel.h"
@@ -28,87 +30,12 @@ using namespace phone;
 using namespace frontends;
 using namespace cli;
 
-
 namespace {
 
-// The phone's own options, given before a companion's name or without one.
-struct Options {
-    handset::DeviceOptions device;
-    bool headless = false;
-    bool window = false;
-    bool layout = false;
-    int scale = 0;  // 0: not given
-    std::string script;
-    std::string log;
-    std::string record;
-    std::string trace;
-    std::string clock;
-    double speed = 1.0;
-    bool no_start = false;
-    bool child = false;
-    long long time_origin = 0;
-    bool command_table = false;
-};
-
-// The phone's options that `words` names (all of them for the help).
-void add_phone_options(CLI::App& app, Options& o, const CommandWords& words) {
-    app.footer(
-        "Companions:\n"
-        "  quillon [--device DIR] reg query|add|delete|export|import ...   the device's registry tool\n"
-        "  quillon [--device DIR] ctl COMMAND ...                            one handset command in the running phone\n"
-        "  quillon trace EVENTS.jsonl -o RUN.json                            an event log as a trace for the viewers\n"
-        "  quillon monkey [--seed N] [--runs N] [--actions N] [--device DIR] [--keep DIR]   random use, checked\n"
-        "Terminal and window keys: F1/F2 soft keys, Esc Back, Enter, arrows, * # 0-9, : command line, F10 quit.");
-    if (words.names("--version"))
-        app.set_version_flag("--version", "quillon " QUILLON_VERSION, "print the version and leave");
-    const auto flag = [&](const char* name, bool& into, const char* help) {
-        return words.names(name) ? app.add_flag(name, into, help) : nullptr;
-    };
-    const auto file = [&](const char* name, std::string& into, const char* help) {
-        if (words.names(name)) app.add_option(name, into, help);
-    };
-    add_device_options(app, o.device, words);
-    flag("--reset", o.device.reset, "recreate the device folder in factory state");
-    if (words.names("--exe-path"))
-        app.add_option_function<std::string>(
-               "--exe-path", [&o](const std::string& path) { o.device.exe_path = handset::to_utf16(path); },
-               "device path Quillon is started from")
-            ->check([](const std::string& p) {
-                return !p.empty() && p[0] == '\\' ? std::string() : "must be an absolute device path (\\Folder\\x.exe)";
-            });
-    flag("--headless", o.headless, "no screen: handset commands drive the phone, events go to stdout");
-    flag("--window", o.window, "the phone in a window of the desktop (SDL2) instead of the terminal");
-    if (words.names("--scale"))
-        app.add_option("--scale", o.scale, "window: screen pixels per handset pixel (default 2)")
-            ->type_name("N")
-            ->check(CLI::Range(kMinWindowScale, kMaxWindowScale));
-    flag("--layout", o.layout, "window: print its clickable regions at --scale as JSON and leave");
-    file("--script", o.script, "headless: read the commands from FILE instead of stdin");
-    file("--log", o.log, "write the events to FILE (headless: instead of stdout)");
-    file("--record", o.record, "write the session down as a headless script to FILE (terminal, window)");
-    file("--trace", o.trace, "headless: also write the run as a trace to FILE at its end");
-    if (words.names("--clock"))
-        app.add_option("--clock", o.clock, "real or virtual (default: virtual headless, real in the terminal)")
-            ->check(CLI::IsMember({"real", "virtual"}));
-    if (words.names("--speed"))
-        app.add_option("--speed", o.speed, "speed factor of the real clock, 0.01 to 1000")
-            ->type_name("FACTOR")
-            ->check([](const std::string& text) {
-                std::string error;
-                return parse_speed(text, error) ? std::string() : error;
-            });
-    flag("--no-start", o.no_start, "do not start Quillon; the commands start it with `start`");
-    if (CLI::Option* child = flag("--child-program", o.child, "")) child->group("");
-    if (words.names("--time-origin")) app.add_option("--time-origin", o.time_origin)->group("");
-    if (CLI::Option* table =
-            flag("--command-table", o.command_table, "print the handset commands as the README's Markdown table"))
-        table->group("");
-}
-
 // False, with the reason on stderr, for options that do not go together.
-bool options_fit(const Options& options) {
+bool options_fit(const PhoneOptions& options) {
     const auto bad = [](const std::string& message) {
-        std::cerr << "quillon: " << message << "\n";
+        std::fprintf(stderr, "quillon: %s\n", message.c_str());
         return false;
     };
     if (options.child && (options.device.folder.empty() || options.device.exe_path.empty()))
@@ -132,7 +59,7 @@ bool options_fit(const Options& options) {
     return true;
 }
 
-std::unique_ptr<FrontEnd> make_front_end(const Options& options) {
+std::unique_ptr<FrontEnd> make_front_end(const PhoneOptions& options) {
     if (options.child) return make_child(options.device.exe_path);
     if (options.headless) {
         HeadlessOptions h;
@@ -150,15 +77,17 @@ std::unique_ptr<FrontEnd> make_front_end(const Options& options) {
     return make_window({std::move(person), options.scale});
 }
 
-int run_phone(const Options& options) {
+// The phone run as `options` say, printing through stdio alone: the standard streams
+// may not have been made.
+int run_phone(const PhoneOptions& options) {
     if (options.command_table) {
-        std::cout << command_table_markdown();
+        std::fputs(command_table_markdown().c_str(), stdout);
         return kExitOk;
     }
     if (!options_fit(options)) return kExitBadInput;
     if (options.layout) {
-        std::cout << layout_json(window_layout(options.scale ? options.scale : kDefaultWindowScale))
-                  << "\n";
+        const std::string layout = layout_json(window_layout(options.scale ? options.scale : kDefaultWindowScale));
+        std::printf("%s\n", layout.c_str());
         return kExitOk;
     }
     SessionOptions session_options;
@@ -174,7 +103,7 @@ int run_phone(const Options& options) {
     try {
         session = std::make_unique<Session>(session_options);
     } catch (const std::exception& e) {
-        std::cerr << "quillon: " << e.what() << "\n";
+        std::fprintf(stderr, "quillon: %s\n", e.what());
         return options.child ? 125 : 1;
     }
     const int status = front_end->run();
@@ -184,7 +113,7 @@ int run_phone(const Options& options) {
     // objects that the exit destroys. A thread that does not end (a program hung in a
     // wait) leaves the host no safe teardown: it exits without one.
     if (!handset::wait_for_thread_exits(std::chrono::seconds(10))) {
-        std::cerr << "quillon: a thread of the phone did not end; exiting without teardown\n";
+        std::fputs("quillon: a thread of the phone did not end; exiting without teardown\n", stderr);
         std::fflush(nullptr);
         std::_Exit(status);
     }
@@ -201,9 +130,15 @@ int main(int argc, char** argv) {
     // own cost each new thread a 64 MiB reservation and the faults of its first pages.
     ::mallopt(M_ARENA_MAX, 1);
 
+    const std::span<const char* const> args{argv + (argc > 0 ? 1 : 0), argv + argc};
+    // The phone's plain command line needs neither CLI11 nor the standard streams.
+    if (PhoneOptions plain; read_plain_phone_words(args, plain)) return run_phone(plain);
+
+    // Any other may print help or errors through them, or run a companion that does.
+    const std::ios_base::Init standard_streams;
     CLI::App app{"quillon: an emulated Windows Mobile handset with Quillon running on it"};
-    Options options;
-    const CommandWords words({argv + (argc > 0 ? 1 : 0), argv + argc});
+    PhoneOptions options;
+    const CommandWords words(args);
     add_phone_options(app, options, words);
     const Companions companions(app, options.device, words);
     try {

@@ -30,6 +30,8 @@ struct DeviceOptions {
     // The companions open a device the phone has made and never make one: a mistyped
     // folder is an error, not a new phone.
     bool must_exist = false;
+
+    bool operator==(const DeviceOptions&) const = default;
 };
 
 class Device {
