@@ -122,12 +122,15 @@ Device::Device(DeviceOptions options)
     } else {
         // The model on the first line, the firmware's quirks on the second.
         FileBytes file;
-        const std::string_view lines = file.read(marker.get()) ? file.text() : std::string_view();
-        const std::size_t first_end = std::min(lines.find('\n'), lines.size());
-        if (first_end > 0) model_ = std::string(lines.substr(0, first_end));
-        std::string_view firmware = lines.substr(std::min(first_end + 1, lines.size()));
-        firmware = firmware.substr(0, firmware.find('\n'));
-        unread_sms_in_hklm_ = firmware == kSmsInMachine;
+        std::string_view lines = file.read(marker.get()) ? file.text() : std::string_view();
+        const auto next_line = [&lines] {
+            const std::size_t end = std::min(lines.find('\n'), lines.size());
+            const std::string_view line = lines.substr(0, end);
+            lines.remove_prefix(std::min(end + 1, lines.size()));
+            return line;
+        };
+        if (const std::string_view model = next_line(); !model.empty()) model_ = std::string(model);
+        unread_sms_in_hklm_ = next_line() == kSmsInMachine;
         fs::create_directories(folder_ / "run", ec);
     }
 }
